@@ -7,12 +7,18 @@
 //
 // A recording never overwrites another: when the name is taken the writer picks the next free one
 // (base + "_2", "_3", … before the extension), and so does the rename that adds the event text.
+// The event text is cleaned first (CleanEventText) so that it can only ever name a file in the
+// recording's own folder.
+//
+// Files are written through a FileOps table (recording/file_ops.h) so that tests can inject faults.
+// A failed write keeps what is already in the file; the writer carries on with the next block.
 //
 // Threads: a writer has no lock of its own; its channel calls it with the channel's lock held
 // (from the channel thread for blocks and triggers, from the main thread for the operator's
 // start and stop, the supervision tick and settings). Busy() may be read without the lock.
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
@@ -20,6 +26,7 @@
 #include <system_error>
 
 #include "recording/del_line.h"
+#include "recording/file_ops.h"
 
 namespace kestavo::recording {
 
@@ -39,7 +46,7 @@ struct WriterParams {
 class Tsound_writer {
 public:
     explicit Tsound_writer(const WriterParams& params);
-    virtual ~Tsound_writer() = default;
+    virtual ~Tsound_writer();
     Tsound_writer(const Tsound_writer&) = delete;
     Tsound_writer& operator=(const Tsound_writer&) = delete;
 
@@ -55,12 +62,15 @@ public:
     // MP3 bit rate (kbit/s), quality 1..4, sample rate (Hz); nothing for WAV.
     virtual void SetMp3Params(int bitrate, int quality, int sampleRate) {}
 
-    // Resizes the pre-record buffer for `seconds` (its content is discarded).
+    // Resizes the pre-record buffer for `seconds` (its content is discarded). PCM writers keep
+    // max(seconds × rate × capture bits ÷ 8, minimum size) bytes.
     virtual void SetPredTime(int seconds);
     // Bits per sample written to WAV files, 8 or 16; the next open writes it to the header.
     void SetFilebits(int bits) noexcept { fileBits_ = bits == 8 ? 8 : 16; }
     // Deletes the file named by FileName() (a recording shorter than the minimum time).
     [[nodiscard]] std::error_code DeleteFile();
+    // Replaces the system calls (tests); call before the first Open.
+    void SetFileOps(const FileOps& ops) noexcept { ops_ = ops; }
 
     [[nodiscard]] bool IsOpen() const noexcept { return open_; }
     [[nodiscard]] bool Busy() const noexcept { return busy_.load(std::memory_order_acquire); }
@@ -75,6 +85,16 @@ protected:
     // Writes one block to the open file.
     virtual void FileWrite(std::span<const std::byte> block) = 0;
 
+    // Creates the first free one of basePath + ext, basePath + "_2" + ext, … and makes it the
+    // current file (fd_, fileName_). On failure sets openError_ and returns the error.
+    [[nodiscard]] std::error_code CreateFile(const std::string& basePath, std::string_view ext);
+    // Writes all of `bytes` at `offset` of the open file; returns the bytes that reached the file
+    // (fewer than asked when the disk is full or the write fails).
+    std::size_t WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) noexcept;
+    // Closes the open file; with a text that is not empty after cleaning, moves it to
+    // "<folder>/<name up to its first .>(text)<ext>" (or the next free name). Returns the final path.
+    std::string CloseAndRename(std::string_view eventText, std::string_view ext);
+
     WriterParams params_;
     std::string fileName_;
     std::string openError_;
@@ -82,9 +102,19 @@ protected:
     bool open_ = false;
     std::atomic<bool> busy_{false};
     int fileBits_ = 16;
+    int predSeconds_ = 7;       // the pre-record seconds last applied
+    FileOps ops_ = SystemFileOps();
+    int fd_ = -1;               // the open file, -1 when none
 };
 
-// Picks the first of path+ext, path+"_2"+ext, path+"_3"+ext, … that does not exist yet.
+// Picks the first of path+ext, path+"_2"+ext, path+"_3"+ext, … that does not exist yet. (The
+// writers themselves claim names atomically; this is for callers that only need a name.)
 [[nodiscard]] std::string FreeFileName(const std::string& pathWithoutExt, std::string_view ext);
+
+// The event text as it may appear in a file name: path separators ('/', '\\'), control characters
+// and the characters other systems' file names cannot hold (< > : " | ? *) are removed, blanks at
+// either end trimmed, and the result cut to at most 64 bytes at a character boundary.
+// Empty means the file keeps its name.
+[[nodiscard]] std::string CleanEventText(std::string_view text);
 
 }  // namespace kestavo::recording
