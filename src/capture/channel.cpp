@@ -1,0 +1,537 @@
+#include "capture/channel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "recording/Wav_wr.h"
+
+namespace kestavo::capture {
+
+namespace fs = std::filesystem;
+
+std::string Utf8Prefix(std::string_view text, std::size_t maxChars) {
+    std::size_t chars = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {  // a character starts here
+            if (chars == maxChars) break;
+            ++chars;
+        }
+        ++i;
+    }
+    return std::string(text.substr(0, i));
+}
+
+namespace {
+std::string twoDigits(int v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02d", v);
+    return buf;
+}
+// The file-name part of a path written with either separator.
+std::string fileNamePart(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals globals)
+    : params_(params),
+      env_(std::move(env)),
+      queueMemory_(std::size_t(kQueueSlots) * std::size_t(params.samplesPerBlock) * std::size_t(params.bits / 8)),
+      globals_(std::move(globals)),
+      format_(params.format),
+      threshold_(params.threshold),
+      predSeconds_(params.predSeconds),
+      mp3Bitrate_(params.mp3Bitrate),
+      mp3Quality_(params.mp3Quality),
+      mp3SampleRate_(params.mp3SampleRate),
+      meter_(params.sampleRate),
+      levelCheck_(params.threshold),
+      voxLevelCheck_(params.threshold),
+      showLevel_(params.samplesPerBlock, params.sampleRate) {
+    history_.fill(-60.0);
+    recordDir_ = globals_.programFolder.string();
+    writer_ = makeWriter(format_, params_.samplesPerBlock * (params_.bits / 8));
+    loadPluginList();
+    thread_ = std::jthread([this](std::stop_token st) { run(st); });
+}
+
+Tchannel::~Tchannel() { Shutdown(); }
+
+void Tchannel::Shutdown() {
+    stopping_.store(true, std::memory_order_release);
+    if (thread_.joinable()) {
+        thread_.request_stop();
+        thread_.join();
+    }
+}
+
+std::unique_ptr<recording::Tsound_writer> Tchannel::makeWriter(int format, int minPreRecordBytes) const {
+    recording::WriterParams p;
+    p.format = format;
+    p.sampleRate = params_.sampleRate;
+    p.captureBits = params_.bits;
+    p.predSeconds = 7;
+    p.minPreRecordBytes = minPreRecordBytes;
+    p.inputIndex = params_.inputIndex;
+    p.channelNumber = params_.channelNumber;
+    p.mp3Bitrate = mp3Bitrate_;
+    p.mp3Quality = mp3Quality_;
+    p.mp3SampleRate = mp3SampleRate_;
+    std::unique_ptr<recording::Tsound_writer> w = std::make_unique<recording::Twav_writer>(p);
+    w->SetFilebits(fileBits_);
+    return w;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hand-over
+
+void Tchannel::PutData(const std::byte* block, std::uint32_t length) {
+    if (!block || stopping_.load(std::memory_order_acquire)) return;
+    const std::size_t slotBytes = std::size_t(params_.samplesPerBlock) * std::size_t(params_.bits / 8);
+    length = std::uint32_t(std::min<std::size_t>(length, slotBytes));
+    {
+        std::lock_guard lock(queueMutex_);
+        if (queueCount_ == kQueueSlots) {
+            overflows_.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        const int slot = (queueHead_ + queueCount_) % kQueueSlots;
+        std::memcpy(queueMemory_.data() + std::size_t(slot) * slotBytes, block, length);
+        queueLength_[std::size_t(slot)] = length;
+        ++queueCount_;
+        if (env_.pending) env_.pending->add();
+    }
+    queueReady_.notify_one();
+}
+
+void Tchannel::run(std::stop_token stop) {
+    const std::size_t slotBytes = std::size_t(params_.samplesPerBlock) * std::size_t(params_.bits / 8);
+    for (;;) {
+        int slot = 0;
+        std::uint32_t length = 0;
+        {
+            std::unique_lock lock(queueMutex_);
+            if (!queueReady_.wait(lock, stop, [&] { return queueCount_ > 0; })) break;
+            slot = queueHead_;
+            length = queueLength_[std::size_t(slot)];
+        }
+        // The slot stays taken while in work: PutData writes only into free slots.
+        {
+            std::lock_guard lock(mutex_);
+            processBlock(queueMemory_.data() + std::size_t(slot) * slotBytes, length);
+        }
+        {
+            std::lock_guard lock(queueMutex_);
+            queueHead_ = (queueHead_ + 1) % kQueueSlots;
+            --queueCount_;
+        }
+        blocks_.fetch_add(1, std::memory_order_relaxed);
+        if (env_.pending) env_.pending->done();
+    }
+    finishThread();
+}
+
+void Tchannel::finishThread() {
+    stopping_.store(true, std::memory_order_release);
+    {
+        std::lock_guard lock(queueMutex_);
+        if (env_.pending && queueCount_ > 0) env_.pending->done(queueCount_);  // never processed
+        queueCount_ = 0;
+    }
+    std::lock_guard lock(mutex_);
+    writer_.reset();  // completes an open file
+    try {
+        savePluginList();
+    } catch (...) {
+        // The plug-in list is a convenience; failing to save it must not disturb the shutdown.
+    }
+    plugins_.clear();
+}
+
+void Tchannel::ProcessBlockNow(std::byte* block, std::uint32_t length) {
+    std::lock_guard lock(mutex_);
+    processBlock(block, length);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Processing one block, sample by sample
+
+void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
+    blockLevel_ = dsp::kNoLevel;
+    const bool eightBit = params_.bits == 8;
+    const std::uint32_t count = eightBit ? length : length / 2;
+    // Without compressor and gain control a sample comes back exactly as it went in (the scaling
+    // by 1/32768 or 1/128 is exact), so the write-back is skipped.
+    const bool modifies = compressorOn_ || agcOn_;
+    auto* s16 = reinterpret_cast<std::int16_t*>(block);
+    auto* u8 = reinterpret_cast<std::uint8_t*>(block);
+    double level = dsp::kNoLevel;
+
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (stopping_.load(std::memory_order_relaxed)) break;
+        // 1. Normalise.
+        double x;
+        if (eightBit)
+            x = (double(u8[i]) - 128.0) * (1.0 / 128.0);
+        else {
+            std::int16_t v;
+            std::memcpy(&v, s16 + i, 2);
+            x = double(v) * (1.0 / 32768.0);
+        }
+        // 2. Level and the level trigger.
+        level = meter_.Process(x);
+        if (level != dsp::kNoLevel) {
+            blockLevel_ = level;
+            {
+                std::lock_guard lock(levelMutex_);
+                showLevel_.Push(level);
+            }
+            currentLevel_.store(level, std::memory_order_relaxed);
+            if (autoRecord_ && mode_ == RecordMode::Level) {
+                const int r = levelCheck_.Check(recording_, level);
+                if (r == 1)
+                    startRecordLocked(makeFileNameLocked(), samplesSeen_ + i);
+                else if (r == 0)
+                    stopRecordLocked(samplesSeen_ + i);
+            }
+        }
+
+        // 10, 11. Clip and write back.
+        if (modifies) {
+            x = std::clamp(x, -1.0, 1.0);
+            if (eightBit)
+                u8[i] = std::uint8_t(std::clamp(std::nearbyint(x * 128.0 + 128.0), 0.0, 255.0));
+            else {
+                const auto v = std::int16_t(std::clamp(std::nearbyint(x * 32768.0), -32768.0, 32767.0));
+                std::memcpy(s16 + i, &v, 2);
+            }
+        }
+    }
+    samplesSeen_ += count;
+
+    // The processed block goes to the monitor and the writer.
+    if (monitor_) {
+        try {
+            monitor_->PutBlock(block, length, params_.bits);
+        } catch (...) {
+            // A failing monitor must not disturb recording.
+        }
+    }
+    if (writer_ && !writer_->Busy()) writer_->Write(std::span<const std::byte>(block, length));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recording
+
+bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample) {
+    if (recording_) return false;
+    bool ok = false;
+    try {
+        pulseArmed_ = true;
+        const bool server = globals_.serverEnabled && env_.server;
+        if (server && globals_.inOne) basePath = recordDir_ + "/" + fileNamePart(basePath);
+        ok = writer_ && !writer_->Open(basePath);
+        fileOpened_ = ok;
+        startTick_ = env_.clock->tickMs();
+        if (server) {
+            const std::string path = basePath + (format_ == 0 ? ".wav" : ".mp3");
+            const std::string label = globals_.noName ? Utf8Prefix(globals_.computerName, 15) + " " +
+                                                            std::to_string(params_.channelNumber)
+                                                      : std::to_string(params_.channelNumber);
+            recordId_ = env_.server->start_rec_file(path, prefix_, label);
+        }
+    } catch (...) {
+        // A recording that cannot be opened or registered still counts as started: the writer
+        // keeps collecting pre-record sound and the operator sees the channel recording.
+    }
+    recording_ = true;
+    recordingFlag_.store(true, std::memory_order_release);
+    notify(ChannelEvent::Kind::Start, sample, {});
+    showStatus(" ЗАПИСЬ");
+    return ok;
+}
+
+void Tchannel::stopRecordLocked(std::uint64_t sample) {
+    if (!recording_) return;
+    std::string kept;
+    try {
+        const bool server = globals_.serverEnabled && env_.server;
+        eventText_ = Utf8Prefix(eventText_, kEventTextKept);
+        if (server) eventText_.clear();
+        kept = eventText_;
+        std::string finalPath = writer_ ? writer_->Close(eventText_) : std::string();
+        if (!fileOpened_) finalPath.clear();  // the last recording's file is not this one's
+        const std::uint32_t duration = (env_.clock->tickMs() - startTick_) / 1000;
+        if (duration < std::uint32_t(std::max(0, minTime_))) {
+            if (server)
+                env_.server->del_rec(recordId_);
+            else if (fileOpened_ && writer_)
+                (void)writer_->DeleteFile();
+        } else if (server) {
+            if (!globals_.inOne && !finalPath.empty() && env_.upload) env_.upload(finalPath);
+            try {
+                env_.server->stop_rec_file(recordId_, durationText_, fileNamePart(finalPath));
+            } catch (...) {
+                // The server's bookkeeping failing must not keep the channel recording.
+            }
+        }
+        eventText_.clear();
+    } catch (...) {
+        // Errors while closing, renaming, deleting or reporting are swallowed; the state below
+        // changes regardless.
+    }
+    fileOpened_ = false;
+    pulseArmed_ = true;
+    recording_ = false;
+    recordingFlag_.store(false, std::memory_order_release);
+    levelCheck_.Reset();
+    voxLevelCheck_.Reset();
+    notify(ChannelEvent::Kind::Stop, sample, kept);
+    showStatus(" СТОП");
+}
+
+void Tchannel::StartIfIdle() {
+    std::lock_guard lock(mutex_);
+    if (!recording_) startRecordLocked(makeFileNameLocked(), samplesSeen_);
+}
+
+bool Tchannel::RecordNow() {
+    std::lock_guard lock(mutex_);
+    return startRecordLocked(makeFileNameLocked(), samplesSeen_);
+}
+
+void Tchannel::StopRecord() {
+    std::lock_guard lock(mutex_);
+    stopRecordLocked(samplesSeen_);
+}
+
+void Tchannel::showStatus(const char* text) {
+    if (!env_.eventSink || !env_.dispatcher) return;
+    env_.dispatcher->post([sink = env_.eventSink, t = std::string(text), n = params_.channelNumber] { sink(t, n, 0); });
+}
+
+void Tchannel::notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const {
+    if (env_.observer) env_.observer(ChannelEvent{kind, sample, std::move(text)});
+}
+
+void Tchannel::reportEvent(ChannelEvent::Kind kind, std::uint64_t sample) {
+    notify(kind, sample, eventText_);
+    if (!env_.eventSink || !env_.dispatcher) return;
+    env_.dispatcher->post([sink = env_.eventSink, t = eventText_, n = params_.channelNumber] { sink(t, n, 1); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names
+
+std::string Tchannel::MakeFileName() const {
+    std::lock_guard lock(mutex_);
+    return makeFileNameLocked();
+}
+
+// normal:       <RecordDir>/<prefix>DD_MM_YYYY hh_mm_ss_N
+// day folders:  <RecordDir>/DD_MM_YYYY/[<prefix>_]hh_mm_ss_N (the folder is created; RecordDir if it cannot be)
+// with server:  <TEMP>/<prefix>DD_MM_YYYY hh_mm_ss_<computer>_N
+std::string Tchannel::makeFileNameLocked() const {
+    const platform::LocalTime t = env_.clock->now();
+    const std::string n = std::to_string(params_.channelNumber);
+    const std::string date = twoDigits(t.day) + "_" + twoDigits(t.month) + "_" + std::to_string(t.year);
+    const std::string time = twoDigits(t.hour) + "_" + twoDigits(t.minute) + "_" + twoDigits(t.second);
+    if (globals_.serverEnabled && env_.server)
+        return (globals_.tempFolder / (prefix_ + date + " " + time + "_" + globals_.computerName + "_" + n)).string();
+    if (globals_.dayFolders) {
+        fs::path folder = fs::path(recordDir_) / date;
+        std::error_code ec;
+        fs::create_directory(folder, ec);
+        if (!fs::is_directory(folder, ec)) folder = recordDir_;
+        return (folder / ((prefix_.empty() ? std::string() : prefix_ + "_") + time + "_" + n)).string();
+    }
+    return (fs::path(recordDir_) / (prefix_ + date + " " + time + "_" + n)).string();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Levels for the display
+
+double Tchannel::LevelHistoryTick() {
+    if (stopping_.load(std::memory_order_acquire)) return -60.0;
+    std::lock_guard lock(levelMutex_);
+    const double v = showLevel_.Pop();
+    historySum_ += v;
+    historyCount_ += 1;
+    if (historyCount_ == 5) {
+        std::move(history_.begin() + 1, history_.end(), history_.begin());
+        history_.back() = historySum_ / historyCount_;
+        historySum_ = 0.0;
+        historyCount_ = 0;
+    }
+    return v;
+}
+
+std::array<double, Tchannel::kHistory> Tchannel::LevelHistory() const {
+    std::lock_guard lock(levelMutex_);
+    return history_;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+void Tchannel::SetThreshold(double dB) {
+    std::lock_guard lock(mutex_);
+    threshold_ = dB;
+    levelCheck_.SetThreshold(dB);
+    voxLevelCheck_.SetThreshold(dB);
+}
+
+void Tchannel::SetDelays(int unused, int stopMinHits, double startSeconds, double stopSeconds) {
+    std::lock_guard lock(mutex_);
+    levelCheck_.SetTimes(startSeconds, stopSeconds, stopMinHits);
+    voxLevelCheck_.SetTimes(startSeconds, stopSeconds, stopMinHits);
+}
+
+void Tchannel::SetFormat(int format) {
+    std::lock_guard lock(mutex_);
+    if (writer_) {
+        // Destroying the writer completes any open file without a report; a recording in
+        // progress goes on into the new writer's pre-record buffer until it is stopped.
+        writer_.reset();
+        fileOpened_ = false;
+        format_ = format;
+        writer_ = makeWriter(format_, params_.samplesPerBlock);
+    }
+    format_ = format;
+}
+
+void Tchannel::SetMp3Params(int bitrate, int quality, int sampleRate) {
+    std::lock_guard lock(mutex_);
+    mp3Bitrate_ = bitrate;
+    mp3Quality_ = quality;
+    mp3SampleRate_ = sampleRate;
+    if (writer_) writer_->SetMp3Params(bitrate, quality, sampleRate);
+}
+
+void Tchannel::SetPredTime(int seconds) {
+    std::lock_guard lock(mutex_);
+    predSeconds_ = seconds;
+    if (writer_) writer_->SetPredTime(seconds);
+}
+
+void Tchannel::SetFilebits(int bits) {
+    std::lock_guard lock(mutex_);
+    fileBits_ = bits;
+    if (writer_) writer_->SetFilebits(bits);
+}
+
+void Tchannel::SetRecordDir(const std::string& path) {
+    std::string dir = path;
+    if (dir.empty())
+        dir = globals_.programFolder.string();
+    else if (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\'))
+        dir.pop_back();
+    std::error_code ec;
+    fs::create_directory(dir, ec);  // one level; an existing folder is no error
+    std::lock_guard lock(mutex_);
+    recordDir_ = dir;
+}
+
+std::string Tchannel::RecordDir() const {
+    std::lock_guard lock(mutex_);
+    return recordDir_;
+}
+
+int Tchannel::Format() const {
+    std::lock_guard lock(mutex_);
+    return format_;
+}
+
+std::string Tchannel::OpenFileName() const {
+    std::lock_guard lock(mutex_);
+    return writer_ && writer_->IsOpen() ? writer_->FileName() : std::string();
+}
+
+#define KESTAVO_SETTER(Name, Type, field)    \
+    void Tchannel::Name(Type value) {        \
+        std::lock_guard lock(mutex_);        \
+        field = value;                       \
+    }
+KESTAVO_SETTER(SetAutoRecord, bool, autoRecord_)
+KESTAVO_SETTER(SetRecordMode, RecordMode, mode_)
+KESTAVO_SETTER(SetMinTime, int, minTime_)
+KESTAVO_SETTER(SetAon, bool, aonOn_)
+KESTAVO_SETTER(SetDtmf, bool, dtmfOn_)
+KESTAVO_SETTER(SetPulse, bool, pulseOn_)
+KESTAVO_SETTER(SetDetectOnlyWhileRecording, bool, detectOnlyWhileRecording_)
+KESTAVO_SETTER(SetCompressor, bool, compressorOn_)
+KESTAVO_SETTER(SetK1, double, k1_)
+KESTAVO_SETTER(SetK2, double, k2_)
+KESTAVO_SETTER(SetAgc, bool, agcOn_)
+KESTAVO_SETTER(SetCombined, bool, combined_)
+KESTAVO_SETTER(SetPrefix, const std::string&, prefix_)
+KESTAVO_SETTER(SetGlobals, const ChannelGlobals&, globals_)
+KESTAVO_SETTER(SetDurationText, const std::string&, durationText_)
+#undef KESTAVO_SETTER
+
+void Tchannel::SetMonitor(bool on, MonitorSink* monitor) {
+    std::lock_guard lock(mutex_);
+    monitor_ = on ? monitor : nullptr;
+}
+
+std::size_t Tchannel::MemoryBytes() const {
+    std::lock_guard lock(mutex_);
+    std::size_t bytes = sizeof(*this) + queueMemory_.capacity();
+    bytes += std::size_t(showLevel_.Capacity) * sizeof(double);
+    if (writer_) bytes += writer_->MemoryBytes();
+    return bytes;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Plug-ins
+
+fs::path Tchannel::pluginListPath() const {
+    return globals_.programFolder / ("plg" + std::to_string(params_.channelNumber) + ".ust");
+}
+
+void Tchannel::loadPluginList() {
+    std::ifstream in(pluginListPath());
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto b = line.find_first_not_of(" \t\r");
+        if (b == std::string::npos) continue;
+        const auto e = line.find_last_not_of(" \t\r");
+        AddPlugin(line.substr(b, e - b + 1));
+    }
+}
+
+void Tchannel::savePluginList() const {
+    std::ofstream out(pluginListPath(), std::ios::trunc);
+    for (const auto& p : plugins_) out << p->FileName() << "\n";
+}
+
+void Tchannel::AddPlugin(const std::string& fileName) {
+    std::lock_guard lock(mutex_);
+    if (fileName.empty() || fileName.find_first_of("/\\") != std::string::npos) return;
+    for (const auto& p : plugins_)
+        if (p->FileName() == fileName) return;
+    std::error_code ec;
+    if (!fs::exists(globals_.programFolder / "PLUGINS" / fileName, ec)) return;
+    auto plugin = std::make_unique<services::Tplugin>(globals_.programFolder, params_.channelNumber, fileName);
+    if (plugin->Loaded()) plugins_.push_back(std::move(plugin));
+}
+
+void Tchannel::RemovePlugin(const std::string& fileName) {
+    std::lock_guard lock(mutex_);
+    const auto it = std::find_if(plugins_.begin(), plugins_.end(), [&](const auto& p) { return p->FileName() == fileName; });
+    if (it != plugins_.end()) plugins_.erase(it);
+}
+
+std::vector<std::string> Tchannel::PluginNames() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> names;
+    for (const auto& p : plugins_) names.push_back(p->FileName());
+    return names;
+}
+
+}  // namespace kestavo::capture

@@ -1,0 +1,263 @@
+#pragma once
+// Tchannel: one recording channel, with a thread of its own. The capture thread hands it one
+// block of samples at a time (PutData); the channel thread runs every sample through the level
+// meter, the trigger of the channel's recording mode (level, voice, plug-in identifier), the
+// caller-ID, DTMF, plug-in and pulse detectors, the compressor and the gain control, writes the
+// processed sample back, hands the block to an attached monitor and to its sound writer, and
+// sleeps until the next block. It owns the recording state (idle or recording), builds file
+// names, opens and closes recordings, deletes recordings shorter than the minimum time and
+// reports starts, stops and detected numbers to the main thread and, when enabled, to the server.
+//
+// Hand-over. PutData copies the block into a small queue of preallocated slots and wakes the
+// channel thread; the thread works on the oldest slot in place and frees it only when the block
+// is done, so a block is never changed while in work and no wake-up is lost (the wake condition
+// changes only under the queue's mutex). A block that finds the queue full is dropped and
+// counted (Overflows()); the capture thread never waits for the channel.
+//
+// State. Everything else (recording flag, writer, settings, detectors) has one mutex, held by
+// the channel thread for the whole of a block and by the main thread for each operation, so a
+// start or stop from the operator and one from a trigger never interleave. The channel never
+// waits for the main thread while holding it: status texts and detections are posted to the
+// main thread in order and the channel goes on.
+//
+// Threads: PutData from the capture thread; everything else from the main thread; the channel
+// thread runs the processing. Observer callbacks run on the channel thread under the mutex.
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "capture/monitor_sink.h"
+#include "dsp/LM.h"
+#include "dsp/lev_check.h"
+#include "dsp/lev_rcheck.h"
+#include "dsp/level_show.h"
+#include "platform/clock.h"
+#include "platform/dispatcher.h"
+#include "platform/pending_work.h"
+#include "recording/Writer.h"
+#include "services/PLUGs.h"
+#include "services/plugin_api.h"
+#include "services/server_api.h"
+
+namespace kestavo::capture {
+
+// (text, channel number, kind): kind 0 a status text (" ЗАПИСЬ", " СТОП"), kind 1 a detected text.
+using EventSink = std::function<void(const std::string& text, int channelNumber, int kind)>;
+
+enum class RecordMode { Level = 0, Voice = 1, Id = 2, Time = 3 };
+
+// What the channel did, for tools and tests that follow a channel sample by sample.
+struct ChannelEvent {
+    enum class Kind { Start, Stop, Aon, Dtmf, Pulse, Plugin };
+    Kind kind;
+    std::uint64_t sample;  // 0-based index of the sample being processed (counted over all blocks)
+    std::string text;      // stop: the event text the stop adds to the file name; detections: the text
+};
+
+// Process-wide settings the channel reads (server use, day folders, names). Main thread sets them.
+struct ChannelGlobals {
+    std::filesystem::path programFolder;  // "beside the program"
+    std::filesystem::path tempFolder;     // TEMP below the program folder: files awaiting upload
+    std::string computerName;
+    bool serverEnabled = false;  // SEVRER/ENABLED (only effective with a server)
+    bool inOne = false;          // SEVRER/IN_ONE: recording, processing and server on one computer
+    bool dayFolders = false;     // MAIN/DIRS_D
+    bool noName = false;         // MAIN/No_Name: computer name in the channel label
+};
+
+// The services a channel uses; all of them outlive the channel.
+struct ChannelEnv {
+    platform::Clock* clock = nullptr;
+    platform::MainDispatcher* dispatcher = nullptr;  // runs the EventSink on the main thread
+    EventSink eventSink;
+    platform::PendingWork* pending = nullptr;         // counts blocks not yet processed (fast-paced lines)
+    services::RecordServer* server = nullptr;         // null: no server reporting
+    std::function<void(const std::string& path)> upload;  // sends a finished file to the server
+    std::mutex* pluginLock = nullptr;                 // "SYNC": serialises the logging of plug-in results
+    std::function<void(const services::PluginRecord&)> pluginLog;  // called with the lock held
+    std::function<void(const ChannelEvent&)> observer;
+};
+
+// Creation parameters.
+struct ChannelParams {
+    int format = 0;          // 0 WAV, otherwise MP3
+    int inputIndex = 0;      // side number of the input side
+    int channelNumber = 1;   // 1-based
+    int deviceId = 0;
+    int sampleRate = 11025;
+    int bits = 16;           // capture bits, 16 or 8
+    int predSeconds = 7;     // initial pre-record seconds
+    int samplesPerBlock = 16384;
+    int mp3Bitrate = 32, mp3Quality = 4, mp3SampleRate = 11025;
+    double threshold = 0.0;  // dB
+};
+
+class Tchannel {
+public:
+    static constexpr int kQueueSlots = 4;     // about 6 s of sound may wait for the channel
+    static constexpr int kHistory = 300;      // level graph points
+    static constexpr std::size_t kEventTextKept = 20;  // characters of the event text a stop keeps
+
+    Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals globals);
+    // Stops and joins the thread; the writer completes any open file.
+    ~Tchannel();
+    Tchannel(const Tchannel&) = delete;
+    Tchannel& operator=(const Tchannel&) = delete;
+
+    // Capture thread: copies `length` bytes into the queue and wakes the channel.
+    void PutData(const std::byte* block, std::uint32_t length);
+
+    // Main thread. Starts a recording with a new name when idle.
+    void StartIfIdle();
+    // Main thread: the operator's start; the writer's open result (false also when already recording).
+    bool RecordNow();
+    // Main thread: ends the recording in progress; nothing when idle.
+    void StopRecord();
+    // Main thread, every 50 ms: the next display level (dB); feeds the level history.
+    double LevelHistoryTick();
+    // Ends the thread now (shutdown); idempotent.
+    void Shutdown();
+
+    // Settings (main thread).
+    void SetThreshold(double dB);
+    void SetDelays(int unused, int stopMinHits, double startSeconds, double stopSeconds);
+    void SetFormat(int format);
+    void SetMp3Params(int bitrate, int quality, int sampleRate);
+    void SetPredTime(int seconds);
+    void SetFilebits(int bits);
+    // Empty selects the program folder; one trailing separator is removed; the folder is created.
+    void SetRecordDir(const std::string& path);
+    void SetAutoRecord(bool on);
+    void SetRecordMode(RecordMode mode);
+    void SetMinTime(int seconds);
+    void SetAon(bool on);
+    void SetDtmf(bool on);
+    void SetPulse(bool on);
+    void SetDetectOnlyWhileRecording(bool on);
+    void SetCompressor(bool on);
+    void SetK1(double k1);
+    void SetK2(double k2);
+    void SetAgc(bool on);
+    void SetCombined(bool on);
+    void SetPrefix(const std::string& prefix);
+    void SetMonitor(bool on, MonitorSink* monitor);
+    void SetGlobals(const ChannelGlobals& globals);
+    // The supervision tick's elapsed-time text, reported to the server at stop.
+    void SetDurationText(const std::string& text);
+    void AddPlugin(const std::string& fileName);
+    void RemovePlugin(const std::string& fileName);
+    [[nodiscard]] std::vector<std::string> PluginNames() const;
+
+    // Queries (any thread).
+    [[nodiscard]] bool Recording() const noexcept { return recordingFlag_.load(std::memory_order_acquire); }
+    [[nodiscard]] int ChannelNumber() const noexcept { return params_.channelNumber; }
+    [[nodiscard]] int InputIndex() const noexcept { return params_.inputIndex; }
+    [[nodiscard]] int DeviceId() const noexcept { return params_.deviceId; }
+    [[nodiscard]] double CurrentLevel() const noexcept { return currentLevel_.load(std::memory_order_relaxed); }
+    [[nodiscard]] std::uint64_t Overflows() const noexcept { return overflows_.load(std::memory_order_relaxed); }
+    [[nodiscard]] std::uint64_t BlocksProcessed() const noexcept { return blocks_.load(std::memory_order_relaxed); }
+    [[nodiscard]] std::array<double, kHistory> LevelHistory() const;
+    [[nodiscard]] std::string RecordDir() const;
+    [[nodiscard]] int Format() const;
+    // Path of the file open now (empty when none).
+    [[nodiscard]] std::string OpenFileName() const;
+    // Memory the channel holds, in bytes (queue, work areas, writer, detectors).
+    [[nodiscard]] std::size_t MemoryBytes() const;
+    // Builds a base path (without extension) from the clock; see the naming rules in the .cpp.
+    [[nodiscard]] std::string MakeFileName() const;
+
+    // Processes one block on the calling thread, as the channel thread does (tools, benchmarks).
+    void ProcessBlockNow(std::byte* block, std::uint32_t length);
+
+private:
+    void run(std::stop_token stop);
+    void processBlock(std::byte* block, std::uint32_t length);
+    // `sample`: index of the sample being processed when the trigger fired (for observers).
+    bool startRecordLocked(std::string basePath, std::uint64_t sample);
+    void stopRecordLocked(std::uint64_t sample);
+    void reportEvent(ChannelEvent::Kind kind, std::uint64_t sample);
+    void showStatus(const char* text);
+    void notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const;
+    std::string makeFileNameLocked() const;
+    std::unique_ptr<recording::Tsound_writer> makeWriter(int format, int minPreRecordBytes) const;
+    void loadPluginList();
+    void savePluginList() const;
+    std::filesystem::path pluginListPath() const;
+    void finishThread();
+
+    ChannelParams params_;
+    ChannelEnv env_;
+
+    // The queue of blocks handed over by the capture thread.
+    std::mutex queueMutex_;
+    std::condition_variable_any queueReady_;
+    std::vector<std::byte> queueMemory_;           // kQueueSlots blocks, one after another
+    std::array<std::uint32_t, kQueueSlots> queueLength_{};  // bytes in each slot
+    int queueHead_ = 0;                            // oldest slot
+    int queueCount_ = 0;                           // slots in use
+    std::atomic<std::uint64_t> overflows_{0};
+    std::atomic<std::uint64_t> blocks_{0};
+    std::atomic<bool> stopping_{false};
+
+    // Everything below is guarded by mutex_.
+    mutable std::mutex mutex_;
+    ChannelGlobals globals_;
+    int format_;
+    bool recording_ = false;
+    bool fileOpened_ = false;          // the recording in progress has an open file of its own
+    std::atomic<bool> recordingFlag_{false};
+    RecordMode mode_ = RecordMode::Level;
+    bool autoRecord_ = false;
+    double threshold_;
+    int minTime_ = 5;                  // seconds
+    std::string prefix_;
+    std::string recordDir_;
+    int fileBits_ = 16;
+    int predSeconds_;
+    bool aonOn_ = true, dtmfOn_ = false, pulseOn_ = true, detectOnlyWhileRecording_ = true;
+    bool compressorOn_ = false, agcOn_ = false, combined_ = false;
+    double k1_ = 1.8, k2_ = 7.0;
+    int mp3Bitrate_, mp3Quality_, mp3SampleRate_;
+
+    std::uint32_t startTick_ = 0;      // ms tick at StartRecord
+    std::int32_t recordId_ = 0;        // the server's id of the recording
+    std::string durationText_;
+    std::string eventText_;            // the last detected text of this recording
+    std::string lastAon_, lastDtmf_;
+    bool pulseArmed_ = false;
+    double blockLevel_ = dsp::kNoLevel;  // the newest level of this block
+    std::uint64_t samplesSeen_ = 0;     // samples processed before the current block
+    std::atomic<double> currentLevel_{-60.0};
+
+    dsp::lm::TlevelMeter meter_;
+    dsp::Tlevel_check levelCheck_;
+    dsp::TVOXlevel_check voxLevelCheck_;
+    std::unique_ptr<recording::Tsound_writer> writer_;
+    MonitorSink* monitor_ = nullptr;
+    services::PluginRecord pluginRecord_{};
+    std::vector<std::unique_ptr<services::Tplugin>> plugins_;
+
+    // The display queue and the level history, read by the main thread every 50 ms.
+    mutable std::mutex levelMutex_;
+    dsp::Tshow_level showLevel_;
+    std::array<double, kHistory> history_;
+    double historySum_ = 0.0;
+    int historyCount_ = 0;
+
+    std::jthread thread_;  // last: started when everything above exists
+};
+
+// The first `maxChars` characters (UTF-8 code points) of `text`.
+[[nodiscard]] std::string Utf8Prefix(std::string_view text, std::size_t maxChars);
+
+}  // namespace kestavo::capture
