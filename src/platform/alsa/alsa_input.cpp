@@ -1,0 +1,258 @@
+#include "platform/alsa/alsa_input.h"
+
+#include <alsa/asoundlib.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <deque>
+#include <poll.h>
+
+#include "platform/alsa/alsa_common.h"
+
+namespace kestavo::platform {
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+
+// One opened capture PCM. Owned by one capture thread.
+class AlsaSoundInput final : public SoundInput {
+public:
+    AlsaSoundInput(snd_pcm_t* pcm, std::uint32_t frameBytes) : pcm_(pcm), frameBytes_(frameBytes) {}
+    ~AlsaSoundInput() override { close(); }
+
+    std::error_code prepare(WaveHeader& header) override {
+        if (header.data == nullptr || header.bufferLength < frameBytes_) return std::make_error_code(std::errc::invalid_argument);
+        header.prepared = true;
+        header.done = false;
+        return {};
+    }
+
+    std::error_code addBuffer(WaveHeader& header) override {
+        if (pcm_ == nullptr) return std::make_error_code(std::errc::bad_file_descriptor);
+        if (!header.prepared || header.queued) return std::make_error_code(std::errc::invalid_argument);
+        header.bytesRecorded = 0;
+        header.done = false;
+        header.queued = true;
+        queue_.push_back(&header);
+        return {};
+    }
+
+    std::error_code start() override {
+        if (pcm_ == nullptr) return std::make_error_code(std::errc::bad_file_descriptor);
+        if (snd_pcm_state(pcm_) != SND_PCM_STATE_PREPARED && snd_pcm_state(pcm_) != SND_PCM_STATE_RUNNING) {
+            if (const int r = snd_pcm_prepare(pcm_); r < 0) return alsaError(r);
+        }
+        if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+            if (const int r = snd_pcm_start(pcm_); r < 0) return alsaError(r);
+        }
+        started_ = true;
+        return {};
+    }
+
+    WaitResult wait(const Event& stop, std::chrono::milliseconds timeout) override {
+        const auto deadline = Steady::now() + timeout;
+        for (;;) {
+            if (stop.isSet()) return WaitResult::Stopped;
+            if (pcm_ == nullptr || lost_) return WaitResult::DeviceLost;
+            if (!started_ || queue_.empty())  // nothing can be recorded until the caller acts
+                return stop.wait(remaining(deadline)) ? WaitResult::Stopped : WaitResult::TimedOut;
+
+            WaveHeader& h = *queue_.front();
+            const snd_pcm_uframes_t room = (h.bufferLength - h.bytesRecorded) / frameBytes_;
+            const snd_pcm_sframes_t got = snd_pcm_readi(pcm_, h.data + h.bytesRecorded, room);
+            if (got > 0) {
+                h.bytesRecorded += std::uint32_t(got) * frameBytes_;
+                if (h.bytesRecorded + frameBytes_ > h.bufferLength) {
+                    h.done = true;
+                    h.queued = false;
+                    queue_.pop_front();
+                    return WaitResult::BufferDone;
+                }
+                continue;
+            }
+            if (got < 0 && got != -EAGAIN) {
+                if (!recover(int(got))) return WaitResult::DeviceLost;
+                continue;
+            }
+            // Nothing there yet: sleep until the PCM has a period, the stop event is set, or the time is up.
+            if (Steady::now() >= deadline) return WaitResult::TimedOut;
+            switch (pollDevice(stop, remaining(deadline))) {
+            case PollResult::Ready:
+                continue;
+            case PollResult::TimedOut:
+                return WaitResult::TimedOut;
+            case PollResult::Lost:
+                return WaitResult::DeviceLost;
+            }
+        }
+    }
+
+    void reset() noexcept override {
+        if (pcm_ != nullptr) (void)snd_pcm_drop(pcm_);  // errors ignored: the buffers are given back regardless
+        started_ = false;
+        for (WaveHeader* h : queue_) {
+            h->done = true;
+            h->queued = false;
+        }
+        queue_.clear();
+    }
+
+    void stop() noexcept override {
+        if (pcm_ != nullptr) (void)snd_pcm_drop(pcm_);  // errors ignored: capture ends regardless
+        started_ = false;
+    }
+
+    void unprepare(WaveHeader& header) noexcept override {
+        if (!header.queued) header.prepared = false;
+    }
+
+    void close() noexcept override {
+        if (pcm_ == nullptr) return;
+        reset();
+        (void)snd_pcm_close(pcm_);  // errors ignored: nothing more can be done with the handle
+        pcm_ = nullptr;
+    }
+
+    [[nodiscard]] std::uint64_t overruns() const noexcept override { return overruns_.load(std::memory_order_relaxed); }
+
+private:
+    enum class PollResult { Ready, TimedOut, Lost };
+
+    static std::chrono::milliseconds remaining(Steady::time_point deadline) {
+        return std::max(std::chrono::milliseconds(0), std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()));
+    }
+
+    // Handles a failed read; false when the device is lost.
+    bool recover(int err) noexcept {
+        if (err == -ENODEV) {
+            lost_ = true;
+            return false;
+        }
+        if (err == -EPIPE) overruns_.fetch_add(1, std::memory_order_relaxed);
+        if (snd_pcm_recover(pcm_, err, 1) < 0) {
+            lost_ = true;
+            return false;
+        }
+        // Recovery leaves the PCM prepared; capture goes on at once.
+        if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED && snd_pcm_start(pcm_) < 0) {
+            lost_ = true;
+            return false;
+        }
+        return true;
+    }
+
+    // Polls the PCM together with the stop event; the caller looks at the stop event itself.
+    PollResult pollDevice(const Event& stop, std::chrono::milliseconds timeout) noexcept {
+        const int count = snd_pcm_poll_descriptors_count(pcm_);
+        if (count <= 0) {
+            lost_ = true;
+            return PollResult::Lost;
+        }
+        fds_.resize(std::size_t(count) + 1);
+        if (snd_pcm_poll_descriptors(pcm_, fds_.data(), unsigned(count)) != count) {
+            lost_ = true;
+            return PollResult::Lost;
+        }
+        fds_[std::size_t(count)] = pollfd{stop.fd(), POLLIN, 0};
+        const int r = ::poll(fds_.data(), fds_.size(), int(timeout.count()));
+        if (r < 0) return errno == EINTR ? PollResult::Ready : PollResult::Lost;
+        if (r == 0) return PollResult::TimedOut;
+        if (fds_[std::size_t(count)].revents != 0) return PollResult::Ready;  // stop: seen at the top of the loop
+        unsigned short revents = 0;
+        const int e = snd_pcm_poll_descriptors_revents(pcm_, fds_.data(), unsigned(count), &revents);
+        if (e < 0) {
+            if (!recover(e)) return PollResult::Lost;
+            return PollResult::Ready;
+        }
+        if (revents & POLLERR) {
+            // The read that follows reports the reason (-EPIPE, -ESTRPIPE, -ENODEV) and recovers.
+            if (snd_pcm_state(pcm_) == SND_PCM_STATE_DISCONNECTED) {
+                lost_ = true;
+                return PollResult::Lost;
+            }
+        }
+        return PollResult::Ready;
+    }
+
+    snd_pcm_t* pcm_;                 // null once closed
+    std::uint32_t frameBytes_;       // bytes per frame: channels * bits / 8
+    std::deque<WaveHeader*> queue_;  // queued buffers, oldest first; the front is being filled
+    std::vector<pollfd> fds_;        // the PCM's descriptors and the stop event's
+    bool started_ = false;
+    bool lost_ = false;
+    std::atomic<std::uint64_t> overruns_{0};
+};
+
+}  // namespace
+
+std::vector<std::string> alsaPcmsFromEnvironment() {
+    const char* v = std::getenv("KESTAVO_ALSA_PCMS");
+    return v ? splitPcmList(v) : std::vector<std::string>{};
+}
+
+AlsaSoundInputSystem::AlsaSoundInputSystem() : AlsaSoundInputSystem(alsaPcmsFromEnvironment()) {}
+
+AlsaSoundInputSystem::AlsaSoundInputSystem(std::vector<std::string> extraPcms) : extraPcms_(std::move(extraPcms)) {}
+
+void AlsaSoundInputSystem::enumerate() {
+    devices_.clear();
+    for (const AlsaCardDevice& d : alsaCardDevices(SND_PCM_STREAM_CAPTURE)) {
+        Device dev;
+        dev.info.productName = d.cardName;
+        const std::string hw = "hw:" + std::to_string(d.card) + "," + std::to_string(d.device);
+        const std::string plug = "plug" + hw;
+        for (int channels : {1, 2}) {
+            bool& side = channels == 1 ? dev.info.mono : dev.info.stereo;
+            side = alsaAccepts(hw, SND_PCM_STREAM_CAPTURE, channels) || alsaAccepts(plug, SND_PCM_STREAM_CAPTURE, channels);
+        }
+        dev.pcms = {hw, plug};
+        devices_.push_back(std::move(dev));
+    }
+    for (const std::string& name : extraPcms_) {
+        Device dev;
+        dev.info.productName = name;
+        dev.info.mono = alsaAccepts(name, SND_PCM_STREAM_CAPTURE, 1);
+        dev.info.stereo = alsaAccepts(name, SND_PCM_STREAM_CAPTURE, 2);
+        if (!dev.info.mono && !dev.info.stereo && !alsaOpens(name, SND_PCM_STREAM_CAPTURE)) continue;
+        dev.pcms = {name};
+        devices_.push_back(std::move(dev));
+    }
+    enumerated_ = true;
+}
+
+std::vector<InputDeviceInfo> AlsaSoundInputSystem::inputDevices() {
+    std::lock_guard lock(mutex_);
+    enumerate();
+    std::vector<InputDeviceInfo> list;
+    for (const auto& d : devices_) list.push_back(d.info);
+    return list;
+}
+
+std::unique_ptr<SoundInput> AlsaSoundInputSystem::open(int deviceId, const WaveFormat& format, std::error_code& error) {
+    std::vector<std::string> pcms;
+    {
+        std::lock_guard lock(mutex_);
+        if (!enumerated_) enumerate();
+        if (deviceId < 0 || std::size_t(deviceId) >= devices_.size()) {
+            error = std::make_error_code(std::errc::no_such_device);
+            return nullptr;
+        }
+        pcms = devices_[std::size_t(deviceId)].pcms;
+    }
+    if (format.formatTag != 1 || (format.bitsPerSample != 8 && format.bitsPerSample != 16) || format.channels < 1) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return nullptr;
+    }
+    for (const std::string& name : pcms) {
+        snd_pcm_t* pcm = openAlsaPcm(name, SND_PCM_STREAM_CAPTURE, format, error);
+        if (pcm != nullptr) {
+            error.clear();
+            return std::make_unique<AlsaSoundInput>(pcm, std::uint32_t(format.channels * format.bitsPerSample / 8));
+        }
+    }
+    return nullptr;  // `error` holds the last PCM's answer
+}
+
+}  // namespace kestavo::platform
