@@ -1,0 +1,304 @@
+#pragma once
+// The configuration file tevra4.ini and the settings it holds.
+//
+// The file is an INI file read and written the way the Windows private-profile functions do it,
+// because the rest of the system relies on that behaviour:
+//   - section and key names match without regard to case ("k2_1" finds "K2_1");
+//   - a missing key gives the caller's default; values are cut at 1023 bytes (never inside a
+//     UTF-8 character);
+//   - booleans are "1"/"0" and read true for any integer other than 0; integers are decimal, or
+//     hexadecimal after "0x"; an unreadable integer or boolean gives the default;
+//   - real numbers use the locale's decimal separator (chosen explicitly, see ConfigFiles); a real
+//     value that cannot be read gives the key's fixed fallback, which may differ from its default;
+//   - every write goes to the file at once, through a temporary file and a rename, keeping every
+//     line it does not write; a failed write ends the save in progress and is reported as
+//     "Unable to write to <path>".
+// Values with blanks at either end are written in double quotes, which the reader removes, so
+// every text reads back exactly; line breaks inside a value cannot be stored and become blanks.
+//
+// GeneralSettings holds the process-wide values, ChannelSettings one channel's values; the loaders
+// fill them and the savers write them, without touching any channel object (the application core
+// applies the values). All functions here run on the main thread; none is thread-safe against
+// another writer of the same file.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace kestavo::platform {
+struct Folders;
+}
+
+namespace kestavo::config {
+
+// ---------------------------------------------------------------------------------------------
+// INI model and file
+
+// The parsed lines of an INI text. Lines that are neither section headers nor "key=value" (blank
+// lines, comments, junk) are kept verbatim so that a rewrite loses nothing. Pure in-memory value.
+class IniDocument {
+public:
+    [[nodiscard]] static IniDocument parse(std::string_view text);
+
+    // The value of `key` in the first section named `section` (both without regard to ASCII case),
+    // trimmed of blanks and of one pair of enclosing quotes; nullopt when absent. Not cut.
+    [[nodiscard]] std::optional<std::string> get(std::string_view section, std::string_view key) const;
+
+    // Sets the key, replacing its line in place, or appending it to the section (the section is
+    // appended to the text when absent). CR and LF inside the value become blanks.
+    void set(std::string_view section, std::string_view key, std::string_view value);
+
+    // The whole text, lines ended by CR LF.
+    [[nodiscard]] std::string render() const;
+
+    // Names of the sections in order (duplicates included), for tools and fuzzing.
+    [[nodiscard]] std::vector<std::string> sections() const;
+
+private:
+    enum class Kind { Other, Section, Key };
+    struct Line {
+        Kind kind = Kind::Other;
+        std::string text;   // the line as it is written
+        std::string name;   // section or key name, trimmed
+        std::string value;  // key value, trimmed and unquoted
+    };
+    std::vector<Line> lines_;
+};
+
+// The text the user sees when a write fails: "Unable to write to " followed by the path.
+[[nodiscard]] std::string unableToWriteText(const std::filesystem::path& file);
+
+// One INI file on disk. Reads see the file as it is now (it is read again whenever it changed on
+// disk since the last look); writes replace it at once. A file that exists but cannot be read gives
+// the defaults, and every write to it fails with the read error rather than replace what it holds.
+class IniFile {
+public:
+    // `decimalSeparator` is the separator of real numbers, ',' or '.'.
+    IniFile(std::filesystem::path file, char decimalSeparator);
+
+    [[nodiscard]] const std::filesystem::path& path() const noexcept { return file_; }
+
+    // The value cut at 1023 bytes, or `defaultValue` when the key is missing.
+    [[nodiscard]] std::string readString(std::string_view section, std::string_view key,
+                                         std::string_view defaultValue);
+    // Decimal or "0x" hexadecimal; `defaultValue` when missing or unreadable.
+    [[nodiscard]] int readInteger(std::string_view section, std::string_view key, int defaultValue);
+    // True for any integer other than 0; `defaultValue` when missing or unreadable.
+    [[nodiscard]] bool readBool(std::string_view section, std::string_view key, bool defaultValue);
+    // Reads the text (`defaultText` when missing) and converts it with the decimal separator;
+    // `fallback` when that fails or the number is not finite.
+    [[nodiscard]] double readReal(std::string_view section, std::string_view key,
+                                  std::string_view defaultText, double fallback);
+
+    // Each write reaches the file before it returns; on failure the file is as it was.
+    [[nodiscard]] std::error_code writeString(std::string_view section, std::string_view key, std::string_view value);
+    [[nodiscard]] std::error_code writeInteger(std::string_view section, std::string_view key, int value);
+    [[nodiscard]] std::error_code writeBool(std::string_view section, std::string_view key, bool value);
+    // Shortest text that reads back to the same double, with the decimal separator.
+    [[nodiscard]] std::error_code writeReal(std::string_view section, std::string_view key, double value);
+
+private:
+    struct Stamp {
+        bool exists = false;
+        std::uintmax_t device = 0, inode = 0, size = 0;
+        std::int64_t modifiedNs = 0;
+        friend bool operator==(const Stamp&, const Stamp&) = default;
+    };
+    void refresh_();
+
+    std::filesystem::path file_;
+    char separator_;
+    IniDocument document_;   // the file's contents as last read or written
+    Stamp stamp_;            // what the file looked like then
+    bool loaded_ = false;    // document_ has been read at least once
+    std::error_code readError_;  // the file exists but could not be read
+};
+
+// Real numbers as the settings store them: `separator` is the only decimal separator accepted.
+[[nodiscard]] std::optional<double> parseReal(std::string_view text, char separator) noexcept;
+[[nodiscard]] std::string formatReal(double value, char separator);
+
+// ---------------------------------------------------------------------------------------------
+// Where the files are
+
+struct ConfigFiles {
+    std::filesystem::path file;            // tevra4.ini in the configuration folder (the working copy)
+    std::filesystem::path backup;          // ConfigBackup: tevra4.ini in the program folder
+    std::filesystem::path programFolder;   // the folder "beside the program" (SOUND/n defaults)
+    std::filesystem::path autostartEntry;  // $XDG_CONFIG_HOME/autostart/Lodvimar.desktop
+    std::filesystem::path executable;      // the program's full path, for the autostart entry
+    char decimalSeparator = '.';           // separator of real numbers in the file
+
+    // The standard places, the running program and the locale's separator.
+    [[nodiscard]] static ConfigFiles fromFolders(const platform::Folders& folders,
+                                                 std::filesystem::path executable, char decimalSeparator);
+    [[nodiscard]] static ConfigFiles fromEnvironment();
+};
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+inline constexpr int kMaxChannels = 100;        // Channels/MAX above this is taken as 2
+inline constexpr int kChannelsWhenTooMany = 2;
+
+// The process-wide settings, one instance. Members are named after their keys (section/key).
+struct GeneralSettings {
+    std::string Language = "English";  // MAIN/Language: language table, "English" or "Russian"
+    bool DIRS_D = true;                 // MAIN/DIRS_D: one folder per day
+    bool RAZN_KART = false;             // MAIN/RAZN_KART: several identical sound cards (shown only)
+    bool AUTO = true;                   // MAIN/AUTO: start with the desktop session
+    int HEIGHT = 336;                   // MAIN/HEIGHT: main window height, px; the default when the
+                                        //   key is missing is the value held here before loading
+    bool No_Name = true;                // MAIN/No_Name: computer name in the server's channel label
+    int MAX = 0;                        // Channels/MAX: number of channels configured, 0..100
+    bool LOADALL = true;                // DEVICES/LOADALL: open every available sound input
+    std::string NAME;                   // SERVER/NAME: server name or address, or "Local server"
+    std::string PORT;                   // SERVER/PORT: second connection parameter of the server library
+    std::string USER;                   // SERVER/USER: name this recorder registers under
+    bool ENABLED = false;               // SEVRER/ENABLED: use the server
+    bool IN_ONE = false;                // SEVRER/IN_ONE: recording, processing and server on one computer
+    int FreeSpace = 10;                 // Disk/FreeSpace: per cent of the disk to keep free
+    bool CHECKspace = false;            // Disk/CHECKspace: watch the free space
+    int Device = -1;                    // OUT/Device: monitoring output, -1 the system's default
+    int Inv_Point = 1888;               // DirCh/Inv_Point: spectrum-inversion pivot, Hz
+
+    // Not stored in the file:
+    std::string ComputerName;    // host name trimmed of blanks; the default of USER
+    double KeepFreeBytes = 0.0;  // capacity of channel 1's disk x 0.01 x FreeSpace, bytes
+
+    friend bool operator==(const GeneralSettings&, const GeneralSettings&) = default;
+};
+
+// The computer part of channel labels: the first 15 characters of the name, trimmed again.
+[[nodiscard]] std::string computerLabel(std::string_view computerName);
+
+// One channel's device line for the start-up thread: the values of DEVICE, MP3Bitrate, MP3Quality,
+// MP3SampleRate and CompressMode of that channel.
+struct ChannelSetupLine {
+    std::string device;                   // DEVICE: capture device and side feeding the channel
+    std::string mp3Bitrate = "16";        // MP3Bitrate as written, kbit/s
+    std::string mp3Quality = "4";         // MP3Quality as written, 1..4
+    std::string mp3SampleRate = "11025";  // MP3SampleRate as written, Hz
+    int compressMode = 1;                 // CompressMode: 1 MP3, 0 WAV
+
+    // The five values joined by single tabs (a tab inside a value becomes a blank, so the line
+    // always splits into exactly five fields).
+    [[nodiscard]] std::string text() const;
+    friend bool operator==(const ChannelSetupLine&, const ChannelSetupLine&) = default;
+};
+
+// Every per-channel key of one channel. Defaults are the values used when a key is missing.
+struct ChannelSettings {
+    std::string device;              // DEVICE: capture device and side ("" = none)
+    int mixerLine = 0;               // MixerLine: mixer line of the channel's input
+    int fileBits = 16;               // Filebits: bits per sample of WAV files, 16 or 8
+    int compressMode = 1;            // CompressMode: 1 MP3 files, 0 uncompressed WAV
+    int mp3Bitrate = 16;             // MP3Bitrate: kbit/s
+    int mp3Quality = 4;              // MP3Quality: 1 NORMAL, 2 LOW, 3 HIGH, 4 VOICE QUALITY
+    int mp3SampleRate = 11025;       // MP3SampleRate: Hz
+    std::string recordDir;           // WAW_PATH: recording folder (after loading never empty)
+    std::string filePrefix;          // PREFIX: first part of every file name
+    int recordMode = 0;              // VOXmode: 0 level, 1 voice, 2 ID, 3 time
+    bool autoRecord = false;         // auto: switched on for automatic recording
+    double threshold = 0.0;          // POROG: level threshold, dB (unreadable: 0.0)
+    double pulseThreshold = 0.008;   // PPOROG: pulse-dial detector threshold (unreadable: 0.008)
+    double k1 = 1.8;                 // K1_: compressor coefficient K1 (unreadable: 1.8)
+    double k2 = 7.0;                 // K2_: compressor coefficient K2 (unreadable: 7.6)
+    double startDelaySeconds = 1.0;  // zad_rec: start delay, s (unreadable: 1.0)
+    double stopDelaySeconds = 15.0;  // zad_stop: stop delay, s (unreadable: 10.0)
+    int maxTimeMinutes = 15;         // Max_Time: longest recording, minutes; 0 = no limit
+    int minTimeSeconds = 5;          // Min_Time: shorter recordings are deleted, seconds
+    int preRecordSeconds = 5;        // Pred_Time: pre-record buffer, seconds
+    bool compressor = false;         // exp: compressor on
+    bool agc = false;                // AGC: automatic gain control on
+    bool callerId = true;            // AON: caller-ID detector on
+    bool pulseDetector = true;       // Pulse: pulse-dial detector on
+    bool dtmf = false;               // DTMF: DTMF detector on
+    bool detectOnlyWhileRecording = true;  // PulseREC: detectors run only while recording
+    bool combined = false;           // ComboRec: combined triggering
+
+    friend bool operator==(const ChannelSettings&, const ChannelSettings&) = default;
+};
+
+// Capacity in bytes of the file system holding a folder; nullopt when it cannot be measured.
+using DiskCapacityQuery = std::function<std::optional<double>(const std::filesystem::path& folder)>;
+// The real query (statvfs of the folder, or of its nearest existing parent).
+[[nodiscard]] std::optional<double> diskCapacity(const std::filesystem::path& folder);
+
+// ---------------------------------------------------------------------------------------------
+// Loading and saving
+
+struct GeneralLoad {
+    std::vector<ChannelSetupLine> lines;  // one per configured channel, channels 1..MAX
+    std::error_code writeError;           // writing LOADALL back failed (see unableToWriteText)
+    std::error_code autostartError;       // the autostart entry could not be written or removed
+};
+
+// Start-up, main thread. Reads MAIN/RAZN_KART, SERVER/USER (default settings.ComputerName),
+// SERVER/PORT, SERVER/NAME, SEVRER/ENABLED, SEVRER/IN_ONE, MAIN/AUTO, DirCh/Inv_Point, Channels/MAX
+// (above 100 becomes 2, below 0 becomes 0) and DEVICES/LOADALL (written back as "1" when true) into
+// `settings`, builds one setup line per channel, then applies the autostart entry.
+[[nodiscard]] GeneralLoad LoadGeneralSettings(const ConfigFiles& files, GeneralSettings& settings);
+
+struct ChannelLoad {
+    std::vector<ChannelSettings> channels;  // one per channel, in list order
+    std::error_code folderError;            // the first recording folder that could not be created
+};
+
+// After the channels exist, main thread. Reads MAIN/Language, Disk/FreeSpace, Disk/CHECKspace,
+// MAIN/No_Name, OUT/Device, MAIN/HEIGHT (default: settings.HEIGHT as it is), MAIN/DIRS_D, then every
+// key of channels 1..channelCount. An empty WAW_PATH becomes <program folder>/SOUND/<n>; each folder
+// is created with its parents when `createFolders` is set (a failure is reported and the load goes
+// on). Finally sets settings.KeepFreeBytes from channel 1's folder.
+[[nodiscard]] ChannelLoad LoadChannelSettings(const ConfigFiles& files, std::size_t channelCount,
+                                              GeneralSettings& settings, const DiskCapacityQuery& capacity,
+                                              bool createFolders = true);
+
+// settings.KeepFreeBytes := capacity of the disk of `channel1Folder` x 0.01 x FreeSpace (0 when the
+// capacity cannot be measured, so the keeper never starts). Main thread.
+void UpdateKeepFreeBytes(GeneralSettings& settings, const std::filesystem::path& channel1Folder,
+                         const DiskCapacityQuery& capacity);
+
+// A channel that has no settings yet (0-based index; the keys carry index + 1): writes MixerLine,
+// Filebits, PulseREC, POROG, auto, DEVICE, PREFIX, WAW_PATH, exp, Pulse, zad_rec, zad_stop, Max_Time,
+// PPOROG, AON, VOXmode, Min_Time, MP3Bitrate and MP3SampleRate with the new-channel values.
+// Stops at the first failed write and returns its error.
+[[nodiscard]] std::error_code WriteNewChannelDefaults(const ConfigFiles& files, std::size_t index);
+
+// Shutdown (writeChannelCount false) and the channel assignment window (true). Writes the general
+// keys, Channels/MAX = channels.size() when asked, every channel's keys (WAW_PATH only while the
+// server is not in use; Pred_Time never), then OUT/Device, DirCh/Inv_Point and SEVRER/IN_ONE.
+// Stops at the first failed write and returns its error.
+[[nodiscard]] std::error_code SaveAllSettings(const ConfigFiles& files, const GeneralSettings& settings,
+                                              const std::vector<ChannelSettings>& channels,
+                                              bool writeChannelCount);
+
+// The channel settings dialog's confirmation: DEVICES/LOADALL, Disk/FreeSpace, Disk/CHECKspace and
+// channel index+1's WAW_PATH (only while the server is not in use), exp, AGC, Pulse, K1_, K2_,
+// zad_rec, zad_stop, Max_Time, PREFIX, Pred_Time, AON, DTMF, Min_Time, VOXmode, PulseREC, ComboRec.
+[[nodiscard]] std::error_code SaveChannelDialogSettings(const ConfigFiles& files, const GeneralSettings& settings,
+                                                        std::size_t index, const ChannelSettings& channel);
+
+// The demodulator results window's channel filter, Demods/VChannel ("ALL" when missing).
+[[nodiscard]] std::string ReadDemodChannelFilter(const ConfigFiles& files);
+[[nodiscard]] std::error_code WriteDemodChannelFilter(const ConfigFiles& files, std::string_view filter);
+
+// ---------------------------------------------------------------------------------------------
+// The two copies and autostart
+
+// A start-up that built at least one channel: the working file is copied over the backup (the old
+// backup stays until the copy is complete; with no working file the backup is left alone).
+[[nodiscard]] std::error_code MirrorToBackup(const ConfigFiles& files);
+// A start-up that built no channel: the working file is deleted and the backup copied in its place;
+// without a backup nothing replaces it and the next load gives the defaults.
+[[nodiscard]] std::error_code RestoreFromBackup(const ConfigFiles& files);
+
+// AUTO true: writes the autostart entry (Exec = the program's full path followed by " -w"); false:
+// removes it (an absent entry stays absent, no error). Main thread.
+[[nodiscard]] std::error_code ApplyAutostart(const ConfigFiles& files, bool autostart);
+
+}  // namespace kestavo::config
