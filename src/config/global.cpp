@@ -197,11 +197,18 @@ std::error_code IniFile::writeString(std::string_view section, std::string_view 
     if (readError_) return readError_;  // never replace a file whose contents we could not see
     IniDocument next = document_;
     next.set(section, key, value);
-    if (auto ec = writeFileAtomically(file_, next.render())) return ec;
+    if (auto ec = writeFileAtomically(file_, next.render(), Durability::Deferred)) return ec;
+    unflushed_ = true;
     document_ = std::move(next);
     loaded_ = false;  // take the new file's stamp at the next access
     refresh_();
     return {};
+}
+
+std::error_code IniFile::flush() {
+    if (!unflushed_) return {};
+    unflushed_ = false;
+    return flushFile(file_);
 }
 
 std::error_code IniFile::writeInteger(std::string_view section, std::string_view key, int value) {
@@ -318,7 +325,10 @@ GeneralLoad LoadGeneralSettings(const ConfigFiles& files, GeneralSettings& s) {
     if (s.MAX > kMaxChannels) s.MAX = kChannelsWhenTooMany;
     if (s.MAX < 0) s.MAX = 0;  // a negative count configures no channel
     s.LOADALL = ini.readBool("DEVICES", "LOADALL", true);
-    if (s.LOADALL) out.writeError = ini.writeBool("DEVICES", "LOADALL", true);
+    if (s.LOADALL) {
+        out.writeError = ini.writeBool("DEVICES", "LOADALL", true);
+        if (!out.writeError) out.writeError = ini.flush();
+    }
 
     for (int n = 1; n <= s.MAX; ++n) {
         const std::string section = channelKey("Channels", std::size_t(n));
@@ -417,7 +427,11 @@ public:
     void real(std::string_view section, std::string_view key, double value) {
         if (!error_) error_ = ini_.writeReal(section, key, value);
     }
-    [[nodiscard]] std::error_code error() const { return error_; }
+    // The first failed write, or else the outcome of waiting for the disk.
+    [[nodiscard]] std::error_code finish() {
+        const std::error_code flushed = ini_.flush();
+        return error_ ? error_ : flushed;
+    }
 
 private:
     IniFile ini_;
@@ -450,7 +464,7 @@ std::error_code WriteNewChannelDefaults(const ConfigFiles& files, std::size_t in
     w.integer(sec, key("Min_Time"), 5);
     w.text(sec, key("MP3Bitrate"), "32");
     w.text(sec, key("MP3SampleRate"), "11025");
-    return w.error();
+    return w.finish();
 }
 
 std::error_code SaveAllSettings(const ConfigFiles& files, const GeneralSettings& s,
@@ -506,7 +520,7 @@ std::error_code SaveAllSettings(const ConfigFiles& files, const GeneralSettings&
     w.integer("OUT", "Device", s.Device);
     w.integer("DirCh", "Inv_Point", s.Inv_Point);
     w.boolean("SEVRER", "IN_ONE", s.IN_ONE);
-    return w.error();
+    return w.finish();
 }
 
 std::error_code SaveChannelDialogSettings(const ConfigFiles& files, const GeneralSettings& s, std::size_t index,
@@ -535,7 +549,7 @@ std::error_code SaveChannelDialogSettings(const ConfigFiles& files, const Genera
     w.integer(sec, key("VOXmode"), c.recordMode);
     w.boolean(sec, key("PulseREC"), c.detectOnlyWhileRecording);
     w.boolean(sec, key("ComboRec"), c.combined);
-    return w.error();
+    return w.finish();
 }
 
 std::string ReadDemodChannelFilter(const ConfigFiles& files) {
@@ -545,7 +559,8 @@ std::string ReadDemodChannelFilter(const ConfigFiles& files) {
 
 std::error_code WriteDemodChannelFilter(const ConfigFiles& files, std::string_view filter) {
     IniFile ini(files.file, files.decimalSeparator);
-    return ini.writeString("Demods", "VChannel", filter);
+    if (auto ec = ini.writeString("Demods", "VChannel", filter)) return ec;
+    return ini.flush();
 }
 
 // ---------------------------------------------------------------------------------------------

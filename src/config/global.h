@@ -94,12 +94,14 @@ public:
     [[nodiscard]] double readReal(std::string_view section, std::string_view key,
                                   std::string_view defaultText, double fallback);
 
-    // Each write reaches the file before it returns; on failure the file is as it was.
+    // Each write reaches the file before it returns; on failure the file is as it was. A run of
+    // writes (a whole save) ends with flush(), which waits until the file is on the disk.
     [[nodiscard]] std::error_code writeString(std::string_view section, std::string_view key, std::string_view value);
     [[nodiscard]] std::error_code writeInteger(std::string_view section, std::string_view key, int value);
     [[nodiscard]] std::error_code writeBool(std::string_view section, std::string_view key, bool value);
     // Shortest text that reads back to the same double, with the decimal separator.
     [[nodiscard]] std::error_code writeReal(std::string_view section, std::string_view key, double value);
+    [[nodiscard]] std::error_code flush();
 
 private:
     struct Stamp {
@@ -115,6 +117,7 @@ private:
     IniDocument document_;   // the file's contents as last read or written
     Stamp stamp_;            // what the file looked like then
     bool loaded_ = false;    // document_ has been read at least once
+    bool unflushed_ = false; // written since the last flush()
     std::error_code readError_;  // the file exists but could not be read
 };
 

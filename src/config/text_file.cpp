@@ -33,6 +33,16 @@ std::filesystem::path writeTarget(const std::filesystem::path& file) {
     return file;
 }
 
+// fsync of a file or folder (a folder entry reaches the disk only through its folder).
+std::error_code syncPath(const std::filesystem::path& p) {
+    const int fd = ::open(p.empty() ? "." : p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return lastError();
+    std::error_code ec;
+    if (::fsync(fd) != 0 && errno != EINVAL) ec = lastError();  // EINVAL: cannot be synced, nothing to wait for
+    ::close(fd);
+    return ec;
+}
+
 }  // namespace
 
 FileText readWholeFile(const std::filesystem::path& file) {
@@ -57,7 +67,8 @@ FileText readWholeFile(const std::filesystem::path& file) {
     return out;
 }
 
-std::error_code writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
+std::error_code writeFileAtomically(const std::filesystem::path& file, std::string_view bytes,
+                                    Durability durability) {
     const auto target = writeTarget(file);
     const auto tmp = temporaryBeside(target);
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -75,11 +86,17 @@ std::error_code writeFileAtomically(const std::filesystem::path& file, std::stri
     }
     // The data reaches the disk before the rename makes it the file, so a power loss leaves the
     // old or the new file, never an empty one.
-    if (!ec && ::fdatasync(fd) != 0) ec = lastError();
+    if (!ec && durability == Durability::Flushed && ::fdatasync(fd) != 0) ec = lastError();
     if (::close(fd) != 0 && !ec) ec = lastError();
     if (!ec && ::rename(tmp.c_str(), target.c_str()) != 0) ec = lastError();
     if (ec) ::unlink(tmp.c_str());
+    if (!ec && durability == Durability::Flushed) ec = syncPath(target.parent_path());
     return ec;
+}
+
+std::error_code flushFile(const std::filesystem::path& file) {
+    if (auto ec = syncPath(file)) return ec;
+    return syncPath(file.parent_path());
 }
 
 std::error_code copyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to) {

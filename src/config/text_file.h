@@ -24,9 +24,18 @@ struct FileText {
 };
 [[nodiscard]] FileText readWholeFile(const std::filesystem::path& file);
 
+// Whether a write waits for the disk. A rename alone already makes every reader (and a program
+// that dies mid-write) see the old or the new file whole; Flushed also survives a power loss.
+// Writes made in quick succession use Deferred and end with one flushFile.
+enum class Durability { Flushed, Deferred };
+
 // Replaces `file` with `bytes` through a temporary file and a rename. The folder must exist. On
 // failure the old file is untouched and no temporary file is left behind.
-[[nodiscard]] std::error_code writeFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+[[nodiscard]] std::error_code writeFileAtomically(const std::filesystem::path& file, std::string_view bytes,
+                                                  Durability durability = Durability::Flushed);
+
+// Waits until `file` and its folder entry are on the disk.
+[[nodiscard]] std::error_code flushFile(const std::filesystem::path& file);
 
 // Copies `from` over `to` the same way (the old `to` stays until the copy is complete).
 [[nodiscard]] std::error_code copyFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to);
