@@ -132,17 +132,19 @@ Signal speechLike(double seconds, double peak, std::uint32_t seed) {
     Signal s(total, 0.0);
     Resonator f1, f2, f3;
     double phase = 0.0;
-    double pitchPhase = u(rng) * kTwoPi;
+    const double pitchPhase = u(rng) * kTwoPi;
     std::size_t n = 0;
     while (n < total) {
-        // One syllable: a vowel gliding from one formant target to another.
+        // One syllable: a vowel gliding from one formant target to another, in parallel formants
+        // (F1 350-800 Hz, F2 900-2200 Hz, F3 2300-2900 Hz) excited by one glottal pulse per period.
         const std::size_t len = samplesOf(150.0 + 150.0 * u(rng));
         const double a1 = 350 + 450 * u(rng), b1 = 350 + 450 * u(rng);
         const double a2 = 900 + 1300 * u(rng), b2 = 900 + 1300 * u(rng);
-        const double a3 = 2400 + 400 * u(rng);
+        const double a3 = 2300 + 600 * u(rng);
         for (std::size_t i = 0; i < len && n < total; ++i, ++n) {
             const double t = double(n) / kLineRate;
             const double x = double(i) / double(len);
+            // Intonation between about 100 and 240 Hz with a little vibrato.
             const double f0 = 170.0 + 55.0 * std::sin(kTwoPi * 0.9 * t + pitchPhase) + 15.0 * std::sin(kTwoPi * 4.3 * t);
             phase += f0 / kLineRate;
             double excitation = 0.0;
@@ -150,14 +152,11 @@ Signal speechLike(double seconds, double peak, std::uint32_t seed) {
                 phase -= 1.0;
                 excitation = 1.0;
             }
-            const double env = std::sin(std::numbers::pi * x);
-            double y = f1.step(excitation, a1 + (b1 - a1) * x, 90.0);
-            y = f2.step(y * 6.0, a2 + (b2 - a2) * x, 120.0) + 0.5 * y;
-            y += 0.3 * f3.step(y, a3, 200.0);
-            s[n] = env * y;
+            const double y = f1.step(excitation, a1 + (b1 - a1) * x, 80.0) + f2.step(excitation, a2 + (b2 - a2) * x, 104.0) +
+                             f3.step(excitation, a3, 160.0);
+            s[n] = std::sin(std::numbers::pi * x) * y;
         }
-        const std::size_t pause = samplesOf(30.0 + 80.0 * u(rng));
-        n += pause;
+        n += samplesOf(30.0 + 80.0 * u(rng));  // pause between syllables
     }
     double maxAbs = 0.0;
     for (double v : s) maxAbs = std::max(maxAbs, std::abs(v));
