@@ -52,8 +52,12 @@ Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals g
       meter_(params.sampleRate),
       levelCheck_(params.threshold),
       voxLevelCheck_(params.threshold),
+      pulse_(params.inputIndex),
+      schedule_(params.channelNumber, globals_.programFolder),
+      control_(params.channelNumber, globals_.programFolder),
       showLevel_(params.samplesPerBlock, params.sampleRate) {
     history_.fill(-60.0);
+    (void)schedule_.Load();  // a missing or unreadable schedule file leaves the schedule empty
     recordDir_ = globals_.programFolder.string();
     writer_ = makeWriter(format_, params_.samplesPerBlock * (params_.bits / 8));
     loadPluginList();
@@ -201,6 +205,43 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
             }
         }
 
+        // 4. Caller ID.
+        const bool detect = recording_ || !detectOnlyWhileRecording_;
+        if (aonOn_ && detect) {
+            const std::string_view text = aon_.Process(x);
+            if (!text.empty()) {
+                lastAon_.assign(text);
+                takeNumber(text, ChannelEvent::Kind::Aon, samplesSeen_ + i);
+            }
+        }
+        // 5. DTMF: a single digit is taken for noise on the line.
+        if (dtmfOn_ && detect) {
+            const std::string_view text = dtmf_.Process(x);
+            if (text.size() >= 2) {
+                lastDtmf_.assign(text);
+                takeNumber(text, ChannelEvent::Kind::Dtmf, samplesSeen_ + i);
+            }
+        }
+        // 6. Plug-ins, in list order; a result counts unless combined triggering holds it back
+        // because the block's level is known and below the threshold.
+        for (const auto& plugin : plugins_) {
+            pluginRecord_.extra[0] = 0;
+            if (plugin->Process(pluginRecord_, x) &&
+                !(combined_ && blockLevel_ != dsp::kNoLevel && blockLevel_ < threshold_))
+                takePluginResult(samplesSeen_ + i);
+        }
+        // 7. Pulse dialling, from each start or stop until the next number is reported.
+        if (pulseOn_ && detect && pulseArmed_) {
+            const std::string_view text = pulse_.Process(x);
+            if (text.size() >= 2) takeNumber(text, ChannelEvent::Kind::Pulse, samplesSeen_ + i);
+        }
+        // 8. Compressor: K1 (1 - e^(-K2 x)), applied unchanged to negative samples; an overflow
+        // leaves the sample as it was.
+        if (compressorOn_) {
+            const double y = k1_ * (1.0 - std::exp(-k2_ * x));
+            if (std::isfinite(y)) x = y;
+        }
+
         // 10, 11. Clip and write back.
         if (modifies) {
             x = std::clamp(x, -1.0, 1.0);
@@ -308,6 +349,41 @@ bool Tchannel::RecordNow() {
 void Tchannel::StopRecord() {
     std::lock_guard lock(mutex_);
     stopRecordLocked(samplesSeen_);
+}
+
+void Tchannel::takeNumber(std::string_view text, ChannelEvent::Kind kind, std::uint64_t sample) {
+    eventText_.assign(text);
+    pulseArmed_ = true;
+    reportEvent(kind, sample);
+    if (globals_.serverEnabled && env_.server && recording_) {
+        if (kind == ChannelEvent::Kind::Aon)
+            env_.server->add_aon(recordId_, eventText_);
+        else
+            env_.server->add_nabor(recordId_, eventText_);
+    }
+    pulseArmed_ = false;
+}
+
+void Tchannel::takePluginResult(std::uint64_t sample) {
+    pluginRecord_.channel = params_.channelNumber;
+    if (env_.pluginLog) {
+        if (env_.pluginLock) {
+            std::lock_guard lock(*env_.pluginLock);
+            env_.pluginLog(pluginRecord_);
+        } else {
+            env_.pluginLog(pluginRecord_);
+        }
+    }
+    const std::string_view id = services::identifierText(pluginRecord_);
+    if (mode_ == RecordMode::Id) {
+        if (pluginRecord_.action == 0) stopRecordLocked(sample);
+        if (!control_.Check(id).empty() && pluginRecord_.action == 1) startRecordLocked(makeFileNameLocked(), sample);
+    }
+    if (recording_) {
+        eventText_.assign(id);
+        reportEvent(ChannelEvent::Kind::Plugin, sample);
+        if (globals_.serverEnabled && env_.server && recording_) env_.server->add_nabor(recordId_, eventText_);
+    }
 }
 
 void Tchannel::showStatus(const char* text) {
@@ -473,6 +549,41 @@ KESTAVO_SETTER(SetPrefix, const std::string&, prefix_)
 KESTAVO_SETTER(SetGlobals, const ChannelGlobals&, globals_)
 KESTAVO_SETTER(SetDurationText, const std::string&, durationText_)
 #undef KESTAVO_SETTER
+
+void Tchannel::SetPulseThreshold(double threshold) {
+    std::lock_guard lock(mutex_);
+    pulse_.SetThreshold(threshold);
+}
+
+double Tchannel::PulseThreshold() const {
+    std::lock_guard lock(mutex_);
+    return pulse_.Threshold();
+}
+
+int Tchannel::CheckSchedule(const platform::LocalTime& now) {
+    std::lock_guard lock(mutex_);
+    return schedule_.CheckTime(now);
+}
+
+void Tchannel::EditSchedule(const std::function<void(config::Tperiods&)>& edit) {
+    std::lock_guard lock(mutex_);
+    edit(schedule_);
+}
+
+void Tchannel::ReloadControlList() {
+    std::lock_guard lock(mutex_);
+    (void)control_.Reload();  // an unreadable list is an empty list
+}
+
+RecordMode Tchannel::Mode() const {
+    std::lock_guard lock(mutex_);
+    return mode_;
+}
+
+bool Tchannel::AutoRecord() const {
+    std::lock_guard lock(mutex_);
+    return autoRecord_;
+}
 
 void Tchannel::SetMonitor(bool on, MonitorSink* monitor) {
     std::lock_guard lock(mutex_);

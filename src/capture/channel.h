@@ -37,7 +37,12 @@
 #include <vector>
 
 #include "capture/monitor_sink.h"
+#include "config/Tim_P.h"
+#include "config/control.h"
+#include "dsp/DTMF.h"
 #include "dsp/LM.h"
+#include "dsp/aon.h"
+#include "dsp/pulse.h"
 #include "dsp/lev_check.h"
 #include "dsp/lev_rcheck.h"
 #include "dsp/level_show.h"
@@ -154,6 +159,16 @@ public:
     void SetGlobals(const ChannelGlobals& globals);
     // The supervision tick's elapsed-time text, reported to the server at stop.
     void SetDurationText(const std::string& text);
+    void SetPulseThreshold(double threshold);
+    [[nodiscard]] double PulseThreshold() const;
+    // The schedule's answer for `now` (1 inside a recording period).
+    [[nodiscard]] int CheckSchedule(const platform::LocalTime& now);
+    // Runs `edit` on the schedule with the channel's lock held (dialogs).
+    void EditSchedule(const std::function<void(config::Tperiods&)>& edit);
+    // Reads the control list file again.
+    void ReloadControlList();
+    [[nodiscard]] RecordMode Mode() const;
+    [[nodiscard]] bool AutoRecord() const;
     void AddPlugin(const std::string& fileName);
     void RemovePlugin(const std::string& fileName);
     [[nodiscard]] std::vector<std::string> PluginNames() const;
@@ -186,6 +201,9 @@ private:
     bool startRecordLocked(std::string basePath, std::uint64_t sample);
     void stopRecordLocked(std::uint64_t sample);
     void reportEvent(ChannelEvent::Kind kind, std::uint64_t sample);
+    // A caller-ID, DTMF or pulse number: remembered, shown, and added to the server's record.
+    void takeNumber(std::string_view text, ChannelEvent::Kind kind, std::uint64_t sample);
+    void takePluginResult(std::uint64_t sample);
     void showStatus(const char* text);
     void notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const;
     std::string makeFileNameLocked() const;
@@ -242,6 +260,11 @@ private:
     dsp::lm::TlevelMeter meter_;
     dsp::Tlevel_check levelCheck_;
     dsp::TVOXlevel_check voxLevelCheck_;
+    dsp::t_aon aon_;
+    dsp::T_DTMF dtmf_;
+    dsp::TPulse_detector pulse_;
+    config::Tperiods schedule_;
+    config::Tctrol control_;
     std::unique_ptr<recording::Tsound_writer> writer_;
     MonitorSink* monitor_ = nullptr;
     services::PluginRecord pluginRecord_{};
