@@ -1,0 +1,231 @@
+// The composite device list, the environment's choice of lines, and the recording file output.
+#include "platform/sound_system.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
+#include "platform/file/file_output.h"
+#include "support/wav_io.h"
+
+namespace kestavo::platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kestavo-sound-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Sets environment variables for one test and puts the old values back.
+class ScopedEnv {
+public:
+    void set(const char* name, const std::string& value) {
+        remember(name);
+        ::setenv(name, value.c_str(), 1);
+    }
+    void unset(const char* name) {
+        remember(name);
+        ::unsetenv(name);
+    }
+    ~ScopedEnv() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second)
+                ::setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                ::unsetenv(it->first.c_str());
+        }
+    }
+
+private:
+    void remember(const char* name) {
+        const char* v = std::getenv(name);
+        saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// The first buffer of `bytes` bytes that device `id` delivers.
+std::vector<std::byte> firstBuffer(SoundInputSystem& system, int id, std::uint32_t bytes) {
+    std::error_code error;
+    auto in = system.open(id, WaveFormat::pcm(1, 11025, 16), error);
+    if (!in) return {};
+    std::vector<std::byte> data(bytes);
+    WaveHeader h{data.data(), bytes};
+    Event stop;
+    if (in->prepare(h) || in->addBuffer(h) || in->start() || in->wait(stop, 5s) != WaitResult::BufferDone) return {};
+    data.resize(h.bytesRecorded);
+    return data;
+}
+
+std::vector<std::byte> bytesOf(const std::vector<std::int16_t>& samples) {
+    std::vector<std::byte> b;
+    for (std::int16_t s : samples) {
+        b.push_back(std::byte(std::uint16_t(s) & 0xFF));
+        b.push_back(std::byte(std::uint16_t(s) >> 8));
+    }
+    return b;
+}
+
+TEST(CompositeSoundInput, ListsBackendsOneAfterAnotherAndOpensThroughTheRightOne) {
+    TempFolder a, b;
+    PendingWork pending;
+    test::writeWav16(a.path() / "a1.wav", 1, {1, 2, 3});
+    test::writeWav16(b.path() / "b1.wav", 1, {4, 5});
+    test::writeWav16(b.path() / "b2.wav", 2, {6, 7, 8, 9});
+    std::vector<std::unique_ptr<SoundInputSystem>> backends;
+    backends.push_back(std::make_unique<FileLineSystem>(a.path(), LinePace::Fast, std::nullopt, pending));
+    backends.push_back(std::make_unique<FileLineSystem>(b.path(), LinePace::Fast, std::nullopt, pending));
+    CompositeSoundInputSystem system(std::move(backends));
+
+    const auto devices = system.inputDevices();
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices[0].productName, "a1.wav");
+    EXPECT_EQ(devices[1].productName, "b1.wav");
+    EXPECT_EQ(devices[2].productName, "b2.wav");
+    EXPECT_EQ(firstBuffer(system, 0, 64), bytesOf({1, 2, 3}));
+    EXPECT_EQ(firstBuffer(system, 1, 64), bytesOf({4, 5}));
+    EXPECT_EQ(firstBuffer(system, 2, 64), bytesOf({6, 8}));  // the left side
+    std::error_code error;
+    EXPECT_EQ(system.open(3, WaveFormat::pcm(1, 11025, 16), error), nullptr);
+    EXPECT_EQ(error, std::errc::no_such_device);
+    EXPECT_EQ(system.open(-1, WaveFormat::pcm(1, 11025, 16), error), nullptr);
+}
+
+TEST(LinesFromEnvironment, FolderPaceAndStartComeFromTheEnvironment) {
+    TempFolder program, lines;
+    ScopedEnv env;
+    env.unset("KESTAVO_LINES");
+    env.unset("KESTAVO_LINES_PACE");
+    env.unset("KESTAVO_LINES_START");
+    LinesSettings defaults = LinesSettings::fromEnvironment(program.path());
+    EXPECT_EQ(defaults.folder, program.path() / "LINES");
+    EXPECT_EQ(defaults.pace, LinePace::RealTime);
+    EXPECT_FALSE(defaults.start);
+    EXPECT_TRUE(defaults.problems.empty());
+
+    env.set("KESTAVO_LINES", lines.path().string());
+    env.set("KESTAVO_LINES_PACE", "fast");
+    env.set("KESTAVO_LINES_START", "2026-12-05T09:00:00");
+    LinesSettings s = LinesSettings::fromEnvironment(program.path());
+    EXPECT_EQ(s.folder, lines.path());
+    EXPECT_EQ(s.pace, LinePace::Fast);
+    EXPECT_EQ(s.start, (LocalTime{2026, 12, 5, 9, 0, 0, 0}));
+    EXPECT_TRUE(s.problems.empty());
+
+    env.set("KESTAVO_LINES", (lines.path() / "absent").string());
+    env.set("KESTAVO_LINES_PACE", "quick");
+    env.set("KESTAVO_LINES_START", "2026-12-05 9:00");
+    LinesSettings bad = LinesSettings::fromEnvironment(program.path());
+    EXPECT_EQ(bad.pace, LinePace::RealTime);
+    EXPECT_FALSE(bad.start);
+    EXPECT_EQ(bad.problems.size(), 3u);
+}
+
+TEST(DefaultSoundSystem, WithoutAlsaHasOnlyTheLinesAndTheirClock) {
+    TempFolder program;
+    std::filesystem::create_directories(program.path() / "LINES");
+    test::writeWav16(program.path() / "LINES" / "demo.wav", 2, {1, 2, 3, 4});
+    std::ofstream(program.path() / "LINES" / "broken.wav") << "text";
+    ScopedEnv env;
+    env.set("KESTAVO_ALSA", "off");
+    env.unset("KESTAVO_LINES");
+    env.set("KESTAVO_LINES_PACE", "fast");
+    env.set("KESTAVO_LINES_START", "2026-12-05T09:00:00");
+    Folders folders;
+    folders.program = program.path();
+    PendingWork pending;
+    SoundSystem sound = makeSoundSystem(folders, pending);
+
+    const auto devices = sound.input->inputDevices();
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].productName, "demo.wav");
+    EXPECT_TRUE(devices[0].stereo);
+    ASSERT_EQ(sound.problems.size(), 1u);
+    EXPECT_TRUE(sound.problems[0].starts_with("broken.wav")) << sound.problems[0];
+    ASSERT_NE(sound.linesClock(), nullptr);
+    EXPECT_EQ(sound.linesClock()->now(), (LocalTime{2026, 12, 5, 9, 0, 0, 0}));
+    ASSERT_NE(sound.output, nullptr);
+    EXPECT_EQ(sound.output->outputDevices().size(), 1u);
+}
+
+struct FileOutput : ::testing::Test {
+    Event stop;
+    std::error_code error;
+    std::array<std::vector<std::byte>, 3> data;
+    std::array<WaveHeader, 3> headers;
+
+    void SetUp() override {
+        for (int i = 0; i < 3; ++i) {
+            data[i].assign(100, std::byte(0x10 * (i + 1)));
+            headers[i].data = data[i].data();
+            headers[i].bufferLength = 100;
+        }
+    }
+};
+
+TEST_F(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
+    TempFolder folder;
+    FileSoundOutputSystem system(OutputPace::Immediate, folder.path() / "monitor.wav");
+    auto out = system.open(SoundOutputSystem::kWaveMapper, WaveFormat::pcm(1, 11025, 16), error);
+    ASSERT_NE(out, nullptr);
+    for (auto& h : headers) ASSERT_FALSE(out->prepare(h));
+    ASSERT_FALSE(out->write(headers[0]));
+    ASSERT_FALSE(out->write(headers[1]));
+    ASSERT_EQ(out->wait(stop, 1s), WaitResult::BufferDone);
+    EXPECT_TRUE(headers[0].done);
+    ASSERT_FALSE(out->write(headers[0]));  // played: may be written again
+    ASSERT_FALSE(out->write(headers[2]));
+    out->reset();
+    for (auto& h : headers) out->unprepare(h);
+    out->close();
+
+    const auto blocks = system.writtenBlocks();
+    ASSERT_EQ(blocks.size(), 4u);
+    EXPECT_EQ(blocks[0], data[0]);
+    EXPECT_EQ(blocks[1], data[1]);
+    EXPECT_EQ(blocks[2], data[0]);
+    EXPECT_EQ(blocks[3], data[2]);
+    const auto wav = test::readWav(folder.path() / "monitor.wav");
+    ASSERT_TRUE(wav);
+    EXPECT_EQ(wav->channels, 1);
+    EXPECT_EQ(wav->dataSize, 400u);
+    std::vector<std::uint8_t> expected;
+    for (int i : {0, 1, 0, 2}) expected.insert(expected.end(), 100, std::uint8_t(0x10 * (i + 1)));
+    EXPECT_EQ(wav->bytes, expected);
+}
+
+TEST_F(FileOutput, RealTimeOutputRefusesABufferStillPlayingAndStopEndsTheWait) {
+    FileSoundOutputSystem system(OutputPace::RealTime);
+    auto out = system.open(0, WaveFormat::pcm(1, 11025, 16), error);
+    ASSERT_NE(out, nullptr);
+    std::vector<std::byte> long_(32768);  // 1.49 s of sound
+    WaveHeader h{long_.data(), 32768};
+    ASSERT_FALSE(out->prepare(h));
+    ASSERT_FALSE(out->write(h));
+    EXPECT_EQ(out->write(h), std::errc::device_or_resource_busy);
+    EXPECT_EQ(out->wait(stop, 10ms), WaitResult::TimedOut);
+    stop.set();
+    EXPECT_EQ(out->wait(stop, 60s), WaitResult::Stopped);
+    out->reset();
+    EXPECT_TRUE(h.done);
+    EXPECT_FALSE(h.queued);
+}
+
+}  // namespace
+}  // namespace kestavo::platform
