@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "recording/Wav_wr.h"
+#include "recording/mp3_wr.h"
 
 namespace kestavo::capture {
 
@@ -86,7 +87,11 @@ std::unique_ptr<recording::Tsound_writer> Tchannel::makeWriter(int format, int m
     p.mp3Bitrate = mp3Bitrate_;
     p.mp3Quality = mp3Quality_;
     p.mp3SampleRate = mp3SampleRate_;
-    std::unique_ptr<recording::Tsound_writer> w = std::make_unique<recording::Twav_writer>(p);
+    std::unique_ptr<recording::Tsound_writer> w;
+    if (format == 0)
+        w = std::make_unique<recording::Twav_writer>(p);
+    else
+        w = std::make_unique<recording::Tmp3_writer>(p);
     w->SetFilebits(fileBits_);
     return w;
 }

@@ -350,3 +350,21 @@ TEST_F(ChannelTest, LevelHistoryAveragesFiveTicksPerPoint) {
     EXPECT_DOUBLE_EQ(h.back(), sum / 5);
     EXPECT_EQ(h[h.size() - 2], -60.0);
 }
+
+TEST_F(ChannelTest, Mp3FormatRecordsAnMp3FileAndSwitchingBackGivesWav) {
+    auto c = make();
+    c->SetFormat(1);
+    c->SetMinTime(0);
+    ASSERT_TRUE(c->RecordNow());
+    const auto mp3 = c->OpenFileName();
+    EXPECT_EQ(fs::path(mp3).extension(), ".mp3");
+    const auto s = line(2, {{0, 2}});
+    std::size_t delivered = 0;
+    feed(*c, s, delivered);
+    c->StopRecord();
+    EXPECT_GT(fs::file_size(mp3), 1000u);
+    c->SetFormat(0);
+    clock.advance(2s);
+    ASSERT_TRUE(c->RecordNow());
+    EXPECT_EQ(fs::path(c->OpenFileName()).extension(), ".wav");
+}
