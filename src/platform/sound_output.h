@@ -7,8 +7,9 @@
 // plays them in order and returns each one done once it has taken all of its sound, after which
 // the caller may fill it again. wait() is the "buffer done" event: it returns BufferDone when the
 // oldest written buffer has been played (its header's `done` is set and it leaves the queue); the
-// shared stop event is watched by the same wait. A caller that never waits may still write: a
-// header that is still queued is refused (device_or_resource_busy) rather than overwritten.
+// shared stop event is watched by the same wait. A caller that never waits may still write a
+// header again once it has been played (it and the played buffers before it then leave the queue
+// unreported); a header still playing is refused (device_or_resource_busy), never overwritten.
 // Header flags change only inside these calls, on the caller's thread; a queued buffer's data must
 // not be touched until it is done.
 //

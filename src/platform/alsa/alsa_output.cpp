@@ -35,8 +35,7 @@ public:
         if (!header.prepared) return std::make_error_code(std::errc::invalid_argument);
         {
             std::lock_guard lock(mutex_);
-            takePlayed();
-            if (header.queued) return std::make_error_code(std::errc::device_or_resource_busy);
+            if (header.queued && !takePlayedUpTo(header)) return std::make_error_code(std::errc::device_or_resource_busy);
             header.done = false;
             header.queued = true;
             queue_.push_back(Entry{&header});
@@ -106,9 +105,21 @@ private:
         bool complete = false;
     };
 
-    // Under mutex_: returns played buffers at the front of the queue to the caller.
-    void takePlayed() {
-        while (!queue_.empty() && queue_.front().complete) popFront();
+    // Under mutex_: a caller writes `header` again without having waited for it. When it has been
+    // played, it and the played buffers before it leave the queue (buffers finish in order).
+    bool takePlayedUpTo(const WaveHeader& header) {
+        bool found = false;
+        for (const Entry& e : queue_) {
+            if (!e.complete) return false;
+            if (e.header == &header) {
+                found = true;
+                break;
+            }
+        }
+        if (!found) return false;
+        while (queue_.front().header != &header) popFront();
+        popFront();
+        return true;
     }
     void popFront() {
         queue_.front().header->done = true;

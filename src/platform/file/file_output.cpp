@@ -72,8 +72,7 @@ public:
         if (closed_) return std::make_error_code(std::errc::no_such_device);
         if (!header.prepared) return std::make_error_code(std::errc::invalid_argument);
         const auto now = Steady::now();
-        takePlayed(now);
-        if (header.queued) return std::make_error_code(std::errc::device_or_resource_busy);
+        if (header.queued && !takePlayedUpTo(header, now)) return std::make_error_code(std::errc::device_or_resource_busy);
         {
             std::lock_guard lock(record_->mutex);
             record_->blocks.emplace_back(header.data, header.data + header.bufferLength);
@@ -132,8 +131,21 @@ private:
         Steady::time_point due;  // when its sound has been played
     };
 
-    void takePlayed(Steady::time_point now) {
-        while (!queue_.empty() && queue_.front().due <= now) popFront();
+    // A caller writes `header` again without having waited for it. When it has been played, it and
+    // the played buffers before it leave the queue (buffers finish in order).
+    bool takePlayedUpTo(const WaveHeader& header, Steady::time_point now) {
+        bool found = false;
+        for (const Entry& e : queue_) {
+            if (e.due > now) return false;
+            if (e.header == &header) {
+                found = true;
+                break;
+            }
+        }
+        if (!found) return false;
+        while (queue_.front().header != &header) popFront();
+        popFront();
+        return true;
     }
     void popFront() {
         queue_.front().header->done = true;
