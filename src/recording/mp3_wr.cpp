@@ -90,6 +90,8 @@ Tmp3_writer::Tmp3_writer(const WriterParams& params)
       blockOut_(std::make_unique_for_overwrite<unsigned char[]>(kBlockOutputBytes)) {
     if (StartEncoder(params.mp3Bitrate, params.mp3Quality, params.mp3SampleRate))
         SetPredTime(params.predSeconds);
+    else
+        delayLine_.resize(0);  // blocks are dropped until an encoder exists
 }
 
 Tmp3_writer::~Tmp3_writer() {

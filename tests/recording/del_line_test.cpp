@@ -52,14 +52,6 @@ TEST(Tdelay_line, FiveSecondsHoldThreeBlocksWholeAndTheNewestBytesOfFour) {
     EXPECT_TRUE(line.Take().empty());  // a second take in a row finds nothing
 }
 
-TEST(Tdelay_line, ThreeBlocksComeOutInTheOrderTheyWentIn) {
-    constexpr std::size_t kBlock = 32768;
-    Tdelay_line line(110250);
-    const auto all = ramp(3 * kBlock, 7);
-    for (int b = 0; b < 3; ++b) line.Put(std::span(all).subspan(b * kBlock, kBlock));
-    EXPECT_TRUE(std::ranges::equal(line.Take(), all));
-}
-
 TEST(Tdelay_line, CapacityZeroKeepsNothing) {
     Tdelay_line line(0);
     line.Put(ramp(32768));

@@ -228,13 +228,5 @@ TEST(Tmp3_writer, TwoWritersOnTwoThreadsEncodeExactlyAsOneAlone) {
     EXPECT_EQ(ReadAll(b), reference);
 }
 
-TEST(Tmp3_writer, EventTextRenamesTheMp3) {
-    TempDir dir;
-    Tmp3_writer w(Mp3(16, 0));
-    ASSERT_FALSE(w.Open(dir / "L1_05_12_2026 16_05_09_3"));
-    Feed(w, Tone(kRate, 700.0));
-    EXPECT_EQ(w.Close("52"), dir / "L1_05_12_2026 16_05_09_3(52).mp3");
-}
-
 }  // namespace
 }  // namespace kestavo::recording
