@@ -40,6 +40,7 @@ public:
 
     void Clear() noexcept { entries_.clear(); active_ = false; }
 
+    [[nodiscard]] int channelNumber() const noexcept { return channel_; }
     [[nodiscard]] bool active() const noexcept { return active_; }
     [[nodiscard]] const std::vector<ControlEntry>& entries() const noexcept { return entries_; }
     [[nodiscard]] const std::filesystem::path& fileName() const noexcept { return file_; }
