@@ -20,6 +20,9 @@ constexpr char kStart = 'H';      // "Н"
 constexpr char kRepeat = 'P';     // "П"
 constexpr char kRepeatUtf8[] = "П";
 
+// Two doubles side by side; arithmetic on it is element by element (IEEE, no contraction here).
+typedef double V2 __attribute__((vector_size(16)));
+
 // Symbol of a pair of frequency indices 1-6 (either order); 0 for the pairs that carry none.
 constexpr char kSymbols[7][7] = {
     {0, 0, 0, 0, 0, 0, 0},
@@ -67,20 +70,24 @@ std::string_view t_aon::Process(double x) noexcept {
 }
 
 void t_aon::analyseBlock() noexcept {
-    // Six Goertzel chains side by side; each sees exactly s0 = c s1 - s2 + v.
-    alignas(16) double s0[kFreqs] = {}, s1[kFreqs] = {}, s2[kFreqs] = {};
+    // Weighted samples first, then the six Goertzel chains two per vector register; vector arithmetic
+    // is element by element, so each chain still sees exactly s0 = c s1 - s2 + v.
+    alignas(16) double v[kWindow];
+    for (int i = 0; i < kWindow; ++i) v[i] = window_[i] * hamming_[i];
+    const V2 c0 = {coefs_[0], coefs_[1]}, c1 = {coefs_[2], coefs_[3]}, c2 = {coefs_[4], coefs_[5]};
+    V2 a0 = {}, a1 = {}, a2 = {};  // s0, the newest state
+    V2 b0 = {}, b1 = {}, b2 = {};  // s1, the one before
     for (int i = 0; i < kWindow; ++i) {
-        const double v = window_[i] * hamming_[i];
-        for (int k = 0; k < kFreqs; ++k) {
-            s2[k] = s1[k];
-            s1[k] = s0[k];
-            s0[k] = coefs_[k] * s1[k] - s2[k] + v;
-        }
+        const V2 x = {v[i], v[i]};
+        const V2 n0 = c0 * a0 - b0 + x, n1 = c1 * a1 - b1 + x, n2 = c2 * a2 - b2 + x;
+        b0 = a0, b1 = a1, b2 = a2;
+        a0 = n0, a1 = n1, a2 = n2;
     }
+    const V2 p[3] = {a0 * a0 + b0 * b0 - c0 * a0 * b0, a1 * a1 + b1 * b1 - c1 * a1 * b1, a2 * a2 + b2 * b2 - c2 * a2 * b2};
     for (int k = 0; k < kFreqs; ++k) {
-        const double p = s0[k] * s0[k] + s1[k] * s1[k] - coefs_[k] * s0[k] * s1[k];
-        magnitudes_[k] = (lastPowers_[k] + p) * 0.5;
-        lastPowers_[k] = p;
+        const double power = p[k / 2][k % 2];
+        magnitudes_[k] = (lastPowers_[k] + power) * 0.5;
+        lastPowers_[k] = power;
     }
     decide();
 }

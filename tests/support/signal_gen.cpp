@@ -176,11 +176,12 @@ Signal mixedLineSound(double seconds, std::uint32_t seed) {
         Signal part;
         switch (kind++ % 6) {
             case 0: part = dtmfNumber("4957031", -3.0 - 25.0 * u(rng), 50.0 + 60.0 * u(rng), 60.0 + 40.0 * u(rng)); break;
-            case 1: part = aonSymbols("H1P23456H1P23456H", 0.05 + 0.2 * u(rng), 40.0); break;
+            case 1: part = aonSymbols("H1P234569H1P234569H1", 0.05 + 0.2 * u(rng), 40.0); break;
             case 2: {
                 part = pulseTrain(1 + int(10.0 * u(rng)), 57.0 + 16.0 * u(rng), 40.0, 0.3 + 0.4 * u(rng));
                 append(part, silence(samplesOf(300.0)));
                 append(part, pulseTrain(1 + int(10.0 * u(rng)), 60.0, 40.0, 0.5));
+                append(part, silence(samplesOf(4000.0)));  // room for the number to be handed over
                 break;
             }
             case 3: part = speechLike(1.0 + 2.0 * u(rng), 0.1 + 0.6 * u(rng), seed + std::uint32_t(at)); break;
