@@ -60,7 +60,7 @@ Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals g
     history_.fill(-60.0);
     (void)schedule_.Load();  // a missing or unreadable schedule file leaves the schedule empty
     recordDir_ = globals_.programFolder.string();
-    writer_ = makeWriter(format_, params_.samplesPerBlock * (params_.bits / 8));
+    if (env_.writeFiles) writer_ = makeWriter(format_, params_.samplesPerBlock * (params_.bits / 8));
     loadPluginList();
     thread_ = std::jthread([this](std::stop_token st) { run(st); });
 }
@@ -155,7 +155,7 @@ void Tchannel::finishThread() {
     std::lock_guard lock(mutex_);
     writer_.reset();  // completes an open file
     try {
-        savePluginList();
+        if (env_.writeFiles) savePluginList();  // an analysis-only channel leaves the list file alone
     } catch (...) {
         // The plug-in list is a convenience; failing to save it must not disturb the shutdown.
     }
@@ -183,6 +183,7 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
 
     for (std::uint32_t i = 0; i < count; ++i) {
         if (stopping_.load(std::memory_order_relaxed)) break;
+        if (samplesSeen_ + i == nextActionAt_) runOperatorActions(samplesSeen_ + i);
         // 1. Normalise.
         double x;
         if (eightBit)
@@ -201,6 +202,7 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
                 showLevel_.Push(level);
             }
             currentLevel_.store(level, std::memory_order_relaxed);
+            if (env_.observeLevels) notifyLevel(samplesSeen_ + i, level);
             if (autoRecord_ && mode_ == RecordMode::Level) {
                 const int r = levelCheck_.Check(recording_, level);
                 if (r == 1)
@@ -391,6 +393,29 @@ void Tchannel::takePluginResult(std::uint64_t sample) {
     }
 }
 
+void Tchannel::ScheduleOperatorAction(std::uint64_t sample, bool start) {
+    std::lock_guard lock(mutex_);
+    operatorActions_.emplace_back(sample, start);
+    std::stable_sort(operatorActions_.begin(), operatorActions_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    nextActionAt_ = operatorActions_.front().first;
+}
+
+void Tchannel::runOperatorActions(std::uint64_t sample) {
+    while (!operatorActions_.empty() && operatorActions_.front().first == sample) {
+        if (operatorActions_.front().second)
+            startRecordLocked(makeFileNameLocked(), sample);
+        else
+            stopRecordLocked(sample);
+        operatorActions_.erase(operatorActions_.begin());
+    }
+    nextActionAt_ = operatorActions_.empty() ? UINT64_MAX : operatorActions_.front().first;
+}
+
+void Tchannel::notifyLevel(std::uint64_t sample, double db) const {
+    if (env_.observer) env_.observer(ChannelEvent{ChannelEvent::Kind::Level, sample, {}, db});
+}
+
 void Tchannel::showStatus(const char* text) {
     if (!env_.eventSink || !env_.dispatcher) return;
     env_.dispatcher->post([sink = env_.eventSink, t = std::string(text), n = params_.channelNumber] { sink(t, n, 0); });
@@ -475,7 +500,7 @@ void Tchannel::SetDelays(int unused, int stopMinHits, double startSeconds, doubl
 
 void Tchannel::SetFormat(int format) {
     std::lock_guard lock(mutex_);
-    if (writer_) {
+    if (writer_ && env_.writeFiles) {
         // Destroying the writer completes any open file without a report; a recording in
         // progress goes on into the new writer's pre-record buffer until it is stopped.
         writer_.reset();

@@ -63,10 +63,11 @@ enum class RecordMode { Level = 0, Voice = 1, Id = 2, Time = 3 };
 
 // What the channel did, for tools and tests that follow a channel sample by sample.
 struct ChannelEvent {
-    enum class Kind { Start, Stop, Aon, Dtmf, Pulse, Plugin };
+    enum class Kind { Start, Stop, Aon, Dtmf, Pulse, Plugin, Level };
     Kind kind;
     std::uint64_t sample;  // 0-based index of the sample being processed (counted over all blocks)
     std::string text;      // stop: the event text the stop adds to the file name; detections: the text
+    double db = 0.0;       // level values: the level in dB
 };
 
 // Process-wide settings the channel reads (server use, day folders, names). Main thread sets them.
@@ -91,6 +92,8 @@ struct ChannelEnv {
     std::mutex* pluginLock = nullptr;                 // "SYNC": serialises the logging of plug-in results
     std::function<void(const services::PluginRecord&)> pluginLog;  // called with the lock held
     std::function<void(const ChannelEvent&)> observer;
+    bool observeLevels = false;  // the observer also gets every level value
+    bool writeFiles = true;      // false: analysis only, no writer and no files
 };
 
 // Creation parameters.
@@ -193,6 +196,9 @@ public:
 
     // Processes one block on the calling thread, as the channel thread does (tools, benchmarks).
     void ProcessBlockNow(std::byte* block, std::uint32_t length);
+    // The operator's start (true) or stop (false) just before sample `sample` is processed
+    // (counted over all blocks). For tools that replay a recording; the channel thread honours it.
+    void ScheduleOperatorAction(std::uint64_t sample, bool start);
 
 private:
     void run(std::stop_token stop);
@@ -204,6 +210,8 @@ private:
     // A caller-ID, DTMF or pulse number: remembered, shown, and added to the server's record.
     void takeNumber(std::string_view text, ChannelEvent::Kind kind, std::uint64_t sample);
     void takePluginResult(std::uint64_t sample);
+    void runOperatorActions(std::uint64_t sample);
+    void notifyLevel(std::uint64_t sample, double db) const;
     void showStatus(const char* text);
     void notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const;
     std::string makeFileNameLocked() const;
@@ -255,6 +263,8 @@ private:
     bool pulseArmed_ = false;
     double blockLevel_ = dsp::kNoLevel;  // the newest level of this block
     std::uint64_t samplesSeen_ = 0;     // samples processed before the current block
+    std::vector<std::pair<std::uint64_t, bool>> operatorActions_;  // (sample, start?), in order
+    std::uint64_t nextActionAt_ = UINT64_MAX;                     // sample of the first of them
     std::atomic<double> currentLevel_{-60.0};
 
     dsp::lm::TlevelMeter meter_;
