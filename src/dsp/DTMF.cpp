@@ -4,6 +4,13 @@
 #include <cmath>
 #include <numbers>
 
+// x86-64: one AVX2 clone picked at load time besides the baseline code; same results either way.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KESTAVO_DSP_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define KESTAVO_DSP_CLONES
+#endif
+
 namespace kestavo::dsp {
 
 namespace {
@@ -25,9 +32,32 @@ constexpr int kCloseAfter = 4;              // invalid blocks that close a tone
 constexpr int kMinBlocks = 4;               // 26 ms of tone
 constexpr int kMaxBlocks = 120;             // 770 ms of tone
 
-// Two doubles side by side; arithmetic on it is element by element (IEEE, no contraction here).
-typedef double V2 __attribute__((vector_size(16)));
-inline V2 load2(const double* p) noexcept { return V2{p[0], p[1]}; }
+// The 16 Goertzel chains over the weighted window v, four per vector, so that all states stay in
+// registers. Vector arithmetic is element by element and never fused, so each chain sees exactly
+// s0 = c s1 - s2 + v, the same as one chain at a time; the AVX2 clone only does four at once. Leaves
+// the newest state in s0 and the one before in s1.
+typedef double V4 __attribute__((vector_size(32)));
+KESTAVO_DSP_CLONES
+void goertzel16(const double* v, const double* coefs, double* s0, double* s1) noexcept {
+    const V4 c0 = {coefs[0], coefs[1], coefs[2], coefs[3]}, c1 = {coefs[4], coefs[5], coefs[6], coefs[7]};
+    const V4 c2 = {coefs[8], coefs[9], coefs[10], coefs[11]}, c3 = {coefs[12], coefs[13], coefs[14], coefs[15]};
+    V4 a0 = {}, a1 = {}, a2 = {}, a3 = {};  // newest state
+    V4 b0 = {}, b1 = {}, b2 = {}, b3 = {};  // the one before
+    // Two samples per pass: the newest state lands alternately in b and a, so no register moves.
+    static_assert(T_DTMF::kWindow % 2 == 0);
+    for (int i = 0; i < T_DTMF::kWindow; i += 2) {
+        const V4 x = {v[i], v[i], v[i], v[i]};
+        b0 = c0 * a0 - b0 + x, b1 = c1 * a1 - b1 + x, b2 = c2 * a2 - b2 + x, b3 = c3 * a3 - b3 + x;
+        const V4 y = {v[i + 1], v[i + 1], v[i + 1], v[i + 1]};
+        a0 = c0 * b0 - a0 + y, a1 = c1 * b1 - a1 + y, a2 = c2 * b2 - a2 + y, a3 = c3 * b3 - a3 + y;
+    }
+    const V4 a[4] = {a0, a1, a2, a3}, b[4] = {b0, b1, b2, b3};
+    for (int g = 0; g < 4; ++g)
+        for (int j = 0; j < 4; ++j) {
+            s0[4 * g + j] = a[g][j];
+            s1[4 * g + j] = b[g][j];
+        }
+}
 
 // Keypad: rows 697..941 Hz, columns 1209..1633 Hz; only the ten digits are reported.
 constexpr char kKeypad[4][4] = {{'1', '2', '3', 0}, {'4', '5', '6', 0}, {'7', '8', '9', 0}, {0, '0', 0, 0}};
@@ -63,29 +93,14 @@ std::string_view T_DTMF::Process(double x) noexcept {
 }
 
 void T_DTMF::analyseBlock() noexcept {
-    // Weighted samples first, then the 16 Goertzel chains in two groups of eight, two chains per
-    // vector register, so that a group's states stay in registers for the whole window. Vector
-    // arithmetic is element by element, so each chain still sees exactly s0 = c s1 - s2 + v.
-    alignas(16) double v[kWindow];
+    alignas(32) double v[kWindow];
     for (int i = 0; i < kWindow; ++i) v[i] = window_[i] * hamming_[i];
-    for (int g = 0; g < kFreqs; g += 8) {
-        const V2 c0 = load2(&coefs_[g]), c1 = load2(&coefs_[g + 2]), c2 = load2(&coefs_[g + 4]), c3 = load2(&coefs_[g + 6]);
-        V2 a0 = {}, a1 = {}, a2 = {}, a3 = {};  // s0, the newest state
-        V2 b0 = {}, b1 = {}, b2 = {}, b3 = {};  // s1, the one before
-        for (int i = 0; i < kWindow; ++i) {
-            const V2 x = {v[i], v[i]};
-            const V2 n0 = c0 * a0 - b0 + x, n1 = c1 * a1 - b1 + x, n2 = c2 * a2 - b2 + x, n3 = c3 * a3 - b3 + x;
-            b0 = a0, b1 = a1, b2 = a2, b3 = a3;
-            a0 = n0, a1 = n1, a2 = n2, a3 = n3;
-        }
-        const V2 p0 = a0 * a0 + b0 * b0 - c0 * a0 * b0, p1 = a1 * a1 + b1 * b1 - c1 * a1 * b1;
-        const V2 p2 = a2 * a2 + b2 * b2 - c2 * a2 * b2, p3 = a3 * a3 + b3 * b3 - c3 * a3 * b3;
-        const V2 p[4] = {p0, p1, p2, p3};
-        for (int j = 0; j < 8; ++j) {
-            const double power = p[j / 2][j % 2];
-            magnitudes_[g + j] = (lastPowers_[g + j] + power) * 0.5;
-            lastPowers_[g + j] = power;
-        }
+    alignas(32) double s0[kFreqs], s1[kFreqs];
+    goertzel16(v, coefs_.data(), s0, s1);
+    for (int k = 0; k < kFreqs; ++k) {
+        const double p = s0[k] * s0[k] + s1[k] * s1[k] - coefs_[k] * s0[k] * s1[k];
+        magnitudes_[k] = (lastPowers_[k] + p) * 0.5;
+        lastPowers_[k] = p;
     }
     decide();
 }

@@ -5,6 +5,13 @@
 #include <cstring>
 #include <numbers>
 
+// x86-64: one AVX2 clone picked at load time besides the baseline code; same results either way.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KESTAVO_DSP_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define KESTAVO_DSP_CLONES
+#endif
+
 namespace kestavo::dsp {
 
 namespace {
@@ -20,8 +27,29 @@ constexpr char kStart = 'H';      // "Н"
 constexpr char kRepeat = 'P';     // "П"
 constexpr char kRepeatUtf8[] = "П";
 
-// Two doubles side by side; arithmetic on it is element by element (IEEE, no contraction here).
-typedef double V2 __attribute__((vector_size(16)));
+// The six Goertzel chains over the weighted window v, four per vector (two lanes idle), so that all
+// states stay in registers. Vector arithmetic is element by element and never fused, so each chain
+// sees exactly s0 = c s1 - s2 + v; the AVX2 clone only does four at once. Leaves the newest state in
+// s0[0 ... 5] and the one before in s1[0 ... 5].
+typedef double V4 __attribute__((vector_size(32)));
+KESTAVO_DSP_CLONES
+void goertzel6(const double* v, const double* coefs, double* s0, double* s1) noexcept {
+    const V4 c0 = {coefs[0], coefs[1], coefs[2], coefs[3]}, c1 = {coefs[4], coefs[5], 0.0, 0.0};
+    V4 a0 = {}, a1 = {};  // newest state
+    V4 b0 = {}, b1 = {};  // the one before
+    // Two samples per pass: the newest state lands alternately in b and a, so no register moves.
+    static_assert(t_aon::kWindow % 2 == 0);
+    for (int i = 0; i < t_aon::kWindow; i += 2) {
+        const V4 x = {v[i], v[i], v[i], v[i]};
+        b0 = c0 * a0 - b0 + x, b1 = c1 * a1 - b1 + x;
+        const V4 y = {v[i + 1], v[i + 1], v[i + 1], v[i + 1]};
+        a0 = c0 * b0 - a0 + y, a1 = c1 * b1 - a1 + y;
+    }
+    for (int j = 0; j < 4; ++j) {
+        s0[j] = a0[j], s1[j] = b0[j];
+        s0[4 + j] = a1[j], s1[4 + j] = b1[j];
+    }
+}
 
 // Symbol of a pair of frequency indices 1-6 (either order); 0 for the pairs that carry none.
 constexpr char kSymbols[7][7] = {
@@ -70,24 +98,14 @@ std::string_view t_aon::Process(double x) noexcept {
 }
 
 void t_aon::analyseBlock() noexcept {
-    // Weighted samples first, then the six Goertzel chains two per vector register; vector arithmetic
-    // is element by element, so each chain still sees exactly s0 = c s1 - s2 + v.
-    alignas(16) double v[kWindow];
+    alignas(32) double v[kWindow];
     for (int i = 0; i < kWindow; ++i) v[i] = window_[i] * hamming_[i];
-    const V2 c0 = {coefs_[0], coefs_[1]}, c1 = {coefs_[2], coefs_[3]}, c2 = {coefs_[4], coefs_[5]};
-    V2 a0 = {}, a1 = {}, a2 = {};  // s0, the newest state
-    V2 b0 = {}, b1 = {}, b2 = {};  // s1, the one before
-    for (int i = 0; i < kWindow; ++i) {
-        const V2 x = {v[i], v[i]};
-        const V2 n0 = c0 * a0 - b0 + x, n1 = c1 * a1 - b1 + x, n2 = c2 * a2 - b2 + x;
-        b0 = a0, b1 = a1, b2 = a2;
-        a0 = n0, a1 = n1, a2 = n2;
-    }
-    const V2 p[3] = {a0 * a0 + b0 * b0 - c0 * a0 * b0, a1 * a1 + b1 * b1 - c1 * a1 * b1, a2 * a2 + b2 * b2 - c2 * a2 * b2};
+    alignas(32) double s0[8], s1[8];
+    goertzel6(v, coefs_.data(), s0, s1);
     for (int k = 0; k < kFreqs; ++k) {
-        const double power = p[k / 2][k % 2];
-        magnitudes_[k] = (lastPowers_[k] + power) * 0.5;
-        lastPowers_[k] = power;
+        const double p = s0[k] * s0[k] + s1[k] * s1[k] - coefs_[k] * s0[k] * s1[k];
+        magnitudes_[k] = (lastPowers_[k] + p) * 0.5;
+        lastPowers_[k] = p;
     }
     decide();
 }
