@@ -125,6 +125,7 @@ bool Tmp3_writer::StartEncoder(int bitrateKbps, int quality, int sampleRate) {
         return false;
     }
     lame_ = l;
+    framesAtFlush_ = 0;
     effectiveKbps_ = lame_get_brate(l);
     lameBytes_ = HeapInUse() > heapBefore ? HeapInUse() - heapBefore : 0;
     encoderError_.clear();
@@ -240,6 +241,10 @@ void Tmp3_writer::PushOutPending() {
 
 void Tmp3_writer::FlushReservoir() {
     std::shared_lock lock(LameLock());
+    // With no frame encoded since the last flush there is nothing to flush, and LAME complains.
+    const int frames = lame_get_frameNum(lame_);
+    if (frames == framesAtFlush_) return;
+    framesAtFlush_ = frames;
     const int got = lame_encode_flush_nogap(lame_, blockOut_.get(), int(kBlockOutputBytes));
     if (got > 0) Deliver(std::as_bytes(std::span(blockOut_.get(), std::size_t(got))));
 }
