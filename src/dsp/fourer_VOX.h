@@ -7,7 +7,8 @@
 // decision is tuned to frames weighted this way), and runs a complex FFT over them.
 //
 // The FFT is in place, radix 2, decimation in frequency (butterflies a + b and (a - b) W^k on halves
-// of shrinking span) followed by the bit-reversal reordering; forward e^(-i k w), unscaled, w = 2 pi / N.
+// of shrinking span) followed by the bit-reversal reordering, done here as a lookup when a bin is
+// read; forward e^(-i k w), unscaled, w = 2 pi / N.
 // Real and imaginary parts are kept in separate arrays and each stage reads its twiddles from its own
 // contiguous table, so the butterflies of one stage run as plain vector loops.
 //
@@ -31,8 +32,8 @@ public:
     // then hold bin b (0 ... N - 1) of its transform until the next frame.
     bool AddSample(double x) noexcept;
 
-    [[nodiscard]] double Re(int bin) const noexcept { return re_[std::size_t(bin)]; }
-    [[nodiscard]] double Im(int bin) const noexcept { return im_[std::size_t(bin)]; }
+    [[nodiscard]] double Re(int bin) const noexcept { return re_[std::size_t(bitReverse_[std::size_t(bin)])]; }
+    [[nodiscard]] double Im(int bin) const noexcept { return im_[std::size_t(bitReverse_[std::size_t(bin)])]; }
     [[nodiscard]] int Size() const noexcept { return size_; }
 
     // Forgets the samples gathered; the next frame comes 64 samples from now, over zeros before them.
@@ -47,10 +48,10 @@ private:
     int fill_ = 0;                // new samples since the last frame
     double weight_;               // W, the one window weight of every sample
     std::vector<double> history_;  // N latest samples, oldest first
-    std::vector<double> re_, im_;  // spectrum, bin order after each frame
+    std::vector<double> re_, im_;  // spectrum; bin b sits at bitReverse_[b] (the reordering is a lookup)
     // Twiddles per stage, stage s (span N / 2^(s+1)) at offset N - 2 * span: cos and sin of j * 2^s * w.
     std::vector<double> twCos_, twSin_;
-    std::vector<int> bitReverse_;  // partner of each index in the reordering
+    std::vector<int> bitReverse_;  // place of each bin in re_ and im_
 };
 
 }  // namespace kestavo::dsp
