@@ -97,7 +97,7 @@ TEST(IniFile, AWriteKeepsEveryLineItDoesNotWrite) {
 TEST(IniFile, EveryTextReadsBackAsWritten) {
     TempFolder dir;
     IniFile ini(dir / "t.ini", '.');
-    for (const std::string value : {std::string(23, ' '), std::string("\"quoted\""), std::string(" a = b "),
+    for (const std::string& value : {std::string(23, ' '), std::string("\"quoted\""), std::string(" a = b "),
                                     std::string("'x'"), std::string("tab\there"), std::string("Сервер 1")}) {
         ASSERT_FALSE(ini.writeString("SERVER", "NAME", value));
         IniFile other(dir / "t.ini", '.');
