@@ -71,7 +71,13 @@ std::error_code writeFileAtomically(const std::filesystem::path& file, std::stri
                                     Durability durability) {
     const auto target = writeTarget(file);
     const auto tmp = temporaryBeside(target);
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == ENOENT) {  // first write into a folder that does not exist yet
+        std::error_code made;
+        std::filesystem::create_directories(target.parent_path(), made);
+        if (!made) fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        else errno = made.value();
+    }
     if (fd < 0) return lastError();
     std::error_code ec;
     std::size_t done = 0;

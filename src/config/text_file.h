@@ -29,8 +29,8 @@ struct FileText {
 // Writes made in quick succession use Deferred and end with one flushFile.
 enum class Durability { Flushed, Deferred };
 
-// Replaces `file` with `bytes` through a temporary file and a rename. The folder must exist. On
-// failure the old file is untouched and no temporary file is left behind.
+// Replaces `file` with `bytes` through a temporary file and a rename; a missing folder is created
+// with its parents. On failure the old file is untouched and no temporary file is left behind.
 [[nodiscard]] std::error_code writeFileAtomically(const std::filesystem::path& file, std::string_view bytes,
                                                   Durability durability = Durability::Flushed);
 

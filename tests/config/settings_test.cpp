@@ -45,6 +45,7 @@ protected:
 
 TEST_F(Settings, AMissingFileGivesTheTabulatedDefaults) {
     const auto f = files();
+    std::filesystem::remove_all(f.file.parent_path());  // first start: not even the folder exists
     const Loaded got = load(f);
     const GeneralSettings& s = got.general;
     EXPECT_EQ(s.Language, "English");
