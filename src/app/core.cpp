@@ -16,6 +16,7 @@ namespace {
 constexpr int kTextRecording = 26;  // record button while idle; state cell while recording
 constexpr int kTextStopped = 30;    // record button while recording; state cell while idle
 constexpr int kLanguageTexts = 33;
+constexpr int kNoText = 9;          // the main window has no text 9
 
 std::optional<double> realFreeBytes(const fs::path& folder) {
     std::error_code ec;
@@ -43,6 +44,24 @@ std::string FormatElapsed(std::int64_t elapsedMs) {
     std::snprintf(buf, sizeof buf, "%d:%02d:%02d", int(s / 3600), int(s / 60 % 60), int(s % 60));
     return buf;
 }
+
+// A status text posted while the main thread is inside a channel operation runs at once, with the
+// channel's lock still held: it waits until the operation has returned.
+class AppCore::ChannelCall {
+public:
+    explicit ChannelCall(AppCore& core) : core_(core) { ++core_.channelCallDepth_; }
+    ~ChannelCall() {
+        if (--core_.channelCallDepth_ > 0) return;
+        auto queued = std::move(core_.heldEvents_);
+        core_.heldEvents_.clear();
+        for (auto& e : queued) core_.OnChannelEvent(e.rowId, e.text, e.kind);
+    }
+    ChannelCall(const ChannelCall&) = delete;
+    ChannelCall& operator=(const ChannelCall&) = delete;
+
+private:
+    AppCore& core_;
+};
 
 AppCore::AppCore(CoreServices services) : services_(std::move(services)) {
     if (!services_.capacity) services_.capacity = config::diskCapacity;
@@ -208,6 +227,7 @@ void AppCore::applyLanguage_() {
     texts_.clear();
     config::Tlang table(services_.files.programFolder, settings_.Language);
     for (int n = 1; n <= kLanguageTexts; ++n) {
+        if (n == kNoText) continue;  // asking for it would read past every later text
         std::string t = table.GetText(n);
         if (!t.empty()) texts_[n] = std::move(t);
     }
@@ -243,6 +263,7 @@ void AppCore::tick() {
 }
 
 void AppCore::secondWork_() {
+    ChannelCall guard(*this);
     const auto now = services_.clock->now();
     for (auto& row : rows_) {
         auto* c = row->Channel();
@@ -310,6 +331,10 @@ void AppCore::slowWork_() {
 // Channel texts and operator actions
 
 void AppCore::OnChannelEvent(int rowId, const std::string& text, int kind) {
+    if (channelCallDepth_ > 0) {
+        heldEvents_.push_back(HeldEvent{rowId, text, kind});
+        return;
+    }
     const auto it = std::find_if(rows_.begin(), rows_.end(), [&](const auto& r) { return r->id == rowId; });
     if (it == rows_.end()) return;  // a text from a channel of an earlier pass
     Tkanal& row = **it;
@@ -350,6 +375,7 @@ void AppCore::emit_(Activity::Kind kind, const Tkanal& row, std::string text, st
 void AppCore::RecordButton(int k) {
     Tkanal* row = Row(k);
     if (!row || !row->Channel()) return;
+    ChannelCall guard(*this);
     const std::string idle = captionOr_(kTextRecording, kStatusRecording);
     if (row->recordCaption != idle) {
         row->Channel()->StopRecord();

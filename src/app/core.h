@@ -134,6 +134,13 @@ public:
     [[nodiscard]] platform::Clock& Clock() noexcept { return *services_.clock; }
 
 private:
+    class ChannelCall;
+    struct HeldEvent {
+        int rowId;
+        std::string text;
+        int kind;
+    };
+
     void pass_(const std::vector<std::string>& arguments);
     void teardown_();
     void applyCommandLine_(const std::vector<std::string>& arguments);
@@ -167,6 +174,8 @@ private:
     int secondTicks_ = 0;
     int passes_ = 0;
     int nextRowId_ = 1;
+    int channelCallDepth_ = 0;               // inside a channel operation on the main thread
+    std::vector<HeldEvent> heldEvents_;      // texts that arrived meanwhile
     double diskSize_ = 0.0;                  // bytes of channel 1's disk
 };
 
