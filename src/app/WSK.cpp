@@ -60,32 +60,43 @@ TWWSK::TWWSK(WskEnv env, const std::vector<config::ChannelSetupLine>& lines, boo
 
 TWWSK::~TWWSK() { Shutdown(); }
 
-void TWWSK::enumerate_() {
-    outputs_.push_back(OutputDevice{platform::SoundOutputSystem::kWaveMapper, "WAVE_MAPPER"});
-    if (env_.output) {
-        const auto outs = env_.output->outputDevices();
+std::vector<OutputDevice> EnumerateOutputs(platform::SoundOutputSystem* output) {
+    std::vector<OutputDevice> outputs{OutputDevice{platform::SoundOutputSystem::kWaveMapper, "WAVE_MAPPER"}};
+    if (output) {
+        const auto outs = output->outputDevices();
         for (std::size_t i = 0; i < outs.size(); ++i)
-            outputs_.push_back(OutputDevice{int(i), std::to_string(i) + " " + outs[i].productName});
+            outputs.push_back(OutputDevice{int(i), std::to_string(i) + " " + outs[i].productName});
     }
-    if (!env_.input) return;
-    const auto inputs = env_.input->inputDevices();
+    return outputs;
+}
+
+std::vector<InputSide> EnumerateInputSides(platform::SoundInputSystem& input) {
+    std::vector<InputSide> sides;
+    int counter = 0;  // a number is used up even when its side is not listed
+    const auto inputs = input.inputDevices();
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         const auto& info = inputs[i];
         const std::string base = std::to_string(i) + " " + info.productName;
         InputSide left;
         left.device = int(i);
         left.side = 1;
-        left.sideNumber = ++sideCounter_;
+        left.sideNumber = ++counter;
         left.name = base + kSide1;
-        if (info.mono) sides_.push_back(left);
+        if (info.mono) sides.push_back(left);
         if (info.stereo) {
             InputSide right = left;
             right.side = 2;
-            right.sideNumber = ++sideCounter_;
+            right.sideNumber = ++counter;
             right.name = base + kSide2;
-            sides_.push_back(right);
+            sides.push_back(right);
         }
     }
+    return sides;
+}
+
+void TWWSK::enumerate_() {
+    outputs_ = EnumerateOutputs(env_.output);
+    if (env_.input) sides_ = EnumerateInputSides(*env_.input);
 }
 
 bool TWWSK::ProbeInput(int device, int channels) {

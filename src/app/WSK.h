@@ -138,13 +138,17 @@ private:
     void renumber_();
 
     WskEnv env_;
-    int sideCounter_ = 0;                 // last side number given
     std::vector<InputSide> sides_;        // enumeration order
     std::vector<OutputDevice> outputs_;
     std::vector<Capture> captures_;
     std::unique_ptr<Monitor> monitor_;
     bool shutDown_ = false;
 };
+
+// The enumeration on its own (for listings): every usable input side with its name and number, in
+// order, and the outputs with "WAVE_MAPPER" first.
+[[nodiscard]] std::vector<InputSide> EnumerateInputSides(platform::SoundInputSystem& input);
+[[nodiscard]] std::vector<OutputDevice> EnumerateOutputs(platform::SoundOutputSystem* output);
 
 // The score of the positional match: positions (from the first character after each name's first
 // blank) at which both names hold the same character, counted in characters, not bytes.
