@@ -1,0 +1,98 @@
+// Fast-paced lines and the timer: the ticks run on the sound's time line, so decisions made by the
+// timer (schedules) happen at the moments real time would give, not at the ends of blocks; and the
+// demo line's content.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/demo_line.h"
+#include "app/fast_pace.h"
+#include "app_fixture.h"
+#include "platform/file/file_lines.h"
+#include "support/wav_io.h"
+
+using namespace kestavo;
+using namespace kestavo::app;
+using namespace kestavo::app::testing;
+namespace fs = std::filesystem;
+
+TEST(FastPace, ScheduledRecordingsStartAtTheTickTheScheduleNamesNotAtABlockEnd) {
+    test::TempDir dir("kestavo-fast");
+    const auto files = filesIn(dir.path());
+    fs::create_directories(dir / "LINES");
+    test::writeWav16(dir / "LINES" / "line.wav", 1, std::vector<std::int16_t>(std::size_t(200 * 11025), 3));
+    writeIni(files.file, {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "VOXmode1=3", "auto1=1"});
+    {
+        std::ofstream tim(files.programFolder / "time1.tim", std::ios::binary);
+        tim << "16:06:00\t16:07:00\t\r\n";
+    }
+    platform::PendingWork pending;
+    platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast, platform::LocalTime{2026, 12, 5, 16, 5, 9, 0},
+                                   pending);
+    platform::MainDispatcher dispatcher;
+    FastPace pace(*lines.clock(), pending, {});
+    platform::CollectingMessageSink messages;
+    CoreServices s;
+    s.input = &lines;
+    s.clock = &pace.clock();
+    s.dispatcher = &dispatcher;
+    s.messages = &messages;
+    s.pending = &pending;
+    s.files = files;
+    s.computerName = "testhost";
+    s.capacity = [](const fs::path&) { return std::optional<double>(1e12); };
+    s.freeBytes = [](const fs::path&) { return std::optional<double>(5e11); };
+    s.makeSink = [&](capture::Tchannel& c, const platform::Event& stop) {
+        return pace.wrap([&c](const std::byte* b, std::uint32_t n) { c.PutData(b, n); }, stop);
+    };
+    AppCore core(s);
+    std::vector<Activity> activity;
+    core.SetActivityListener([&](const Activity& a) { activity.push_back(a); });
+    core.Start();
+    ASSERT_EQ(core.Rows().size(), 1u);
+    // Until the line has delivered everything and every block is done (a hang fails by timeout).
+    while (!(lines.allLinesEnded() && pending.count() == 0)) {
+        if (!pace.pump(dispatcher, [&] { core.tick(); })) (void)lines.allLinesEndedEvent().wait(std::chrono::milliseconds(1));
+    }
+    dispatcher.drain();
+    core.Shutdown();
+    dispatcher.close();
+    // The line lasts 200 s from 16:05:09: ticks up to 16:08:29 ran, one per 50 ms of sound.
+    EXPECT_NEAR(double(pace.ticks()), 200.0 * 20, 30.0);
+    // The first check inside the period remembers it (stop), the next second records; the first
+    // second after the period stops. Names carry those seconds exactly.
+    ASSERT_EQ(activity.size(), 2u);
+    EXPECT_EQ(activity[0].time.minute * 60 + activity[0].time.second, 6 * 60 + 1);
+    EXPECT_EQ(activity[1].time.minute * 60 + activity[1].time.second, 7 * 60 + 1);
+    EXPECT_EQ(fs::path(activity[0].file).filename().string(), "05_12_2026 16_06_01_1.wav");
+    const auto wav = test::readWav(activity[0].file);
+    ASSERT_TRUE(wav);
+    EXPECT_EQ(wav->dataSize, wav->bytes.size());
+}
+
+TEST(DemoLine, CallsOnBothSidesOverQuietLineNoise) {
+    const auto frames = MakeDemoExchange(60.0);
+    ASSERT_EQ(frames.size(), std::size_t(2 * 60 * kDemoRate));
+    auto peakDb = [&](int side, double from, double to) {
+        int peak = 1;
+        for (std::size_t i = std::size_t(from * kDemoRate); i < std::size_t(to * kDemoRate); ++i)
+            peak = std::max(peak, std::abs(int(frames[2 * i + std::size_t(side)])));
+        return 20.0 * std::log10(peak / 32768.0);
+    };
+    EXPECT_LT(peakDb(0, 0.0, 2.9), -50.0);   // line noise before the first call
+    EXPECT_GT(peakDb(0, 15.0, 25.0), -20.0);  // the conversation, loud enough for a -35 dB trigger
+    EXPECT_LT(peakDb(0, 15.0, 25.0), -0.5);   // and not clipped
+    EXPECT_LT(peakDb(1, 0.0, 19.9), -50.0);   // the right side's call comes later
+    EXPECT_GT(peakDb(1, 35.0, 40.0), -20.0);
+}
+
+TEST(DemoLine, WrittenFileIsAStereoLineTheFileBackendAccepts) {
+    test::TempDir dir("kestavo-demo");
+    ASSERT_FALSE(WriteDemoLine(dir / "LINES" / kDemoFile, 5.0));
+    platform::PendingWork pending;
+    platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast, std::nullopt, pending);
+    const auto devices = lines.inputDevices();
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_TRUE(devices[0].stereo);
+    EXPECT_TRUE(lines.problems().empty());
+}
