@@ -81,4 +81,3 @@ BENCHMARK(Mp3Writer)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();

@@ -88,10 +88,15 @@ std::unique_ptr<recording::Tsound_writer> Tchannel::makeWriter(int format, int m
     p.mp3Quality = mp3Quality_;
     p.mp3SampleRate = mp3SampleRate_;
     std::unique_ptr<recording::Tsound_writer> w;
-    if (format == 0)
+    if (format != 0) {
+        auto mp3 = std::make_unique<recording::Tmp3_writer>(p);
+        // Without a working encoder the channel records WAV rather than nothing.
+        if (mp3->Ready()) w = std::move(mp3);
+    }
+    if (!w) {
+        p.format = 0;
         w = std::make_unique<recording::Twav_writer>(p);
-    else
-        w = std::make_unique<recording::Tmp3_writer>(p);
+    }
     w->SetFilebits(fileBits_);
     return w;
 }
@@ -212,6 +217,27 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
             }
         }
 
+        // 3. Voice. The detector runs in voice mode whether or not the channel records by itself.
+        if (mode_ == RecordMode::Voice) {
+            int r = vox_.Process(x);
+            if (autoRecord_) {
+                if (combined_) {
+                    // Gated by level: nothing before the block's first level value; at or above
+                    // the threshold only the voice detector may start; below it the level decides.
+                    if (blockLevel_ == dsp::kNoLevel)
+                        r = -1;
+                    else if (blockLevel_ >= threshold_)
+                        r = r == 1 ? 1 : -1;
+                    else
+                        r = voxLevelCheck_.Check(recording_, blockLevel_);
+                }
+                if (r == 1)
+                    startRecordLocked(makeFileNameLocked(), samplesSeen_ + i);
+                else if (r == 0 && recording_)
+                    stopRecordLocked(samplesSeen_ + i);
+            }
+        }
+
         // 4. Caller ID.
         const bool detect = recording_ || !detectOnlyWhileRecording_;
         if (aonOn_ && detect) {
@@ -248,6 +274,8 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
             const double y = k1_ * (1.0 - std::exp(-k2_ * x));
             if (std::isfinite(y)) x = y;
         }
+        // 9. Gain control.
+        if (agcOn_) x = agc_.Process(x);
 
         // 10, 11. Clip and write back.
         if (modifies) {
@@ -496,6 +524,7 @@ void Tchannel::SetDelays(int unused, int stopMinHits, double startSeconds, doubl
     std::lock_guard lock(mutex_);
     levelCheck_.SetTimes(startSeconds, stopSeconds, stopMinHits);
     voxLevelCheck_.SetTimes(startSeconds, stopSeconds, stopMinHits);
+    vox_.SetStopTime(stopSeconds);
 }
 
 void Tchannel::SetFormat(int format) {

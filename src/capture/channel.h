@@ -41,6 +41,8 @@
 #include "config/control.h"
 #include "dsp/DTMF.h"
 #include "dsp/LM.h"
+#include "dsp/VAGC.h"
+#include "dsp/VOX.h"
 #include "dsp/aon.h"
 #include "dsp/pulse.h"
 #include "dsp/lev_check.h"
@@ -270,6 +272,8 @@ private:
     dsp::lm::TlevelMeter meter_;
     dsp::Tlevel_check levelCheck_;
     dsp::TVOXlevel_check voxLevelCheck_;
+    dsp::TVOX vox_;
+    dsp::Tv_agc agc_;
     dsp::t_aon aon_;
     dsp::T_DTMF dtmf_;
     dsp::TPulse_detector pulse_;

@@ -33,6 +33,8 @@ std::optional<LocalTime> parseIsoLocal(std::string_view s) noexcept {
     if (s.size() != 19 || s[4] != '-' || s[7] != '-' || (s[10] != 'T' && s[10] != ' ') || s[13] != ':' || s[16] != ':')
         return std::nullopt;
     auto num = [&](std::size_t at, std::size_t len, int& out) {
+        for (std::size_t i = at; i < at + len; ++i)
+            if (s[i] < '0' || s[i] > '9') return false;  // digits only: no sign
         auto r = std::from_chars(s.data() + at, s.data() + at + len, out);
         return r.ec == std::errc{} && r.ptr == s.data() + at + len;
     };
