@@ -136,8 +136,9 @@ void Tchannel::run(std::stop_token stop) {
         }
         // The slot stays taken while in work: PutData writes only into free slots.
         {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
             processBlock(queueMemory_.data() + std::size_t(slot) * slotBytes, length);
+            unlockAndPost(lock);
         }
         {
             std::lock_guard lock(queueMutex_);
@@ -168,8 +169,20 @@ void Tchannel::finishThread() {
 }
 
 void Tchannel::ProcessBlockNow(std::byte* block, std::uint32_t length) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     processBlock(block, length);
+    unlockAndPost(lock);
+}
+
+void Tchannel::unlockAndPost(std::unique_lock<std::mutex>& lock) {
+    if (outbox_.empty()) {
+        lock.unlock();
+        return;
+    }
+    std::vector<std::function<void()>> calls;
+    calls.swap(outbox_);
+    lock.unlock();
+    for (auto& call : calls) env_.dispatcher->post(std::move(call));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -372,18 +385,22 @@ void Tchannel::stopRecordLocked(std::uint64_t sample) {
 }
 
 void Tchannel::StartIfIdle() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (!recording_) startRecordLocked(makeFileNameLocked(), samplesSeen_);
+    unlockAndPost(lock);
 }
 
 bool Tchannel::RecordNow() {
-    std::lock_guard lock(mutex_);
-    return startRecordLocked(makeFileNameLocked(), samplesSeen_);
+    std::unique_lock lock(mutex_);
+    const bool ok = startRecordLocked(makeFileNameLocked(), samplesSeen_);
+    unlockAndPost(lock);
+    return ok;
 }
 
 void Tchannel::StopRecord() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     stopRecordLocked(samplesSeen_);
+    unlockAndPost(lock);
 }
 
 void Tchannel::takeNumber(std::string_view text, ChannelEvent::Kind kind, std::uint64_t sample) {
@@ -446,7 +463,7 @@ void Tchannel::notifyLevel(std::uint64_t sample, double db) const {
 
 void Tchannel::showStatus(const char* text) {
     if (!env_.eventSink || !env_.dispatcher) return;
-    env_.dispatcher->post([sink = env_.eventSink, t = std::string(text), n = params_.channelNumber] { sink(t, n, 0); });
+    outbox_.emplace_back([sink = env_.eventSink, t = std::string(text), n = params_.channelNumber] { sink(t, n, 0); });
 }
 
 void Tchannel::notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const {
@@ -456,7 +473,7 @@ void Tchannel::notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string
 void Tchannel::reportEvent(ChannelEvent::Kind kind, std::uint64_t sample) {
     notify(kind, sample, eventText_);
     if (!env_.eventSink || !env_.dispatcher) return;
-    env_.dispatcher->post([sink = env_.eventSink, t = eventText_, n = params_.channelNumber] { sink(t, n, 1); });
+    outbox_.emplace_back([sink = env_.eventSink, t = eventText_, n = params_.channelNumber] { sink(t, n, 1); });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -17,8 +17,9 @@
 // State. Everything else (recording flag, writer, settings, detectors) has one mutex, held by
 // the channel thread for the whole of a block and by the main thread for each operation, so a
 // start or stop from the operator and one from a trigger never interleave. The channel never
-// waits for the main thread while holding it: status texts and detections are posted to the
-// main thread in order and the channel goes on.
+// waits for the main thread, and never calls out to it while holding the mutex: status texts and
+// detections are collected under the mutex and posted to the main thread, in order, once it is
+// released (on the main thread itself they then run at once, and may call the channel again).
 //
 // Threads: PutData from the capture thread; everything else from the main thread; the channel
 // thread runs the processing. Observer callbacks run on the channel thread under the mutex.
@@ -215,6 +216,8 @@ private:
     void runOperatorActions(std::uint64_t sample);
     void notifyLevel(std::uint64_t sample, double db) const;
     void showStatus(const char* text);
+    // Releases the lock, then posts what was collected for the main thread while it was held.
+    void unlockAndPost(std::unique_lock<std::mutex>& lock);
     void notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const;
     std::string makeFileNameLocked() const;
     std::unique_ptr<recording::Tsound_writer> makeWriter(int format, int minPreRecordBytes) const;
@@ -268,6 +271,7 @@ private:
     std::vector<std::pair<std::uint64_t, bool>> operatorActions_;  // (sample, start?), in order
     std::uint64_t nextActionAt_ = UINT64_MAX;                     // sample of the first of them
     std::atomic<double> currentLevel_{-60.0};
+    std::vector<std::function<void()>> outbox_;  // calls for the main thread, in order
 
     dsp::lm::TlevelMeter meter_;
     dsp::Tlevel_check levelCheck_;

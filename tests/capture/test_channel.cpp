@@ -368,3 +368,17 @@ TEST_F(ChannelTest, Mp3FormatRecordsAnMp3FileAndSwitchingBackGivesWav) {
     ASSERT_TRUE(c->RecordNow());
     EXPECT_EQ(fs::path(c->OpenFileName()).extension(), ".wav");
 }
+
+TEST_F(ChannelTest, TheStatusSinkMayCallTheChannelBackFromTheMainThread) {
+    capture::Tchannel* self = nullptr;
+    std::vector<std::string> files;
+    auto e = env();
+    e.eventSink = [&](const std::string&, int, int) { files.push_back(self->OpenFileName()); };
+    auto c = std::make_unique<capture::Tchannel>(capture::ChannelParams{}, e, globals());
+    self = c.get();
+    c->SetMinTime(0);
+    ASSERT_TRUE(c->RecordNow());  // the sink runs on this (the main) thread after the channel's lock is released
+    const auto open = c->OpenFileName();
+    c->StopRecord();
+    EXPECT_EQ(files, (std::vector<std::string>{open, ""}));
+}
