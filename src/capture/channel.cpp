@@ -61,7 +61,7 @@ Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals g
     (void)schedule_.Load();  // a missing or unreadable schedule file leaves the schedule empty
     recordDir_ = globals_.programFolder.string();
     if (env_.writeFiles) writer_ = makeWriter(format_, params_.samplesPerBlock * (params_.bits / 8));
-    loadPluginList();
+    if (env_.writeFiles) loadPluginList();  // an analysis-only channel attaches what it is told to
     thread_ = std::jthread([this](std::stop_token st) { run(st); });
 }
 
