@@ -5,12 +5,7 @@
 #include <cstring>
 #include <numbers>
 
-// x86-64: one AVX2 clone picked at load time besides the baseline code; same results either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define KESTAVO_DSP_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KESTAVO_DSP_CLONES
-#endif
+#include "dsp/clones.h"
 
 namespace kestavo::dsp {
 

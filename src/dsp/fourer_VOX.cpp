@@ -6,12 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
-// x86-64: one AVX2 clone picked at load time besides the baseline code; same results either way.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define KESTAVO_DSP_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KESTAVO_DSP_CLONES
-#endif
+#include "dsp/clones.h"
 
 namespace kestavo::dsp {
 
