@@ -1,0 +1,114 @@
+#pragma once
+// The main window over a started core whose channels are file-backed lines: WAV files in a fresh
+// temporary folder, one channel per mono file. The core's clock is a fake one the test moves; the
+// window's timer is off and the test runs its ticks.
+#include <QCoreApplication>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/core.h"
+#include "config/Langs.h"
+#include "config/password.h"
+#include "platform/clock.h"
+#include "platform/dispatcher.h"
+#include "platform/file/file_lines.h"
+#include "platform/messages.h"
+#include "platform/pending_work.h"
+#include "support/temp_dir.h"
+#include "support/wav_io.h"
+#include "ui/Unit1.h"
+
+namespace kestavo::ui::testing {
+
+// `seconds` of a 1 kHz tone at `dbfs` (mono, 11025 Hz).
+inline std::vector<std::int16_t> toneLine(double seconds, double dbfs) {
+    const double amplitude = 32767.0 * std::pow(10.0, dbfs / 20.0);
+    std::vector<std::int16_t> s(std::size_t(seconds * 11025));
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = std::int16_t(std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * double(i) / 11025.0)));
+    return s;
+}
+
+struct GuiRig {
+    test::TempDir dir{"kestavo-ui"};
+    config::ConfigFiles files;
+    platform::PendingWork pending;
+    std::unique_ptr<platform::FileLineSystem> lines;
+    platform::FakeClock clock;  // 2026-12-05 16:05:09
+    platform::MainDispatcher dispatcher;
+    platform::CollectingMessageSink messages;
+    config::PasswordStore password;
+    std::unique_ptr<app::AppCore> core;
+    std::unique_ptr<TForm1> form;
+
+    // `lineCount` mono lines; `ini` lines go into tevra4.ini before the start.
+    explicit GuiRig(int lineCount = 2, const std::vector<std::string>& ini = {}, const std::string& language = "English") {
+        files.programFolder = dir.path() / "home";
+        files.file = dir.path() / "config" / "tevra4.ini";
+        files.backup = files.programFolder / "tevra4.ini";
+        files.autostartEntry = dir.path() / "autostart" / "Lodvimar.desktop";
+        files.executable = "/usr/bin/kestavo";
+        files.decimalSeparator = '.';
+        std::filesystem::create_directories(files.programFolder);
+        std::filesystem::create_directories(files.file.parent_path());
+        (void)config::InstallLanguageTables(std::filesystem::path(KESTAVO_SOURCE_DIR) / "data", files.programFolder);
+        {
+            std::ofstream out(files.file, std::ios::binary);
+            out << "[MAIN]\r\nLanguage=" << language << "\r\nAUTO=0\r\n";
+            for (const auto& l : ini) out << l << "\r\n";
+        }
+        const auto lineFolder = dir.path() / "LINES";
+        std::filesystem::create_directories(lineFolder);
+        for (int i = 1; i <= lineCount; ++i)
+            test::writeWav16(lineFolder / ("line" + std::to_string(i) + ".wav"), 1, toneLine(4.0, -6.0 * i));
+        lines = std::make_unique<platform::FileLineSystem>(lineFolder, platform::LinePace::RealTime, std::nullopt, pending);
+        password.file = files.programFolder / "snd.ini";
+
+        app::CoreServices s;
+        s.input = lines.get();
+        s.clock = &clock;
+        s.dispatcher = &dispatcher;
+        s.messages = &messages;
+        s.pending = &pending;
+        s.files = files;
+        s.computerName = "testhost";
+        s.capacity = [](const std::filesystem::path&) { return std::optional<double>(1e12); };
+        s.freeBytes = [](const std::filesystem::path&) { return std::optional<double>(5e11); };
+        core = std::make_unique<app::AppCore>(std::move(s));
+        core->Start();
+
+        FormOptions o;
+        o.startTimer = false;
+        o.password = &password;
+        o.programFolder = files.programFolder;
+        o.tickWork = [this] {
+            clock.advance(std::chrono::milliseconds(50));
+            core->tick();
+            dispatcher.drain();
+        };
+        form = std::make_unique<TForm1>(*core, std::move(o));
+    }
+    ~GuiRig() {
+        form.reset();
+        if (core) core->Shutdown();
+        dispatcher.close();
+    }
+    // `n` timer ticks of 50 ms.
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) form->Timer1Timer();
+    }
+    [[nodiscard]] QString cell(int row, int column) const {
+        const auto* item = form->StringGrid1->item(row, column);
+        return item ? item->text() : QString();
+    }
+    [[nodiscard]] QColor cellColour(int row, int column) const {
+        const auto* item = form->StringGrid1->item(row, column);
+        return item ? item->background().color() : QColor();
+    }
+};
+
+}  // namespace kestavo::ui::testing
