@@ -1,0 +1,153 @@
+// The monitoring playback as the set-up uses it: moving playback from channel to channel, the
+// factory's device and message, the shared inversion settings, and ending while a channel plays.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <numbers>
+#include <thread>
+
+#include "app/monitor_playback.h"
+#include "capture/channel.h"
+#include "platform/clock.h"
+#include "platform/file/file_output.h"
+#include "support/temp_dir.h"
+
+using namespace kestavo;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kBlock = 16384;
+
+std::vector<std::byte> bytesOf(const std::vector<std::int16_t>& s) {
+    std::vector<std::byte> b(s.size() * 2);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        b[2 * i] = std::byte(std::uint16_t(s[i]) & 0xFF);
+        b[2 * i + 1] = std::byte(std::uint16_t(s[i]) >> 8);
+    }
+    return b;
+}
+
+// Block `k` of a channel: a faint ramp that names the block.
+std::vector<std::byte> marked(int k) {
+    std::vector<std::int16_t> s(kBlock);
+    for (int i = 0; i < kBlock; ++i) s[std::size_t(i)] = std::int16_t(k * 100 + i % 50);
+    return bytesOf(s);
+}
+
+class MonitorPlaybackTest : public ::testing::Test {
+protected:
+    test::TempDir dir{"kestavo-monitor"};
+    platform::FakeClock clock;
+    platform::FileSoundOutputSystem output;
+    std::vector<std::string> messages;
+    std::shared_ptr<capture::SpectrumInversion> inversion = std::make_shared<capture::SpectrumInversion>();
+    app::MonitorFactory factory = app::makeMonitorFactory(
+        output, [this](const std::string& m) { messages.push_back(m); }, inversion, 0ms);
+
+    std::unique_ptr<capture::Tchannel> channel(int number) {
+        capture::ChannelParams p;
+        p.channelNumber = number;
+        capture::ChannelEnv env;
+        env.clock = &clock;
+        env.writeFiles = false;
+        capture::ChannelGlobals g;
+        g.programFolder = dir.path();
+        return std::make_unique<capture::Tchannel>(p, env, g);
+    }
+    // The channel processes `block` and hands it on, as its thread does.
+    static void process(capture::Tchannel& c, std::vector<std::byte> block) {
+        c.ProcessBlockNow(block.data(), std::uint32_t(block.size()));
+    }
+    static capture::Tin_out& playback(app::Monitor& m) { return static_cast<app::MonitorPlayback&>(m).Playback(); }
+    static void waitPlayed(capture::Tin_out& p, std::uint64_t n) {
+        while (p.Played() < n) std::this_thread::sleep_for(1ms);  // a hang fails by the test timeout
+    }
+};
+
+}  // namespace
+
+TEST_F(MonitorPlaybackTest, SwitchingTheChannelMovesPlaybackAndClosingDetachesIt) {
+    auto a = channel(1), b = channel(2);
+    auto monitor = factory(platform::SoundOutputSystem::kWaveMapper);
+    ASSERT_NE(monitor, nullptr);
+    monitor->SelectChannel(a.get());
+    process(*a, marked(1));
+    process(*b, marked(2));
+    waitPlayed(playback(*monitor), 1);
+    monitor->SelectChannel(b.get());
+    process(*a, marked(3));
+    process(*b, marked(4));
+    waitPlayed(playback(*monitor), 2);
+    monitor->SelectChannel(nullptr);
+    process(*b, marked(5));
+    monitor->SelectChannel(a.get());
+    process(*a, marked(8));
+    waitPlayed(playback(*monitor), 3);  // block 5, had it been taken, would have played before 8
+
+    monitor.reset();  // playback ends; neither channel may still point at it
+    process(*a, marked(6));
+    process(*b, marked(7));
+    EXPECT_EQ(output.writtenBlocks(), (std::vector<std::vector<std::byte>>{marked(1), marked(4), marked(8)}));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MonitorPlaybackTest, FactoryOpensTheGivenDeviceAndReportsOneItCannotOpen) {
+    auto monitor = factory(0);
+    EXPECT_NE(monitor, nullptr);
+    EXPECT_EQ(output.lastFormat()->channels, 1);
+    EXPECT_EQ(factory(5), nullptr);  // the file-backed output lists one device
+    EXPECT_EQ(output.openCount(), 1);
+    EXPECT_EQ(messages, std::vector<std::string>{"Устройство занято"});
+}
+
+TEST_F(MonitorPlaybackTest, InversionSettingsChangedByTheMainWindowReachThePlayingMonitor) {
+    // 672.9 Hz (bin 1000 of 16384) mirrored about 1000 Hz (1486 bins) lands on bin 1485 - 1000 = 485.
+    auto c = channel(1);
+    auto monitor = factory(platform::SoundOutputSystem::kWaveMapper);
+    ASSERT_NE(monitor, nullptr);
+    monitor->SelectChannel(c.get());
+    std::vector<std::int16_t> tone(kBlock);
+    for (int n = 0; n < kBlock; ++n)
+        tone[std::size_t(n)] = std::int16_t(std::lround(8000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * n / kBlock)));
+    inversion->hertz = 1000;
+    inversion->on = true;
+    process(*c, bytesOf(tone));
+    waitPlayed(playback(*monitor), 1);
+
+    const auto played = output.writtenBlocks().at(0);
+    double re = 0.0, im = 0.0, total = 0.0;
+    for (int n = 0; n < kBlock; ++n) {
+        const double x = double(std::int16_t(std::to_integer<std::uint16_t>(played[2 * std::size_t(n)]) |
+                                             (std::to_integer<std::uint16_t>(played[2 * std::size_t(n) + 1]) << 8)));
+        const double a = 2.0 * std::numbers::pi * 485.0 * n / kBlock;
+        re += x * std::cos(a);
+        im -= x * std::sin(a);
+        total += x * x;
+    }
+    EXPECT_GT(2.0 * (re * re + im * im) / kBlock / total, 0.99);  // Parseval: all energy in bins 485, N - 485
+}
+
+TEST_F(MonitorPlaybackTest, DestroyingTheMonitorWhileItsChannelIsFedEndsWithoutDeadlock) {
+    platform::FileSoundOutputSystem realTime(platform::OutputPace::RealTime);
+    auto make = app::makeMonitorFactory(realTime, nullptr, nullptr, 0ms);
+    auto c = channel(1);
+    auto monitor = make(platform::SoundOutputSystem::kWaveMapper);
+    ASSERT_NE(monitor, nullptr);
+    monitor->SelectChannel(c.get());
+    std::atomic<bool> feeding{true};
+    std::jthread capture([&] {  // the capture thread: blocks as fast as the channel takes them
+        const auto block = marked(1);
+        while (feeding.load()) {
+            c->PutData(block.data(), std::uint32_t(block.size()));
+            std::this_thread::yield();
+        }
+    });
+    waitPlayed(playback(*monitor), 2);
+    monitor.reset();
+    feeding = false;
+    capture.join();
+    c.reset();
+    EXPECT_GE(realTime.writtenBlocks().size(), 2u);
+}
