@@ -15,16 +15,10 @@
 
 #include "app/WSK.h"
 #include "app/core.h"
-#include "app/demo_line.h"
-#include "app/fast_pace.h"
 #include "app/instance.h"
-#include "config/Langs.h"
-#include "config/global.h"
-#include "platform/dispatcher.h"
+#include "app/program.h"
 #include "platform/folders.h"
-#include "platform/locale.h"
 #include "platform/messages.h"
-#include "platform/sound_system.h"
 
 namespace kestavo::program {
 
@@ -34,7 +28,7 @@ namespace {
 
 std::atomic<bool> gQuit{false};  // set by SIGINT/SIGTERM and by `kestavo --quit`
 
-extern "C" void onSignal(int) { gQuit.store(true); }
+extern "C" void onHeadlessSignal(int) { gQuit.store(true); }
 
 // Wakes the loop early when a worker has posted something.
 class Waker {
@@ -108,138 +102,54 @@ void printActivity(const app::Activity& a) {
     std::fflush(stdout);
 }
 
-// Language tables shipped beside the program (installed) or in the source tree (a build folder).
-void installLanguageTables(const fs::path& programFolder) {
-    const fs::path exe = platform::executablePath().parent_path();
-    std::vector<fs::path> sources;
-    if (const char* share = std::getenv("KESTAVO_SHARE")) sources.emplace_back(share);
-    sources.push_back(exe / ".." / "share" / "kestavo");
-    sources.push_back(exe / ".." / ".." / "data");
-    for (const auto& s : sources) {
-        std::error_code ec;
-        if (fs::exists(s / "English.txt", ec)) {
-            (void)config::InstallLanguageTables(s, programFolder);  // a table that cannot be copied keeps the built-in texts
-            return;
-        }
-    }
-}
-
-// A fresh installation recording the demo line: both sides on automatic recording by level.
-void writeDemoSettings(const config::ConfigFiles& files) {
-    std::error_code ec;
-    if (fs::exists(files.file, ec)) return;  // the operator's own settings stay
-    config::IniFile ini(files.file, files.decimalSeparator);
-    for (int n = 1; n <= 2; ++n) {
-        const std::string section = "Channels" + std::to_string(n), k = std::to_string(n);
-        (void)ini.writeBool(section, "auto" + k, true);
-        (void)ini.writeReal(section, "POROG" + k, -35.0);
-        (void)ini.writeReal(section, "zad_stop" + k, 4.0);
-        (void)ini.writeInteger(section, "Min_Time" + k, 5);
-    }
-    (void)ini.flush();
-}
-
 }  // namespace
 
 int ListDevices() {
-    const auto folders = platform::Folders::fromEnvironment();
-    platform::PendingWork pending;
-    auto sound = platform::makeSoundSystem(folders, pending);
-    for (const auto& side : app::EnumerateInputSides(*sound.input)) std::printf("%s\n", side.name.c_str());
-    for (const auto& out : app::EnumerateOutputs(sound.output.get())) std::printf("%s\n", out.name.c_str());
+    for (const auto& name : app::ListDeviceNames()) std::printf("%s\n", name.c_str());
     return 0;
 }
 
 int RunHeadless(const HeadlessOptions& options) {
     const auto folders = platform::Folders::fromEnvironment();
     std::error_code ec;
-    fs::create_directories(folders.program, ec);
+    std::filesystem::create_directories(folders.program, ec);
     auto lock = app::InstanceLock::acquire(folders.runtime, ec);
     if (!lock) {
         std::fprintf(stderr, "%s\n", ec ? ec.message().c_str() : app::kAlreadyRunningText);
         return 1;
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    std::signal(SIGINT, onHeadlessSignal);
+    std::signal(SIGTERM, onHeadlessSignal);
 
     Waker waker;
     auto quitListener = app::QuitListener::start(folders.runtime, [&] { gQuit.store(true); waker.wake(); }, ec);
     if (!quitListener) std::fprintf(stderr, "kestavo: --quit will not reach this instance (%s)\n", ec.message().c_str());
 
-    installLanguageTables(folders.program);
-    const auto files = config::ConfigFiles::fromFolders(folders, platform::executablePath(), platform::decimalSeparator());
-    platform::PendingWork pending;
-    auto sound = platform::makeSoundSystem(folders, pending);
-    for (const auto& p : sound.problems) std::printf("lines: %s\n", p.c_str());
-
-    // No sound input at all: the demo line stands in, replayed from its start whenever it ends.
-    std::unique_ptr<platform::FileLineSystem> demo;
-    platform::FileLineSystem* lines = sound.lines;
-    platform::SoundInputSystem* input = sound.input.get();
-    if (input->inputDevices().empty()) {
-        const fs::path demoFile = folders.program / app::kDemoFolder / app::kDemoFile;
-        if (!fs::exists(demoFile, ec)) ec = app::WriteDemoLine(demoFile);
-        if (ec) {
-            std::printf("No sound input, and the demo line could not be written: %s\n", ec.message().c_str());
-        } else {
-            const auto settings = platform::LinesSettings::fromEnvironment(folders.program);
-            demo = std::make_unique<platform::FileLineSystem>(demoFile.parent_path(), settings.pace, settings.start, pending);
-            lines = demo.get();
-            input = demo.get();
-            writeDemoSettings(files);
-            std::printf("No sound input found: recording the demo line %s\n", demoFile.c_str());
-        }
-    }
-    if (options.untilLinesEnd && (!lines || lines->inputDevices().empty())) {
-        std::fprintf(stderr, "kestavo: --until-lines-end needs file-backed lines\n");
+    PrintingMessageSink messages;
+    std::string error;
+    auto run = app::ProgramRun::Prepare(options, messages, [&] { waker.wake(); }, [&] { waker.wake(); }, error);
+    if (!run) {
+        std::fprintf(stderr, "kestavo: %s\n", error.c_str());
         return 2;
     }
-
-    platform::MainDispatcher dispatcher([&] { waker.wake(); });
-    platform::SystemClock systemClock;
-    std::unique_ptr<app::FastPace> pacer;
-    if (lines && lines->clock()) pacer = std::make_unique<app::FastPace>(*lines->clock(), pending, [&] { waker.wake(); });
-    PrintingMessageSink messages;
-
-    app::CoreServices services;
-    services.input = input;
-    services.output = sound.output.get();
-    services.clock = pacer ? static_cast<platform::Clock*>(&pacer->clock()) : &systemClock;
-    services.dispatcher = &dispatcher;
-    services.messages = &messages;
-    services.pending = &pending;
-    services.files = files;
-    services.computerName = platform::computerName();
-    if (pacer)
-        services.makeSink = [&](capture::Tchannel& c, const platform::Event& stop) {
-            return pacer->wrap([&c](const std::byte* b, std::uint32_t n) { c.PutData(b, n); }, stop);
-        };
-    app::AppCore core(services);
+    for (const auto& note : run->Notes()) std::printf("%s\n", note.c_str());
+    app::AppCore& core = run->Core();
     core.SetActivityListener(printActivity);
     core.SetWindowMode(app::AppCore::kWindowMinimised);  // nothing draws the bars
-    core.Start(options.coreArguments);
+    run->Start();
 
-    std::printf("Kestavo headless: %zu channel(s)%s\n", core.Rows().size(), pacer ? ", fast-paced lines" : "");
+    std::printf("Kestavo headless: %zu channel(s)%s\n", core.Rows().size(), run->FastPaced() ? ", fast-paced lines" : "");
     for (const auto& row : core.Rows()) std::printf("  channel %d: %s\n", row->Number(), row->Name().c_str());
     std::fflush(stdout);
 
     platform::Clock& clock = core.Clock();
-    std::uint32_t nextTick = clock.tickMs() + 50;
     int lastStatusMinute = clock.now().minute;
     bool again = false;
     while (!gQuit.load()) {
         if (!again) waker.waitFor(std::chrono::milliseconds(50));
-        dispatcher.drain();
-        if (pacer) {
-            again = pacer->pump(dispatcher, [&] { core.tick(); });
-        } else {
-            const std::uint32_t now = clock.tickMs();
-            if (std::int32_t(now - nextTick) > 1000) nextTick = now;  // far behind (suspended): no burst of ticks
-            while (std::int32_t(clock.tickMs() - nextTick) >= 0) {
-                core.tick();
-                nextTick += 50;
-            }
-        }
+        const auto step = run->Step();
+        again = step.again;
+        if (step.quit) break;
         const auto t = clock.now();
         if (t.minute != lastStatusMinute) {
             lastStatusMinute = t.minute;
@@ -249,19 +159,9 @@ int RunHeadless(const HeadlessOptions& options) {
                         core.TrayTip().c_str());
             std::fflush(stdout);
         }
-        if (lines && lines->allLinesEnded() && pending.count() == 0) {
-            if (options.untilLinesEnd) break;
-            if (demo && !pacer) {
-                core.Setup()->RestartCaptures();
-                std::printf("%s  demo line: from its start again\n", stamp(t).c_str());
-            }
-        }
     }
     std::printf("%s  shutting down\n", stamp(clock.now()).c_str());
-    if (pacer) pacer->close();
-    dispatcher.drain();  // texts of blocks already done
-    core.Shutdown();
-    dispatcher.close();
+    run->Shutdown();
     std::printf("%s  stopped\n", stamp(clock.now()).c_str());
     std::fflush(stdout);
     return 0;

@@ -1,15 +1,11 @@
 #pragma once
 // The headless front end: the application core driven by a plain loop, one line printed per
 // recording start and stop and per detection, a short status every minute.
-#include <string>
-#include <vector>
+#include "app/program.h"
 
 namespace kestavo::program {
 
-struct HeadlessOptions {
-    std::vector<std::string> coreArguments;  // the first may be "-i13", "-start" or "-netstart"
-    bool untilLinesEnd = false;              // shut down once every file-backed line has ended
-};
+using HeadlessOptions = app::ProgramOptions;
 
 // Runs until SIGINT, SIGTERM, `kestavo --quit` or (with untilLinesEnd) the end of the lines.
 // Returns the process exit code.

@@ -1,6 +1,7 @@
-// kestavo: the multi-channel line recorder. Without a display (the only mode so far) it runs the
-// headless front end over the application core.
+// kestavo: the multi-channel line recorder. With a display it shows its window; without one, or
+// with --headless, it runs the headless front end over the same application core.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -8,6 +9,9 @@
 #include "app/instance.h"
 #include "headless.h"
 #include "platform/folders.h"
+#ifdef KESTAVO_HAVE_UI
+#include "ui/gui_main.h"
+#endif
 
 namespace {
 
@@ -16,7 +20,7 @@ void usage() {
         "Usage: kestavo [-i13 | -start | -netstart] [options]\n"
         "  -i13, -start, -netstart  start-up switches (first argument only): local server, server on,\n"
         "                           network server search\n"
-        "  --headless               run without a window (the default while no window exists)\n"
+        "  --headless               run without a window (the default when there is no display)\n"
         "  --quit                   ask the running recorder to close, without confirmation\n"
         "  --until-lines-end        with file-backed lines: close once every line has ended\n"
         "  --list-devices           print the input side names and the output devices, then exit\n"
@@ -30,7 +34,7 @@ void usage() {
 
 int main(int argc, char** argv) {
     kestavo::program::HeadlessOptions options;
-    bool listDevices = false, quit = false;
+    bool listDevices = false, quit = false, headless = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -44,7 +48,7 @@ int main(int argc, char** argv) {
         } else if (a == "--until-lines-end") {
             options.untilLinesEnd = true;
         } else if (a == "--headless") {
-            // The only front end for now.
+            headless = true;
         } else if (a.rfind("--", 0) == 0) {
             std::fprintf(stderr, "kestavo: unknown option %s (try --help)\n", a.c_str());
             return 2;
@@ -61,5 +65,9 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+#ifdef KESTAVO_HAVE_UI
+    const bool display = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+    if (!headless && display) return kestavo::ui::RunGui(argc, argv, options);
+#endif
     return kestavo::program::RunHeadless(options);
 }
