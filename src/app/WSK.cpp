@@ -345,10 +345,10 @@ void TWWSK::Shutdown() {
     shutDown_ = true;
     if (env_.stop) env_.stop->set();
     captures_.clear();  // each capture thread ends and releases its device
+    if (monitor_) monitor_->SelectChannel(nullptr);  // detached while the channel still exists
     if (env_.rows)
         for (auto& row : *env_.rows) row->ReleaseChannel();
-    if (monitor_) monitor_->SelectChannel(nullptr);
-    monitor_.reset();
+    monitor_.reset();  // the playback itself ends last
 }
 
 }  // namespace kestavo::app

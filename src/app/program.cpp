@@ -4,6 +4,7 @@
 
 #include "app/WSK.h"
 #include "app/demo_line.h"
+#include "app/monitor_playback.h"
 #include "config/Langs.h"
 #include "platform/locale.h"
 
@@ -104,6 +105,9 @@ std::unique_ptr<ProgramRun> ProgramRun::Prepare(const ProgramOptions& options, p
     services.pending = &run->pending_;
     services.files = run->files_;
     services.computerName = platform::computerName();
+    if (services.output)
+        services.makeMonitor = makeMonitorFactory(*services.output, [&messages](const std::string& m) { messages.show(m); },
+                                                  run->inversion_);
     if (run->pacer_)
         services.makeSink = [pacer = run->pacer_.get()](capture::Tchannel& c, const platform::Event& stop) {
             return pacer->wrap([&c](const std::byte* b, std::uint32_t n) { c.PutData(b, n); }, stop);
@@ -116,6 +120,7 @@ ProgramRun::~ProgramRun() { Shutdown(); }
 
 void ProgramRun::Start() {
     core_->Start(options_.coreArguments);
+    inversion_->hertz.store(core_->Settings().Inv_Point);
     nextTick_ = core_->Clock().tickMs() + 50;
 }
 

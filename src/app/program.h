@@ -15,6 +15,7 @@
 
 #include "app/core.h"
 #include "app/fast_pace.h"
+#include "capture/in_out_k.h"
 #include "config/global.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
@@ -63,6 +64,8 @@ public:
     [[nodiscard]] const config::ConfigFiles& Files() const noexcept { return files_; }
     [[nodiscard]] bool FastPaced() const noexcept { return pacer_ != nullptr; }
     [[nodiscard]] bool DemoLine() const noexcept { return demo_ != nullptr; }
+    // The monitoring playback's spectrum inversion, shared with the window's controls.
+    [[nodiscard]] capture::SpectrumInversion& Inversion() noexcept { return *inversion_; }
     // What the set-up found worth telling the operator (unusable line files, the demo line).
     [[nodiscard]] const std::vector<std::string>& Notes() const noexcept { return notes_; }
 
@@ -80,6 +83,7 @@ private:
     std::unique_ptr<platform::MainDispatcher> dispatcher_;
     platform::SystemClock systemClock_;
     std::unique_ptr<FastPace> pacer_;
+    std::shared_ptr<capture::SpectrumInversion> inversion_ = std::make_shared<capture::SpectrumInversion>();
     std::unique_ptr<AppCore> core_;
     std::vector<std::string> notes_;
     std::uint32_t nextTick_ = 0;  // tick count of the next 50 ms tick (real time)

@@ -190,4 +190,9 @@ void Tkanal::MarkIdle(const std::string& idleCaption) {
     durationText.clear();
 }
 
+void Tkanal::SetNumber(int number) {
+    number_ = number;
+    if (channel_) channel_->SetChannelNumber(number);
+}
+
 }  // namespace kestavo::app

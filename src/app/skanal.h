@@ -93,7 +93,8 @@ public:
     Tkanal& operator=(const Tkanal&) = delete;
 
     [[nodiscard]] int Number() const noexcept { return number_; }
-    void SetNumber(int number) noexcept { number_ = number; }
+    // A new position in the list; the channel's names and per-channel files follow it.
+    void SetNumber(int number);
     [[nodiscard]] const std::string& Name() const noexcept { return name_; }
     [[nodiscard]] int DeviceId() const noexcept { return deviceId_; }
     [[nodiscard]] int SideNumber() const noexcept { return sideNumber_; }

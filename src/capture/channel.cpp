@@ -42,6 +42,7 @@ std::string fileNamePart(const std::string& path) {
 Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals globals)
     : params_(params),
       env_(std::move(env)),
+      channelNumber_(params.channelNumber),
       queueMemory_(std::size_t(kQueueSlots) * std::size_t(params.samplesPerBlock) * std::size_t(params.bits / 8)),
       globals_(std::move(globals)),
       format_(params.format),
@@ -625,6 +626,16 @@ KESTAVO_SETTER(SetPrefix, const std::string&, prefix_)
 KESTAVO_SETTER(SetGlobals, const ChannelGlobals&, globals_)
 KESTAVO_SETTER(SetDurationText, const std::string&, durationText_)
 #undef KESTAVO_SETTER
+
+void Tchannel::SetChannelNumber(int number) {
+    std::lock_guard lock(mutex_);
+    if (number == params_.channelNumber) return;
+    params_.channelNumber = number;
+    channelNumber_.store(number, std::memory_order_release);
+    schedule_ = config::Tperiods(number, globals_.programFolder);
+    (void)schedule_.Load();  // a missing schedule file leaves the schedule empty
+    control_ = config::Tctrol(number, globals_.programFolder);
+}
 
 void Tchannel::SetPulseThreshold(double threshold) {
     std::lock_guard lock(mutex_);

@@ -165,6 +165,9 @@ public:
     void SetGlobals(const ChannelGlobals& globals);
     // The supervision tick's elapsed-time text, reported to the server at stop.
     void SetDurationText(const std::string& text);
+    // A new channel number after channels were removed: names, the schedule and the control list
+    // follow it from now on.
+    void SetChannelNumber(int number);
     void SetPulseThreshold(double threshold);
     [[nodiscard]] double PulseThreshold() const;
     // The schedule's answer for `now` (1 inside a recording period).
@@ -181,7 +184,7 @@ public:
 
     // Queries (any thread).
     [[nodiscard]] bool Recording() const noexcept { return recordingFlag_.load(std::memory_order_acquire); }
-    [[nodiscard]] int ChannelNumber() const noexcept { return params_.channelNumber; }
+    [[nodiscard]] int ChannelNumber() const noexcept { return channelNumber_.load(std::memory_order_acquire); }
     [[nodiscard]] int InputIndex() const noexcept { return params_.inputIndex; }
     [[nodiscard]] int DeviceId() const noexcept { return params_.deviceId; }
     [[nodiscard]] double CurrentLevel() const noexcept { return currentLevel_.load(std::memory_order_relaxed); }
@@ -236,6 +239,7 @@ private:
     std::array<std::uint32_t, kQueueSlots> queueLength_{};  // bytes in each slot
     int queueHead_ = 0;                            // oldest slot
     int queueCount_ = 0;                           // slots in use
+    std::atomic<int> channelNumber_;
     std::atomic<std::uint64_t> overflows_{0};
     std::atomic<std::uint64_t> blocks_{0};
     std::atomic<bool> stopping_{false};

@@ -239,7 +239,13 @@ void TForm1::buildPanel_() {
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { note_(BitBtn1->text()); });
     connect(ComboBox1, &QComboBox::activated, this, &TForm1::outputChosen_);
-    connect(inv_bar, &QSlider::valueChanged, this, [this](int hz) { Edit1->setText(QString::number(hz)); });
+    connect(inv_bar, &QSlider::valueChanged, this, [this](int hz) {
+        Edit1->setText(QString::number(hz));
+        if (options_.inversion) options_.inversion->hertz.store(hz);
+    });
+    connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) {
+        if (options_.inversion) options_.inversion->on.store(on);
+    });
 }
 
 void TForm1::buildStatusBar_() {

@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "app/core.h"
+#include "capture/in_out_k.h"
 #include "config/password.h"
 #include "ui/skanal.h"
 
@@ -66,6 +67,8 @@ struct FormOptions {
     std::filesystem::path programFolder;
     // Off in tests: they call Timer1Timer() themselves.
     bool startTimer = true;
+    // The monitoring playback's spectrum inversion ("Инверсия спектра", inv_bar); null: none.
+    capture::SpectrumInversion* inversion = nullptr;
 };
 
 class TForm1 final : public QMainWindow {

@@ -101,6 +101,7 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
     FormOptions formOptions;
     formOptions.password = &password;
     formOptions.programFolder = files.programFolder;
+    formOptions.inversion = &run->Inversion();
     formOptions.tickWork = [&] {
         const auto step = run->Step();
         // Work left within the fast pace's budget: go on at once rather than wait for the timer.

@@ -150,6 +150,9 @@ TEST(Assignment, RemovingOneOfTwoChannelsRebuildsMonoCaptureForTheOther) {
     setup->RemoveChannelForSide("0 CardA 1 канал");
     EXPECT_EQ(setup->CaptureFor(0), nullptr);  // the only channel of the device: no capture left
     EXPECT_EQ(rowNames(*rig.core), (std::vector<std::string>{"1=1 Mic 1 канал"}));
+    // The channel that moved up names its recordings by its new number.
+    const std::string name = rig.core->Row(1)->Channel()->MakeFileName();
+    EXPECT_EQ(name.substr(name.size() - 2), "_1");
     std::vector<std::string> channels, free;
     setup->ListAssignments(channels, free);
     EXPECT_EQ(channels, (std::vector<std::string>{"\t1 Mic 1 канал\t1"}));
