@@ -131,16 +131,16 @@ int TWWSK::FindSideByName(std::string_view name) {
 }
 
 Tkanal* TWWSK::addRow_(const InputSide& side, int compressMode, int sampleRate, int quality, int bitrate) {
-    RowSpec spec;
-    spec.deviceId = side.device;
-    spec.sideNumber = side.sideNumber;
-    spec.compressMode = compressMode;
-    spec.sampleRate = sampleRate;
-    spec.quality = quality;
-    spec.bitrate = bitrate;
-    spec.name = side.name;
-    spec.channelNumber = int(env_.rows->size()) + 1;
-    auto row = env_.makeRow(spec);
+    RowPlan plan;
+    plan.deviceId = side.device;
+    plan.sideNumber = side.sideNumber;
+    plan.compressMode = compressMode;
+    plan.sampleRate = sampleRate;
+    plan.quality = quality;
+    plan.bitrate = bitrate;
+    plan.name = side.name;
+    plan.channelNumber = int(env_.rows->size()) + 1;
+    auto row = env_.makeRow(plan);
     if (!row) return nullptr;
     env_.rows->push_back(std::move(row));
     return env_.rows->back().get();

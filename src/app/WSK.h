@@ -75,7 +75,7 @@ struct WskEnv {
     platform::SoundOutputSystem* output = nullptr;  // null: only "WAVE_MAPPER" is listed
     platform::Event* stop = nullptr;                // the capture threads' shared stop event
     RowList* rows = nullptr;                        // the channel row list (index = number - 1)
-    std::function<std::unique_ptr<Tkanal>(const RowSpec&)> makeRow;
+    std::function<std::unique_ptr<Tkanal>(const RowPlan&)> makeRow;
     // The sink a capture thread calls for a channel; null gives the channel's PutData.
     std::function<capture::BlockSink(capture::Tchannel&)> makeSink;
     std::function<void(const std::string&)> showMessage;  // may be called on a capture thread

@@ -149,7 +149,7 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     env.output = services_.output;
     env.stop = &stop_;
     env.rows = &rows_;
-    env.makeRow = [this](const RowSpec& spec) { return makeRow_(spec); };
+    env.makeRow = [this](const RowPlan& plan) { return makeRow_(plan); };
     if (services_.makeSink)
         env.makeSink = [this](capture::Tchannel& c) { return services_.makeSink(c, stop_); };
     env.showMessage = [this](const std::string& text) {
@@ -185,7 +185,7 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     applyCommandLine_(arguments);
 }
 
-std::unique_ptr<Tkanal> AppCore::makeRow_(const RowSpec& spec) {
+std::unique_ptr<Tkanal> AppCore::makeRow_(const RowPlan& plan) {
     const int id = nextRowId_++;
     capture::ChannelEnv env;
     env.clock = services_.clock;
@@ -199,7 +199,7 @@ std::unique_ptr<Tkanal> AppCore::makeRow_(const RowSpec& spec) {
     globals.programFolder = services_.files.programFolder;
     globals.tempFolder = services_.files.programFolder / "TEMP";
     globals.computerName = settings_.ComputerName;
-    auto row = std::make_unique<Tkanal>(spec, std::move(env), std::move(globals));
+    auto row = std::make_unique<Tkanal>(plan, std::move(env), std::move(globals));
     row->id = id;
     return row;
 }

@@ -146,7 +146,7 @@ private:
     void applyCommandLine_(const std::vector<std::string>& arguments);
     void applyLanguage_();
     void repairRecordings_();
-    std::unique_ptr<Tkanal> makeRow_(const RowSpec& spec);
+    std::unique_ptr<Tkanal> makeRow_(const RowPlan& plan);
     void secondWork_();
     void slowWork_();
     void updateTray_();

@@ -67,33 +67,33 @@ namespace {
 constexpr int kStartDelayMarker = 10;  // the first two values SetDelays takes from a row
 constexpr int kStopMinHits = 1;
 
-capture::ChannelParams paramsFor(const RowSpec& spec) {
+capture::ChannelParams paramsFor(const RowPlan& plan) {
     capture::ChannelParams p;
-    p.format = spec.compressMode;
-    p.inputIndex = spec.sideNumber;
-    p.channelNumber = spec.channelNumber;
-    p.deviceId = spec.deviceId;
+    p.format = plan.compressMode;
+    p.inputIndex = plan.sideNumber;
+    p.channelNumber = plan.channelNumber;
+    p.deviceId = plan.deviceId;
     p.sampleRate = 11025;
-    p.mp3Bitrate = spec.bitrate;
-    p.mp3Quality = spec.quality;
-    p.mp3SampleRate = spec.sampleRate;
+    p.mp3Bitrate = plan.bitrate;
+    p.mp3Quality = plan.quality;
+    p.mp3SampleRate = plan.sampleRate;
     return p;
 }
 
 }  // namespace
 
-Tkanal::Tkanal(const RowSpec& spec, capture::ChannelEnv env, capture::ChannelGlobals globals)
+Tkanal::Tkanal(const RowPlan& plan, capture::ChannelEnv env, capture::ChannelGlobals globals)
     : bar(BarRect{0, 0, kLevelColumnWidth, kUpperRowHeight}, 1, 50),
-      number_(spec.channelNumber),
-      name_(spec.name),
-      deviceId_(spec.deviceId),
-      sideNumber_(spec.sideNumber) {
+      number_(plan.channelNumber),
+      name_(plan.name),
+      deviceId_(plan.deviceId),
+      sideNumber_(plan.sideNumber) {
     // The row's values at creation; the configuration replaces them right after the build.
-    settings_.device = spec.name;
-    settings_.compressMode = spec.compressMode;
-    settings_.mp3Bitrate = spec.bitrate;
-    settings_.mp3Quality = spec.quality;
-    settings_.mp3SampleRate = spec.sampleRate;
+    settings_.device = plan.name;
+    settings_.compressMode = plan.compressMode;
+    settings_.mp3Bitrate = plan.bitrate;
+    settings_.mp3Quality = plan.quality;
+    settings_.mp3SampleRate = plan.sampleRate;
     settings_.threshold = 0.0;
     settings_.k1 = 1.8;
     settings_.k2 = 7.6;
@@ -102,7 +102,7 @@ Tkanal::Tkanal(const RowSpec& spec, capture::ChannelEnv env, capture::ChannelGlo
     settings_.preRecordSeconds = 5;
     settings_.maxTimeMinutes = 15;
     bar.SetRange(60.0);
-    channel_ = std::make_unique<capture::Tchannel>(paramsFor(spec), std::move(env), std::move(globals));
+    channel_ = std::make_unique<capture::Tchannel>(paramsFor(plan), std::move(env), std::move(globals));
     channel_->SetThreshold(settings_.threshold);
     channel_->SetDelays(kStartDelayMarker, kStopMinHits, settings_.startDelaySeconds, settings_.stopDelaySeconds);
     channel_->SetK1(settings_.k1);

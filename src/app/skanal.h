@@ -68,7 +68,7 @@ private:
 };
 
 // What the set-up hands to a new row.
-struct RowSpec {
+struct RowPlan {
     int deviceId = 0;
     int sideNumber = 0;       // the input side's number (unique over the run)
     int compressMode = 1;     // 1 MP3, 0 WAV
@@ -86,7 +86,7 @@ public:
 
     // Creates the channel thread (11025 samples per second) and hands it the row's initial
     // threshold, delays, K1 and K2. `env.eventSink` must be set by the caller.
-    Tkanal(const RowSpec& spec, capture::ChannelEnv env, capture::ChannelGlobals globals);
+    Tkanal(const RowPlan& plan, capture::ChannelEnv env, capture::ChannelGlobals globals);
     // Stops and awaits the channel thread (its writer completes an open file).
     ~Tkanal();
     Tkanal(const Tkanal&) = delete;

@@ -22,9 +22,9 @@ import math, struct, sys
 path, seconds, left, right = sys.argv[1], float(sys.argv[2]), sys.argv[3], sys.argv[4]
 rate, block = 11025, 16384 / 11025
 n = int(seconds * rate)
-def side(spec, freq):
+def side(pattern, freq):
     s = [((i % 5) - 2) for i in range(n)]          # faint hiss
-    for item in spec.split():
+    for item in pattern.split():
         k, length = item.split(":")
         onset = (int(k) + 0.5) * block - 1.0            # onset + 1 s = middle of block k
         for i in range(int(onset * rate), min(n, int((onset + float(length)) * rate))):
@@ -42,8 +42,8 @@ PY
 expected_names() {
   python3 - "$@" <<'PY'
 import sys, time
-start, prefix, channel, spec = float(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
-for item in spec.split():
+start, prefix, channel, pattern = float(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+for item in pattern.split():
     k = int(item.split(":")[0])
     t = time.localtime(start + (k + 1) * 16384 // 11025 + ((k + 1) * 16384 % 11025) / 11025)
     print(time.strftime(f"{prefix}%d_%m_%Y %H_%M_%S_{channel}.wav", t))
@@ -89,8 +89,8 @@ run_env "$D" KESTAVO_LINES_PACE=fast KESTAVO_LINES_START=$START "$KESTAVO" --hea
 took=$SECONDS
 epoch=$(python3 -c "import time; print(time.mktime(time.strptime('$START', '%Y-%m-%dT%H:%M:%S')))")
 for ch in 1 2; do
-  if [ $ch = 1 ]; then spec=$LEFT; prefix=L_; else spec=$RIGHT; prefix=R_; fi
-  want=$(expected_names "$epoch" $prefix $ch "$spec")
+  if [ $ch = 1 ]; then pattern=$LEFT; prefix=L_; else pattern=$RIGHT; prefix=R_; fi
+  want=$(expected_names "$epoch" $prefix $ch "$pattern")
   got=$(ls "$D/home/SOUND/$ch" 2>/dev/null | sort)
   [ "$got" = "$want" ] || { cat "$D/out.txt"; fail "fast channel $ch: got [$got], want [$want]"; }
   check_wavs "$D/home/SOUND/$ch" || fail "fast channel $ch files"
@@ -118,13 +118,13 @@ wait $pid || fail "real-time run exited with an error"
 t1=$(date +%s.%N)
 python3 -c "import sys; sys.exit(0 if $t1 - $t0 < 2.0 else 1)" || fail "SIGTERM took longer than 2 s"
 for ch in 1 2; do
-  if [ $ch = 1 ]; then spec=$LEFT; prefix=L_; else spec=$RIGHT; prefix=R_; fi
+  if [ $ch = 1 ]; then pattern=$LEFT; prefix=L_; else pattern=$RIGHT; prefix=R_; fi
   got=$(ls "$D/home/SOUND/$ch" 2>/dev/null | sort)
   [ "$(echo "$got" | wc -l)" = 1 ] || { cat "$D/out.txt"; fail "real-time channel $ch: [$got]"; }
   # Named by the wall clock at the end of the trigger's block (start-up takes a moment: 0..2 s later).
   ok=0
   for delay in 0 1 2; do
-    want=$(expected_names "$(python3 -c "print($begin + $delay)")" $prefix $ch "$spec")
+    want=$(expected_names "$(python3 -c "print($begin + $delay)")" $prefix $ch "$pattern")
     [ "$got" = "$want" ] && ok=1
   done
   [ $ok = 1 ] || { cat "$D/out.txt"; fail "real-time channel $ch: got [$got], want about [$want]"; }

@@ -201,12 +201,12 @@ TEST(Monitoring, PlaybackIsOpenedOnDemandAndDisconnectedBeforeEachChange) {
     env.input = &input;
     env.stop = &stop;
     env.rows = &rows;
-    env.makeRow = [&](const RowSpec& spec) {
+    env.makeRow = [&](const RowPlan& plan) {
         capture::ChannelEnv ce;
         ce.clock = &clock;
         capture::ChannelGlobals g;
         g.programFolder = std::filesystem::temp_directory_path();
-        return std::make_unique<Tkanal>(spec, ce, g);
+        return std::make_unique<Tkanal>(plan, ce, g);
     };
     env.makeMonitor = [&](int device) -> std::unique_ptr<Monitor> {
         ++opened;

@@ -257,13 +257,13 @@ public:
         history[192 + fill] = x;
         if (++fill < 64) return -1;
         const double w = 0.54 - 0.46 * std::cos(2.0 * kPi * 64 / 255.0);
-        for (int n = 0; n < 256; ++n) spec[n] = {history[n] * w, 0.0};
+        for (int n = 0; n < 256; ++n) bins[n] = {history[n] * w, 0.0};
         fft();
         for (int n = 0; n < 192; ++n) history[n] = history[n + 64];
         fill = 0;
         double power[128];
         for (int b = 0; b < 128; ++b) {
-            const double re = spec[b].real(), im = spec[b].imag();
+            const double re = bins[b].real(), im = bins[b].imag();
             power[b] = std::fabs(re) < 1e-8 || std::fabs(im) < 1e-8 ? 1e-9 : re * re + im * im;
         }
         if (group(power) == 1) {
@@ -291,14 +291,14 @@ private:
         for (int span = 128, step = 1; span >= 1; span /= 2, step *= 2)
             for (int start = 0; start < 256; start += 2 * span)
                 for (int j = 0; j < span; ++j) {
-                    const std::complex<double> a = spec[start + j], b = spec[start + j + span];
+                    const std::complex<double> a = bins[start + j], b = bins[start + j + span];
                     const double dr = a.real() - b.real(), di = a.imag() - b.imag();
                     const double c = tw[j * step].real(), s = tw[j * step].imag();
-                    spec[start + j] = {a.real() + b.real(), a.imag() + b.imag()};
-                    spec[start + j + span] = {dr * c + di * s, di * c - dr * s};
+                    bins[start + j] = {a.real() + b.real(), a.imag() + b.imag()};
+                    bins[start + j + span] = {dr * c + di * s, di * c - dr * s};
                 }
         for (int i = 0, j = 0; i < 256; ++i) {
-            if (i < j) std::swap(spec[i], spec[j]);
+            if (i < j) std::swap(bins[i], bins[j]);
             int bit = 128;
             while (j & bit) {
                 j ^= bit;
@@ -335,7 +335,7 @@ private:
     }
 
     std::complex<double> tw[256];
-    std::complex<double> spec[256];
+    std::complex<double> bins[256];
     double history[256] = {};
     int fill = 0;
     int peaks[8] = {};

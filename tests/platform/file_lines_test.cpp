@@ -290,19 +290,19 @@ TEST_F(Lines, FastLinesAdvanceInStepAndTheClockFollowsTheDeliveredSound) {
 // Three capture threads with their "channels": every line's sound arrives whole and in order, the
 // lines stay in step, the clock never runs ahead of the delivered sound, and the end is reported.
 TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
-    struct Spec {
+    struct LineShape {
         int fileChannels, openChannels;
         std::size_t frames;
     };
-    const std::array<Spec, 3> specs{Spec{2, 2, 3000}, Spec{1, 1, 2345}, Spec{2, 1, 3100}};
+    const std::array<LineShape, 3> shapes{LineShape{2, 2, 3000}, LineShape{1, 1, 2345}, LineShape{2, 1, 3100}};
     const std::array<std::string, 3> names{"l0.wav", "l1.wav", "l2.wav"};
     std::array<std::vector<std::byte>, 3> expected;
     for (int i = 0; i < 3; ++i) {
-        const auto s = noise(specs[i].frames * specs[i].fileChannels, 20 + i);
-        test::writeWav16(file(names[i]), specs[i].fileChannels, s);
+        const auto s = noise(shapes[i].frames * shapes[i].fileChannels, 20 + i);
+        test::writeWav16(file(names[i]), shapes[i].fileChannels, s);
         std::vector<std::int16_t> side;
-        for (std::size_t f = 0; f < specs[i].frames; ++f)
-            for (int c = 0; c < specs[i].openChannels; ++c) side.push_back(s[f * specs[i].fileChannels + c]);
+        for (std::size_t f = 0; f < shapes[i].frames; ++f)
+            for (int c = 0; c < shapes[i].openChannels; ++c) side.push_back(s[f * shapes[i].fileChannels + c]);
         expected[i] = bytesOf(side);
     }
     constexpr std::int64_t kFrames = 64;  // per buffer
@@ -325,9 +325,9 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
     std::vector<std::unique_ptr<SoundInput>> inputs;
     std::vector<std::unique_ptr<SixBuffers>> sets;
     for (int i = 0; i < 3; ++i) {
-        inputs.push_back(lines.open(i, WaveFormat::pcm(specs[i].openChannels, 11025, 16), error));
+        inputs.push_back(lines.open(i, WaveFormat::pcm(shapes[i].openChannels, 11025, 16), error));
         ASSERT_NE(inputs[i], nullptr);
-        sets.push_back(std::make_unique<SixBuffers>(*inputs[i], std::uint32_t(kFrames * 2 * specs[i].openChannels)));
+        sets.push_back(std::make_unique<SixBuffers>(*inputs[i], std::uint32_t(kFrames * 2 * shapes[i].openChannels)));
         ASSERT_FALSE(inputs[i]->start());
     }
     std::vector<std::jthread> threads;
@@ -343,7 +343,7 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
                 const auto block = buffers.peek();
                 {
                     std::lock_guard lock(mutex);
-                    end += std::int64_t(block.size()) / (2 * specs[i].openChannels);
+                    end += std::int64_t(block.size()) / (2 * shapes[i].openChannels);
                     log.push_back(Entry{i, ++index, end, clock.elapsed()});
                     got[i].insert(got[i].end(), block.begin(), block.end());
                     pending.add();
@@ -373,7 +373,7 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
 
     for (int i = 0; i < 3; ++i) EXPECT_EQ(got[i], expected[i]) << "line " << i;
     std::array<std::int64_t, 3> buffersOf{};
-    for (int i = 0; i < 3; ++i) buffersOf[i] = (std::int64_t(specs[i].frames) + kFrames - 1) / kFrames;
+    for (int i = 0; i < 3; ++i) buffersOf[i] = (std::int64_t(shapes[i].frames) + kFrames - 1) / kFrames;
     std::array<std::int64_t, 3> seen{};
     for (const Entry& e : log) {
         for (int other = 0; other < 3; ++other)
