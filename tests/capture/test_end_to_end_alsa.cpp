@@ -132,8 +132,9 @@ TEST(EndToEndAlsa, StereoCaptureThroughAlsaRecordsBothSides) {
         ASSERT_GT(got.size(), std::size_t(5 * kRate));
         // Whole blocks after a pre-record of 2 s (22050 samples).
         EXPECT_EQ((got.size() - 22050) % kBlock, 0u);
-        bool found = false;
-        for (std::size_t b = 1; b + (got.size() - 22050) / kBlock <= std::size_t(blocksToRead) && !found; ++b) {
+        ASSERT_GE(got.size(), 22050u);
+        bool found = false;  // the trigger's block starts at b * kBlock, 2 s (22050 samples) after block 1's start
+        for (std::size_t b = 2; b + (got.size() - 22050) / kBlock <= std::size_t(blocksToRead) && !found; ++b) {
             const std::size_t from = b * kBlock - 22050;
             bool same = true;
             for (std::size_t i = 0; i < got.size() && same; ++i) same = got[i] == raw[2 * (from + i) + std::size_t(side)];
