@@ -42,8 +42,8 @@ std::string fileNamePart(const std::string& path) {
 Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals globals)
     : params_(params),
       env_(std::move(env)),
-      channelNumber_(params.channelNumber),
       queueMemory_(std::size_t(kQueueSlots) * std::size_t(params.samplesPerBlock) * std::size_t(params.bits / 8)),
+      channelNumber_(params.channelNumber),
       globals_(std::move(globals)),
       format_(params.format),
       threshold_(params.threshold),

@@ -376,9 +376,11 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
     for (int i = 0; i < 3; ++i) buffersOf[i] = (std::int64_t(shapes[i].frames) + kFrames - 1) / kFrames;
     std::array<std::int64_t, 3> seen{};
     for (const Entry& e : log) {
-        for (int other = 0; other < 3; ++other)
-            if (other != e.line)
+        for (int other = 0; other < 3; ++other) {
+            if (other != e.line) {
                 ASSERT_GE(seen[other], std::min(e.index - 1, buffersOf[other])) << "line " << e.line << " buffer " << e.index;
+            }
+        }
         seen[e.line] = e.index;
         EXPECT_GE(e.clock.count(), e.endFrame * 1000 / 11025);
         EXPECT_LE(e.clock.count(), e.index * kFrames * 1000 / 11025);
