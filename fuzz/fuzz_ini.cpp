@@ -1,4 +1,5 @@
-// tevra4.ini: any bytes load without a crash or hang; whatever loads saves and loads back equal;
+// tevra4.ini: any bytes load without a crash or hang; whatever loads saves and loads back equal
+// (the setup lines' MP3 texts after one normalisation);
 // a key set in the model reads back as set.
 #include "config/global.h"
 #include "fuzz_folder.h"
@@ -44,7 +45,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     second.ComputerName = "fuzz";
     const GeneralLoad lines2 = LoadGeneralSettings(files, second);
     const ChannelLoad channels2 = LoadChannelSettings(files, lines2.lines.size(), second, capacity, false);
-    if (!(second == first) || !(channels2.channels == channels.channels) || !(lines2.lines == lines.lines))
-        std::abort();
+    if (!(second == first) || !(channels2.channels == channels.channels)) std::abort();
+    // The setup lines carry the MP3 keys as text: a save writes the values in use, so garbage such
+    // as "?4" comes back as the number it stood for. After that one normalisation they are stable.
+    if (SaveAllSettings(files, second, channels2.channels, true)) std::abort();
+    GeneralSettings third;
+    third.ComputerName = "fuzz";
+    const GeneralLoad lines3 = LoadGeneralSettings(files, third);
+    if (!(lines3.lines == lines2.lines) || lines2.lines.size() != lines.lines.size()) std::abort();
+    for (std::size_t i = 0; i < lines.lines.size(); ++i)
+        if (lines2.lines[i].device != lines.lines[i].device) std::abort();
     return 0;
 }
