@@ -24,7 +24,8 @@ for t in "${targets[@]}"; do
   scratch="$build/corpus/$t"
   mkdir -p "$scratch"
   echo "== $t: ${seconds}s"
-  if ! "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+  # A fixed seed keeps CI runs repeatable; KESTAVO_FUZZ_SEED=0 lets libFuzzer choose.
+  if ! "$build/fuzz/$t" -seed="${KESTAVO_FUZZ_SEED:-1}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
         -artifact_prefix="$build/artifacts/$t-" -print_final_stats=1 \
         "$scratch" "$root/fuzz/corpus/$t" >"$build/artifacts/$t.log" 2>&1; then
     failed+=("$t")
