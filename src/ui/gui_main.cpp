@@ -83,15 +83,13 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
     for (const auto& note : run->Notes()) std::fprintf(stderr, "%s\n", note.c_str());
     const config::ConfigFiles& files = run->Files();
 
-    // The stored password; a missing file is reported and the program runs without one.
+    // The stored password; a missing file is reported and the program runs without one. The
+    // report waits until the channels run: a message box must not hold up recording after an
+    // unattended start.
     config::PasswordStore password;
     password.file = files.programFolder / "snd.ini";
-    if (auto stored = config::LoadPassword(password.file)) {
-        password.current = *stored;
-    } else {
-        QMessageBox::warning(nullptr, QString::fromUtf8(config::kPasswordFileErrorTitle.data()),
-                             QString::fromUtf8(config::kPasswordFileErrorText.data()));
-    }
+    const auto stored = config::LoadPassword(password.file);
+    if (stored) password.current = *stored;
 
     app::AppCore& core = run->Core();
     core.SetWindowMode(app::AppCore::kWindowShown);
@@ -119,6 +117,12 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
         form = &window;
         QObject::connect(&window, &TForm1::ShutDownDone, &app, &QApplication::quit, Qt::QueuedConnection);
         window.show();
+        if (!stored) {
+            auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(config::kPasswordFileErrorTitle.data()),
+                                        QString::fromUtf8(config::kPasswordFileErrorText.data()), QMessageBox::Ok, &window);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();  // not modal to the program: the timer and the channels go on
+        }
         // The program starts minimised: into the tray where the desktop has one.
         QTimer::singleShot(0, &window, &TForm1::StartMinimised);
         code = app.exec();
