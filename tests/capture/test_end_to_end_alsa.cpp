@@ -13,6 +13,7 @@
 #include "capture/channel.h"
 #include "capture/soundin.h"
 #include "platform/alsa/alsa_input.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
 
@@ -24,23 +25,6 @@ namespace {
 constexpr int kBlock = 16384;
 constexpr int kRate = 11025;
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* v = std::getenv(name)) old_ = v;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 }  // namespace
 
 TEST(EndToEndAlsa, StereoCaptureThroughAlsaRecordsBothSides) {
@@ -59,8 +43,8 @@ TEST(EndToEndAlsa, StereoCaptureThroughAlsaRecordsBothSides) {
     fs::create_directories(dir / "alsa");
     std::ofstream(dir / "alsa" / "asoundrc") << "pcm.kestavo_line {\n  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
                                              << "  infile \"" << (dir / "in.raw").string() << "\"\n  format \"raw\"\n}\n";
-    ScopedEnv xdg("XDG_CONFIG_HOME", dir.path().string());
-    ScopedEnv pcms("KESTAVO_ALSA_PCMS", "kestavo_line");
+    test::ScopedEnv xdg("XDG_CONFIG_HOME", dir.path().string());
+    test::ScopedEnv pcms("KESTAVO_ALSA_PCMS", "kestavo_line");
     snd_config_update_free_global();
 
     platform::AlsaSoundInputSystem alsa;

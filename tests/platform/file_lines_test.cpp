@@ -12,6 +12,7 @@
 #include <random>
 #include <thread>
 
+#include "support/temp_dir.h"
 #include "support/wav_io.h"
 
 namespace kestavo::platform {
@@ -19,21 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kestavo-lines-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 std::vector<std::int16_t> noise(std::size_t count, unsigned seed) {
     std::mt19937 rng(seed);
@@ -85,7 +71,7 @@ struct SixBuffers {
 };
 
 struct Lines : ::testing::Test {
-    TempFolder folder;
+    test::TempDir folder;
     PendingWork pending;
     Event stop;
     std::error_code error;

@@ -9,6 +9,8 @@
 #include <optional>
 
 #include "platform/file/file_output.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 #include "support/wav_io.h"
 
 namespace kestavo::platform {
@@ -16,49 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kestavo-sound-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
 
-private:
-    std::filesystem::path path_;
-};
-
-// Sets environment variables for one test and puts the old values back.
-class ScopedEnv {
-public:
-    void set(const char* name, const std::string& value) {
-        remember(name);
-        ::setenv(name, value.c_str(), 1);
-    }
-    void unset(const char* name) {
-        remember(name);
-        ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                ::setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                ::unsetenv(it->first.c_str());
-        }
-    }
-
-private:
-    void remember(const char* name) {
-        const char* v = std::getenv(name);
-        saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
-    }
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
 
 // The first buffer of `bytes` bytes that device `id` delivers.
 std::vector<std::byte> firstBuffer(SoundInputSystem& system, int id, std::uint32_t bytes) {
@@ -83,7 +43,7 @@ std::vector<std::byte> bytesOf(const std::vector<std::int16_t>& samples) {
 }
 
 TEST(CompositeSoundInput, ListsBackendsOneAfterAnotherAndOpensThroughTheRightOne) {
-    TempFolder a, b;
+    test::TempDir a, b;
     PendingWork pending;
     test::writeWav16(a.path() / "a1.wav", 1, {1, 2, 3});
     test::writeWav16(b.path() / "b1.wav", 1, {4, 5});
@@ -108,8 +68,8 @@ TEST(CompositeSoundInput, ListsBackendsOneAfterAnotherAndOpensThroughTheRightOne
 }
 
 TEST(LinesFromEnvironment, FolderPaceAndStartComeFromTheEnvironment) {
-    TempFolder program, lines;
-    ScopedEnv env;
+    test::TempDir program, lines;
+    test::ScopedEnv env;
     env.unset("KESTAVO_LINES");
     env.unset("KESTAVO_LINES_PACE");
     env.unset("KESTAVO_LINES_START");
@@ -138,11 +98,11 @@ TEST(LinesFromEnvironment, FolderPaceAndStartComeFromTheEnvironment) {
 }
 
 TEST(DefaultSoundSystem, WithoutAlsaHasOnlyTheLinesAndTheirClock) {
-    TempFolder program;
+    test::TempDir program;
     std::filesystem::create_directories(program.path() / "LINES");
     test::writeWav16(program.path() / "LINES" / "demo.wav", 2, {1, 2, 3, 4});
     std::ofstream(program.path() / "LINES" / "broken.wav") << "text";
-    ScopedEnv env;
+    test::ScopedEnv env;
     env.set("KESTAVO_ALSA", "off");
     env.unset("KESTAVO_LINES");
     env.set("KESTAVO_LINES_PACE", "fast");
@@ -180,7 +140,7 @@ struct FileOutput : ::testing::Test {
 };
 
 TEST_F(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
-    TempFolder folder;
+    test::TempDir folder;
     FileSoundOutputSystem system(OutputPace::Immediate, folder.path() / "monitor.wav");
     auto out = system.open(SoundOutputSystem::kWaveMapper, WaveFormat::pcm(1, 11025, 16), error);
     ASSERT_NE(out, nullptr);

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/temp_dir.h"
 #include "support/wav_io.h"
 
 namespace kestavo::recording {
@@ -21,18 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kRate = 11025;
 
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/kestavo_mp3_XXXXXX";
-        path_ = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    [[nodiscard]] std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 // Speech-like test sound: a voiced buzz whose pitch glides, shaped into syllables, plus a little noise.
 std::vector<std::int16_t> Speech(std::size_t samples, unsigned seed) {
@@ -137,7 +126,7 @@ WriterParams Mp3(int kbps, int predSeconds) {
 }
 
 TEST(Tmp3_writer, EveryRateGivesWholeFramesThatDecodeCleanlyToTheRecordedLength) {
-    TempDir dir;
+    test::TempDir dir;
     // 128 kbit/s does not exist at 11025 Hz: LAME encodes 64.
     for (const auto& [asked, effective] : {std::pair{8, 8}, {32, 32}, {64, 64}, {128, 64}}) {
         Tmp3_writer w(Mp3(asked, 2));
@@ -171,7 +160,7 @@ TEST(Tmp3_writer, PreRecordHoldsBitRateTimesSecondsOfEncodedBytes) {
 }
 
 TEST(Tmp3_writer, WithoutPreRecordTheFileStartsAtTheTrigger) {
-    TempDir dir;
+    test::TempDir dir;
     Tmp3_writer w(Mp3(32, 0));
     Feed(w, Tone(3 * kRate, 440.0));  // loud sound before the trigger
     ASSERT_FALSE(w.Open(dir / "trigger"));
@@ -187,7 +176,7 @@ TEST(Tmp3_writer, WithoutPreRecordTheFileStartsAtTheTrigger) {
 }
 
 TEST(Tmp3_writer, ConsecutiveFilesEachStartOnAFrameAndEndWithTheirOwnSound) {
-    TempDir dir;
+    test::TempDir dir;
     Tmp3_writer w(Mp3(32, 1));
     std::vector<std::string> files;
     for (int i = 0; i < 3; ++i) {
@@ -207,7 +196,7 @@ TEST(Tmp3_writer, ConsecutiveFilesEachStartOnAFrameAndEndWithTheirOwnSound) {
 }
 
 TEST(Tmp3_writer, TwoWritersOnTwoThreadsEncodeExactlyAsOneAlone) {
-    TempDir dir;
+    test::TempDir dir;
     const auto sound = Speech(6 * kRate, 7);
     const auto record = [&](const std::string& name) {
         Tmp3_writer w(Mp3(32, 1));

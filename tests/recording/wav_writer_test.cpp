@@ -11,26 +11,13 @@
 #include <iterator>
 #include <vector>
 
+#include "support/temp_dir.h"
 #include "support/wav_io.h"
 
 namespace kestavo::recording {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/kestavo_rec_XXXXXX";
-        path_ = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    [[nodiscard]] std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    [[nodiscard]] const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 std::vector<std::byte> Samples(const std::vector<std::int16_t>& s) {
     std::vector<std::byte> b(s.size() * 2);
@@ -78,7 +65,7 @@ TEST(Twav_writer, EightBitConversionRoundsHalvesToEvenAndClamps) {
 // --- header -----------------------------------------------------------------------------------
 
 TEST(Twav_writer, EmptyRecordingIsA44ByteFileWithSizes36And0) {
-    TempDir dir;
+    test::TempDir dir;
     Twav_writer w(Wav());
     w.SetPredTime(0);  // the buffer keeps its one-block minimum, but nothing was put in
     ASSERT_FALSE(w.Open(dir / "empty"));
@@ -93,7 +80,7 @@ TEST(Twav_writer, EmptyRecordingIsA44ByteFileWithSizes36And0) {
 }
 
 TEST(Twav_writer, NormalRecordingHeaderIsByteExactAndDataFollows) {
-    TempDir dir;
+    test::TempDir dir;
     Twav_writer w(Wav());
     w.SetFilebits(8);
     ASSERT_FALSE(w.Open(dir / "rec"));
@@ -116,7 +103,7 @@ TEST(Twav_writer, NormalRecordingHeaderIsByteExactAndDataFollows) {
 // --- pre-record -------------------------------------------------------------------------------
 
 TEST(Twav_writer, PreRecordedSoundIsWrittenFirst) {
-    TempDir dir;
+    test::TempDir dir;
     WriterParams params = Wav();
     params.minPreRecordBytes = 16384;  // a writer made by a format switch: below one second
     Twav_writer w(params);
@@ -136,7 +123,7 @@ TEST(Twav_writer, PreRecordedSoundIsWrittenFirst) {
 }
 
 TEST(Twav_writer, PreRecordedSoundIsConvertedToEightBitsLikeTheRest) {
-    TempDir dir;
+    test::TempDir dir;
     Twav_writer w(Wav());
     w.SetFilebits(8);
     w.Write(Samples({32767, -32768, 0, 256}));
@@ -148,7 +135,7 @@ TEST(Twav_writer, PreRecordedSoundIsConvertedToEightBitsLikeTheRest) {
 }
 
 TEST(Twav_writer, SoundArrivingWhileOpenDoesNotReachTheNextPreRecord) {
-    TempDir dir;
+    test::TempDir dir;
     Twav_writer w(Wav());
     ASSERT_FALSE(w.Open(dir / "a"));
     w.Write(Samples(Ramp16(100)));
@@ -164,7 +151,7 @@ TEST(Twav_writer, SoundArrivingWhileOpenDoesNotReachTheNextPreRecord) {
 // --- names ------------------------------------------------------------------------------------
 
 TEST(Twav_writer, EventTextReplacesEverythingFromTheFirstDot) {
-    TempDir dir;
+    test::TempDir dir;
     Twav_writer w(Wav());
     ASSERT_FALSE(w.Open(dir / "L1_05_12_2026 16_05_09_3"));
     EXPECT_EQ(w.Close("52"), dir / "L1_05_12_2026 16_05_09_3(52).wav");
@@ -177,7 +164,7 @@ TEST(Twav_writer, EventTextReplacesEverythingFromTheFirstDot) {
 }
 
 TEST(Twav_writer, NoRecordingEverReplacesAnother) {
-    TempDir dir;
+    test::TempDir dir;
     Twav_writer w(Wav());
     std::vector<std::string> names;
     for (int i = 0; i < 3; ++i) {  // three recordings in the same second get the same base name
@@ -206,7 +193,7 @@ TEST(Twav_writer, EventTextCannotLeaveTheRecordingFolder) {
     EXPECT_EQ(CleanEventText(std::string(40, 'x') + std::string("ЖЖЖЖЖЖЖЖЖЖЖЖЖ")).size(), 64u);
     EXPECT_EQ(CleanEventText(std::string(41, 'x') + std::string("ЖЖЖЖЖЖЖЖЖЖЖЖЖ")).size(), 63u);  // not mid-letter
 
-    TempDir dir;
+    test::TempDir dir;
     Twav_writer w(Wav());
     ASSERT_FALSE(w.Open(dir / "r"));
     EXPECT_EQ(w.Close("../x"), dir / "r(..x).wav");
@@ -217,7 +204,7 @@ TEST(Twav_writer, EventTextCannotLeaveTheRecordingFolder) {
 // --- crash safety and faults ------------------------------------------------------------------
 
 TEST(Twav_writer, SizesAreCurrentWhileTheFileIsStillOpen) {
-    TempDir dir;
+    test::TempDir dir;
     Twav_writer w(Wav());
     ASSERT_FALSE(w.Open(dir / "live"));
     const auto s = Ramp16(16384);
@@ -233,7 +220,7 @@ TEST(Twav_writer, SizesAreCurrentWhileTheFileIsStillOpen) {
 }
 
 TEST(Twav_writer, DeleteFileRemovesTheRecordingUnderItsFinalName) {
-    TempDir dir;
+    test::TempDir dir;
     Twav_writer w(Wav());
     ASSERT_FALSE(w.Open(dir / "short"));
     const std::string path = w.Close("5");
@@ -255,7 +242,7 @@ ssize_t FullDiskPwrite(int fd, const void* data, std::size_t bytes, off_t offset
 }
 
 TEST(Twav_writer, AFullDiskKeepsWhatWasWrittenAndTheFileStaysValid) {
-    TempDir dir;
+    test::TempDir dir;
     FileOps ops = SystemFileOps();
     ops.pwrite = FullDiskPwrite;
     diskRoom = 1001;  // half a sample fits after 500 whole ones
@@ -284,7 +271,7 @@ int FailingOpen(const char*, int, mode_t) {
 }
 
 TEST(Twav_writer, OpenFailureLeavesTheWriterClosedAndCollectingPreRecord) {
-    TempDir dir;
+    test::TempDir dir;
     FileOps ops = SystemFileOps();
     ops.open = FailingOpen;
     Twav_writer w(Wav());
@@ -292,7 +279,7 @@ TEST(Twav_writer, OpenFailureLeavesTheWriterClosedAndCollectingPreRecord) {
     const std::error_code ec = w.Open(dir / "no");
     EXPECT_EQ(ec, std::errc::permission_denied);
     EXPECT_FALSE(w.IsOpen());
-    EXPECT_EQ(w.OpenErrorText(), "Ошибка создания файла " + (dir / "no.wav") + "!");
+    EXPECT_EQ(w.OpenErrorText(), "Ошибка создания файла " + (dir / "no.wav").string() + "!");
     w.Write(Samples(Ramp16(10)));
     EXPECT_EQ(w.PreRecord().filled(), 20u);
     w.SetFileOps(SystemFileOps());
@@ -301,7 +288,7 @@ TEST(Twav_writer, OpenFailureLeavesTheWriterClosedAndCollectingPreRecord) {
 }
 
 TEST(Twav_writer, DestructionCompletesAnOpenFile) {
-    TempDir dir;
+    test::TempDir dir;
     std::string path;
     {
         Twav_writer w(Wav());

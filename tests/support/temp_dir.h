@@ -1,17 +1,17 @@
 #pragma once
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
+#include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
+#include <string_view>
 
 namespace kestavo::test {
 
 class TempDir {
 public:
     explicit TempDir(const std::string& tag = "kestavo") {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() / (tag + "-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
+        std::string pattern = (std::filesystem::temp_directory_path() / (tag + "-XXXXXX")).string();
+        if (::mkdtemp(pattern.data())) path_ = pattern;
     }
     ~TempDir() {
         std::error_code ec;
@@ -20,7 +20,7 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    [[nodiscard]] std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
 
 private:
     std::filesystem::path path_;
