@@ -159,4 +159,19 @@ snd_pcm_t* openAlsaPcm(const std::string& pcmName, snd_pcm_stream_t stream, cons
     return pcm.release();
 }
 
+snd_pcm_t* openFirstAlsaPcm(const std::vector<std::string>& pcmNames, snd_pcm_stream_t stream, const WaveFormat& format,
+                            std::error_code& error) {
+    if (format.formatTag != 1 || (format.bitsPerSample != 8 && format.bitsPerSample != 16) || format.channels < 1) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return nullptr;
+    }
+    for (const std::string& name : pcmNames) {
+        if (snd_pcm_t* pcm = openAlsaPcm(name, stream, format, error)) {
+            error.clear();
+            return pcm;
+        }
+    }
+    return nullptr;  // `error` holds the last PCM's answer
+}
+
 }  // namespace kestavo::platform

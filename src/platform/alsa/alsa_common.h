@@ -37,5 +37,9 @@ struct AlsaCardDevice {
 // exactly, resampled if the PCM must). Null on failure, with `error` set.
 [[nodiscard]] snd_pcm_t* openAlsaPcm(const std::string& pcmName, snd_pcm_stream_t stream, const WaveFormat& format,
                                      std::error_code& error);
+// Checks that `format` is PCM of 8 or 16 bits, then opens the first of `pcmNames` that works (best
+// first). Null with `error` set (invalid_argument, or the last PCM's answer) when none does.
+[[nodiscard]] snd_pcm_t* openFirstAlsaPcm(const std::vector<std::string>& pcmNames, snd_pcm_stream_t stream,
+                                          const WaveFormat& format, std::error_code& error);
 
 }  // namespace kestavo::platform

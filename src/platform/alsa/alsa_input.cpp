@@ -241,18 +241,9 @@ std::unique_ptr<SoundInput> AlsaSoundInputSystem::open(int deviceId, const WaveF
         }
         pcms = devices_[std::size_t(deviceId)].pcms;
     }
-    if (format.formatTag != 1 || (format.bitsPerSample != 8 && format.bitsPerSample != 16) || format.channels < 1) {
-        error = std::make_error_code(std::errc::invalid_argument);
-        return nullptr;
-    }
-    for (const std::string& name : pcms) {
-        snd_pcm_t* pcm = openAlsaPcm(name, SND_PCM_STREAM_CAPTURE, format, error);
-        if (pcm != nullptr) {
-            error.clear();
-            return std::make_unique<AlsaSoundInput>(pcm, std::uint32_t(format.channels * format.bitsPerSample / 8));
-        }
-    }
-    return nullptr;  // `error` holds the last PCM's answer
+    snd_pcm_t* pcm = openFirstAlsaPcm(pcms, SND_PCM_STREAM_CAPTURE, format, error);
+    if (!pcm) return nullptr;
+    return std::make_unique<AlsaSoundInput>(pcm, std::uint32_t(format.channels * format.bitsPerSample / 8));
 }
 
 }  // namespace kestavo::platform

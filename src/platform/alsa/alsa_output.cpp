@@ -1,4 +1,5 @@
 #include "platform/alsa/alsa_output.h"
+#include "platform/output_queue.h"
 
 #include <atomic>
 #include <cerrno>
@@ -35,10 +36,11 @@ public:
         if (!header.prepared) return std::make_error_code(std::errc::invalid_argument);
         {
             std::lock_guard lock(mutex_);
-            if (header.queued && !takePlayedUpTo(header)) return std::make_error_code(std::errc::device_or_resource_busy);
+            const auto played = [](const Entry& e) { return e.complete; };
+            if (header.queued && !queue_.takePlayedUpTo(header, played)) return std::make_error_code(std::errc::device_or_resource_busy);
             header.done = false;
             header.queued = true;
-            queue_.push_back(Entry{&header});
+            queue_.push(Entry{&header});
         }
         wake_.notify_all();
         return {};
@@ -51,7 +53,7 @@ public:
             {
                 std::lock_guard lock(mutex_);
                 if (!queue_.empty() && queue_.front().complete) {
-                    popFront();
+                    queue_.popFront();
                     return WaitResult::BufferDone;
                 }
                 if (pcm_ == nullptr || lost_.load()) return WaitResult::DeviceLost;
@@ -67,10 +69,6 @@ public:
     void reset() noexcept override {
         {
             std::lock_guard lock(mutex_);
-            for (Entry& e : queue_) {
-                e.header->done = true;
-                e.header->queued = false;
-            }
             queue_.clear();
             ++generation_;
         }
@@ -105,27 +103,6 @@ private:
         bool complete = false;
     };
 
-    // Under mutex_: a caller writes `header` again without having waited for it. When it has been
-    // played, it and the played buffers before it leave the queue (buffers finish in order).
-    bool takePlayedUpTo(const WaveHeader& header) {
-        bool found = false;
-        for (const Entry& e : queue_) {
-            if (!e.complete) return false;
-            if (e.header == &header) {
-                found = true;
-                break;
-            }
-        }
-        if (!found) return false;
-        while (queue_.front().header != &header) popFront();
-        popFront();
-        return true;
-    }
-    void popFront() {
-        queue_.front().header->done = true;
-        queue_.front().header->queued = false;
-        queue_.pop_front();
-    }
 
     // The player thread: feeds the oldest unfinished buffer to the PCM.
     void play(std::stop_token stop) {
@@ -206,7 +183,7 @@ private:
     std::mutex pcmMutex_;       // held around every use of pcm_ while the player runs; taken before mutex_
     std::mutex mutex_;          // guards the queue and generation_
     std::condition_variable_any wake_;  // something was written
-    std::deque<Entry> queue_;           // written buffers, oldest first
+    OutputQueue<Entry> queue_;          // written buffers, oldest first
     std::uint64_t generation_ = 0;      // increases at every reset: the player's view of the queue is stale
     Event played_;                      // set when a buffer completes or the device is lost
     Event interrupt_;                   // wakes the player from its poll at close
@@ -253,17 +230,9 @@ std::unique_ptr<SoundOutput> AlsaSoundOutputSystem::open(int deviceId, const Wav
         }
         pcms = devices_[std::size_t(deviceId)].pcms;
     }
-    if (format.formatTag != 1 || (format.bitsPerSample != 8 && format.bitsPerSample != 16) || format.channels < 1) {
-        error = std::make_error_code(std::errc::invalid_argument);
-        return nullptr;
-    }
-    for (const std::string& name : pcms) {
-        if (snd_pcm_t* pcm = openAlsaPcm(name, SND_PCM_STREAM_PLAYBACK, format, error)) {
-            error.clear();
-            return std::make_unique<AlsaSoundOutput>(pcm, std::uint32_t(format.channels * format.bitsPerSample / 8));
-        }
-    }
-    return nullptr;  // `error` holds the last PCM's answer
+    snd_pcm_t* pcm = openFirstAlsaPcm(pcms, SND_PCM_STREAM_PLAYBACK, format, error);
+    if (!pcm) return nullptr;
+    return std::make_unique<AlsaSoundOutput>(pcm, std::uint32_t(format.channels * format.bitsPerSample / 8));
 }
 
 }  // namespace kestavo::platform

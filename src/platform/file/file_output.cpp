@@ -1,4 +1,5 @@
 #include "platform/file/file_output.h"
+#include "platform/output_queue.h"
 
 #include <algorithm>
 #include <array>
@@ -72,7 +73,8 @@ public:
         if (closed_) return std::make_error_code(std::errc::no_such_device);
         if (!header.prepared) return std::make_error_code(std::errc::invalid_argument);
         const auto now = Steady::now();
-        if (header.queued && !takePlayedUpTo(header, now)) return std::make_error_code(std::errc::device_or_resource_busy);
+        const auto played = [now](const Entry& e) { return e.due <= now; };
+        if (header.queued && !queue_.takePlayedUpTo(header, played)) return std::make_error_code(std::errc::device_or_resource_busy);
         {
             std::lock_guard lock(record_->mutex);
             record_->blocks.emplace_back(header.data, header.data + header.bufferLength);
@@ -84,7 +86,7 @@ public:
         const auto due = pace_ == OutputPace::Immediate ? now : begins + std::chrono::duration_cast<Steady::duration>(seconds);
         header.done = false;
         header.queued = true;
-        queue_.push_back(Entry{&header, due});
+        queue_.push(Entry{&header, due});
         return {};
     }
 
@@ -95,7 +97,7 @@ public:
             if (closed_) return WaitResult::DeviceLost;
             const auto now = Steady::now();
             if (!queue_.empty() && queue_.front().due <= now) {
-                popFront();
+                queue_.popFront();
                 return WaitResult::BufferDone;
             }
             if (now >= deadline) return WaitResult::TimedOut;
@@ -105,7 +107,7 @@ public:
     }
 
     void reset() noexcept override {
-        while (!queue_.empty()) popFront();
+        queue_.clear();
     }
 
     void unprepare(WaveHeader& header) noexcept override {
@@ -131,34 +133,13 @@ private:
         Steady::time_point due;  // when its sound has been played
     };
 
-    // A caller writes `header` again without having waited for it. When it has been played, it and
-    // the played buffers before it leave the queue (buffers finish in order).
-    bool takePlayedUpTo(const WaveHeader& header, Steady::time_point now) {
-        bool found = false;
-        for (const Entry& e : queue_) {
-            if (e.due > now) return false;
-            if (e.header == &header) {
-                found = true;
-                break;
-            }
-        }
-        if (!found) return false;
-        while (queue_.front().header != &header) popFront();
-        popFront();
-        return true;
-    }
-    void popFront() {
-        queue_.front().header->done = true;
-        queue_.front().header->queued = false;
-        queue_.pop_front();
-    }
 
     std::shared_ptr<FileSoundOutputSystem::Record> record_;
     OutputPace pace_;
     WaveFormat format_;
     std::FILE* wav_;               // the WAV file being written, or null
     std::uint32_t wavBytes_ = 0;   // sound bytes in the WAV file
-    std::deque<Entry> queue_;      // written buffers, oldest first
+    OutputQueue<Entry> queue_;      // written buffers, oldest first
     bool closed_ = false;
 };
 
