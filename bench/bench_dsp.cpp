@@ -9,11 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "dsp/DTMF.h"
-#include "dsp/VAGC.h"
-#include "dsp/VOX.h"
-#include "dsp/aon.h"
-#include "dsp/pulse.h"
+#include "dsp/dtmf_detector.h"
+#include "dsp/gain_control.h"
+#include "dsp/voice_detector.h"
+#include "dsp/caller_id_mf.h"
+#include "dsp/pulse_dial_detector.h"
 #include "alloc_counter.h"
 
 namespace {

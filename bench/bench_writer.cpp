@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "recording/mp3_wr.h"
+#include "recording/mp3_writer.h"
 
 namespace {
 

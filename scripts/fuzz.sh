@@ -12,7 +12,7 @@ case "$seconds" in ''|*[!0-9]*) echo "fuzz.sh: seconds must be a whole number" >
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${KESTAVO_FUZZ_BUILD:-$(dirname "$root")/build-fuzz}"
-targets=(fuzz_ini fuzz_tim fuzz_ctl fuzz_lang fuzz_snd)
+targets=(fuzz_ini_file fuzz_schedule fuzz_id_control_list fuzz_language_table fuzz_password_file)
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DKESTAVO_FUZZ=ON \
       -DKESTAVO_TESTS=OFF -DKESTAVO_BENCH=OFF -DKESTAVO_UI=OFF >/dev/null

@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <mutex>
 
-#include "app/WSK.h"
-#include "app/core.h"
-#include "app/instance.h"
-#include "app/program.h"
+#include "app/device_setup.h"
+#include "app/app_core.h"
+#include "app/single_instance.h"
+#include "app/program_run.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // The headless front end: the application core driven by a plain loop, one line printed per
 // recording start and stop and per detection, a short status every minute.
-#include "app/program.h"
+#include "app/program_run.h"
 
 namespace kestavo::program {
 

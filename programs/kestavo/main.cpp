@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/instance.h"
+#include "app/single_instance.h"
 #include "headless.h"
 #include "platform/folders.h"
 #ifdef KESTAVO_HAVE_UI

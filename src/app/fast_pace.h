@@ -27,7 +27,7 @@
 #include <functional>
 #include <mutex>
 
-#include "capture/soundin.h"
+#include "capture/capture_thread.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
 #include "platform/event.h"

@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "app/WSK.h"
-#include "capture/in_out_k.h"
+#include "app/device_setup.h"
+#include "capture/monitor_output.h"
 #include "platform/sound_output.h"
 
 namespace kestavo::app {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "recording/Wav_wr.h"
-#include "recording/mp3_wr.h"
+#include "recording/wav_writer.h"
+#include "recording/mp3_writer.h"
 
 namespace kestavo::capture {
 

@@ -9,15 +9,15 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/WSK.h"
-#include "app/core.h"
-#include "app/instance.h"
-#include "app/program.h"
-#include "config/global.h"
+#include "app/device_setup.h"
+#include "app/app_core.h"
+#include "app/single_instance.h"
+#include "app/program_run.h"
+#include "config/settings.h"
 #include "config/password.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
-#include "ui/Unit1.h"
+#include "ui/main_window.h"
 
 namespace kestavo::ui {
 

@@ -6,7 +6,7 @@
 //   Timer1, every 50 ms → ProgramRun::Step (posted calls, due ticks) → the widgets
 //
 // A worker's post wakes the GUI thread through a queued call that drains the dispatcher.
-#include "app/program.h"
+#include "app/program_run.h"
 
 namespace kestavo::ui {
 

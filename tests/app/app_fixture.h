@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
+#include "app/app_core.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
 #include "platform/messages.h"

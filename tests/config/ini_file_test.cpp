@@ -1,5 +1,5 @@
 // The INI reader and writer: the private-profile behaviour the configuration relies on.
-#include "config/global.h"
+#include "config/settings.h"
 #include "platform/locale.h"
 #include "temp_folder.h"
 

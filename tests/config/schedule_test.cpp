@@ -1,5 +1,5 @@
 // Tperiods: CheckTime's decisions, cutting the day, deleting with tolerance, the .tim file.
-#include "config/Tim_P.h"
+#include "config/schedule.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

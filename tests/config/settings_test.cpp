@@ -1,5 +1,5 @@
 // Loading and saving the configuration: keys, defaults, fallbacks, order, the two copies, autostart.
-#include "config/global.h"
+#include "config/settings.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "recording/mp3_wr.h"
+#include "recording/mp3_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "recording/Wav_wr.h"
+#include "recording/wav_writer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core.h"
-#include "config/Langs.h"
+#include "app/app_core.h"
+#include "config/language_table.h"
 #include "config/password.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
@@ -21,7 +21,7 @@
 #include "platform/pending_work.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
-#include "ui/Unit1.h"
+#include "ui/main_window.h"
 
 namespace kestavo::ui::testing {
 

@@ -4,7 +4,7 @@
 
 #include "gui_rig.h"
 #include "test_classes.h"
-#include "ui/skanal.h"
+#include "ui/channel_row_widget.h"
 
 using kestavo::app::BarRect;
 using kestavo::app::tbar;

@@ -1,0 +1,428 @@
+#include "app/app_core.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "config/language_table.h"
+#include "recording/wav_repair.h"
+
+namespace kestavo::app {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTextRecording = 26;  // record button while idle; state cell while recording
+constexpr int kTextStopped = 30;    // record button while recording; state cell while idle
+constexpr int kLanguageTexts = 33;
+constexpr int kNoText = 9;          // the main window has no text 9
+
+std::optional<double> realFreeBytes(const fs::path& folder) {
+    std::error_code ec;
+    fs::path p = folder;
+    while (!p.empty() && !fs::exists(p, ec)) p = p.parent_path();
+    const auto info = fs::space(p.empty() ? fs::path(".") : p, ec);
+    if (ec) return std::nullopt;
+    return double(info.available);
+}
+
+std::string noDecimals(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.0f", v);  // digits only: no separator depends on the locale
+    return buf;
+}
+
+}  // namespace
+
+std::string FormatElapsed(std::int64_t elapsedMs) {
+    constexpr std::int64_t kDay = 24LL * 3600 * 1000;
+    std::int64_t ms = elapsedMs % kDay;
+    if (ms < 0) ms += kDay;
+    const std::int64_t s = ms / 1000;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d:%02d:%02d", int(s / 3600), int(s / 60 % 60), int(s % 60));
+    return buf;
+}
+
+// A status text posted while the main thread is inside a channel operation runs at once, with the
+// channel's lock still held: it waits until the operation has returned.
+class AppCore::ChannelCall {
+public:
+    explicit ChannelCall(AppCore& core) : core_(core) { ++core_.channelCallDepth_; }
+    ~ChannelCall() {
+        if (--core_.channelCallDepth_ > 0) return;
+        auto queued = std::move(core_.heldEvents_);
+        core_.heldEvents_.clear();
+        for (auto& e : queued) core_.OnChannelEvent(e.rowId, e.text, e.kind);
+    }
+    ChannelCall(const ChannelCall&) = delete;
+    ChannelCall& operator=(const ChannelCall&) = delete;
+
+private:
+    AppCore& core_;
+};
+
+AppCore::AppCore(CoreServices services) : services_(std::move(services)) {
+    if (!services_.capacity) services_.capacity = config::diskCapacity;
+    if (!services_.freeBytes) services_.freeBytes = realFreeBytes;
+}
+
+AppCore::~AppCore() { Shutdown(); }
+
+void AppCore::show_(const std::string& text) {
+    if (services_.messages) services_.messages->show(text);
+}
+
+std::string AppCore::Text(int n) const {
+    const auto it = texts_.find(n);
+    return it == texts_.end() ? std::string() : it->second;
+}
+
+std::string AppCore::captionOr_(int n, const char* fallback) const {
+    const std::string t = Text(n);
+    return t.empty() ? std::string(fallback) : t;
+}
+
+Tkanal* AppCore::Row(int k) noexcept {
+    return k >= 1 && std::size_t(k) <= rows_.size() ? rows_[std::size_t(k - 1)].get() : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+
+void AppCore::Start(const std::vector<std::string>& arguments) {
+    shutDown_ = false;
+    // No line may deliver before every channel of the pass is bound (fast-paced lines wait).
+    if (services_.pending) services_.pending->add();
+    repairRecordings_();
+    pass_(arguments);
+    if (rows_.empty()) {
+        teardown_();
+        if (auto ec = config::RestoreFromBackup(services_.files))
+            show_(config::unableToWriteText(services_.files.file));
+        pass_(arguments);
+    } else if (auto ec = config::MirrorToBackup(services_.files)) {
+        show_(config::unableToWriteText(services_.files.backup));
+    }
+    applyLanguage_();
+    for (auto& row : rows_) {
+        row->recordCaption = captionOr_(kTextRecording, kStatusRecording);
+        row->stateText = captionOr_(kTextStopped, kStatusStopped);
+    }
+    running_ = true;
+    if (services_.pending) services_.pending->done();
+}
+
+void AppCore::repairRecordings_() {
+    // The folders the channels will record into: SOUND below the program folder and every
+    // configured WAW_PATH (read without creating anything).
+    std::vector<fs::path> folders{services_.files.programFolder / "SOUND"};
+    config::GeneralSettings scratch;
+    scratch.ComputerName = services_.computerName;
+    config::IniFile ini(services_.files.file, services_.files.decimalSeparator);
+    int count = ini.readInteger("Channels", "MAX", 0);
+    if (count < 0 || count > config::kMaxChannels) count = config::kChannelsWhenTooMany;
+    const auto load = config::LoadChannelSettings(services_.files, std::size_t(count), scratch,
+                                                  [](const fs::path&) { return std::optional<double>(); }, false);
+    for (const auto& c : load.channels)
+        if (std::find(folders.begin(), folders.end(), fs::path(c.recordDir)) == folders.end()) folders.emplace_back(c.recordDir);
+    repaired_ = recording::RepairWavFiles(folders);
+    for (const auto& f : repaired_) show_("Repaired recording: " + f.string());
+}
+
+void AppCore::pass_(const std::vector<std::string>& arguments) {
+    ++passes_;
+    startupGrace_ = true;
+    std::error_code ec;
+    fs::create_directories(services_.files.programFolder / "TEMP", ec);  // failure ignored
+    stop_.reset();
+    slowTicks_ = secondTicks_ = 0;
+
+    settings_ = config::GeneralSettings{};
+    settings_.ComputerName = services_.computerName;
+    const auto general = config::LoadGeneralSettings(services_.files, settings_);
+    if (general.writeError) show_(config::unableToWriteText(services_.files.file));
+
+    WskEnv env;
+    env.input = services_.input;
+    env.output = services_.output;
+    env.stop = &stop_;
+    env.rows = &rows_;
+    env.makeRow = [this](const RowPlan& plan) { return makeRow_(plan); };
+    if (services_.makeSink)
+        env.makeSink = [this](capture::Tchannel& c) { return services_.makeSink(c, stop_); };
+    env.showMessage = [this](const std::string& text) {
+        // Capture threads report from their own thread: the message box belongs to the main thread.
+        if (services_.dispatcher && !services_.dispatcher->onMainThread())
+            services_.dispatcher->post([this, text] { show_(text); });
+        else
+            show_(text);
+    };
+    env.files = &services_.files;
+    env.makeMonitor = services_.makeMonitor;
+    env.retryDelay = services_.captureRetryDelay;
+    wsk_ = std::make_unique<TWWSK>(std::move(env), general.lines, settings_.LOADALL);
+
+    const auto channels = config::LoadChannelSettings(services_.files, rows_.size(), settings_, services_.capacity);
+    if (channels.folderError) show_("Cannot create folder: " + channels.folderError.message());
+    capture::ChannelGlobals globals;
+    globals.programFolder = services_.files.programFolder;
+    globals.tempFolder = services_.files.programFolder / "TEMP";
+    globals.computerName = settings_.ComputerName;
+    globals.serverEnabled = settings_.ENABLED && services_.server;
+    globals.inOne = settings_.IN_ONE;
+    globals.dayFolders = settings_.DIRS_D;
+    globals.noName = settings_.No_Name;
+    for (std::size_t i = 0; i < rows_.size() && i < channels.channels.size(); ++i) {
+        if (auto* c = rows_[i]->Channel()) c->SetGlobals(globals);
+        rows_[i]->ApplySettings(channels.channels[i]);
+    }
+    diskSize_ = 0.0;
+    if (!rows_.empty())
+        if (auto size = services_.capacity(rows_.front()->Settings().recordDir)) diskSize_ = *size;
+    panels_[0] = (settings_.Language == "Russian" ? "Всего на диске: " : "Total space: ") + noDecimals(diskSize_);
+    applyCommandLine_(arguments);
+}
+
+std::unique_ptr<Tkanal> AppCore::makeRow_(const RowPlan& plan) {
+    const int id = nextRowId_++;
+    capture::ChannelEnv env;
+    env.clock = services_.clock;
+    env.dispatcher = services_.dispatcher;
+    env.pending = services_.pending;
+    env.server = settings_.ENABLED ? services_.server : nullptr;
+    env.pluginLock = &sync_;
+    // The row is found by its id, not its number, so renumbering never misroutes a text.
+    env.eventSink = [this, id](const std::string& text, int, int kind) { OnChannelEvent(id, text, kind); };
+    capture::ChannelGlobals globals;
+    globals.programFolder = services_.files.programFolder;
+    globals.tempFolder = services_.files.programFolder / "TEMP";
+    globals.computerName = settings_.ComputerName;
+    auto row = std::make_unique<Tkanal>(plan, std::move(env), std::move(globals));
+    row->id = id;
+    return row;
+}
+
+void AppCore::applyCommandLine_(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) return;
+    const std::string& a = arguments.front();
+    if (a != "-i13" && a != "-start" && a != "-netstart") return;
+    if (a == "-netstart") {
+        settings_.ENABLED = true;
+        settings_.NAME = std::string(23, ' ');
+        settings_.PORT = std::string(12, ' ');
+    } else {
+        settings_.ENABLED = a == "-start";
+        settings_.NAME = "Local server";
+        settings_.PORT = "ptSingleUser";
+    }
+    settings_.AUTO = true;
+    if (config::ApplyAutostart(services_.files, true)) show_(config::unableToWriteText(services_.files.autostartEntry));
+    std::error_code ec;
+    fs::remove(services_.files.programFolder / "start.bat", ec);
+}
+
+void AppCore::applyLanguage_() {
+    texts_.clear();
+    config::Tlang table(services_.files.programFolder, settings_.Language);
+    for (int n = 1; n <= kLanguageTexts; ++n) {
+        if (n == kNoText) continue;  // asking for it would read past every later text
+        std::string t = table.GetText(n);
+        if (!t.empty()) texts_[n] = std::move(t);
+    }
+}
+
+void AppCore::SetLanguage(const std::string& language) {
+    settings_.Language = language;
+    applyLanguage_();
+    // The record button takes text 26 even while its channel records.
+    for (auto& row : rows_) row->recordCaption = captionOr_(kTextRecording, kStatusRecording);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The timer
+
+void AppCore::tick() {
+    if (!running_) return;
+    if (++slowTicks_ >= kSlowTicks) {
+        slowWork_();
+        slowTicks_ = 0;
+    }
+    if (++secondTicks_ >= kSecondTicks) {
+        startupGrace_ = false;
+        secondWork_();
+        secondTicks_ = 0;
+    }
+    for (auto& row : rows_) {
+        auto* c = row->Channel();
+        if (!c) continue;
+        row->level = c->LevelHistoryTick();
+        if (windowMode_ == kWindowShown) row->bar.Update(row->level);
+    }
+}
+
+void AppCore::secondWork_() {
+    ChannelCall guard(*this);
+    const auto now = services_.clock->now();
+    for (auto& row : rows_) {
+        auto* c = row->Channel();
+        if (!c) continue;
+        try {
+            const bool timeMode = c->Mode() == capture::RecordMode::Time;
+            auto applySchedule = [&] {
+                if (c->CheckSchedule(now) == 1) {
+                    if (c->AutoRecord()) c->StartIfIdle();
+                } else {
+                    c->StopRecord();  // nothing at all on an idle channel
+                }
+            };
+            if (row->Recording()) {
+                const std::int64_t elapsed = platform::toLocalMs(now) - platform::toLocalMs(row->RecordStart());
+                row->durationText = FormatElapsed(elapsed);
+                c->SetDurationText(row->durationText);
+                if (!timeMode) {
+                    const std::int64_t dayMs = ((elapsed % 86400000) + 86400000) % 86400000;
+                    const int minutes = int(dayMs / 3600000) * 60 + int(dayMs / 60000 % 60);
+                    const int max = row->MaxRecordMinutes();
+                    if (max != 0 && max <= minutes) c->StopRecord();
+                } else {
+                    applySchedule();
+                }
+            } else if (!timeMode) {
+                row->durationText.clear();
+            } else {
+                applySchedule();
+            }
+        } catch (...) {
+            // One row's failure must not stop the others; the next second tries again.
+        }
+    }
+}
+
+void AppCore::slowWork_() {
+    if (rows_.empty()) return;
+    const fs::path folder = rows_.front()->Settings().recordDir;
+    const double free = services_.freeBytes(folder).value_or(-1.0);
+    const double onePercent = diskSize_ * 0.01;
+    if (std::fabs(onePercent) >= 1.0) {
+        const bool russian = settings_.Language == "Russian";
+        const bool english = settings_.Language == "English";
+        if (russian || english) {
+            panels_[0] = (russian ? "Всего на диске: " : "Total space: ") + noDecimals(free);
+            panels_[1] = (russian ? "Свободно: " : "Free: ") + noDecimals(free / onePercent) + " %";
+            panels_[2] = (russian ? "Каналов: " : "Channels: ") + std::to_string(rows_.size());
+            panels_[3] = (russian ? "Сервер: " : "Server: ") +
+                         (settings_.ENABLED ? settings_.NAME : std::string(russian ? "Локально" : "Locally"));
+        }
+    }
+    const bool keeperBusy = services_.keeperRunning && services_.keeperRunning();
+    if (free != -1.0 && free < settings_.KeepFreeBytes && settings_.CHECKspace && !keeperBusy &&
+        services_.startFreeSpaceKeeper) {
+        try {
+            services_.startFreeSpaceKeeper(folder, settings_.KeepFreeBytes);
+        } catch (...) {
+            // The next check, 4 s later, tries again.
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Channel texts and operator actions
+
+void AppCore::OnChannelEvent(int rowId, const std::string& text, int kind) {
+    if (channelCallDepth_ > 0) {
+        heldEvents_.push_back(HeldEvent{rowId, text, kind});
+        return;
+    }
+    const auto it = std::find_if(rows_.begin(), rows_.end(), [&](const auto& r) { return r->id == rowId; });
+    if (it == rows_.end()) return;  // a text from a channel of an earlier pass
+    Tkanal& row = **it;
+    if (kind == 0) {
+        if (text == kStatusRecording) {
+            row.stateText = captionOr_(kTextRecording, kStatusRecording);
+            row.MarkRecording(services_.clock->now(), captionOr_(kTextStopped, kStatusStopped));
+            row.currentFile = row.Channel() ? row.Channel()->OpenFileName() : std::string();
+            emit_(Activity::Kind::Started, row, text, row.currentFile);
+        } else if (text == kStatusStopped) {
+            row.stateText = captionOr_(kTextStopped, kStatusStopped);
+            row.MarkIdle(captionOr_(kTextRecording, kStatusRecording));
+            emit_(Activity::Kind::Stopped, row, text, row.currentFile);
+        }
+    } else {
+        row.detectionText = text;
+        emit_(Activity::Kind::Detected, row, text, row.currentFile);
+    }
+    updateTray_();
+}
+
+void AppCore::updateTray_() {
+    trayRecording_ = std::any_of(rows_.begin(), rows_.end(), [](const auto& r) { return r->Recording(); });
+    trayTip_ = trayRecording_ ? kTrayRecording : kTrayWaiting;
+}
+
+void AppCore::emit_(Activity::Kind kind, const Tkanal& row, std::string text, std::string file) {
+    if (!listener_) return;
+    Activity a;
+    a.kind = kind;
+    a.time = services_.clock->now();
+    a.channel = row.Number();
+    a.text = std::move(text);
+    a.file = std::move(file);
+    listener_(a);
+}
+
+void AppCore::RecordButton(int k) {
+    Tkanal* row = Row(k);
+    if (!row || !row->Channel()) return;
+    ChannelCall guard(*this);
+    const std::string idle = captionOr_(kTextRecording, kStatusRecording);
+    if (row->recordCaption != idle) {
+        row->Channel()->StopRecord();
+        row->recordCaption = idle;
+    } else if (row->Channel()->RecordNow()) {
+        row->recordCaption = captionOr_(kTextStopped, kStatusStopped);
+    }
+}
+
+void AppCore::SetAuto(int k, bool on) {
+    if (Tkanal* row = Row(k)) row->SetAuto(on);
+}
+
+void AppCore::SetThreshold(int k, double dB) {
+    if (Tkanal* row = Row(k); row && row->Channel()) row->SetThreshold(dB);
+}
+
+void AppCore::SelectMonitor(int k, bool on) {
+    Tkanal* row = Row(k);
+    if (!row || !wsk_) return;
+    wsk_->SelectMonitorChannel(on ? row->Name() : std::string(), settings_.Device);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shutdown
+
+void AppCore::teardown_() {
+    running_ = false;
+    std::vector<config::ChannelSettings> channels;
+    for (const auto& row : rows_) channels.push_back(row->Settings());
+    if (auto ec = config::SaveAllSettings(services_.files, settings_, channels, false))
+        show_(config::unableToWriteText(services_.files.file));
+    // Recordings still open are completed by their channels as they stop.
+    if (wsk_) wsk_->Shutdown();
+    for (auto& row : rows_)
+        if (row->Recording()) emit_(Activity::Kind::Closed, *row, kStatusStopped, row->currentFile);
+    for (auto& row : rows_) row->SetClosing();
+    rows_.clear();
+    wsk_.reset();
+    updateTray_();
+}
+
+void AppCore::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    if (passes_ == 0) return;  // never started
+    teardown_();
+}
+
+}  // namespace kestavo::app

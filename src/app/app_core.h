@@ -1,0 +1,185 @@
+#pragma once
+// AppCore: the application without a window. It owns what the main window owns — the channel row
+// list, the capture threads' stop event, the "SYNC" lock, the settings, the set-up object and the
+// timer's counters — and runs the start-up, the 50 ms timer's work and the shutdown. Everything a
+// window would show is plain state here (rows, status panels, tray state, texts); the Qt window
+// and the headless front end both poll it and forward the operator's actions to it, so neither
+// holds logic of its own.
+//
+// Start-up: repairs incomplete WAV recordings in the recording folders, reads the configuration,
+// builds the channels (TWWSK), applies each channel's settings and the command-line switch. A
+// configuration that builds no channel is replaced by its backup copy and the start-up runs once
+// more; one that does is mirrored into the backup.
+//
+// tick(), once per 50 ms of the program's clock: every tick the levels; every 20th tick (1 s) the
+// elapsed times, Max_Time and the schedules; every 80th tick (4 s) the disk panels and the
+// free-space trigger.
+//
+// The channels' status texts (" ЗАПИСЬ", " СТОП") and detections arrive through the main
+// dispatcher and update the rows and the tray state; a listener hears each as an Activity.
+//
+// Threads: everything here runs on the main thread (the thread that drains the dispatcher).
+#include <array>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/device_setup.h"
+#include "app/channel_row.h"
+#include "config/settings.h"
+#include "platform/clock.h"
+#include "platform/dispatcher.h"
+#include "platform/event.h"
+#include "platform/messages.h"
+#include "platform/pending_work.h"
+#include "platform/sound_input.h"
+#include "platform/sound_output.h"
+#include "services/server_api.h"
+
+namespace kestavo::app {
+
+inline constexpr const char* kTrayRecording = "Kestavo software. Recording";
+inline constexpr const char* kTrayWaiting = "Kestavo software. Waiting";
+inline constexpr const char* kStatusRecording = " ЗАПИСЬ";
+inline constexpr const char* kStatusStopped = " СТОП";
+
+// The platform services the core runs on; all of them outlive the core.
+struct CoreServices {
+    platform::SoundInputSystem* input = nullptr;
+    platform::SoundOutputSystem* output = nullptr;    // null: no monitoring outputs listed
+    platform::Clock* clock = nullptr;                 // the program's clock
+    platform::MainDispatcher* dispatcher = nullptr;   // runs the channels' texts on the main thread
+    platform::MessageSink* messages = nullptr;        // the operator's message boxes
+    platform::PendingWork* pending = nullptr;         // fast-paced lines; may be null
+    config::ConfigFiles files;
+    std::string computerName;
+    config::DiskCapacityQuery capacity;               // null: config::diskCapacity
+    // Bytes free for the user on the disk of a folder; nullopt when unknown. Null: the real query.
+    std::function<std::optional<double>(const std::filesystem::path&)> freeBytes;
+    // The sink a capture thread calls for a channel (fast pace wraps it); null: the channel's PutData.
+    std::function<capture::BlockSink(capture::Tchannel&, const platform::Event& stop)> makeSink;
+    MonitorFactory makeMonitor;                       // null: no monitoring playback
+    // Starts the free-space keeper for "*.mp3" in `folder`, keeping `keepFreeBytes` free.
+    std::function<void(const std::filesystem::path& folder, double keepFreeBytes)> startFreeSpaceKeeper;
+    std::function<bool()> keeperRunning;              // null: never running
+    services::RecordServer* server = nullptr;         // null: no server reporting
+    std::chrono::milliseconds captureRetryDelay = std::chrono::milliseconds(1500);
+};
+
+// One line of what happened, for a log or the headless output.
+struct Activity {
+    enum class Kind { Started, Stopped, Detected, Closed };
+    Kind kind = Kind::Started;
+    platform::LocalTime time;
+    int channel = 0;     // 1-based
+    std::string text;    // the status text, or the detected text
+    std::string file;    // the recording concerned (empty when none)
+};
+
+class AppCore {
+public:
+    static constexpr int kSecondTicks = 20;  // 1 s of 50 ms ticks
+    static constexpr int kSlowTicks = 80;    // 4 s
+    static constexpr int kWindowShown = 3, kWindowMinimised = 4;
+
+    explicit AppCore(CoreServices services);
+    ~AppCore();  // Shutdown()
+    AppCore(const AppCore&) = delete;
+    AppCore& operator=(const AppCore&) = delete;
+
+    // The start-up. `arguments` are the program's arguments after its name; the first one may be
+    // "-i13", "-start" or "-netstart".
+    void Start(const std::vector<std::string>& arguments = {});
+    // One 50 ms timer tick.
+    void tick();
+    // Saves the settings, stops captures, channels and monitor in order and frees the rows; every
+    // open file is completed. Idempotent.
+    void Shutdown();
+
+    // The channels' status notification (main thread); `rowId` identifies the row.
+    void OnChannelEvent(int rowId, const std::string& text, int kind);
+    void SetActivityListener(std::function<void(const Activity&)> listener) { listener_ = std::move(listener); }
+
+    // Operator actions (channel k is 1-based); each does nothing for an unknown channel.
+    void RecordButton(int k);       // start when idle (caption text 26), stop while recording
+    void SetAuto(int k, bool on);
+    void SetThreshold(int k, double dB);
+    void SelectMonitor(int k, bool on);  // one channel at most
+    void SetLanguage(const std::string& language);
+    void SetWindowMode(int mode) noexcept { windowMode_ = mode; }
+
+    // State for the front ends.
+    [[nodiscard]] bool Running() const noexcept { return running_; }
+    [[nodiscard]] const RowList& Rows() const noexcept { return rows_; }
+    [[nodiscard]] Tkanal* Row(int k) noexcept;
+    [[nodiscard]] const config::GeneralSettings& Settings() const noexcept { return settings_; }
+    [[nodiscard]] TWWSK* Setup() noexcept { return wsk_.get(); }
+    [[nodiscard]] bool TrayRecording() const noexcept { return trayRecording_; }
+    [[nodiscard]] const std::string& TrayTip() const noexcept { return trayTip_; }
+    [[nodiscard]] const std::array<std::string, 5>& StatusPanels() const noexcept { return panels_; }
+    [[nodiscard]] bool StartupGrace() const noexcept { return startupGrace_; }
+    // Language text n (1..33) as applied, or empty when the table gave none.
+    [[nodiscard]] std::string Text(int n) const;
+    // Recordings repaired at start-up, and how many start-up passes ran (2 after a restore).
+    [[nodiscard]] const std::vector<std::filesystem::path>& RepairedFiles() const noexcept { return repaired_; }
+    [[nodiscard]] int StartupPasses() const noexcept { return passes_; }
+    [[nodiscard]] double DiskSize() const noexcept { return diskSize_; }
+    [[nodiscard]] std::mutex& SyncLock() noexcept { return sync_; }
+    [[nodiscard]] platform::Clock& Clock() noexcept { return *services_.clock; }
+
+private:
+    class ChannelCall;
+    struct HeldEvent {
+        int rowId;
+        std::string text;
+        int kind;
+    };
+
+    void pass_(const std::vector<std::string>& arguments);
+    void teardown_();
+    void applyCommandLine_(const std::vector<std::string>& arguments);
+    void applyLanguage_();
+    void repairRecordings_();
+    std::unique_ptr<Tkanal> makeRow_(const RowPlan& plan);
+    void secondWork_();
+    void slowWork_();
+    void updateTray_();
+    void show_(const std::string& text);
+    void emit_(Activity::Kind kind, const Tkanal& row, std::string text, std::string file);
+    std::string captionOr_(int n, const char* fallback) const;
+
+    CoreServices services_;
+    config::GeneralSettings settings_;
+    RowList rows_;                           // index = channel number - 1
+    std::unique_ptr<TWWSK> wsk_;
+    platform::Event stop_;                   // shared stop event of the capture threads
+    std::mutex sync_;                        // "SYNC": plug-in results, one channel at a time
+    std::map<int, std::string> texts_;       // language texts 1..33 as applied
+    std::array<std::string, 5> panels_{"Всего на диске:", "Свободно: ", "Каналов: ", "Сервер: ", "CPU: "};
+    std::vector<std::filesystem::path> repaired_;
+    std::function<void(const Activity&)> listener_;
+    std::string trayTip_ = kTrayWaiting;
+    bool trayRecording_ = false;
+    bool running_ = false;                   // channels built and the timer's work enabled
+    bool shutDown_ = false;
+    bool startupGrace_ = true;               // until the first one-second tick
+    int windowMode_ = kWindowShown;
+    int slowTicks_ = 0;
+    int secondTicks_ = 0;
+    int passes_ = 0;
+    int nextRowId_ = 1;
+    int channelCallDepth_ = 0;               // inside a channel operation on the main thread
+    std::vector<HeldEvent> heldEvents_;      // texts that arrived meanwhile
+    double diskSize_ = 0.0;                  // bytes of channel 1's disk
+};
+
+// Elapsed time as the recording-time cell shows it: H:mm:ss of the time of day (wraps at 24 h).
+[[nodiscard]] std::string FormatElapsed(std::int64_t elapsedMs);
+
+}  // namespace kestavo::app

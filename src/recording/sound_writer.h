@@ -1,0 +1,120 @@
+#pragma once
+// Tsound_writer: the sound writer every channel owns. While no file is open every block the
+// channel hands in goes into the pre-record buffer (Tdelay_line); Open creates the file and writes
+// the pre-recorded sound first; every later block goes to the file; Close completes the file and,
+// when a text was detected during the recording, renames it to carry the text in parentheses.
+// Twav_writer writes PCM WAV files, Tmp3_writer MP3 files.
+//
+// A recording never overwrites another: when the name is taken the writer picks the next free one
+// (base + "_2", "_3", … before the extension), and so does the rename that adds the event text.
+// The event text is cleaned first (CleanEventText) so that it can only ever name a file in the
+// recording's own folder.
+//
+// Files are written through a FileOps table (recording/file_ops.h) so that tests can inject faults.
+// A failed write keeps what is already in the file; the writer carries on with the next block.
+//
+// Threads: a writer has no lock of its own; its channel calls it with the channel's lock held
+// (from the channel thread for blocks and triggers, from the main thread for the operator's
+// start and stop, the supervision tick and settings). Busy() may be read without the lock.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "recording/prerecord_buffer.h"
+#include "recording/file_ops.h"
+
+namespace kestavo::recording {
+
+struct WriterParams {
+    int format = 0;             // 0 WAV, otherwise MP3
+    int sampleRate = 11025;
+    int captureBits = 16;       // bits per sample of the blocks handed in
+    int predSeconds = 7;        // initial pre-record seconds
+    int minPreRecordBytes = 32768;  // one block
+    int inputIndex = 0;
+    int channelNumber = 1;
+    int mp3Bitrate = 32;        // kbit/s
+    int mp3Quality = 4;         // 1 NORMAL, 2 LOW QUALITY, 3 HIGH QUALITY, 4 VOICE QUALITY
+    int mp3SampleRate = 11025;
+};
+
+class Tsound_writer {
+public:
+    explicit Tsound_writer(const WriterParams& params);
+    virtual ~Tsound_writer();
+    Tsound_writer(const Tsound_writer&) = delete;
+    Tsound_writer& operator=(const Tsound_writer&) = delete;
+
+    // Creates base path + extension (or the next free name) and writes the pre-recorded sound.
+    // On failure the writer stays closed; OpenErrorText() gives "Ошибка создания файла <path>!".
+    [[nodiscard]] virtual std::error_code Open(const std::string& basePath) = 0;
+    // Completes the file; with a non-empty text renames it to "<name up to its first .>(text).ext".
+    // Returns the final path (the file's first name when the rename failed; the last file name
+    // when nothing was open).
+    virtual std::string Close(std::string_view eventText) = 0;
+    // One processed block from the channel: to the file when open, else into the pre-record buffer.
+    virtual void Write(std::span<const std::byte> block);
+    // MP3 bit rate (kbit/s), quality 1..4, sample rate (Hz); nothing for WAV.
+    virtual void SetMp3Params(int bitrate, int quality, int sampleRate) {}
+
+    // Resizes the pre-record buffer for `seconds` (its content is discarded). PCM writers keep
+    // max(seconds × rate × capture bits ÷ 8, minimum size) bytes.
+    virtual void SetPredTime(int seconds);
+    // Bits per sample written to WAV files, 8 or 16; the next open writes it to the header.
+    void SetFilebits(int bits) noexcept { fileBits_ = bits == 8 ? 8 : 16; }
+    // Deletes the file named by FileName() (a recording shorter than the minimum time).
+    [[nodiscard]] std::error_code DeleteFile();
+    // Replaces the system calls (tests); call before the first Open.
+    void SetFileOps(const FileOps& ops) noexcept { ops_ = ops; }
+
+    [[nodiscard]] bool IsOpen() const noexcept { return open_; }
+    [[nodiscard]] bool Busy() const noexcept { return busy_.load(std::memory_order_acquire); }
+    [[nodiscard]] const std::string& FileName() const noexcept { return fileName_; }
+    [[nodiscard]] const std::string& OpenErrorText() const noexcept { return openError_; }
+    [[nodiscard]] int Format() const noexcept { return params_.format; }
+    [[nodiscard]] const Tdelay_line& PreRecord() const noexcept { return delayLine_; }
+    // Memory the writer holds, in bytes (pre-record storage and work areas).
+    [[nodiscard]] virtual std::size_t MemoryBytes() const noexcept;
+
+protected:
+    // Writes one block to the open file.
+    virtual void FileWrite(std::span<const std::byte> block) = 0;
+
+    // Creates the first free one of basePath + ext, basePath + "_2" + ext, … and makes it the
+    // current file (fd_, fileName_). On failure sets openError_ and returns the error.
+    [[nodiscard]] std::error_code CreateFile(const std::string& basePath, std::string_view ext);
+    // Writes all of `bytes` at `offset` of the open file; returns the bytes that reached the file
+    // (fewer than asked when the disk is full or the write fails).
+    std::size_t WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) noexcept;
+    // Closes the open file; with a text that is not empty after cleaning, moves it to
+    // "<folder>/<name up to its first .>(text)<ext>" (or the next free name). Returns the final path.
+    std::string CloseAndRename(std::string_view eventText, std::string_view ext);
+
+    WriterParams params_;
+    std::string fileName_;
+    std::string openError_;
+    Tdelay_line delayLine_;
+    bool open_ = false;
+    std::atomic<bool> busy_{false};
+    int fileBits_ = 16;
+    int predSeconds_ = 7;       // the pre-record seconds last applied
+    FileOps ops_ = SystemFileOps();
+    int fd_ = -1;               // the open file, -1 when none
+};
+
+// Picks the first of path+ext, path+"_2"+ext, path+"_3"+ext, … that does not exist yet. (The
+// writers themselves claim names atomically; this is for callers that only need a name.)
+[[nodiscard]] std::string FreeFileName(const std::string& pathWithoutExt, std::string_view ext);
+
+// The event text as it may appear in a file name: path separators ('/', '\\'), control characters
+// and the characters other systems' file names cannot hold (< > : " | ? *) are removed, blanks at
+// either end trimmed, and the result cut to at most 64 bytes at a character boundary.
+// Empty means the file keeps its name.
+[[nodiscard]] std::string CleanEventText(std::string_view text);
+
+}  // namespace kestavo::recording

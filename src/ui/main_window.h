@@ -1,0 +1,181 @@
+#pragma once
+// TForm1: the main window over the application core.
+//
+// Top to bottom: the menu (MainMenu1), the channel grid (StringGrid1: a header row, then two rows
+// per channel with the row controls of TKanalRow in their cells), the monitoring panel (Panel1:
+// channel assignment button, monitoring output, spectrum inversion switch and pivot) and the
+// status bar (StatusBar1, five panels: disk total, free share, channels, server, CPU).
+//
+// The window holds no logic of its own. Its 50 ms timer (Timer1) runs the core's timer work and
+// then copies what the core keeps — row states, levels and bars, status panels, tray state — into
+// the widgets; bars and level numbers are redrawn only while the window is shown. Operator
+// actions go straight to the core (record button, automatic switch, threshold slider, monitoring,
+// language). Windows that are not built yet (settings, threshold, assignment, general settings,
+// plug-ins, help, about) answer with a short note.
+//
+// Sizes: the pixel sizes the layout was designed with are scaled by the height of the font in use,
+// and every column, row and panel is made at least as large as its captions need, so English and
+// Russian texts fit whatever the font.
+//
+// Tray: only where the desktop has one. Minimising then hides the window into the tray; a double
+// click brings it back — at once during the first second after start, afterwards only after the
+// stored password (if any) is entered. Without a tray the window minimises normally.
+//
+// Closing asks texts 32/33 (OK/Cancel) unless the quit came from outside, then runs the core's
+// shutdown.
+//
+// Threads: GUI thread only.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTableWidget>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_core.h"
+#include "capture/monitor_output.h"
+#include "config/password.h"
+#include "ui/channel_row_widget.h"
+
+namespace kestavo::ui {
+
+struct FormOptions {
+    // The timer's work before the widgets are refreshed; null runs core.tick(). The program's
+    // entry passes the dispatcher drain and the fast-pace pump here.
+    std::function<void()> tickWork;
+    // Runs when the window closes, just before the core's shutdown (the entry closes the pacer).
+    std::function<void()> beforeShutdown;
+    // The stored password; null: no lock.
+    config::PasswordStore* password = nullptr;
+    // The language tables' folder, for the password dialog's captions.
+    std::filesystem::path programFolder;
+    // Off in tests: they call Timer1Timer() themselves.
+    bool startTimer = true;
+    // The monitoring playback's spectrum inversion ("Инверсия спектра", inv_bar); null: none.
+    capture::SpectrumInversion* inversion = nullptr;
+};
+
+class TForm1 final : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kTimerMs = 50;
+    static constexpr std::uint32_t kDebounceMs = 500;  // monitoring box and output list
+
+    // `core` has been started; the window shows its rows and applies its language.
+    TForm1(app::AppCore& core, FormOptions options, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // One timer tick: the core's work, then the widgets.
+    void Timer1Timer();
+    // Copies the core's state into the widgets (rows rebuilt when the core's rows changed).
+    void Refresh();
+    // The program starts minimised: into the tray when there is one.
+    void StartMinimised();
+    // The tray icon's double click.
+    void TrayDoubleClick();
+    // Brings the window back from the tray or the task bar.
+    void RestoreWindow();
+
+    [[nodiscard]] int WindowMode() const noexcept { return windowMode_; }
+    [[nodiscard]] bool HideToTray() const noexcept { return TrayIcon != nullptr && QSystemTrayIcon::isSystemTrayAvailable(); }
+    [[nodiscard]] const std::vector<std::unique_ptr<TKanalRow>>& Rows() const noexcept { return rows_; }
+    [[nodiscard]] TKanalRow* Row(int k) const noexcept;
+    [[nodiscard]] int MonitorDevice() const noexcept { return monitorDevice_; }
+
+    // Components, named as the window was designed.
+    QTableWidget* StringGrid1;
+    QFrame* Panel1;
+    QPushButton* BitBtn1;
+    QLabel* Label1;
+    QComboBox* ComboBox1;
+    QCheckBox* CheckBox1;
+    QLabel* Label2;
+    QSlider* inv_bar;
+    QLineEdit* Edit1;
+    QStatusBar* StatusBar1;
+    std::array<QLabel*, 5> StatusPanels{};
+    QMenuBar* MainMenu1;
+    QMenu* N1;       // Файл
+    QAction* N2;     // Выход
+    QAction* N3;     // Общие установки
+    QMenu* N8;       // Плагины
+    QAction* N9;     // Показать все
+    QAction* N10;    // Окно демодуляторов
+    QMenu* N11;      // Язык
+    QAction* English1;
+    QAction* N12;    // Русский
+    QMenu* N4;       // Помощь
+    QAction* N5;     // Помощь программы записи
+    QAction* N7;     // О программе
+    QTimer* Timer1;
+    QSystemTrayIcon* TrayIcon = nullptr;  // null where the desktop has no tray
+    std::array<QIcon, 2> ImageList1;      // tray images: 0 waiting, 1 recording
+
+public slots:
+    // The quit request from outside: closes without the confirmation.
+    void QuitFromOutside();
+
+signals:
+    // The window has closed and the core is shut down.
+    void ShutDownDone();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenu_();
+    void buildPanel_();
+    void buildStatusBar_();
+    void buildTray_();
+    void syncRows_();
+    void applyLanguage_();
+    void applyRowCaptions_();
+    void fitSizes_();
+    void refreshTray_();
+    void shutdown_();
+    void setWindowMode_(int mode);
+    void note_(const QString& what);
+    QString text_(int n) const;
+
+    void recordClicked_(int k);
+    void autoClicked_(int k, bool on);
+    void monitorClicked_(int k, bool on);
+    void thresholdMoved_(int k, int position);
+    void outputChosen_(int index);
+    void languageChosen_(const std::string& language);
+    bool debounced_(std::optional<std::uint32_t>& last);
+
+    app::AppCore& core_;
+    FormOptions options_;
+    std::vector<std::unique_ptr<TKanalRow>> rows_;  // index = channel number - 1
+    std::vector<int> rowIds_;                       // the core rows they show
+    int windowMode_ = app::AppCore::kWindowShown;   // 3 shown, 4 minimised
+    int monitorDevice_ = -1;                        // output of the monitoring playback; -1 the default
+    bool closeWithoutAsking_ = false;
+    bool shutDown_ = false;
+    std::optional<std::uint32_t> lastMonitorClick_;  // tick of the last accepted monitoring click
+    std::optional<std::uint32_t> lastOutputChange_;  // tick of the last accepted output change
+    std::array<std::string, 5> shownPanels_;         // the core's panels as last copied
+    std::optional<bool> shownTrayRecording_;
+    std::string shownTrayTip_;
+};
+
+}  // namespace kestavo::ui
