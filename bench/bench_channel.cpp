@@ -34,7 +34,8 @@ std::vector<std::int16_t> lineMinute() {
 }
 
 struct Bench {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kestavo-bench-" + std::to_string(::getpid()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kestavo-bench-" + std::to_string(::getpid()));
     platform::FakeClock clock;
     platform::MainDispatcher dispatcher;
     std::unique_ptr<capture::Tchannel> channel;

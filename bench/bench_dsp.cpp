@@ -9,12 +9,12 @@
 #include <random>
 #include <vector>
 
+#include "alloc_counter.h"
+#include "dsp/caller_id_mf.h"
 #include "dsp/dtmf_detector.h"
 #include "dsp/gain_control.h"
-#include "dsp/voice_detector.h"
-#include "dsp/caller_id_mf.h"
 #include "dsp/pulse_dial_detector.h"
-#include "alloc_counter.h"
+#include "dsp/voice_detector.h"
 
 namespace {
 

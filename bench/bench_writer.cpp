@@ -51,11 +51,13 @@ void Mp3LameAlone(benchmark::State& state) {
     for (auto _ : state) {
         for (std::size_t at = 0; at < sound.size(); at += kChunk) {
             const int n = int(std::min(kChunk, sound.size() - at));
-            benchmark::DoNotOptimize(lame_encode_buffer(l, sound.data() + at, sound.data() + at, n, out.data(), int(out.size())));
+            benchmark::DoNotOptimize(
+                lame_encode_buffer(l, sound.data() + at, sound.data() + at, n, out.data(), int(out.size())));
         }
     }
     lame_close(l);
-    state.counters["rtf"] = benchmark::Counter(double(kSeconds) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["rtf"] =
+        benchmark::Counter(double(kSeconds) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(Mp3LameAlone)->Unit(benchmark::kMillisecond);
 
@@ -74,10 +76,10 @@ void Mp3Writer(benchmark::State& state) {
             w.Write(std::as_bytes(std::span(sound.data() + at, n)));  // idle: into the pre-record buffer
         }
     }
-    state.counters["rtf"] = benchmark::Counter(double(kSeconds) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["rtf"] =
+        benchmark::Counter(double(kSeconds) * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["bytes_per_channel"] = double(w.MemoryBytes());
 }
 BENCHMARK(Mp3Writer)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-

@@ -11,14 +11,18 @@ namespace kestavo::fuzz {
 inline const std::filesystem::path& folder() {
     static const std::filesystem::path dir = [] {
         std::error_code ec;
-        const std::filesystem::path base =
-            std::filesystem::is_directory("/dev/shm", ec) ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
+            ? std::filesystem::path("/dev/shm")
+            : std::filesystem::temp_directory_path();
         std::string pattern = (base / "kestavo-fuzz-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) std::abort();
         const std::filesystem::path made(pattern);
         static const struct Cleanup {
             std::filesystem::path dir;
-            ~Cleanup() { std::error_code ec; std::filesystem::remove_all(dir, ec); }
+            ~Cleanup() {
+                std::error_code ec;
+                std::filesystem::remove_all(dir, ec);
+            }
         } cleanup{made};
         return made;
     }();

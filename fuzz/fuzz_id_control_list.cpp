@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     for (size_t len = 0; len <= std::min<size_t>(size, 40); len += 3) {
         const std::string answer = list.Check(text.substr(size - len, len));
-        if (!answer.empty() && std::none_of(list.entries().begin(), list.entries().end(),
-                                            [&](const ControlEntry& e) { return e.answer == answer; }))
+        if (!answer.empty() && std::none_of(list.entries().begin(), list.entries().end(), [&](const ControlEntry& e) {
+                return e.answer == answer;
+            }))
             std::abort();
     }
     for (const ControlEntry& e : list.entries())

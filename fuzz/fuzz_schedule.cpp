@@ -20,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto loaded = periods.periods();
     if (periods.Save()) std::abort();
     if (periods.Load() || periods.periods() != loaded) std::abort();
-    if (!loaded.empty() && (periods.DeletePeriod(loaded[0].start, loaded[0].stop) || periods.periods().size() != loaded.size() - 1))
+    if (!loaded.empty() &&
+        (periods.DeletePeriod(loaded[0].start, loaded[0].stop) || periods.periods().size() != loaded.size() - 1))
         std::abort();
-    if (size > 0 && periods.CutIntoPeriods(data[0]) ) std::abort();
+    if (size > 0 && periods.CutIntoPeriods(data[0])) std::abort();
     return 0;
 }

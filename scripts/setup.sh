@@ -10,7 +10,7 @@ packages=(
   libmp3lame-dev mpg123
   qt6-base-dev libqt6test6 qt6-qpa-plugins xvfb xauth x11-utils fonts-dejavu-core
   libsqlite3-dev
-  sox locales valgrind python3
+  sox locales valgrind python3 clang-format
 )
 
 missing=()

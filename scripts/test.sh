@@ -17,6 +17,9 @@ configure_and_build() {
   cmake --build "$dir" -j "$jobs"
 }
 
+echo "== format"
+scripts/check_format.sh
+
 echo "== plain build"
 configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build/release --output-on-failure -j "$jobs" --timeout 300

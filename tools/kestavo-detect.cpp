@@ -123,8 +123,13 @@ std::optional<double> number(std::string_view s) {
 
 void writeOut(const std::string& path, int bits, const std::vector<std::uint8_t>& samples) {
     std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) out.put(char(v >> (8 * i))); };
-    auto u16 = [&](std::uint16_t v) { out.put(char(v)); out.put(char(v >> 8)); };
+    auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.put(char(v >> (8 * i)));
+    };
+    auto u16 = [&](std::uint16_t v) {
+        out.put(char(v));
+        out.put(char(v >> 8));
+    };
     out.write("RIFF", 4);
     u32(std::uint32_t(samples.size() + 36));
     out.write("WAVEfmt ", 8);
@@ -151,10 +156,10 @@ struct OutCollector final : capture::MonitorSink {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::map<std::string, double> keys = {{"VOXmode", 0},  {"auto", 0},     {"POROG", 0},    {"zad_rec", 1},
-                                          {"zad_stop", 15}, {"Min_Time", 5}, {"ComboRec", 0}, {"AON", 1},
-                                          {"DTMF", 0},     {"Pulse", 1},    {"PPOROG", 0.008}, {"PulseREC", 1},
-                                          {"exp", 0},      {"K1_", 1.8},    {"K2_", 7},      {"AGC", 0}};
+    std::map<std::string, double> keys = {{"VOXmode", 0},   {"auto", 0},     {"POROG", 0},      {"zad_rec", 1},
+                                          {"zad_stop", 15}, {"Min_Time", 5}, {"ComboRec", 0},   {"AON", 1},
+                                          {"DTMF", 0},      {"Pulse", 1},    {"PPOROG", 0.008}, {"PulseREC", 1},
+                                          {"exp", 0},       {"K1_", 1.8},    {"K2_", 7},        {"AGC", 0}};
     std::string file, outPath;
     int side = 0;
     bool levels = false;
@@ -215,8 +220,10 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> samples;
     const std::size_t frame = std::size_t(bytesPerSample * wav->channels);
     samples.reserve(wav->data.size() / std::max<std::size_t>(1, wav->channels));
-    for (std::size_t at = std::size_t(side * bytesPerSample); at + std::size_t(bytesPerSample) <= wav->data.size(); at += frame)
-        samples.insert(samples.end(), wav->data.begin() + std::ptrdiff_t(at), wav->data.begin() + std::ptrdiff_t(at) + bytesPerSample);
+    for (std::size_t at = std::size_t(side * bytesPerSample); at + std::size_t(bytesPerSample) <= wav->data.size();
+         at += frame)
+        samples.insert(samples.end(), wav->data.begin() + std::ptrdiff_t(at),
+                       wav->data.begin() + std::ptrdiff_t(at) + bytesPerSample);
 
     platform::FakeClock clock(platform::LocalTime{2026, 1, 1, 0, 0, 0, 0});
     platform::MainDispatcher dispatcher;

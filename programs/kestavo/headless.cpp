@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <mutex>
 
-#include "app/device_setup.h"
 #include "app/app_core.h"
-#include "app/single_instance.h"
+#include "app/device_setup.h"
 #include "app/program_run.h"
+#include "app/single_instance.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
 
@@ -122,12 +122,20 @@ int RunHeadless(const HeadlessOptions& options) {
     std::signal(SIGTERM, onHeadlessSignal);
 
     Waker waker;
-    auto quitListener = app::QuitListener::start(folders.runtime, [&] { gQuit.store(true); waker.wake(); }, ec);
-    if (!quitListener) std::fprintf(stderr, "kestavo: --quit will not reach this instance (%s)\n", ec.message().c_str());
+    auto quitListener = app::QuitListener::start(
+        folders.runtime,
+        [&] {
+            gQuit.store(true);
+            waker.wake();
+        },
+        ec);
+    if (!quitListener)
+        std::fprintf(stderr, "kestavo: --quit will not reach this instance (%s)\n", ec.message().c_str());
 
     PrintingMessageSink messages;
     std::string error;
-    auto run = app::ProgramRun::Prepare(options, messages, [&] { waker.wake(); }, [&] { waker.wake(); }, error);
+    auto run = app::ProgramRun::Prepare(
+        options, messages, [&] { waker.wake(); }, [&] { waker.wake(); }, error);
     if (!run) {
         std::fprintf(stderr, "kestavo: %s\n", error.c_str());
         return 2;
@@ -138,7 +146,8 @@ int RunHeadless(const HeadlessOptions& options) {
     core.SetWindowMode(app::AppCore::kWindowMinimised);  // nothing draws the bars
     run->Start();
 
-    std::printf("Kestavo headless: %zu channel(s)%s\n", core.Rows().size(), run->FastPaced() ? ", fast-paced lines" : "");
+    std::printf("Kestavo headless: %zu channel(s)%s\n", core.Rows().size(),
+                run->FastPaced() ? ", fast-paced lines" : "");
     for (const auto& row : core.Rows()) std::printf("  channel %d: %s\n", row->Number(), row->Name().c_str());
     std::fflush(stdout);
 
@@ -155,8 +164,8 @@ int RunHeadless(const HeadlessOptions& options) {
             lastStatusMinute = t.minute;
             int recording = 0;
             for (const auto& row : core.Rows()) recording += row->Recording();
-            std::printf("%s  status: %zu channel(s), %d recording, %s\n", stamp(t).c_str(), core.Rows().size(), recording,
-                        core.TrayTip().c_str());
+            std::printf("%s  status: %zu channel(s), %d recording, %s\n", stamp(t).c_str(), core.Rows().size(),
+                        recording, core.TrayTip().c_str());
             std::fflush(stdout);
         }
     }

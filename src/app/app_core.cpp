@@ -16,7 +16,7 @@ namespace {
 constexpr int kTextRecording = 26;  // record button while idle; state cell while recording
 constexpr int kTextStopped = 30;    // record button while recording; state cell while idle
 constexpr int kLanguageTexts = 33;
-constexpr int kNoText = 9;          // the main window has no text 9
+constexpr int kNoText = 9;  // the main window has no text 9
 
 std::optional<double> realFreeBytes(const fs::path& folder) {
     std::error_code ec;
@@ -123,10 +123,11 @@ void AppCore::repairRecordings_() {
     config::IniFile ini(services_.files.file, services_.files.decimalSeparator);
     int count = ini.readInteger("Channels", "MAX", 0);
     if (count < 0 || count > config::kMaxChannels) count = config::kChannelsWhenTooMany;
-    const auto load = config::LoadChannelSettings(services_.files, std::size_t(count), scratch,
-                                                  [](const fs::path&) { return std::optional<double>(); }, false);
+    const auto load = config::LoadChannelSettings(
+        services_.files, std::size_t(count), scratch, [](const fs::path&) { return std::optional<double>(); }, false);
     for (const auto& c : load.channels)
-        if (std::find(folders.begin(), folders.end(), fs::path(c.recordDir)) == folders.end()) folders.emplace_back(c.recordDir);
+        if (std::find(folders.begin(), folders.end(), fs::path(c.recordDir)) == folders.end())
+            folders.emplace_back(c.recordDir);
     repaired_ = recording::RepairWavFiles(folders);
     for (const auto& f : repaired_) show_("Repaired recording: " + f.string());
 }
@@ -150,8 +151,7 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     env.stop = &stop_;
     env.rows = &rows_;
     env.makeRow = [this](const RowPlan& plan) { return makeRow_(plan); };
-    if (services_.makeSink)
-        env.makeSink = [this](capture::Tchannel& c) { return services_.makeSink(c, stop_); };
+    if (services_.makeSink) env.makeSink = [this](capture::Tchannel& c) { return services_.makeSink(c, stop_); };
     env.showMessage = [this](const std::string& text) {
         // Capture threads report from their own thread: the message box belongs to the main thread.
         if (services_.dispatcher && !services_.dispatcher->onMainThread())
@@ -313,7 +313,7 @@ void AppCore::slowWork_() {
             panels_[1] = (russian ? "Свободно: " : "Free: ") + noDecimals(free / onePercent) + " %";
             panels_[2] = (russian ? "Каналов: " : "Channels: ") + std::to_string(rows_.size());
             panels_[3] = (russian ? "Сервер: " : "Server: ") +
-                         (settings_.ENABLED ? settings_.NAME : std::string(russian ? "Локально" : "Locally"));
+                (settings_.ENABLED ? settings_.NAME : std::string(russian ? "Локально" : "Locally"));
         }
     }
     const bool keeperBusy = services_.keeperRunning && services_.keeperRunning();

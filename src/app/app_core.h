@@ -30,8 +30,8 @@
 #include <string>
 #include <vector>
 
-#include "app/device_setup.h"
 #include "app/channel_row.h"
+#include "app/device_setup.h"
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
@@ -52,23 +52,23 @@ inline constexpr const char* kStatusStopped = " СТОП";
 // The platform services the core runs on; all of them outlive the core.
 struct CoreServices {
     platform::SoundInputSystem* input = nullptr;
-    platform::SoundOutputSystem* output = nullptr;    // null: no monitoring outputs listed
-    platform::Clock* clock = nullptr;                 // the program's clock
-    platform::MainDispatcher* dispatcher = nullptr;   // runs the channels' texts on the main thread
-    platform::MessageSink* messages = nullptr;        // the operator's message boxes
-    platform::PendingWork* pending = nullptr;         // fast-paced lines; may be null
+    platform::SoundOutputSystem* output = nullptr;   // null: no monitoring outputs listed
+    platform::Clock* clock = nullptr;                // the program's clock
+    platform::MainDispatcher* dispatcher = nullptr;  // runs the channels' texts on the main thread
+    platform::MessageSink* messages = nullptr;       // the operator's message boxes
+    platform::PendingWork* pending = nullptr;        // fast-paced lines; may be null
     config::ConfigFiles files;
     std::string computerName;
-    config::DiskCapacityQuery capacity;               // null: config::diskCapacity
+    config::DiskCapacityQuery capacity;  // null: config::diskCapacity
     // Bytes free for the user on the disk of a folder; nullopt when unknown. Null: the real query.
     std::function<std::optional<double>(const std::filesystem::path&)> freeBytes;
     // The sink a capture thread calls for a channel (fast pace wraps it); null: the channel's PutData.
     std::function<capture::BlockSink(capture::Tchannel&, const platform::Event& stop)> makeSink;
-    MonitorFactory makeMonitor;                       // null: no monitoring playback
+    MonitorFactory makeMonitor;  // null: no monitoring playback
     // Starts the free-space keeper for "*.mp3" in `folder`, keeping `keepFreeBytes` free.
     std::function<void(const std::filesystem::path& folder, double keepFreeBytes)> startFreeSpaceKeeper;
-    std::function<bool()> keeperRunning;              // null: never running
-    services::RecordServer* server = nullptr;         // null: no server reporting
+    std::function<bool()> keeperRunning;       // null: never running
+    services::RecordServer* server = nullptr;  // null: no server reporting
     std::chrono::milliseconds captureRetryDelay = std::chrono::milliseconds(1500);
 };
 
@@ -77,9 +77,9 @@ struct Activity {
     enum class Kind { Started, Stopped, Detected, Closed };
     Kind kind = Kind::Started;
     platform::LocalTime time;
-    int channel = 0;     // 1-based
-    std::string text;    // the status text, or the detected text
-    std::string file;    // the recording concerned (empty when none)
+    int channel = 0;   // 1-based
+    std::string text;  // the status text, or the detected text
+    std::string file;  // the recording concerned (empty when none)
 };
 
 class AppCore {
@@ -107,7 +107,7 @@ public:
     void SetActivityListener(std::function<void(const Activity&)> listener) { listener_ = std::move(listener); }
 
     // Operator actions (channel k is 1-based); each does nothing for an unknown channel.
-    void RecordButton(int k);       // start when idle (caption text 26), stop while recording
+    void RecordButton(int k);  // start when idle (caption text 26), stop while recording
     void SetAuto(int k, bool on);
     void SetThreshold(int k, double dB);
     void SelectMonitor(int k, bool on);  // one channel at most
@@ -156,27 +156,27 @@ private:
 
     CoreServices services_;
     config::GeneralSettings settings_;
-    RowList rows_;                           // index = channel number - 1
+    RowList rows_;  // index = channel number - 1
     std::unique_ptr<TWWSK> wsk_;
-    platform::Event stop_;                   // shared stop event of the capture threads
-    std::mutex sync_;                        // "SYNC": plug-in results, one channel at a time
-    std::map<int, std::string> texts_;       // language texts 1..33 as applied
+    platform::Event stop_;              // shared stop event of the capture threads
+    std::mutex sync_;                   // "SYNC": plug-in results, one channel at a time
+    std::map<int, std::string> texts_;  // language texts 1..33 as applied
     std::array<std::string, 5> panels_{"Всего на диске:", "Свободно: ", "Каналов: ", "Сервер: ", "CPU: "};
     std::vector<std::filesystem::path> repaired_;
     std::function<void(const Activity&)> listener_;
     std::string trayTip_ = kTrayWaiting;
     bool trayRecording_ = false;
-    bool running_ = false;                   // channels built and the timer's work enabled
+    bool running_ = false;  // channels built and the timer's work enabled
     bool shutDown_ = false;
-    bool startupGrace_ = true;               // until the first one-second tick
+    bool startupGrace_ = true;  // until the first one-second tick
     int windowMode_ = kWindowShown;
     int slowTicks_ = 0;
     int secondTicks_ = 0;
     int passes_ = 0;
     int nextRowId_ = 1;
-    int channelCallDepth_ = 0;               // inside a channel operation on the main thread
-    std::vector<HeldEvent> heldEvents_;      // texts that arrived meanwhile
-    double diskSize_ = 0.0;                  // bytes of channel 1's disk
+    int channelCallDepth_ = 0;           // inside a channel operation on the main thread
+    std::vector<HeldEvent> heldEvents_;  // texts that arrived meanwhile
+    double diskSize_ = 0.0;              // bytes of channel 1's disk
 };
 
 // Elapsed time as the recording-time cell shows it: H:mm:ss of the time of day (wraps at 24 h).

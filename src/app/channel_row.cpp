@@ -83,11 +83,8 @@ capture::ChannelParams paramsFor(const RowPlan& plan) {
 }  // namespace
 
 Tkanal::Tkanal(const RowPlan& plan, capture::ChannelEnv env, capture::ChannelGlobals globals)
-    : bar(BarRect{0, 0, kLevelColumnWidth, kUpperRowHeight}, 1, 50),
-      number_(plan.channelNumber),
-      name_(plan.name),
-      deviceId_(plan.deviceId),
-      sideNumber_(plan.sideNumber) {
+    : bar(BarRect{0, 0, kLevelColumnWidth, kUpperRowHeight}, 1, 50), number_(plan.channelNumber), name_(plan.name),
+      deviceId_(plan.deviceId), sideNumber_(plan.sideNumber) {
     // The row's values at creation; the configuration replaces them right after the build.
     settings_.device = plan.name;
     settings_.compressMode = plan.compressMode;

@@ -56,27 +56,27 @@ public:
 private:
     void computeSegments_();
 
-    BarRect target_;             // the grid cell the image is copied into
-    int orientation_;            // 0 vertical, 1 horizontal
+    BarRect target_;   // the grid cell the image is copied into
+    int orientation_;  // 0 vertical, 1 horizontal
     int segmentCount_;
-    float dbPerSegment_ = 1.2f;  // range / segment count
-    int redFrom_ = 50;           // first red segment
-    int lit_ = 1;                // segments lit at the last draw
-    int peak_ = 1;               // segment of the peak marker
-    std::uint8_t holdCount_ = 0; // draws since the peak last rose or fell
+    float dbPerSegment_ = 1.2f;   // range / segment count
+    int redFrom_ = 50;            // first red segment
+    int lit_ = 1;                 // segments lit at the last draw
+    int peak_ = 1;                // segment of the peak marker
+    std::uint8_t holdCount_ = 0;  // draws since the peak last rose or fell
     std::vector<BarRect> segments_;
 };
 
 // What the set-up hands to a new row.
 struct RowPlan {
     int deviceId = 0;
-    int sideNumber = 0;       // the input side's number (unique over the run)
-    int compressMode = 1;     // 1 MP3, 0 WAV
-    int sampleRate = 11025;   // MP3 sample rate
-    int quality = 4;          // MP3 quality code
-    int bitrate = 32;         // MP3 kbit/s
-    std::string name;         // the side name; becomes the channel's DEVICE
-    int channelNumber = 1;    // 1-based
+    int sideNumber = 0;      // the input side's number (unique over the run)
+    int compressMode = 1;    // 1 MP3, 0 WAV
+    int sampleRate = 11025;  // MP3 sample rate
+    int quality = 4;         // MP3 quality code
+    int bitrate = 32;        // MP3 kbit/s
+    std::string name;        // the side name; becomes the channel's DEVICE
+    int channelNumber = 1;   // 1-based
 };
 
 class Tkanal {
@@ -107,8 +107,8 @@ public:
     [[nodiscard]] bool Closing() const noexcept { return closing_; }
 
     // Settings: each setter stores the value and forwards it to the channel thread.
-    void ApplySettings(const config::ChannelSettings& s);  // every key, as loaded at start-up
-    [[nodiscard]] config::ChannelSettings Settings() const; // the row's copy, for saving
+    void ApplySettings(const config::ChannelSettings& s);    // every key, as loaded at start-up
+    [[nodiscard]] config::ChannelSettings Settings() const;  // the row's copy, for saving
     void SetAuto(bool on);
     void SetThreshold(double dB);  // also the bar's red segments
     void SetPulseThreshold(double threshold);

@@ -146,7 +146,9 @@ std::vector<std::int16_t> MakeDemoExchange(double seconds) {
 std::error_code WriteDemoLine(const std::filesystem::path& file, double seconds) {
     const auto samples = MakeDemoExchange(seconds);
     const std::uint32_t dataBytes = std::uint32_t(samples.size() * 2);
-    auto le32 = [](std::uint32_t v) { return std::array<char, 4>{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    auto le32 = [](std::uint32_t v) {
+        return std::array<char, 4>{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    };
     auto le16 = [](std::uint16_t v) { return std::array<char, 2>{char(v), char(v >> 8)}; };
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
@@ -160,12 +162,12 @@ std::error_code WriteDemoLine(const std::filesystem::path& file, double seconds)
         put(le32(dataBytes + 36));
         out.write("WAVEfmt ", 8);
         put(le32(16));
-        put(le16(1));                    // PCM
-        put(le16(2));                    // stereo
+        put(le16(1));  // PCM
+        put(le16(2));  // stereo
         put(le32(kDemoRate));
-        put(le32(kDemoRate * 4));        // bytes per second
-        put(le16(4));                    // bytes per frame
-        put(le16(16));                   // bits per sample
+        put(le32(kDemoRate * 4));  // bytes per second
+        put(le16(4));              // bytes per frame
+        put(le16(16));             // bits per sample
         out.write("data", 4);
         put(le32(dataBytes));
         for (std::int16_t v : samples) put(le16(std::uint16_t(v)));

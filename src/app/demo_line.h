@@ -17,8 +17,8 @@
 
 namespace kestavo::app {
 
-inline constexpr int kDemoRate = 11025;           // samples per second per side
-inline constexpr double kDemoSeconds = 180.0;     // length of the line; it is replayed from its start
+inline constexpr int kDemoRate = 11025;        // samples per second per side
+inline constexpr double kDemoSeconds = 180.0;  // length of the line; it is replayed from its start
 inline constexpr const char* kDemoFolder = "DEMO_LINES";
 inline constexpr const char* kDemoFile = "demo_exchange.wav";
 

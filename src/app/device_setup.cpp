@@ -244,8 +244,8 @@ std::unique_ptr<capture::tsoundin> TWWSK::makeCapture_(int device) {
     p.rightInputIndex = right ? right->SideNumber() : 0;
     p.leftSink = sinkOf(left);
     p.rightSink = sinkOf(right);
-    auto thread = std::make_unique<capture::tsoundin>(*env_.input, std::move(p), *env_.stop, env_.showMessage,
-                                                      env_.retryDelay);
+    auto thread =
+        std::make_unique<capture::tsoundin>(*env_.input, std::move(p), *env_.stop, env_.showMessage, env_.retryDelay);
     if (thread->Failed()) return nullptr;
     return thread;
 }
@@ -344,7 +344,7 @@ void TWWSK::Shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
     if (env_.stop) env_.stop->set();
-    captures_.clear();  // each capture thread ends and releases its device
+    captures_.clear();                               // each capture thread ends and releases its device
     if (monitor_) monitor_->SelectChannel(nullptr);  // detached while the channel still exists
     if (env_.rows)
         for (auto& row : *env_.rows) row->ReleaseChannel();

@@ -47,12 +47,12 @@ struct OutputDevice {
 };
 
 struct InputSide {
-    int device = 0;          // input device number
-    int side = 1;            // 1 left, 2 right
-    int sideNumber = 0;      // unique over the run
-    std::string name;        // "<device> <product> 1 канал" / " 2 канал"
-    bool inUse = false;      // a channel is built on it
-    bool claimed = false;    // taken by a name match during the current build
+    int device = 0;        // input device number
+    int side = 1;          // 1 left, 2 right
+    int sideNumber = 0;    // unique over the run
+    std::string name;      // "<device> <product> 1 канал" / " 2 канал"
+    bool inUse = false;    // a channel is built on it
+    bool claimed = false;  // taken by a name match during the current build
     // From the configuration line matched to it:
     int mp3Bitrate = 32, mp3Quality = 4, mp3SampleRate = 11025, compressMode = 1;
 };
@@ -79,8 +79,8 @@ struct WskEnv {
     // The sink a capture thread calls for a channel; null gives the channel's PutData.
     std::function<capture::BlockSink(capture::Tchannel&)> makeSink;
     std::function<void(const std::string&)> showMessage;  // may be called on a capture thread
-    const config::ConfigFiles* files = nullptr;     // for a removed channel's defaults; may be null
-    MonitorFactory makeMonitor;                     // null: no monitoring playback
+    const config::ConfigFiles* files = nullptr;           // for a removed channel's defaults; may be null
+    MonitorFactory makeMonitor;                           // null: no monitoring playback
     std::chrono::milliseconds retryDelay = capture::tsoundin::kRetryDelay;
 };
 
@@ -138,7 +138,7 @@ private:
     void renumber_();
 
     WskEnv env_;
-    std::vector<InputSide> sides_;        // enumeration order
+    std::vector<InputSide> sides_;  // enumeration order
     std::vector<OutputDevice> outputs_;
     std::vector<Capture> captures_;
     std::unique_ptr<Monitor> monitor_;

@@ -45,9 +45,9 @@ private:
 // factory returns null. `inversion` carries the operator's "Инверсия спектра" switch and pivot;
 // the main window may change it at any time (null: inversion off, pivot 1888 Hz). `output`
 // must outlive every monitor made. `retryDelay` is the pause before the second attempt.
-[[nodiscard]] MonitorFactory makeMonitorFactory(
-    platform::SoundOutputSystem& output, std::function<void(const std::string&)> showMessage,
-    std::shared_ptr<capture::SpectrumInversion> inversion,
-    std::chrono::milliseconds retryDelay = capture::Tin_out::kRetryDelay);
+[[nodiscard]] MonitorFactory makeMonitorFactory(platform::SoundOutputSystem& output,
+                                                std::function<void(const std::string&)> showMessage,
+                                                std::shared_ptr<capture::SpectrumInversion> inversion,
+                                                std::chrono::milliseconds retryDelay = capture::Tin_out::kRetryDelay);
 
 }  // namespace kestavo::app

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "app/device_setup.h"
 #include "app/demo_line.h"
+#include "app/device_setup.h"
 #include "app/monitor_playback.h"
 #include "config/language_table.h"
 #include "platform/locale.h"
@@ -24,7 +24,8 @@ void installLanguageTables(const fs::path& programFolder) {
     for (const auto& s : sources) {
         std::error_code ec;
         if (fs::exists(s / "English.txt", ec)) {
-            (void)config::InstallLanguageTables(s, programFolder);  // a table that cannot be copied keeps the built-in texts
+            (void)config::InstallLanguageTables(
+                s, programFolder);  // a table that cannot be copied keeps the built-in texts
             return;
         }
     }
@@ -66,7 +67,8 @@ std::unique_ptr<ProgramRun> ProgramRun::Prepare(const ProgramOptions& options, p
     std::error_code ec;
     fs::create_directories(run->folders_.program, ec);
     installLanguageTables(run->folders_.program);
-    run->files_ = config::ConfigFiles::fromFolders(run->folders_, platform::executablePath(), platform::decimalSeparator());
+    run->files_ =
+        config::ConfigFiles::fromFolders(run->folders_, platform::executablePath(), platform::decimalSeparator());
     run->sound_ = platform::makeSoundSystem(run->folders_, run->pending_);
     for (const auto& p : run->sound_.problems) run->notes_.push_back("lines: " + p);
 
@@ -80,7 +82,8 @@ std::unique_ptr<ProgramRun> ProgramRun::Prepare(const ProgramOptions& options, p
             messages.show("No sound input, and the demo line could not be written: " + ec.message());
         } else {
             const auto settings = platform::LinesSettings::fromEnvironment(run->folders_.program);
-            run->demo_ = std::make_unique<platform::FileLineSystem>(demoFile.parent_path(), settings.pace, settings.start, run->pending_);
+            run->demo_ = std::make_unique<platform::FileLineSystem>(demoFile.parent_path(), settings.pace,
+                                                                    settings.start, run->pending_);
             run->lines_ = run->demo_.get();
             run->input_ = run->demo_.get();
             writeDemoSettings(run->files_);
@@ -106,8 +109,8 @@ std::unique_ptr<ProgramRun> ProgramRun::Prepare(const ProgramOptions& options, p
     services.files = run->files_;
     services.computerName = platform::computerName();
     if (services.output)
-        services.makeMonitor = makeMonitorFactory(*services.output, [&messages](const std::string& m) { messages.show(m); },
-                                                  run->inversion_);
+        services.makeMonitor = makeMonitorFactory(
+            *services.output, [&messages](const std::string& m) { messages.show(m); }, run->inversion_);
     if (run->pacer_)
         services.makeSink = [pacer = run->pacer_.get()](capture::Tchannel& c, const platform::Event& stop) {
             return pacer->wrap([&c](const std::byte* b, std::uint32_t n) { c.PutData(b, n); }, stop);

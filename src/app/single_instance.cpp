@@ -127,7 +127,8 @@ std::error_code SendQuit(const std::filesystem::path& folder) {
     } else {
         pollfd in{fd, POLLIN, 0};
         char buf[8] = {};
-        if (::poll(&in, 1, 2000) <= 0 || ::read(fd, buf, sizeof buf) <= 0) ec = std::make_error_code(std::errc::timed_out);
+        if (::poll(&in, 1, 2000) <= 0 || ::read(fd, buf, sizeof buf) <= 0)
+            ec = std::make_error_code(std::errc::timed_out);
     }
     ::close(fd);
     return ec;

@@ -25,7 +25,8 @@ inline constexpr const char* kAlreadyRunningText = "One instance of programm is 
 class InstanceLock {
 public:
     // Null when another process holds the lock; `error` tells a failure to create the file.
-    [[nodiscard]] static std::unique_ptr<InstanceLock> acquire(const std::filesystem::path& folder, std::error_code& error);
+    [[nodiscard]] static std::unique_ptr<InstanceLock> acquire(const std::filesystem::path& folder,
+                                                               std::error_code& error);
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;

@@ -6,10 +6,7 @@ namespace kestavo::capture {
 
 tsoundin::tsoundin(platform::SoundInputSystem& system, SoundInParams params, const platform::Event& stop,
                    std::function<void(const std::string&)> showMessage, std::chrono::milliseconds retryDelay)
-    : system_(system),
-      params_(std::move(params)),
-      stopEvent_(stop),
-      showMessage_(std::move(showMessage)),
+    : system_(system), params_(std::move(params)), stopEvent_(stop), showMessage_(std::move(showMessage)),
       timeout_(std::chrono::milliseconds(std::int64_t(params_.samplesPerBlock) * 1000 / params_.sampleRate + 10000)) {
     auto show = [&](const std::string& text) {
         if (showMessage_) showMessage_(text);
@@ -18,7 +15,7 @@ tsoundin::tsoundin(platform::SoundInputSystem& system, SoundInParams params, con
     if (params_.channelCount == 2) {
         const auto devices = system_.inputDevices();
         const bool stereo = params_.deviceId >= 0 && std::size_t(params_.deviceId) < devices.size() &&
-                            devices[std::size_t(params_.deviceId)].stereo;
+            devices[std::size_t(params_.deviceId)].stereo;
         if (!stereo) {
             params_.channelCount = 1;
             show("Ваша звуковая карта не поддерживает режим стерео.");
@@ -80,7 +77,8 @@ int tsoundin::RightChannel() const {
     return params_.rightChannel;
 }
 
-void tsoundin::Rebind(int leftChannel, int rightChannel, int leftInputIndex, int rightInputIndex, BlockSink left, BlockSink right) {
+void tsoundin::Rebind(int leftChannel, int rightChannel, int leftInputIndex, int rightInputIndex, BlockSink left,
+                      BlockSink right) {
     std::lock_guard lock(bindMutex_);
     params_.leftChannel = leftChannel;
     params_.rightChannel = rightChannel;

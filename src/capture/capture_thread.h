@@ -35,13 +35,13 @@ using BlockSink = std::function<void(const std::byte* block, std::uint32_t lengt
 
 struct SoundInParams {
     int bitsPerSample = 16;
-    int channelCount = 2;     // 2 stereo, 1 mono
+    int channelCount = 2;  // 2 stereo, 1 mono
     int deviceId = 0;
     int sampleRate = 11025;
     int samplesPerBlock = 16384;  // 8192 for 8-bit
-    int leftChannel = 0;      // channel numbers fed by each side; right is -1 for a mono device
+    int leftChannel = 0;          // channel numbers fed by each side; right is -1 for a mono device
     int rightChannel = -1;
-    int leftInputIndex = 0;   // side numbers kept for start-up and channel assignment
+    int leftInputIndex = 0;  // side numbers kept for start-up and channel assignment
     int rightInputIndex = 0;
     BlockSink leftSink;
     BlockSink rightSink;
@@ -62,7 +62,8 @@ public:
     tsoundin& operator=(const tsoundin&) = delete;
 
     // New channel numbers, side numbers and sinks (channel assignment). Main thread.
-    void Rebind(int leftChannel, int rightChannel, int leftInputIndex, int rightInputIndex, BlockSink left, BlockSink right);
+    void Rebind(int leftChannel, int rightChannel, int leftInputIndex, int rightInputIndex, BlockSink left,
+                BlockSink right);
 
     [[nodiscard]] bool Failed() const noexcept { return failed_; }
     [[nodiscard]] bool Running() const noexcept { return running_.load(std::memory_order_acquire); }
@@ -87,15 +88,15 @@ private:
     platform::WaveFormat format_;
     std::unique_ptr<platform::SoundInput> device_;
     std::array<platform::WaveHeader, kBuffers> headers_{};
-    std::vector<std::byte> bufferMemory_;  // the six data areas, one after another
-    std::vector<std::byte> left_, right_;  // block areas per side
-    int next_ = 0;                         // index of the buffer expected next
-    std::uint32_t lastLength_[2] = {0, 0}; // bytes of the last delivered block per side
-    bool busy_ = false;                    // a sink is being called (never entered again meanwhile)
+    std::vector<std::byte> bufferMemory_;   // the six data areas, one after another
+    std::vector<std::byte> left_, right_;   // block areas per side
+    int next_ = 0;                          // index of the buffer expected next
+    std::uint32_t lastLength_[2] = {0, 0};  // bytes of the last delivered block per side
+    bool busy_ = false;                     // a sink is being called (never entered again meanwhile)
     bool failed_ = false;
     std::atomic<bool> running_{false};
     std::atomic<std::uint64_t> delivered_{0};
-    mutable std::mutex bindMutex_;         // guards the sinks and channel numbers against Rebind
+    mutable std::mutex bindMutex_;  // guards the sinks and channel numbers against Rebind
     std::jthread thread_;
 };
 

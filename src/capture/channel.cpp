@@ -6,8 +6,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "recording/wav_writer.h"
 #include "recording/mp3_writer.h"
+#include "recording/wav_writer.h"
 
 namespace kestavo::capture {
 
@@ -40,23 +40,13 @@ std::string fileNamePart(const std::string& path) {
 }  // namespace
 
 Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals globals)
-    : params_(params),
-      env_(std::move(env)),
+    : params_(params), env_(std::move(env)),
       queueMemory_(std::size_t(kQueueSlots) * std::size_t(params.samplesPerBlock) * std::size_t(params.bits / 8)),
-      channelNumber_(params.channelNumber),
-      globals_(std::move(globals)),
-      format_(params.format),
-      threshold_(params.threshold),
-      predSeconds_(params.predSeconds),
-      mp3Bitrate_(params.mp3Bitrate),
-      mp3Quality_(params.mp3Quality),
-      mp3SampleRate_(params.mp3SampleRate),
-      meter_(params.sampleRate),
-      levelCheck_(params.threshold),
-      voxLevelCheck_(params.threshold),
-      pulse_(params.inputIndex),
-      schedule_(params.channelNumber, globals_.programFolder),
-      control_(params.channelNumber, globals_.programFolder),
+      channelNumber_(params.channelNumber), globals_(std::move(globals)), format_(params.format),
+      threshold_(params.threshold), predSeconds_(params.predSeconds), mp3Bitrate_(params.mp3Bitrate),
+      mp3Quality_(params.mp3Quality), mp3SampleRate_(params.mp3SampleRate), meter_(params.sampleRate),
+      levelCheck_(params.threshold), voxLevelCheck_(params.threshold), pulse_(params.inputIndex),
+      schedule_(params.channelNumber, globals_.programFolder), control_(params.channelNumber, globals_.programFolder),
       showLevel_(params.samplesPerBlock, params.sampleRate) {
     history_.fill(-60.0);
     (void)schedule_.Load();  // a missing or unreadable schedule file leaves the schedule empty
@@ -330,9 +320,9 @@ bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample) {
         startTick_ = env_.clock->tickMs();
         if (server) {
             const std::string path = basePath + (format_ == 0 ? ".wav" : ".mp3");
-            const std::string label = globals_.noName ? Utf8Prefix(globals_.computerName, 15) + " " +
-                                                            std::to_string(params_.channelNumber)
-                                                      : std::to_string(params_.channelNumber);
+            const std::string label = globals_.noName
+                ? Utf8Prefix(globals_.computerName, 15) + " " + std::to_string(params_.channelNumber)
+                : std::to_string(params_.channelNumber);
             recordId_ = env_.server->start_rec_file(path, prefix_, label);
         }
     } catch (...) {
@@ -605,10 +595,10 @@ std::string Tchannel::OpenFileName() const {
     return writer_ && writer_->IsOpen() ? writer_->FileName() : std::string();
 }
 
-#define KESTAVO_SETTER(Name, Type, field)    \
-    void Tchannel::Name(Type value) {        \
-        std::lock_guard lock(mutex_);        \
-        field = value;                       \
+#define KESTAVO_SETTER(Name, Type, field) \
+    void Tchannel::Name(Type value) {     \
+        std::lock_guard lock(mutex_);     \
+        field = value;                    \
     }
 KESTAVO_SETTER(SetAutoRecord, bool, autoRecord_)
 KESTAVO_SETTER(SetRecordMode, RecordMode, mode_)
@@ -721,7 +711,8 @@ void Tchannel::AddPlugin(const std::string& fileName) {
 
 void Tchannel::RemovePlugin(const std::string& fileName) {
     std::lock_guard lock(mutex_);
-    const auto it = std::find_if(plugins_.begin(), plugins_.end(), [&](const auto& p) { return p->FileName() == fileName; });
+    const auto it =
+        std::find_if(plugins_.begin(), plugins_.end(), [&](const auto& p) { return p->FileName() == fileName; });
     if (it != plugins_.end()) plugins_.erase(it);
 }
 

@@ -38,23 +38,23 @@
 #include <vector>
 
 #include "capture/monitor_sink.h"
-#include "config/schedule.h"
 #include "config/id_control_list.h"
-#include "dsp/dtmf_detector.h"
-#include "dsp/level_meter.h"
-#include "dsp/gain_control.h"
-#include "dsp/voice_detector.h"
+#include "config/schedule.h"
 #include "dsp/caller_id_mf.h"
-#include "dsp/pulse_dial_detector.h"
-#include "dsp/level_trigger.h"
-#include "dsp/voice_stop_trigger.h"
+#include "dsp/dtmf_detector.h"
+#include "dsp/gain_control.h"
 #include "dsp/level_display_queue.h"
+#include "dsp/level_meter.h"
+#include "dsp/level_trigger.h"
+#include "dsp/pulse_dial_detector.h"
+#include "dsp/voice_detector.h"
+#include "dsp/voice_stop_trigger.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
 #include "platform/pending_work.h"
 #include "recording/sound_writer.h"
-#include "services/plugin_host.h"
 #include "services/plugin_api.h"
+#include "services/plugin_host.h"
 #include "services/server_api.h"
 
 namespace kestavo::capture {
@@ -89,10 +89,10 @@ struct ChannelEnv {
     platform::Clock* clock = nullptr;
     platform::MainDispatcher* dispatcher = nullptr;  // runs the EventSink on the main thread
     EventSink eventSink;
-    platform::PendingWork* pending = nullptr;         // counts blocks not yet processed (fast-paced lines)
-    services::RecordServer* server = nullptr;         // null: no server reporting
-    std::function<void(const std::string& path)> upload;  // sends a finished file to the server
-    std::mutex* pluginLock = nullptr;                 // "SYNC": serialises the logging of plug-in results
+    platform::PendingWork* pending = nullptr;                      // counts blocks not yet processed (fast-paced lines)
+    services::RecordServer* server = nullptr;                      // null: no server reporting
+    std::function<void(const std::string& path)> upload;           // sends a finished file to the server
+    std::mutex* pluginLock = nullptr;                              // "SYNC": serialises the logging of plug-in results
     std::function<void(const services::PluginRecord&)> pluginLog;  // called with the lock held
     std::function<void(const ChannelEvent&)> observer;
     bool observeLevels = false;  // the observer also gets every level value
@@ -101,13 +101,13 @@ struct ChannelEnv {
 
 // Creation parameters.
 struct ChannelParams {
-    int format = 0;          // 0 WAV, otherwise MP3
-    int inputIndex = 0;      // side number of the input side
-    int channelNumber = 1;   // 1-based
+    int format = 0;         // 0 WAV, otherwise MP3
+    int inputIndex = 0;     // side number of the input side
+    int channelNumber = 1;  // 1-based
     int deviceId = 0;
     int sampleRate = 11025;
-    int bits = 16;           // capture bits, 16 or 8
-    int predSeconds = 7;     // initial pre-record seconds
+    int bits = 16;        // capture bits, 16 or 8
+    int predSeconds = 7;  // initial pre-record seconds
     int samplesPerBlock = 16384;
     int mp3Bitrate = 32, mp3Quality = 4, mp3SampleRate = 11025;
     double threshold = 0.0;  // dB
@@ -115,8 +115,8 @@ struct ChannelParams {
 
 class Tchannel {
 public:
-    static constexpr int kQueueSlots = 4;     // about 6 s of sound may wait for the channel
-    static constexpr int kHistory = 300;      // level graph points
+    static constexpr int kQueueSlots = 4;              // about 6 s of sound may wait for the channel
+    static constexpr int kHistory = 300;               // level graph points
     static constexpr std::size_t kEventTextKept = 20;  // characters of the event text a stop keeps
 
     Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals globals);
@@ -235,10 +235,10 @@ private:
     // The queue of blocks handed over by the capture thread.
     std::mutex queueMutex_;
     std::condition_variable_any queueReady_;
-    std::vector<std::byte> queueMemory_;           // kQueueSlots blocks, one after another
+    std::vector<std::byte> queueMemory_;                    // kQueueSlots blocks, one after another
     std::array<std::uint32_t, kQueueSlots> queueLength_{};  // bytes in each slot
-    int queueHead_ = 0;                            // oldest slot
-    int queueCount_ = 0;                           // slots in use
+    int queueHead_ = 0;                                     // oldest slot
+    int queueCount_ = 0;                                    // slots in use
     std::atomic<int> channelNumber_;
     std::atomic<std::uint64_t> overflows_{0};
     std::atomic<std::uint64_t> blocks_{0};
@@ -249,12 +249,12 @@ private:
     ChannelGlobals globals_;
     int format_;
     bool recording_ = false;
-    bool fileOpened_ = false;          // the recording in progress has an open file of its own
+    bool fileOpened_ = false;  // the recording in progress has an open file of its own
     std::atomic<bool> recordingFlag_{false};
     RecordMode mode_ = RecordMode::Level;
     bool autoRecord_ = false;
     double threshold_;
-    int minTime_ = 5;                  // seconds
+    int minTime_ = 5;  // seconds
     std::string prefix_;
     std::string recordDir_;
     int fileBits_ = 16;
@@ -264,16 +264,16 @@ private:
     double k1_ = 1.8, k2_ = 7.0;
     int mp3Bitrate_, mp3Quality_, mp3SampleRate_;
 
-    std::uint32_t startTick_ = 0;      // ms tick at StartRecord
-    std::int32_t recordId_ = 0;        // the server's id of the recording
+    std::uint32_t startTick_ = 0;  // ms tick at StartRecord
+    std::int32_t recordId_ = 0;    // the server's id of the recording
     std::string durationText_;
-    std::string eventText_;            // the last detected text of this recording
+    std::string eventText_;  // the last detected text of this recording
     std::string lastAon_, lastDtmf_;
     bool pulseArmed_ = false;
-    double blockLevel_ = dsp::kNoLevel;  // the newest level of this block
-    std::uint64_t samplesSeen_ = 0;     // samples processed before the current block
+    double blockLevel_ = dsp::kNoLevel;                            // the newest level of this block
+    std::uint64_t samplesSeen_ = 0;                                // samples processed before the current block
     std::vector<std::pair<std::uint64_t, bool>> operatorActions_;  // (sample, start?), in order
-    std::uint64_t nextActionAt_ = UINT64_MAX;                     // sample of the first of them
+    std::uint64_t nextActionAt_ = UINT64_MAX;                      // sample of the first of them
     std::atomic<double> currentLevel_{-60.0};
     std::vector<std::function<void()>> outbox_;  // calls for the main thread, in order
 

@@ -41,15 +41,10 @@ std::unique_ptr<Tin_out> Tin_out::Open(platform::SoundOutputSystem& system, cons
 
 Tin_out::Tin_out(std::unique_ptr<platform::SoundOutput> output, const InOutParams& params,
                  std::shared_ptr<SpectrumInversion> inversion)
-    : params_(params),
-      headerBytes_(std::uint32_t(params.samplesPerBlock) * std::uint32_t(params.bits / 8)),
-      slotBytes_(std::uint32_t(params.samplesPerBlock) * 2u),
-      inversion_(std::move(inversion)),
-      output_(std::move(output)),
-      headerMemory_(std::size_t(kHeaders) * headerBytes_),
-      headers_(kHeaders),
-      inverter_(params.samplesPerBlock, params.bits),
-      slotMemory_(std::size_t(kQueueSlots) * slotBytes_),
+    : params_(params), headerBytes_(std::uint32_t(params.samplesPerBlock) * std::uint32_t(params.bits / 8)),
+      slotBytes_(std::uint32_t(params.samplesPerBlock) * 2u), inversion_(std::move(inversion)),
+      output_(std::move(output)), headerMemory_(std::size_t(kHeaders) * headerBytes_), headers_(kHeaders),
+      inverter_(params.samplesPerBlock, params.bits), slotMemory_(std::size_t(kQueueSlots) * slotBytes_),
       slots_(kQueueSlots) {
     bool prepared = true;
     for (std::size_t i = 0; i < headers_.size(); ++i) {
@@ -141,13 +136,9 @@ bool Tin_out::headerFree(std::size_t index, const std::stop_token& stop) {
         if (stop.stop_requested()) return false;
         switch (output_->wait(stopEvent_, kDeviceWait)) {
             case platform::WaitResult::BufferDone:
-            case platform::WaitResult::TimedOut:
-                break;
-            case platform::WaitResult::Stopped:
-                return false;
-            case platform::WaitResult::DeviceLost:
-                markLost();
-                return false;
+            case platform::WaitResult::TimedOut: break;
+            case platform::WaitResult::Stopped: return false;
+            case platform::WaitResult::DeviceLost: markLost(); return false;
         }
     }
     return true;
@@ -158,7 +149,7 @@ void Tin_out::fillHeader(std::size_t index, std::size_t slot) {
     const std::byte* const in = slotMemory_.data() + slot * slotBytes_;
     const Slot& s = slots_[slot];
     const std::size_t samples = params_.samplesPerBlock;
-    std::size_t filled = 0;  // samples written
+    std::size_t filled = 0;        // samples written
     if (s.bits == params_.bits) {  // whole samples only; half a sample left over is dropped
         const std::size_t width = std::size_t(params_.bits / 8);
         filled = std::min<std::size_t>(s.length / width, samples);

@@ -54,7 +54,7 @@ struct InOutParams {
     int bits = 16;                // 16 (signed) or 8 (unsigned, offset 128)
     int channels = 1;             // mono
     int outputDevice = platform::SoundOutputSystem::kWaveMapper;  // OUT/Device; -1 the default output
-    int sampleRate = 11025;       // samples per second
+    int sampleRate = 11025;                                       // samples per second
 };
 
 // The operator's spectrum settings: the "Инверсия спектра" check box and the inv_bar position. The
@@ -135,20 +135,20 @@ private:
 
     // The device and what only the playback thread touches while it runs.
     std::unique_ptr<platform::SoundOutput> output_;
-    std::vector<std::byte> headerMemory_;               // kHeaders data areas of headerBytes_ each
-    std::vector<platform::WaveHeader> headers_;         // kHeaders, each over its data area
-    std::size_t index_ = 0;                             // header that receives the next block (0 ... 7)
-    dsp::tfft inverter_;                                // the spectrum inverter
-    platform::Event stopEvent_;                         // set on stop; ends the device waits
+    std::vector<std::byte> headerMemory_;        // kHeaders data areas of headerBytes_ each
+    std::vector<platform::WaveHeader> headers_;  // kHeaders, each over its data area
+    std::size_t index_ = 0;                      // header that receives the next block (0 ... 7)
+    dsp::tfft inverter_;                         // the spectrum inverter
+    platform::Event stopEvent_;                  // set on stop; ends the device waits
 
     // The hand-over, guarded by queueMutex_.
     std::mutex queueMutex_;
-    std::condition_variable_any queueReady_;            // count_ > 0 or closed_
-    std::vector<std::byte> slotMemory_;                 // kQueueSlots areas of slotBytes_ each
-    std::vector<Slot> slots_;                           // kQueueSlots
-    std::size_t head_ = 0;                              // oldest queued slot
-    std::size_t count_ = 0;                             // queued slots, including the one in work
-    bool closed_ = false;                               // no more blocks accepted
+    std::condition_variable_any queueReady_;  // count_ > 0 or closed_
+    std::vector<std::byte> slotMemory_;       // kQueueSlots areas of slotBytes_ each
+    std::vector<Slot> slots_;                 // kQueueSlots
+    std::size_t head_ = 0;                    // oldest queued slot
+    std::size_t count_ = 0;                   // queued slots, including the one in work
+    bool closed_ = false;                     // no more blocks accepted
 
     std::atomic<std::uint64_t> played_{0};
     std::atomic<std::uint64_t> dropped_{0};

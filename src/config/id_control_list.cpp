@@ -46,8 +46,10 @@ std::error_code Tctrol::Reload() {
     for (std::string_view line : splitLines(text.bytes)) {
         if (line.empty()) continue;
         const auto blank = line.find(' ');
-        if (blank == std::string_view::npos) entries_.push_back({std::string(line), std::string(line)});
-        else entries_.push_back({std::string(line.substr(0, blank)), std::string(line.substr(blank + 1))});
+        if (blank == std::string_view::npos)
+            entries_.push_back({std::string(line), std::string(line)});
+        else
+            entries_.push_back({std::string(line.substr(0, blank)), std::string(line.substr(blank + 1))});
     }
     active_ = !entries_.empty();
     return {};

@@ -38,7 +38,10 @@ public:
     // matches. Channel thread.
     [[nodiscard]] std::string Check(std::string_view id) const;
 
-    void Clear() noexcept { entries_.clear(); active_ = false; }
+    void Clear() noexcept {
+        entries_.clear();
+        active_ = false;
+    }
 
     [[nodiscard]] int channelNumber() const noexcept { return channel_; }
     [[nodiscard]] bool active() const noexcept { return active_; }

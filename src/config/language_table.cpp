@@ -7,8 +7,8 @@
 namespace kestavo::config {
 
 Tlang::Tlang(const std::filesystem::path& programFolder, std::string_view language) {
-    const bool plainName = !language.empty() && language.find('/') == std::string_view::npos &&
-                           language != "." && language != ".." && language.find('\0') == std::string_view::npos;
+    const bool plainName = !language.empty() && language.find('/') == std::string_view::npos && language != "." &&
+        language != ".." && language.find('\0') == std::string_view::npos;
     if (!plainName) return;
     reader_.open(programFolder / (std::string(language) + ".txt"), std::ios::binary);
     open_ = reader_.is_open();

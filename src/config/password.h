@@ -26,7 +26,7 @@
 namespace kestavo::config {
 
 struct ScramblerKey {
-    std::uint32_t start;       // key before the first byte
+    std::uint32_t start;  // key before the first byte
     std::uint32_t multiplier;
     std::uint32_t addend;
 };
@@ -105,9 +105,9 @@ private:
     PasswordStore& store_;
     Mode mode_ = Mode::Unlock;
     std::optional<std::string> target_;  // confirmation text in mode 2; none: nothing is stored
-    std::string entered_;        // text taken by the last Ok
-    bool oldCorrect_ = false;    // mode 1: the old password was right
-    bool unlockCorrect_ = false; // mode 0: the password was right
+    std::string entered_;                // text taken by the last Ok
+    bool oldCorrect_ = false;            // mode 1: the old password was right
+    bool unlockCorrect_ = false;         // mode 0: the password was right
     std::error_code saveError_;
 };
 
@@ -121,7 +121,7 @@ enum class PasswordChangeResult {
 // The password change of the general settings dialog. `ask` shows the dialog modally with the
 // given caption, calling dialog.Ok(text) or dialog.Cancel(), and returns false when cancelled.
 // The caller shows kWrongPasswordText or kPasswordNotAcceptedText for those results.
-[[nodiscard]] PasswordChangeResult ChangePassword(
-    PasswordDialog& dialog, const std::function<bool(std::string_view caption)>& ask);
+[[nodiscard]] PasswordChangeResult ChangePassword(PasswordDialog& dialog,
+                                                  const std::function<bool(std::string_view caption)>& ask);
 
 }  // namespace kestavo::config

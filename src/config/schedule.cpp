@@ -83,7 +83,8 @@ std::error_code Tperiods::Load() {
         const auto stop = ParseTimeOfDay(
             line.substr(tab1 + 1, tab2 == std::string_view::npos ? std::string_view::npos : tab2 - tab1 - 1));
         if (!start || !stop) continue;  // unreadable times: the line is skipped, the rest kept
-        periods_.push_back({*start, *stop, tab2 == std::string_view::npos ? std::string() : std::string(line.substr(tab2 + 1))});
+        periods_.push_back(
+            {*start, *stop, tab2 == std::string_view::npos ? std::string() : std::string(line.substr(tab2 + 1))});
     }
     return {};
 }
@@ -102,7 +103,8 @@ std::error_code Tperiods::AddPeriod(std::string text, bool save, double start, d
 
 std::error_code Tperiods::DeletePeriod(double start, double stop) {
     for (auto it = periods_.begin(); it != periods_.end(); ++it) {
-        if (circularDistance(it->start, start) < kDeleteTolerance && circularDistance(it->stop, stop) < kDeleteTolerance) {
+        if (circularDistance(it->start, start) < kDeleteTolerance &&
+            circularDistance(it->stop, stop) < kDeleteTolerance) {
             periods_.erase(it);
             break;
         }

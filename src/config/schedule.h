@@ -84,9 +84,9 @@ public:
     [[nodiscard]] std::error_code loadError() const noexcept { return loadError_; }
 
 private:
-    int current_ = -1;                      // remembered period index, -1 before the first match
-    std::vector<SchedulePeriod> periods_;   // in insertion order
-    std::filesystem::path file_;            // <program folder>/time<n>.tim
+    int current_ = -1;                     // remembered period index, -1 before the first match
+    std::vector<SchedulePeriod> periods_;  // in insertion order
+    std::filesystem::path file_;           // <program folder>/time<n>.tim
     std::error_code loadError_;
 };
 

@@ -45,14 +45,13 @@ std::string quoteForFile(std::string_view value) {
     std::string v(value);
     std::ranges::replace(v, '\r', ' ');
     std::ranges::replace(v, '\n', ' ');
-    const bool blankAtEnds = !v.empty() && (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t');
+    const bool blankAtEnds =
+        !v.empty() && (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t');
     const bool looksQuoted = v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
     return (blankAtEnds || looksQuoted) ? "\"" + v + "\"" : v;
 }
 
-std::string channelKey(std::string_view key, std::size_t number) {
-    return std::string(key) + std::to_string(number);
-}
+std::string channelKey(std::string_view key, std::size_t number) { return std::string(key) + std::to_string(number); }
 
 }  // namespace
 
@@ -68,7 +67,8 @@ IniDocument IniDocument::parse(std::string_view text) {
         if (t.starts_with('[')) {
             const auto close = t.find(']');
             line.kind = Kind::Section;
-            line.name = std::string(trimBlanks(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+            line.name = std::string(
+                trimBlanks(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
         } else if (!t.starts_with(';')) {
             const auto eq = t.find('=');
             if (eq != std::string_view::npos && !trimBlanks(t.substr(0, eq)).empty()) {
@@ -105,7 +105,10 @@ void IniDocument::set(std::string_view section, std::string_view key, std::strin
 
     std::size_t sectionAt = lines_.size();
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (lines_[i].kind == Kind::Section && equalsNoCase(lines_[i].name, section)) { sectionAt = i; break; }
+        if (lines_[i].kind == Kind::Section && equalsNoCase(lines_[i].name, section)) {
+            sectionAt = i;
+            break;
+        }
     }
     if (sectionAt == lines_.size()) {
         if (!lines_.empty() && !trimBlanks(lines_.back().text).empty()) lines_.push_back(Line{});
@@ -230,8 +233,10 @@ std::optional<double> parseReal(std::string_view text, char separator) noexcept 
     char buf[401];
     std::size_t n = 0;
     for (char c : text) {
-        if (c == separator) c = '.';
-        else if (c == '.' || c == ',') return std::nullopt;  // only the locale's separator is a separator
+        if (c == separator)
+            c = '.';
+        else if (c == '.' || c == ',')
+            return std::nullopt;  // only the locale's separator is a separator
         buf[n++] = c;
     }
     double value = 0.0;
@@ -264,8 +269,7 @@ ConfigFiles ConfigFiles::fromFolders(const platform::Folders& folders, std::file
 }
 
 ConfigFiles ConfigFiles::fromEnvironment() {
-    return fromFolders(platform::Folders::fromEnvironment(), platform::executablePath(),
-                       platform::decimalSeparator());
+    return fromFolders(platform::Folders::fromEnvironment(), platform::executablePath(), platform::decimalSeparator());
 }
 
 std::string computerLabel(std::string_view computerName) {
@@ -400,8 +404,8 @@ ChannelLoad LoadChannelSettings(const ConfigFiles& files, std::size_t channelCou
         c.mp3SampleRate = ini.readInteger(sec, key("MP3SampleRate"), 11025);
         out.channels.push_back(std::move(c));
     }
-    UpdateKeepFreeBytes(s, out.channels.empty() ? files.programFolder : std::filesystem::path(out.channels[0].recordDir),
-                        capacity);
+    UpdateKeepFreeBytes(
+        s, out.channels.empty() ? files.programFolder : std::filesystem::path(out.channels[0].recordDir), capacity);
     return out;
 }
 
@@ -607,10 +611,14 @@ std::string desktopExec(const std::filesystem::path& program) {
     }
     std::string exec;
     for (char c : arg) {
-        if (c == '\\') exec += "\\\\";     // string-value escape of the entry format
-        else if (c == '%') exec += "%%";   // field codes start with %
-        else if (c == '\n') exec += "\\n";
-        else exec += c;
+        if (c == '\\')
+            exec += "\\\\";  // string-value escape of the entry format
+        else if (c == '%')
+            exec += "%%";  // field codes start with %
+        else if (c == '\n')
+            exec += "\\n";
+        else
+            exec += c;
     }
     return exec + " -w";
 }
@@ -629,7 +637,9 @@ std::error_code ApplyAutostart(const ConfigFiles& files, bool autostart) {
         "[Desktop Entry]\n"
         "Type=Application\n"
         "Name=Lodvimar\n"
-        "Exec=" + desktopExec(files.executable) + "\n"
+        "Exec=" +
+        desktopExec(files.executable) +
+        "\n"
         "Terminal=false\n"
         "X-GNOME-Autostart-enabled=true\n";
     return writeFileAtomically(files.autostartEntry, entry);

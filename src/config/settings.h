@@ -83,16 +83,15 @@ public:
     [[nodiscard]] const std::filesystem::path& path() const noexcept { return file_; }
 
     // The value cut at 1023 bytes, or `defaultValue` when the key is missing.
-    [[nodiscard]] std::string readString(std::string_view section, std::string_view key,
-                                         std::string_view defaultValue);
+    [[nodiscard]] std::string readString(std::string_view section, std::string_view key, std::string_view defaultValue);
     // Decimal or "0x" hexadecimal; `defaultValue` when missing or unreadable.
     [[nodiscard]] int readInteger(std::string_view section, std::string_view key, int defaultValue);
     // True for any integer other than 0; `defaultValue` when missing or unreadable.
     [[nodiscard]] bool readBool(std::string_view section, std::string_view key, bool defaultValue);
     // Reads the text (`defaultText` when missing) and converts it with the decimal separator;
     // `fallback` when that fails or the number is not finite.
-    [[nodiscard]] double readReal(std::string_view section, std::string_view key,
-                                  std::string_view defaultText, double fallback);
+    [[nodiscard]] double readReal(std::string_view section, std::string_view key, std::string_view defaultText,
+                                  double fallback);
 
     // Each write reaches the file before it returns; on failure the file is as it was. A run of
     // writes (a whole save) ends with flush(), which waits until the file is on the disk.
@@ -114,10 +113,10 @@ private:
 
     std::filesystem::path file_;
     char separator_;
-    IniDocument document_;   // the file's contents as last read or written
-    Stamp stamp_;            // what the file looked like then
-    bool loaded_ = false;    // document_ has been read at least once
-    bool unflushed_ = false; // written since the last flush()
+    IniDocument document_;       // the file's contents as last read or written
+    Stamp stamp_;                // what the file looked like then
+    bool loaded_ = false;        // document_ has been read at least once
+    bool unflushed_ = false;     // written since the last flush()
     std::error_code readError_;  // the file exists but could not be read
 };
 
@@ -137,37 +136,37 @@ struct ConfigFiles {
     char decimalSeparator = '.';           // separator of real numbers in the file
 
     // The standard places, the running program and the locale's separator.
-    [[nodiscard]] static ConfigFiles fromFolders(const platform::Folders& folders,
-                                                 std::filesystem::path executable, char decimalSeparator);
+    [[nodiscard]] static ConfigFiles fromFolders(const platform::Folders& folders, std::filesystem::path executable,
+                                                 char decimalSeparator);
     [[nodiscard]] static ConfigFiles fromEnvironment();
 };
 
 // ---------------------------------------------------------------------------------------------
 // Settings
 
-inline constexpr int kMaxChannels = 100;        // Channels/MAX above this is taken as 2
+inline constexpr int kMaxChannels = 100;  // Channels/MAX above this is taken as 2
 inline constexpr int kChannelsWhenTooMany = 2;
 
 // The process-wide settings, one instance. Members are named after their keys (section/key).
 struct GeneralSettings {
     std::string Language = "English";  // MAIN/Language: language table, "English" or "Russian"
-    bool DIRS_D = true;                 // MAIN/DIRS_D: one folder per day
-    bool RAZN_KART = false;             // MAIN/RAZN_KART: several identical sound cards (shown only)
-    bool AUTO = true;                   // MAIN/AUTO: start with the desktop session
-    int HEIGHT = 336;                   // MAIN/HEIGHT: main window height, px; the default when the
-                                        //   key is missing is the value held here before loading
-    bool No_Name = true;                // MAIN/No_Name: computer name in the server's channel label
-    int MAX = 0;                        // Channels/MAX: number of channels configured, 0..100
-    bool LOADALL = true;                // DEVICES/LOADALL: open every available sound input
-    std::string NAME;                   // SERVER/NAME: server name or address, or "Local server"
-    std::string PORT;                   // SERVER/PORT: second connection parameter of the server library
-    std::string USER;                   // SERVER/USER: name this recorder registers under
-    bool ENABLED = false;               // SEVRER/ENABLED: use the server
-    bool IN_ONE = false;                // SEVRER/IN_ONE: recording, processing and server on one computer
-    int FreeSpace = 10;                 // Disk/FreeSpace: per cent of the disk to keep free
-    bool CHECKspace = false;            // Disk/CHECKspace: watch the free space
-    int Device = -1;                    // OUT/Device: monitoring output, -1 the system's default
-    int Inv_Point = 1888;               // DirCh/Inv_Point: spectrum-inversion pivot, Hz
+    bool DIRS_D = true;                // MAIN/DIRS_D: one folder per day
+    bool RAZN_KART = false;            // MAIN/RAZN_KART: several identical sound cards (shown only)
+    bool AUTO = true;                  // MAIN/AUTO: start with the desktop session
+    int HEIGHT = 336;                  // MAIN/HEIGHT: main window height, px; the default when the
+                                       //   key is missing is the value held here before loading
+    bool No_Name = true;               // MAIN/No_Name: computer name in the server's channel label
+    int MAX = 0;                       // Channels/MAX: number of channels configured, 0..100
+    bool LOADALL = true;               // DEVICES/LOADALL: open every available sound input
+    std::string NAME;                  // SERVER/NAME: server name or address, or "Local server"
+    std::string PORT;                  // SERVER/PORT: second connection parameter of the server library
+    std::string USER;                  // SERVER/USER: name this recorder registers under
+    bool ENABLED = false;              // SEVRER/ENABLED: use the server
+    bool IN_ONE = false;               // SEVRER/IN_ONE: recording, processing and server on one computer
+    int FreeSpace = 10;                // Disk/FreeSpace: per cent of the disk to keep free
+    bool CHECKspace = false;           // Disk/CHECKspace: watch the free space
+    int Device = -1;                   // OUT/Device: monitoring output, -1 the system's default
+    int Inv_Point = 1888;              // DirCh/Inv_Point: spectrum-inversion pivot, Hz
 
     // Not stored in the file:
     std::string ComputerName;    // host name trimmed of blanks; the default of USER
@@ -196,33 +195,33 @@ struct ChannelSetupLine {
 
 // Every per-channel key of one channel. Defaults are the values used when a key is missing.
 struct ChannelSettings {
-    std::string device;              // DEVICE: capture device and side ("" = none)
-    int mixerLine = 0;               // MixerLine: mixer line of the channel's input
-    int fileBits = 16;               // Filebits: bits per sample of WAV files, 16 or 8
-    int compressMode = 1;            // CompressMode: 1 MP3 files, 0 uncompressed WAV
-    int mp3Bitrate = 16;             // MP3Bitrate: kbit/s
-    int mp3Quality = 4;              // MP3Quality: 1 NORMAL, 2 LOW, 3 HIGH, 4 VOICE QUALITY
-    int mp3SampleRate = 11025;       // MP3SampleRate: Hz
-    std::string recordDir;           // WAW_PATH: recording folder (after loading never empty)
-    std::string filePrefix;          // PREFIX: first part of every file name
-    int recordMode = 0;              // VOXmode: 0 level, 1 voice, 2 ID, 3 time
-    bool autoRecord = false;         // auto: switched on for automatic recording
-    double threshold = 0.0;          // POROG: level threshold, dB (unreadable: 0.0)
-    double pulseThreshold = 0.008;   // PPOROG: pulse-dial detector threshold (unreadable: 0.008)
-    double k1 = 1.8;                 // K1_: compressor coefficient K1 (unreadable: 1.8)
-    double k2 = 7.0;                 // K2_: compressor coefficient K2 (unreadable: 7.6)
-    double startDelaySeconds = 1.0;  // zad_rec: start delay, s (unreadable: 1.0)
-    double stopDelaySeconds = 15.0;  // zad_stop: stop delay, s (unreadable: 10.0)
-    int maxTimeMinutes = 15;         // Max_Time: longest recording, minutes; 0 = no limit
-    int minTimeSeconds = 5;          // Min_Time: shorter recordings are deleted, seconds
-    int preRecordSeconds = 5;        // Pred_Time: pre-record buffer, seconds
-    bool compressor = false;         // exp: compressor on
-    bool agc = false;                // AGC: automatic gain control on
-    bool callerId = true;            // AON: caller-ID detector on
-    bool pulseDetector = true;       // Pulse: pulse-dial detector on
-    bool dtmf = false;               // DTMF: DTMF detector on
+    std::string device;                    // DEVICE: capture device and side ("" = none)
+    int mixerLine = 0;                     // MixerLine: mixer line of the channel's input
+    int fileBits = 16;                     // Filebits: bits per sample of WAV files, 16 or 8
+    int compressMode = 1;                  // CompressMode: 1 MP3 files, 0 uncompressed WAV
+    int mp3Bitrate = 16;                   // MP3Bitrate: kbit/s
+    int mp3Quality = 4;                    // MP3Quality: 1 NORMAL, 2 LOW, 3 HIGH, 4 VOICE QUALITY
+    int mp3SampleRate = 11025;             // MP3SampleRate: Hz
+    std::string recordDir;                 // WAW_PATH: recording folder (after loading never empty)
+    std::string filePrefix;                // PREFIX: first part of every file name
+    int recordMode = 0;                    // VOXmode: 0 level, 1 voice, 2 ID, 3 time
+    bool autoRecord = false;               // auto: switched on for automatic recording
+    double threshold = 0.0;                // POROG: level threshold, dB (unreadable: 0.0)
+    double pulseThreshold = 0.008;         // PPOROG: pulse-dial detector threshold (unreadable: 0.008)
+    double k1 = 1.8;                       // K1_: compressor coefficient K1 (unreadable: 1.8)
+    double k2 = 7.0;                       // K2_: compressor coefficient K2 (unreadable: 7.6)
+    double startDelaySeconds = 1.0;        // zad_rec: start delay, s (unreadable: 1.0)
+    double stopDelaySeconds = 15.0;        // zad_stop: stop delay, s (unreadable: 10.0)
+    int maxTimeMinutes = 15;               // Max_Time: longest recording, minutes; 0 = no limit
+    int minTimeSeconds = 5;                // Min_Time: shorter recordings are deleted, seconds
+    int preRecordSeconds = 5;              // Pred_Time: pre-record buffer, seconds
+    bool compressor = false;               // exp: compressor on
+    bool agc = false;                      // AGC: automatic gain control on
+    bool callerId = true;                  // AON: caller-ID detector on
+    bool pulseDetector = true;             // Pulse: pulse-dial detector on
+    bool dtmf = false;                     // DTMF: DTMF detector on
     bool detectOnlyWhileRecording = true;  // PulseREC: detectors run only while recording
-    bool combined = false;           // ComboRec: combined triggering
+    bool combined = false;                 // ComboRec: combined triggering
 
     friend bool operator==(const ChannelSettings&, const ChannelSettings&) = default;
 };
@@ -277,8 +276,7 @@ void UpdateKeepFreeBytes(GeneralSettings& settings, const std::filesystem::path&
 // server is not in use; Pred_Time never), then OUT/Device, DirCh/Inv_Point and SEVRER/IN_ONE.
 // Stops at the first failed write and returns its error.
 [[nodiscard]] std::error_code SaveAllSettings(const ConfigFiles& files, const GeneralSettings& settings,
-                                              const std::vector<ChannelSettings>& channels,
-                                              bool writeChannelCount);
+                                              const std::vector<ChannelSettings>& channels, bool writeChannelCount);
 
 // The channel settings dialog's confirmation: DEVICES/LOADALL, Disk/FreeSpace, Disk/CHECKspace and
 // channel index+1's WAW_PATH (only while the server is not in use), exp, AGC, Pulse, K1_, K2_,

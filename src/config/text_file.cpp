@@ -1,13 +1,13 @@
 #include "config/text_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
-#include <fcntl.h>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace kestavo::config {
 
@@ -49,14 +49,19 @@ FileText readWholeFile(const std::filesystem::path& file) {
     FileText out;
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) out.missing = true;
-        else out.error = lastError();
+        if (errno == ENOENT || errno == ENOTDIR)
+            out.missing = true;
+        else
+            out.error = lastError();
         return out;
     }
     char buf[65536];
     for (;;) {
         const ssize_t got = ::read(fd, buf, sizeof buf);
-        if (got > 0) { out.bytes.append(buf, std::size_t(got)); continue; }
+        if (got > 0) {
+            out.bytes.append(buf, std::size_t(got));
+            continue;
+        }
         if (got == 0) break;
         if (errno == EINTR) continue;
         out.error = lastError();
@@ -67,16 +72,17 @@ FileText readWholeFile(const std::filesystem::path& file) {
     return out;
 }
 
-std::error_code writeFileAtomically(const std::filesystem::path& file, std::string_view bytes,
-                                    Durability durability) {
+std::error_code writeFileAtomically(const std::filesystem::path& file, std::string_view bytes, Durability durability) {
     const auto target = writeTarget(file);
     const auto tmp = temporaryBeside(target);
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno == ENOENT) {  // first write into a folder that does not exist yet
         std::error_code made;
         std::filesystem::create_directories(target.parent_path(), made);
-        if (!made) fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        else errno = made.value();
+        if (!made)
+            fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        else
+            errno = made.value();
     }
     if (fd < 0) return lastError();
     std::error_code ec;

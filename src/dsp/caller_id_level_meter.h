@@ -13,7 +13,7 @@ namespace kestavo::dsp::a_lm {
 
 class TlevelMeter {
 public:
-    static constexpr double kAttackCoef = 0.15;   // share of the old envelope kept on a rise
+    static constexpr double kAttackCoef = 0.15;    // share of the old envelope kept on a rise
     static constexpr double kReleaseCoef = 0.999;  // share of the old envelope kept on a fall
 
     // Feeds one normalised sample; returns the envelope (full scale 1.0) after it.

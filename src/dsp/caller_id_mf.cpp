@@ -14,12 +14,12 @@ constexpr double kHz[t_aon::kFreqs] = {700, 900, 1100, 1300, 1500, 1700};
 constexpr double kInvRate = 9.070294784580499e-05;       // 1 / 11025 Hz
 constexpr double kInvWindowSpan = 0.006711409395973154;  // 1 / 149: Hamming over 150 samples
 constexpr double kRatioThreshold = 0.9;
-constexpr int kMinRepeats = 9;    // about 24 ms of symbol
-constexpr int kMaxRepeats = 25;   // about 68 ms of symbol
-constexpr int kGapHold = 10;      // more than 10 gap blocks (27 ms) discard the symbols
+constexpr int kMinRepeats = 9;     // about 24 ms of symbol
+constexpr int kMaxRepeats = 25;    // about 68 ms of symbol
+constexpr int kGapHold = 10;       // more than 10 gap blocks (27 ms) discard the symbols
 constexpr int kCycleSymbols = 10;  // symbols needed before a cycle is read
-constexpr char kStart = 'H';      // "Н"
-constexpr char kRepeat = 'P';     // "П"
+constexpr char kStart = 'H';       // "Н"
+constexpr char kRepeat = 'P';      // "П"
 constexpr char kRepeatUtf8[] = "П";
 
 // The six Goertzel chains over the weighted window v, four per vector (two lanes idle), so that all

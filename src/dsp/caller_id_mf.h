@@ -50,25 +50,25 @@ private:
     void decodeCycle() noexcept;
     void clearCode() noexcept;
 
-    std::array<double, kFreqs> coefs_{};     // 2 cos(2 pi f / 11025)
-    std::array<double, kWindow> hamming_{};  // 0.54 - 0.46 cos(2 pi i / 149)
-    std::array<double, kWindow> window_{};   // latest samples, oldest first; newest 30 at the end
-    int newSamples_ = 0;                     // samples written since the last block
+    std::array<double, kFreqs> coefs_{};       // 2 cos(2 pi f / 11025)
+    std::array<double, kWindow> hamming_{};    // 0.54 - 0.46 cos(2 pi i / 149)
+    std::array<double, kWindow> window_{};     // latest samples, oldest first; newest 30 at the end
+    int newSamples_ = 0;                       // samples written since the last block
     std::array<double, kFreqs> magnitudes_{};  // power of the latest block averaged with the one before
     std::array<double, kFreqs> lastPowers_{};  // power of the block before
-    a_lm::TlevelMeter meter_;                // envelope of the raw signal
-    double level_ = 0.0;                     // latest envelope value, full-scale units
-    double ratioThreshold_ = 0.9;            // pair power over envelope needed for a tone pair
-    int pairFirst_ = 0;                      // held pair, frequency indices 1-6; 0 before the first
+    a_lm::TlevelMeter meter_;                  // envelope of the raw signal
+    double level_ = 0.0;                       // latest envelope value, full-scale units
+    double ratioThreshold_ = 0.9;              // pair power over envelope needed for a tone pair
+    int pairFirst_ = 0;                        // held pair, frequency indices 1-6; 0 before the first
     int pairSecond_ = 0;
-    int repeats_ = 0;                        // blocks in which the held pair was seen again
-    int gapBlocks_ = 0;                      // blocks since the held pair was last seen again, held at 10
+    int repeats_ = 0;    // blocks in which the held pair was seen again
+    int gapBlocks_ = 0;  // blocks since the held pair was last seen again, held at 10
     // Symbols gathered: '0'-'9', 'H' for "Н", 'P' for "П".
     std::array<char, kMaxSymbols> code_{};
     int codeLength_ = 0;
-    int startSymbols_ = 0;                   // "Н" symbols in code_
-    std::array<char, 16> number_{};          // the number handed over by the current call (UTF-8)
-    int numberLength_ = 0;                   // bytes in number_
+    int startSymbols_ = 0;           // "Н" symbols in code_
+    std::array<char, 16> number_{};  // the number handed over by the current call (UTF-8)
+    int numberLength_ = 0;           // bytes in number_
 };
 
 }  // namespace kestavo::dsp

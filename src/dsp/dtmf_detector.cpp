@@ -12,11 +12,11 @@ namespace {
 // Row and column frequencies, then their second harmonics (index k + 8 is the harmonic of k).
 constexpr double kHz[T_DTMF::kFreqs] = {697,  770,  852,  941,  1209, 1336, 1477, 1633,
                                         1394, 1540, 1704, 1882, 2418, 2672, 2954, 3266};
-constexpr double kInvRate = 9.070294784580499e-05;      // 1 / 11025 Hz
+constexpr double kInvRate = 9.070294784580499e-05;        // 1 / 11025 Hz
 constexpr double kInvWindowSpan = 0.0035335689045936395;  // 1 / 283: Hamming over 284 samples
-constexpr double kMinTone = 0.0001;        // smallest power of a row or column tone
-constexpr double kInvOthers = 0.07142857142857142;  // 1 / 14: mean of the other filters
-constexpr double kMinOthers = 1e-9;        // below this the other filters count as 1e-13
+constexpr double kMinTone = 0.0001;                       // smallest power of a row or column tone
+constexpr double kInvOthers = 0.07142857142857142;        // 1 / 14: mean of the other filters
+constexpr double kMinOthers = 1e-9;                       // below this the other filters count as 1e-13
 constexpr double kOthersFloor = 1e-13;
 constexpr double kPairOverOthers = 100.0;  // 20 dB of the pair above the rest
 constexpr double kMinHarmonic = 1e-9;
@@ -155,7 +155,8 @@ void T_DTMF::decide() noexcept {
     const int rowBlocks = counts_[bestRow];
     const int columnBlocks = counts_[bestColumn];
     counts_.fill(0);
-    if (rowBlocks >= kMinBlocks && rowBlocks <= kMaxBlocks && columnBlocks >= kMinBlocks && columnBlocks <= kMaxBlocks) {
+    if (rowBlocks >= kMinBlocks && rowBlocks <= kMaxBlocks && columnBlocks >= kMinBlocks &&
+        columnBlocks <= kMaxBlocks) {
         row_ = bestRow;
         column_ = bestColumn;
     }

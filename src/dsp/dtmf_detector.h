@@ -22,10 +22,10 @@ namespace kestavo::dsp {
 
 class T_DTMF {
 public:
-    static constexpr int kBlock = 71;         // new samples per analysed block (6.4 ms)
-    static constexpr int kWindow = 284;       // samples analysed per block (25.8 ms)
-    static constexpr int kFreqs = 16;         // 8 fundamentals + 8 second harmonics
-    static constexpr int kMaxDigits = 64;     // longest number kept; further digits are dropped
+    static constexpr int kBlock = 71;      // new samples per analysed block (6.4 ms)
+    static constexpr int kWindow = 284;    // samples analysed per block (25.8 ms)
+    static constexpr int kFreqs = 16;      // 8 fundamentals + 8 second harmonics
+    static constexpr int kMaxDigits = 64;  // longest number kept; further digits are dropped
 
     // Computes the Goertzel coefficients and the Hamming weights; ready to take samples.
     T_DTMF() noexcept;
@@ -43,19 +43,19 @@ private:
     void analyseBlock() noexcept;
     void decide() noexcept;
 
-    std::array<double, kFreqs> coefs_{};        // 2 cos(2 pi f / 11025), f in the order below
-    std::array<double, kWindow> hamming_{};     // 0.54 - 0.46 cos(2 pi i / 283)
-    std::array<double, kWindow> window_{};      // the latest samples, oldest first; newest 71 at the end
-    int newSamples_ = 0;                        // samples written since the last block
-    std::array<double, kFreqs> magnitudes_{};   // power of the latest block averaged with the one before
-    std::array<double, kFreqs> lastPowers_{};   // power of the block before
-    std::array<int, 8> counts_{};               // blocks of the current tone in which each row/column won
-    int gapBlocks_ = 0;                         // blocks since the last valid pair, held at 1000
-    int row_ = -1;                              // row (0-3) of the digit being closed, -1 when none
-    int column_ = -1;                           // column (4-7) of the digit being closed, -1 when none
-    std::array<char, kMaxDigits> pending_{};    // digits of the number being dialled
+    std::array<double, kFreqs> coefs_{};       // 2 cos(2 pi f / 11025), f in the order below
+    std::array<double, kWindow> hamming_{};    // 0.54 - 0.46 cos(2 pi i / 283)
+    std::array<double, kWindow> window_{};     // the latest samples, oldest first; newest 71 at the end
+    int newSamples_ = 0;                       // samples written since the last block
+    std::array<double, kFreqs> magnitudes_{};  // power of the latest block averaged with the one before
+    std::array<double, kFreqs> lastPowers_{};  // power of the block before
+    std::array<int, 8> counts_{};              // blocks of the current tone in which each row/column won
+    int gapBlocks_ = 0;                        // blocks since the last valid pair, held at 1000
+    int row_ = -1;                             // row (0-3) of the digit being closed, -1 when none
+    int column_ = -1;                          // column (4-7) of the digit being closed, -1 when none
+    std::array<char, kMaxDigits> pending_{};   // digits of the number being dialled
     int pendingLength_ = 0;
-    std::array<char, kMaxDigits> digits_{};     // the number handed over by the current call
+    std::array<char, kMaxDigits> digits_{};  // the number handed over by the current call
     int digitsLength_ = 0;
 };
 

@@ -19,7 +19,8 @@ Tfir::Tfir(int kind, int taps, double edge1, double edge2, double /*edge3*/, dou
         const double dn = double(n);
         double v;
         if (edge2_ != edge1_) {
-            v = (std::cos(2.0 * pi * dn * edge1_) - std::cos(2.0 * pi * dn * edge2_)) / (pi * pi * (dn * dn) * (edge2_ - edge1_)) * 0.5;
+            v = (std::cos(2.0 * pi * dn * edge1_) - std::cos(2.0 * pi * dn * edge2_)) /
+                (pi * pi * (dn * dn) * (edge2_ - edge1_)) * 0.5;
         } else {
             // A transition band of width zero: the limit of the trapezoid is the ideal edge.
             v = std::sin(2.0 * pi * dn * edge1_) / (pi * dn);

@@ -66,7 +66,7 @@ private:
     // The latest taps_ inputs, kept twice (at pos_ + j and pos_ + j + taps_) so that the newest-first
     // view delay_[pos_ ... pos_ + taps_ - 1] is contiguous without shifting.
     std::vector<double> delay_;
-    int pos_ = 0;                       // where the newest sample sits
+    int pos_ = 0;  // where the newest sample sits
 };
 
 }  // namespace kestavo::dsp

@@ -14,10 +14,10 @@ namespace kestavo::dsp {
 
 class Tv_agc {
 public:
-    static constexpr double kAttackCoef = 0.15;   // share of the old envelope kept on a rise
+    static constexpr double kAttackCoef = 0.15;    // share of the old envelope kept on a rise
     static constexpr double kReleaseCoef = 0.999;  // share of the old envelope kept on a fall
-    static constexpr double kTarget = 0.8;        // envelope aimed at, full-scale units
-    static constexpr double kFloor = 0.0001;      // -80 dB: below this no gain is applied
+    static constexpr double kTarget = 0.8;         // envelope aimed at, full-scale units
+    static constexpr double kFloor = 0.0001;       // -80 dB: below this no gain is applied
 
     // One normalised sample in (full scale 1.0; channel thread), the levelled sample out (may exceed
     // full scale).

@@ -34,8 +34,8 @@ public:
         return v;
     }
 
-    std::int32_t Capacity;      // 50 ms values one channel buffer yields (30 for 16384 samples)
-    std::vector<double> Values;  // dB, newest last
+    std::int32_t Capacity;        // 50 ms values one channel buffer yields (30 for 16384 samples)
+    std::vector<double> Values;   // dB, newest last
     std::int32_t WriteCount = 0;  // values pushed since the queue last wrapped
     std::int32_t ReadIndex = 0;   // next position to read
     double LastValue = -60.0;     // value read last

@@ -36,7 +36,10 @@ public:
         if (level < -60.0) level = -60.0;
         return level;
     }
-    void Reset() noexcept { SampleCount = 0; Envelope = 0.0; }
+    void Reset() noexcept {
+        SampleCount = 0;
+        Envelope = 0.0;
+    }
 
     std::int32_t BlockLength;      // samples per level value
     std::int32_t SampleCount = 0;  // samples since the last level value

@@ -72,14 +72,14 @@ public:
         Sum = 0.0;
     }
 
-    double Threshold;            // dB
-    std::int32_t Count = 0;      // values counted in the open window
-    std::int32_t Hits = 0;       // values below the threshold in the window
-    bool Armed = false;          // a window is open (either direction)
-    std::int32_t StartWindow = 74;   // level values (3.7 s)
-    std::int32_t StopWindow = 740;   // level values (37 s)
-    std::int32_t StopMinHits = 1;    // Hits must exceed this for a stop
-    double Sum = 0.0;            // sum of the levels in the start window, dB
+    double Threshold;               // dB
+    std::int32_t Count = 0;         // values counted in the open window
+    std::int32_t Hits = 0;          // values below the threshold in the window
+    bool Armed = false;             // a window is open (either direction)
+    std::int32_t StartWindow = 74;  // level values (3.7 s)
+    std::int32_t StopWindow = 740;  // level values (37 s)
+    std::int32_t StopMinHits = 1;   // Hits must exceed this for a stop
+    double Sum = 0.0;               // sum of the levels in the start window, dB
 };
 
 }  // namespace kestavo::dsp

@@ -7,7 +7,7 @@
 namespace kestavo::dsp {
 
 namespace {
-constexpr int kOrder = 14;        // 15 taps
+constexpr int kOrder = 14;  // 15 taps
 constexpr int kRateHz = 11025;
 constexpr int kCutoffHz = 3400;
 constexpr int kMinBreak = 60;     // steps: 54.4 ms

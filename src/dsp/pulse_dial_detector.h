@@ -49,14 +49,14 @@ private:
     void step(double e) noexcept;
     void appendCount(int pulses) noexcept;
 
-    TLPF highPass_;                   // 15-tap high-pass in front of the follower
-    lm_p::TlevelMeter meter_;         // envelope, one value per 10 samples
-    double current_ = 0.0;            // latest envelope value
-    double previous_ = 0.0;           // the one before
-    double threshold_ = kDefaultThreshold;  // rise per step that counts as a click
-    int sinceClick_ = 100;            // steps since the last click, held at 100
-    int pulseCount_ = 0;              // pulses counted for the digit in progress
-    int idleSteps_ = 0;               // steps since the last counted pulse, held at 4001 when idle
+    TLPF highPass_;                          // 15-tap high-pass in front of the follower
+    lm_p::TlevelMeter meter_;                // envelope, one value per 10 samples
+    double current_ = 0.0;                   // latest envelope value
+    double previous_ = 0.0;                  // the one before
+    double threshold_ = kDefaultThreshold;   // rise per step that counts as a click
+    int sinceClick_ = 100;                   // steps since the last click, held at 100
+    int pulseCount_ = 0;                     // pulses counted for the digit in progress
+    int idleSteps_ = 0;                      // steps since the last counted pulse, held at 4001 when idle
     std::array<char, kMaxDigits> digits_{};  // the number in progress
     int digitsLength_ = 0;
     std::array<char, kMaxDigits> number_{};  // the number handed over by the current call

@@ -18,7 +18,8 @@ typedef double V2 __attribute__((vector_size(16)));
 // One butterfly stage group over `count` consecutive j, `Lanes` of them per vector:
 // a = a + b, b = (a - b)(cos - i sin), in the same operations as one butterfly at a time.
 template <class V, int Lanes>
-inline void butterflies(double* ar, double* ai, double* br, double* bi, const double* wc, const double* ws, int count) noexcept {
+inline void butterflies(double* ar, double* ai, double* br, double* bi, const double* wc, const double* ws,
+                        int count) noexcept {
     for (int j = 0; j < count; j += Lanes) {
         V xr, xi, yr, yi, c, s;  // unaligned loads and stores through memcpy
         __builtin_memcpy(&xr, ar + j, sizeof(V));

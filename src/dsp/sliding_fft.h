@@ -21,7 +21,7 @@ namespace kestavo::dsp {
 
 class tfft256 {
 public:
-    static constexpr int kHop = 64;       // new samples per frame
+    static constexpr int kHop = 64;        // new samples per frame
     static constexpr int kMaxSize = 1024;  // largest N
 
     // size: N, a power of two from 128 to 1024 (the voice detector uses 256). Throws
@@ -42,11 +42,11 @@ public:
 private:
     void transform() noexcept;
 
-    int size_;                    // N
-    int overlap_;                 // N - 64: samples kept from the previous frame
-    int log2Size_;                // log2 N
-    int fill_ = 0;                // new samples since the last frame
-    double weight_;               // W, the one window weight of every sample
+    int size_;                     // N
+    int overlap_;                  // N - 64: samples kept from the previous frame
+    int log2Size_;                 // log2 N
+    int fill_ = 0;                 // new samples since the last frame
+    double weight_;                // W, the one window weight of every sample
     std::vector<double> history_;  // N latest samples, oldest first
     std::vector<double> re_, im_;  // spectrum; bin b sits at bitReverse_[b] (the reordering is a lookup)
     // Twiddles per stage, stage s (span N / 2^(s+1)) at offset N - 2 * span: cos and sin of j * 2^s * w.

@@ -85,7 +85,9 @@ void tfft::ProcessBlock(std::span<std::byte> block) noexcept {
     transform(false);
     if (inversionOn_) {
         const int s = shiftBins_, h = halfSize_;
-        for (int b = 0; b < h; ++b) scratch_[std::size_t(b)] = b < s - 1 ? spectrum_[std::size_t(s - 1 - b)] : spectrum_[std::size_t(b + h - s)];
+        for (int b = 0; b < h; ++b)
+            scratch_[std::size_t(b)] =
+                b < s - 1 ? spectrum_[std::size_t(s - 1 - b)] : spectrum_[std::size_t(b + h - s)];
         for (int b = 1; b < h; ++b) {
             spectrum_[std::size_t(b)] = scratch_[std::size_t(b)];
             spectrum_[std::size_t(size_ - b)] = std::conj(scratch_[std::size_t(b)]);

@@ -47,11 +47,11 @@ public:
 private:
     void transform(bool inverse) noexcept;
 
-    int size_;                   // N
-    int bits_;                   // 8 or 16
-    int halfSize_;               // N / 2
+    int size_;      // N
+    int bits_;      // 8 or 16
+    int halfSize_;  // N / 2
     int log2Size_;
-    int shiftBins_ = 1;          // inversion frequency in bins
+    int shiftBins_ = 1;  // inversion frequency in bins
     bool inversionOn_ = false;
     std::vector<std::complex<double>> spectrum_;  // N bins
     std::vector<std::complex<double>> scratch_;   // N / 2 rearranged bins

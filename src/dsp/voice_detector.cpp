@@ -6,24 +6,24 @@
 namespace kestavo::dsp {
 
 namespace {
-constexpr double kTinyPart = 1e-8;     // a bin with a smaller real or imaginary part counts as empty
+constexpr double kTinyPart = 1e-8;  // a bin with a smaller real or imaginary part counts as empty
 constexpr double kEmptyPower = 1e-9;
-constexpr int kFirstBin = 6;           // bins below 258 Hz are not used
+constexpr int kFirstBin = 6;  // bins below 258 Hz are not used
 constexpr int kLastBin = 127;
-constexpr int kLowEnd = 31;            // low band 6 ... 31 (258 ... 1335 Hz)
-constexpr int kBassEnd = 8;            // bass 6 ... 8 (258 ... 344 Hz)
+constexpr int kLowEnd = 31;  // low band 6 ... 31 (258 ... 1335 Hz)
+constexpr int kBassEnd = 8;  // bass 6 ... 8 (258 ... 344 Hz)
 constexpr double kMinPeakPower = 8e-06;
 constexpr double kInvBins = 0.008264462809917356;  // 1 / 121
-constexpr int kGroup = 5;              // frames per group decision (29 ms)
+constexpr int kGroup = 5;                          // frames per group decision (29 ms)
 constexpr double kInvGroup = 0.2;
 constexpr double kMinFlatness = 0.016;
 constexpr double kMaxFlatness = 0.04;
-constexpr int kMaxPeakBin = 31;        // 1335 Hz
+constexpr int kMaxPeakBin = 31;  // 1335 Hz
 constexpr double kMinLowOverHigh = 0.2;
 constexpr double kMaxLowOverHigh = 9.0;
 constexpr double kMaxBassOverMid = 0.12;
-constexpr int kStartDecisions = 2;     // positive group decisions per start signal
-constexpr int kClearAfter = 512;       // frames (3 s) without a positive decision clear the counts
+constexpr int kStartDecisions = 2;  // positive group decisions per start signal
+constexpr int kClearAfter = 512;    // frames (3 s) without a positive decision clear the counts
 // Limit = stop delay x 43.06640625 (11025 / 256, the bin spacing in Hz) x 10 frames; a frame is 64
 // samples, so Limit frames last 430.66 x 64 / 11025 = 2.5 x the stop delay in seconds.
 constexpr double kBinHz = 43.06640625;
@@ -107,10 +107,9 @@ int TVOX::groupDecision() noexcept {
     const double r1 = high == 0.0 ? low : low / high;
     const double r2 = mid == 0.0 ? bass : bass / mid;
     const int decision = meanFlatness > kMinFlatness && meanFlatness < kMaxFlatness && peak != peakHistory_[5] &&
-                                 peak < kMaxPeakBin && r1 > kMinLowOverHigh && r1 < kMaxLowOverHigh &&
-                                 r2 < kMaxBassOverMid
-                             ? 1
-                             : 0;
+            peak < kMaxPeakBin && r1 > kMinLowOverHigh && r1 < kMaxLowOverHigh && r2 < kMaxBassOverMid
+        ? 1
+        : 0;
     if (decision == 1) idleFrames_ = 0;
     groupFrames_ = 0;
     flatnessSum_ = 0.0;

@@ -47,17 +47,17 @@ private:
     int groupDecision() noexcept;
 
     tfft256 analyzer_{kFftSize};
-    std::array<double, 128> power_{};      // power of bins 0 ... 127 of the latest frame (normalised in place)
-    std::array<int, 8> peakHistory_{};     // peak bin of the latest 8 counted frames, newest first
-    double flatnessSum_ = 0.0;             // flatness summed over the current group
-    int groupFrames_ = 0;                  // counted frames in the current group (0 ... 5)
-    bool active_ = false;                  // speech in progress
-    int positiveCount_ = 0;                // positive group decisions since the last start signal
-    int speechCount_ = 0;                  // start signals since the last clearing
-    int hangFrames_ = 0;                   // frames without a positive decision while active
-    int idleFrames_ = 0;                   // frames since the last positive decision
-    double stopSeconds_ = 0.0;             // the channel's stop delay
-    int limit_ = 0;                        // stopSeconds_ x 43.06640625 x 10 frames, rounded
+    std::array<double, 128> power_{};   // power of bins 0 ... 127 of the latest frame (normalised in place)
+    std::array<int, 8> peakHistory_{};  // peak bin of the latest 8 counted frames, newest first
+    double flatnessSum_ = 0.0;          // flatness summed over the current group
+    int groupFrames_ = 0;               // counted frames in the current group (0 ... 5)
+    bool active_ = false;               // speech in progress
+    int positiveCount_ = 0;             // positive group decisions since the last start signal
+    int speechCount_ = 0;               // start signals since the last clearing
+    int hangFrames_ = 0;                // frames without a positive decision while active
+    int idleFrames_ = 0;                // frames since the last positive decision
+    double stopSeconds_ = 0.0;          // the channel's stop delay
+    int limit_ = 0;                     // stopSeconds_ x 43.06640625 x 10 frames, rounded
 };
 
 }  // namespace kestavo::dsp

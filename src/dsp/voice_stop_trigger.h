@@ -43,11 +43,11 @@ public:
     }
 
     double Threshold;
-    std::int32_t Count = 0;          // low samples counted
+    std::int32_t Count = 0;  // low samples counted
     std::int32_t Hits = 0;
-    bool Armed = false;              // kept for the shared layout; unused here
+    bool Armed = false;  // kept for the shared layout; unused here
     std::int32_t StartWindow = 74;
-    std::int32_t StopWindow = 740;   // samples
+    std::int32_t StopWindow = 740;  // samples
     std::int32_t StopMinHits = 1;
     double Sum = 0.0;
 };

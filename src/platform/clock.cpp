@@ -9,13 +9,17 @@ using namespace std::chrono;
 
 std::int64_t toLocalMs(const LocalTime& t) noexcept {
     const sys_days day = year_month_day{year{t.year}, month{unsigned(t.month)}, std::chrono::day{unsigned(t.day)}};
-    return day.time_since_epoch().count() * 86'400'000LL + ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.millisecond;
+    return day.time_since_epoch().count() * 86'400'000LL + ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 +
+        t.millisecond;
 }
 
 LocalTime fromLocalMs(std::int64_t ms) noexcept {
     std::int64_t days = ms / 86'400'000LL;
     std::int64_t rest = ms % 86'400'000LL;
-    if (rest < 0) { rest += 86'400'000LL; --days; }
+    if (rest < 0) {
+        rest += 86'400'000LL;
+        --days;
+    }
     const year_month_day ymd{sys_days{std::chrono::days{days}}};
     LocalTime t;
     t.year = int(ymd.year());
@@ -39,8 +43,8 @@ std::optional<LocalTime> parseIsoLocal(std::string_view s) noexcept {
         return r.ec == std::errc{} && r.ptr == s.data() + at + len;
     };
     LocalTime t;
-    if (!num(0, 4, t.year) || !num(5, 2, t.month) || !num(8, 2, t.day) || !num(11, 2, t.hour) || !num(14, 2, t.minute) ||
-        !num(17, 2, t.second))
+    if (!num(0, 4, t.year) || !num(5, 2, t.month) || !num(8, 2, t.day) || !num(11, 2, t.hour) ||
+        !num(14, 2, t.minute) || !num(17, 2, t.second))
         return std::nullopt;
     if (t.month < 1 || t.month > 12 || t.day < 1 || t.hour > 23 || t.minute > 59 || t.second > 59) return std::nullopt;
     if (!year_month_day{year{t.year}, month{unsigned(t.month)}, day{unsigned(t.day)}}.ok()) return std::nullopt;

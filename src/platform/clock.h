@@ -53,8 +53,7 @@ public:
     // Moves the clock to `ms` after its start; never backwards.
     void advanceTo(std::chrono::milliseconds sinceStart) noexcept {
         std::int64_t cur = elapsedMs_.load(std::memory_order_acquire);
-        while (cur < sinceStart.count() && !elapsedMs_.compare_exchange_weak(cur, sinceStart.count())) {
-        }
+        while (cur < sinceStart.count() && !elapsedMs_.compare_exchange_weak(cur, sinceStart.count())) {}
     }
     [[nodiscard]] std::chrono::milliseconds elapsed() const noexcept {
         return std::chrono::milliseconds(elapsedMs_.load(std::memory_order_acquire));

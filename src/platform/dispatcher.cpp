@@ -2,7 +2,8 @@
 
 namespace kestavo::platform {
 
-MainDispatcher::MainDispatcher(std::function<void()> wake) : wake_(std::move(wake)), mainId_(std::this_thread::get_id()) {}
+MainDispatcher::MainDispatcher(std::function<void()> wake)
+    : wake_(std::move(wake)), mainId_(std::this_thread::get_id()) {}
 
 void MainDispatcher::setMainThread(std::thread::id id) {
     std::lock_guard lock(mutex_);

@@ -7,7 +7,8 @@ namespace kestavo::platform {
 
 DynamicLibrary::~DynamicLibrary() { unload(); }
 
-DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(other.handle_), error_(std::move(other.error_)) {
+DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
+    : handle_(other.handle_), error_(std::move(other.error_)) {
     other.handle_ = nullptr;
 }
 

@@ -1,11 +1,11 @@
 #include "platform/event.h"
 
-#include <cerrno>
-#include <cstdint>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
 
 namespace kestavo::platform {
 
@@ -22,14 +22,12 @@ Event::~Event() { ::close(fd_); }
 void Event::set() noexcept {
     if (isSet()) return;
     const std::uint64_t one = 1;
-    while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {}
 }
 
 void Event::reset() noexcept {
     std::uint64_t value = 0;
-    while (::read(fd_, &value, sizeof value) < 0 && errno == EINTR) {
-    }
+    while (::read(fd_, &value, sizeof value) < 0 && errno == EINTR) {}
 }
 
 bool Event::isSet() const noexcept { return wait(std::chrono::milliseconds(0)); }
@@ -38,7 +36,8 @@ bool Event::wait(std::chrono::milliseconds timeout) const noexcept {
     pollfd p{fd_, POLLIN, 0};
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         const int r = ::poll(&p, 1, int(std::max<long long>(0, left.count())));
         if (r > 0) return true;
         if (r == 0) return false;

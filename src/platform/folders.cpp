@@ -1,7 +1,7 @@
 #include "platform/folders.h"
 
-#include <cstdlib>
 #include <unistd.h>
+#include <cstdlib>
 
 namespace kestavo::platform {
 

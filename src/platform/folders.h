@@ -8,9 +8,9 @@
 namespace kestavo::platform {
 
 struct Folders {
-    std::filesystem::path program;  // $KESTAVO_HOME, else $XDG_DATA_HOME/kestavo, else ~/.local/share/kestavo
-    std::filesystem::path config;   // $XDG_CONFIG_HOME/kestavo, else ~/.config/kestavo
-    std::filesystem::path runtime;  // $XDG_RUNTIME_DIR, else the program folder
+    std::filesystem::path program;    // $KESTAVO_HOME, else $XDG_DATA_HOME/kestavo, else ~/.local/share/kestavo
+    std::filesystem::path config;     // $XDG_CONFIG_HOME/kestavo, else ~/.config/kestavo
+    std::filesystem::path runtime;    // $XDG_RUNTIME_DIR, else the program folder
     std::filesystem::path autostart;  // $XDG_CONFIG_HOME/autostart, else ~/.config/autostart
 
     // Reads the environment; creates nothing.

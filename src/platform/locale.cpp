@@ -11,8 +11,7 @@ char decimalSeparatorOf(const char* localeName) noexcept {
     if (loc == locale_t(nullptr)) return '.';
     const char* radix = ::nl_langinfo_l(RADIXCHAR, loc);
     char result = '.';
-    if (radix && radix[0] != '\0' && radix[1] == '\0' && static_cast<unsigned char>(radix[0]) < 0x80)
-        result = radix[0];
+    if (radix && radix[0] != '\0' && radix[1] == '\0' && static_cast<unsigned char>(radix[0]) < 0x80) result = radix[0];
     ::freelocale(loc);
     return result;
 }

@@ -89,7 +89,8 @@ public:
     // Device identifiers are positions in this list.
     [[nodiscard]] virtual std::vector<InputDeviceInfo> inputDevices() = 0;
     // Opens device `deviceId` in `format`; on failure returns null and sets `error`.
-    [[nodiscard]] virtual std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format, std::error_code& error) = 0;
+    [[nodiscard]] virtual std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format,
+                                                           std::error_code& error) = 0;
 };
 
 }  // namespace kestavo::platform

@@ -55,7 +55,8 @@ public:
     // Device identifiers 0, 1, ... are positions in this list; kWaveMapper is not listed.
     [[nodiscard]] virtual std::vector<OutputDeviceInfo> outputDevices() = 0;
     // Opens device `deviceId` (or kWaveMapper) in `format`; on failure returns null and sets `error`.
-    [[nodiscard]] virtual std::unique_ptr<SoundOutput> open(int deviceId, const WaveFormat& format, std::error_code& error) = 0;
+    [[nodiscard]] virtual std::unique_ptr<SoundOutput> open(int deviceId, const WaveFormat& format,
+                                                            std::error_code& error) = 0;
 };
 
 }  // namespace kestavo::platform

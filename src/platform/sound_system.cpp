@@ -25,7 +25,8 @@ std::vector<InputDeviceInfo> CompositeSoundInputSystem::inputDevices() {
     return list;
 }
 
-std::unique_ptr<SoundInput> CompositeSoundInputSystem::open(int deviceId, const WaveFormat& format, std::error_code& error) {
+std::unique_ptr<SoundInput> CompositeSoundInputSystem::open(int deviceId, const WaveFormat& format,
+                                                            std::error_code& error) {
     SoundInputSystem* backend = nullptr;
     int local = deviceId;
     {
@@ -64,7 +65,8 @@ SoundSystem makeSoundSystem(const Folders& folders, PendingWork& pending) {
     if (useAlsa)
         s.output = std::make_unique<AlsaSoundOutputSystem>();
     else  // no sound card wanted: monitoring plays into memory, at the pace of the lines
-        s.output = std::make_unique<FileSoundOutputSystem>(s.lines->pace() == LinePace::Fast ? OutputPace::Immediate : OutputPace::RealTime);
+        s.output = std::make_unique<FileSoundOutputSystem>(s.lines->pace() == LinePace::Fast ? OutputPace::Immediate
+                                                                                             : OutputPace::RealTime);
     return s;
 }
 

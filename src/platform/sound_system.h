@@ -26,7 +26,8 @@ public:
     explicit CompositeSoundInputSystem(std::vector<std::unique_ptr<SoundInputSystem>> backends);
 
     [[nodiscard]] std::vector<InputDeviceInfo> inputDevices() override;
-    [[nodiscard]] std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format, std::error_code& error) override;
+    [[nodiscard]] std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format,
+                                                   std::error_code& error) override;
 
 private:
     std::vector<std::unique_ptr<SoundInputSystem>> backends_;

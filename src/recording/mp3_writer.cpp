@@ -47,7 +47,8 @@ std::size_t FrameBytes(const std::byte* h, const std::byte* ref) noexcept {
     if (version == 1 || layer != 1 || rateIndex == 0 || rateIndex == 15 || srIndex == 3) return 0;
     if (ref != nullptr && ((b1 ^ unsigned(ref[1])) & 0xFE) != 0) return 0;
     if (ref != nullptr && ((b2 ^ unsigned(ref[2])) & 0x0C) != 0) return 0;
-    static constexpr std::array<unsigned, 15> kMpeg1 = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static constexpr std::array<unsigned, 15> kMpeg1 = {0,   32,  40,  48,  56,  64,  80, 96,
+                                                        112, 128, 160, 192, 224, 256, 320};
     static constexpr std::array<unsigned, 15> kMpeg2 = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     static constexpr std::array<unsigned, 3> kRate1 = {44100, 48000, 32000};
     const unsigned rate = kRate1[srIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
@@ -77,16 +78,15 @@ std::size_t FirstWholeFrame(std::span<const std::byte> bytes) noexcept {
 
 int Tmp3_writer::LameQuality(int quality) noexcept {
     switch (quality) {
-        case 1: return 5;  // NORMAL: LAME's own default, good quality at a moderate cost
-        case 2: return 7;  // LOW QUALITY: the fast search, for many channels on a small machine
-        case 3: return 2;  // HIGH QUALITY: LAME's recommended best, about twice the work of 5
-        default: return 5; // VOICE QUALITY: mono speech needs no more than NORMAL's search
+        case 1: return 5;   // NORMAL: LAME's own default, good quality at a moderate cost
+        case 2: return 7;   // LOW QUALITY: the fast search, for many channels on a small machine
+        case 3: return 2;   // HIGH QUALITY: LAME's recommended best, about twice the work of 5
+        default: return 5;  // VOICE QUALITY: mono speech needs no more than NORMAL's search
     }
 }
 
 Tmp3_writer::Tmp3_writer(const WriterParams& params)
-    : Tsound_writer(params),
-      chunkIn_(std::make_unique_for_overwrite<short[]>(kChunkSamples)),
+    : Tsound_writer(params), chunkIn_(std::make_unique_for_overwrite<short[]>(kChunkSamples)),
       blockOut_(std::make_unique_for_overwrite<unsigned char[]>(kBlockOutputBytes)) {
     if (StartEncoder(params.mp3Bitrate, params.mp3Quality, params.mp3SampleRate))
         SetPredTime(params.predSeconds);
@@ -114,9 +114,9 @@ bool Tmp3_writer::StartEncoder(int bitrateKbps, int quality, int sampleRate) {
     ok = ok && lame_set_error_protection(l, 1) == 0;  // CRC
     ok = ok && lame_set_original(l, 1) == 0;
     ok = ok && lame_set_copyright(l, 0) == 0;
-    ok = ok && lame_set_extension(l, 0) == 0;         // private bit
+    ok = ok && lame_set_extension(l, 0) == 0;  // private bit
     ok = ok && lame_set_emphasis(l, 0) == 0;
-    ok = ok && lame_set_bWriteVbrTag(l, 0) == 0;      // no Xing/Info frame
+    ok = ok && lame_set_bWriteVbrTag(l, 0) == 0;  // no Xing/Info frame
     ok = ok && lame_init_params(l) >= 0;
     if (!ok) {
         if (l != nullptr) lame_close(l);

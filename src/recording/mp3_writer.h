@@ -88,13 +88,13 @@ private:
     void Deliver(std::span<const std::byte> bytes);
 
     lame_t lame_ = nullptr;
-    int effectiveKbps_ = 0;          // bit rate LAME really encodes, kbit/s
-    std::size_t lameBytes_ = 0;      // heap LAME took for this handle, measured at set-up
-    int framesAtFlush_ = 0;          // LAME's frame count at the last reservoir flush
-    std::uint64_t fileBytes_ = 0;    // bytes in the open file
+    int effectiveKbps_ = 0;        // bit rate LAME really encodes, kbit/s
+    std::size_t lameBytes_ = 0;    // heap LAME took for this handle, measured at set-up
+    int framesAtFlush_ = 0;        // LAME's frame count at the last reservoir flush
+    std::uint64_t fileBytes_ = 0;  // bytes in the open file
     std::string encoderError_;
-    std::unique_ptr<short[]> chunkIn_;               // kChunkSamples samples
-    std::unique_ptr<unsigned char[]> blockOut_;      // kBlockOutputBytes
+    std::unique_ptr<short[]> chunkIn_;           // kChunkSamples samples
+    std::unique_ptr<unsigned char[]> blockOut_;  // kBlockOutputBytes
 };
 
 // Offset of the first MP3 frame from which whole frames run exactly to the end of `bytes`, or

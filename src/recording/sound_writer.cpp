@@ -36,9 +36,8 @@ std::size_t EncodedCapacity(int bitrateKbps, int seconds) {
 }  // namespace
 
 Tsound_writer::Tsound_writer(const WriterParams& params)
-    : params_(params),
-      delayLine_(params.format == 0 ? PcmCapacity(params, params.predSeconds)
-                                    : EncodedCapacity(params.mp3Bitrate, params.predSeconds)),
+    : params_(params), delayLine_(params.format == 0 ? PcmCapacity(params, params.predSeconds)
+                                                     : EncodedCapacity(params.mp3Bitrate, params.predSeconds)),
       predSeconds_(params.predSeconds) {}
 
 Tsound_writer::~Tsound_writer() {
@@ -134,10 +133,16 @@ std::string CleanEventText(std::string_view text) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7F) continue;
         switch (c) {
-            case '/': case '\\': case '<': case '>': case ':': case '"': case '|': case '?': case '*':
-                continue;
-            default:
-                out.push_back(c);
+            case '/':
+            case '\\':
+            case '<':
+            case '>':
+            case ':':
+            case '"':
+            case '|':
+            case '?':
+            case '*': continue;
+            default: out.push_back(c);
         }
     }
     const auto first = out.find_first_not_of(' ');

@@ -25,21 +25,21 @@
 #include <string_view>
 #include <system_error>
 
-#include "recording/prerecord_buffer.h"
 #include "recording/file_ops.h"
+#include "recording/prerecord_buffer.h"
 
 namespace kestavo::recording {
 
 struct WriterParams {
-    int format = 0;             // 0 WAV, otherwise MP3
+    int format = 0;  // 0 WAV, otherwise MP3
     int sampleRate = 11025;
-    int captureBits = 16;       // bits per sample of the blocks handed in
-    int predSeconds = 7;        // initial pre-record seconds
+    int captureBits = 16;           // bits per sample of the blocks handed in
+    int predSeconds = 7;            // initial pre-record seconds
     int minPreRecordBytes = 32768;  // one block
     int inputIndex = 0;
     int channelNumber = 1;
-    int mp3Bitrate = 32;        // kbit/s
-    int mp3Quality = 4;         // 1 NORMAL, 2 LOW QUALITY, 3 HIGH QUALITY, 4 VOICE QUALITY
+    int mp3Bitrate = 32;  // kbit/s
+    int mp3Quality = 4;   // 1 NORMAL, 2 LOW QUALITY, 3 HIGH QUALITY, 4 VOICE QUALITY
     int mp3SampleRate = 11025;
 };
 
@@ -102,9 +102,9 @@ protected:
     bool open_ = false;
     std::atomic<bool> busy_{false};
     int fileBits_ = 16;
-    int predSeconds_ = 7;       // the pre-record seconds last applied
+    int predSeconds_ = 7;  // the pre-record seconds last applied
     FileOps ops_ = SystemFileOps();
-    int fd_ = -1;               // the open file, -1 when none
+    int fd_ = -1;  // the open file, -1 when none
 };
 
 // Picks the first of path+ext, path+"_2"+ext, path+"_3"+ext, … that does not exist yet. (The

@@ -13,8 +13,8 @@ namespace kestavo::recording {
 namespace {
 
 constexpr std::uint64_t kHeaderBytes = 44;
-constexpr std::uint32_t kRiffOverhead = 36;          // header bytes after the RIFF size field, besides the data
-constexpr std::uint32_t kNeverCompletedRiff = 34;    // what an unfinished file says at offset 4
+constexpr std::uint32_t kRiffOverhead = 36;        // header bytes after the RIFF size field, besides the data
+constexpr std::uint32_t kNeverCompletedRiff = 34;  // what an unfinished file says at offset 4
 constexpr std::uint64_t kMaxDataBytes = 0xFFFFFFFFull - kRiffOverhead;
 
 std::uint32_t Get32(const unsigned char* p) {
@@ -34,7 +34,9 @@ bool IsWavName(const std::filesystem::path& p) {
 class Fd {
 public:
     explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) ::close(fd_); }
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     [[nodiscard]] int get() const { return fd_; }

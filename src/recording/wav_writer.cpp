@@ -90,8 +90,7 @@ void Twav_writer::AppendData(std::span<const std::byte> block) {
     } else {
         const std::size_t samples = block.size() / 2;
         for (std::size_t at = 0; at < samples;) {
-            const std::size_t n = std::min({samples - at, kConversionSamples,
-                                            std::size_t(kMaxDataBytes - dataBytes_)});
+            const std::size_t n = std::min({samples - at, kConversionSamples, std::size_t(kMaxDataBytes - dataBytes_)});
             if (n == 0) break;
             for (std::size_t i = 0; i < n; ++i) {
                 std::int16_t s;

@@ -50,8 +50,8 @@ private:
     // Brings the size fields at offsets 4 and 40 up to date.
     void WriteSizes();
 
-    std::uint32_t dataBytes_ = 0;       // sample bytes in the file
-    int openBits_ = 16;                 // bits per sample in the open file's header
+    std::uint32_t dataBytes_ = 0;  // sample bytes in the file
+    int openBits_ = 16;            // bits per sample in the open file's header
     std::array<std::byte, kHeaderBytes> header_{};
     std::unique_ptr<std::uint8_t[]> conversion_;  // kConversionSamples bytes, for 8-bit output
 };

@@ -11,12 +11,12 @@
 namespace kestavo::services {
 
 struct PluginRecord {
-    std::int32_t channel;      // 0: written by the host after a plug-in reports a result
-    char identifier[101];      // 4: zero-terminated identifier text, written by the plug-in
-    char unused1[101];         // 105
-    char extra[101];           // 206: extra text; the host clears its first byte before every call
-    char unused2[17];          // 307
-    std::int32_t action;       // 324: in ID mode 0 stops the recording, 1 starts one if the identifier is listed
+    std::int32_t channel;  // 0: written by the host after a plug-in reports a result
+    char identifier[101];  // 4: zero-terminated identifier text, written by the plug-in
+    char unused1[101];     // 105
+    char extra[101];       // 206: extra text; the host clears its first byte before every call
+    char unused2[17];      // 307
+    std::int32_t action;   // 324: in ID mode 0 stops the recording, 1 starts one if the identifier is listed
 };
 
 static_assert(sizeof(PluginRecord) == 328);
@@ -34,7 +34,9 @@ template <std::size_t N>
 }
 
 // The identifier as the host reads it: at most 101 characters, never past its field.
-[[nodiscard]] inline std::string_view identifierText(const PluginRecord& r) noexcept { return fieldText(r.identifier, 101); }
+[[nodiscard]] inline std::string_view identifierText(const PluginRecord& r) noexcept {
+    return fieldText(r.identifier, 101);
+}
 [[nodiscard]] inline std::string_view extraText(const PluginRecord& r) noexcept { return fieldText(r.extra, 101); }
 
 extern "C" {

@@ -30,8 +30,8 @@ public:
     bool Process(PluginRecord& record, double sample) noexcept { return process_ ? process_(&record, sample) : false; }
 
     // PLUGINS/WORK/<name up to its first .><channel>.plg
-    [[nodiscard]] static std::filesystem::path WorkingCopy(const std::filesystem::path& programFolder, std::int32_t channel,
-                                                           const std::string& fileName);
+    [[nodiscard]] static std::filesystem::path WorkingCopy(const std::filesystem::path& programFolder,
+                                                           std::int32_t channel, const std::string& fileName);
 
 private:
     std::int32_t channel_;

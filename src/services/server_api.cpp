@@ -25,7 +25,8 @@ std::unique_ptr<NetlocateLibrary> NetlocateLibrary::load(const std::filesystem::
 
 NetlocateLibrary::~NetlocateLibrary() = default;
 
-std::int32_t NetlocateLibrary::start_rec_file(const std::string& path, const std::string& prefix, const std::string& label) {
+std::int32_t NetlocateLibrary::start_rec_file(const std::string& path, const std::string& prefix,
+                                              const std::string& label) {
     std::lock_guard lock(mutex_);
     return startRecFile_ ? startRecFile_(path.c_str(), prefix.c_str(), label.c_str()) : 0;
 }
@@ -65,7 +66,12 @@ auto callWithTwoBuffers(Fn fn, std::string& a, std::string& b) {
 bool NetlocateLibrary::init(std::string& name, std::string& second) {
     std::lock_guard lock(mutex_);
     if (!init_) return false;
-    callWithTwoBuffers([&](char** x, char** y) { init_(x, y); return 0; }, name, second);
+    callWithTwoBuffers(
+        [&](char** x, char** y) {
+            init_(x, y);
+            return 0;
+        },
+        name, second);
     return true;
 }
 bool NetlocateLibrary::try_net(std::string& name, std::string& second) {
@@ -73,7 +79,8 @@ bool NetlocateLibrary::try_net(std::string& name, std::string& second) {
     if (!tryNet_) return false;
     return callWithTwoBuffers(tryNet_, name, second);
 }
-void NetlocateLibrary::init_base(const std::string& name, const std::string& port, const std::string& user, const std::string& password) {
+void NetlocateLibrary::init_base(const std::string& name, const std::string& port, const std::string& user,
+                                 const std::string& password) {
     std::lock_guard lock(mutex_);
     if (initBase_) initBase_(name.c_str(), port.c_str(), user.c_str(), password.c_str());
 }

@@ -19,7 +19,8 @@ class RecordServer {
 public:
     virtual ~RecordServer() = default;
     // Registers a recording; returns its record id.
-    virtual std::int32_t start_rec_file(const std::string& path, const std::string& prefix, const std::string& channelLabel) = 0;
+    virtual std::int32_t start_rec_file(const std::string& path, const std::string& prefix,
+                                        const std::string& channelLabel) = 0;
     virtual void add_aon(std::int32_t recordId, const std::string& text) = 0;
     virtual void add_nabor(std::int32_t recordId, const std::string& text) = 0;
     virtual void stop_rec_file(std::int32_t recordId, const std::string& duration, const std::string& fileName) = 0;
@@ -46,7 +47,8 @@ public:
     [[nodiscard]] static std::unique_ptr<NetlocateLibrary> load(const std::filesystem::path& file);
     ~NetlocateLibrary() override;
 
-    std::int32_t start_rec_file(const std::string& path, const std::string& prefix, const std::string& channelLabel) override;
+    std::int32_t start_rec_file(const std::string& path, const std::string& prefix,
+                                const std::string& channelLabel) override;
     void add_aon(std::int32_t recordId, const std::string& text) override;
     void add_nabor(std::int32_t recordId, const std::string& text) override;
     void stop_rec_file(std::int32_t recordId, const std::string& duration, const std::string& fileName) override;
@@ -55,7 +57,8 @@ public:
     // The connection calls; false when the library lacks the entry point.
     bool init(std::string& name, std::string& second);
     bool try_net(std::string& name, std::string& second);
-    void init_base(const std::string& name, const std::string& port, const std::string& user, const std::string& password);
+    void init_base(const std::string& name, const std::string& port, const std::string& user,
+                   const std::string& password);
     [[nodiscard]] std::string get_ust_path();
     [[nodiscard]] std::int32_t get_port();
     void close();

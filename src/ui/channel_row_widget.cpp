@@ -13,11 +13,11 @@ namespace kestavo::ui {
 
 namespace {
 
-constexpr int kSegments = 50;           // segments of a row's bar
-constexpr int kHorizontal = 1;          // rows draw their bars left to right
-const QColor kGreen(0, 128, 0);         // segments below RedFrom
-const QColor kRed(255, 0, 0);           // segments from RedFrom
-const QColor kPeak(255, 255, 255);      // the peak marker
+constexpr int kSegments = 50;       // segments of a row's bar
+constexpr int kHorizontal = 1;      // rows draw their bars left to right
+const QColor kGreen(0, 128, 0);     // segments below RedFrom
+const QColor kRed(255, 0, 0);       // segments from RedFrom
+const QColor kPeak(255, 255, 255);  // the peak marker
 const QColor kBackground(0, 0, 0);
 
 // Buttons of a row carry their captions in red.
@@ -70,8 +70,8 @@ TKanalRow::TKanalRow(QTableWidget& grid, int k) : grid_(grid), k_(k) {
     ThresholdBar->setObjectName("ThresholdBar");
     ThresholdBar->setRange(kSliderMin, kSliderMax);
     ThresholdBar->setValue(0);
-    ThresholdBar->setSingleStep(100);   // 1 dB per arrow key
-    ThresholdBar->setPageStep(1000);    // 10 dB per page
+    ThresholdBar->setSingleStep(100);  // 1 dB per arrow key
+    ThresholdBar->setPageStep(1000);   // 10 dB per page
     RecordButton = new QPushButton(QString::fromUtf8(app::kStatusRecording));
     RecordButton->setObjectName("RecordButton");
     SettingsButton = new QPushButton(QString::fromUtf8("Установки"));
@@ -156,7 +156,8 @@ void TKanalRow::Refresh(const app::Tkanal& row, bool drawLevels) {
     setCell_(upper, 4, QString::fromStdString(row.stateText));
     QTableWidgetItem* state = grid_.item(upper, 4);
     const QColor fill = row.Recording() ? QColor(Qt::red) : QColor(Qt::white);
-    if (state->background().color() != fill || state->background().style() != Qt::SolidPattern) state->setBackground(fill);
+    if (state->background().color() != fill || state->background().style() != Qt::SolidPattern)
+        state->setBackground(fill);
     setCell_(upper, 5, QString::fromStdString(row.detectionText));
     const QString caption = QString::fromStdString(row.recordCaption);
     if (RecordButton->text() != caption) RecordButton->setText(caption);

@@ -45,10 +45,10 @@ private:
 
 // The captions of a row's controls (language texts 25 to 29 and the record button's own text).
 struct RowCaptions {
-    QString autoBox;         // text 25, "АВТО"
-    QString settings;        // text 27, "Установки"
-    QString monitor;         // text 28, "Контр."
-    QString threshold;       // text 29, "Порог"
+    QString autoBox;    // text 25, "АВТО"
+    QString settings;   // text 27, "Установки"
+    QString monitor;    // text 28, "Контр."
+    QString threshold;  // text 29, "Порог"
 };
 
 class TKanalRow final : public QObject {

@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/device_setup.h"
 #include "app/app_core.h"
-#include "app/single_instance.h"
+#include "app/device_setup.h"
 #include "app/program_run.h"
-#include "config/settings.h"
+#include "app/single_instance.h"
 #include "config/password.h"
+#include "config/settings.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
 #include "ui/main_window.h"
@@ -49,7 +49,8 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
     fs::create_directories(folders.program, ec);
     auto lock = app::InstanceLock::acquire(folders.runtime, ec);
     if (!lock) {
-        QMessageBox::critical(nullptr, "Kestavo", ec ? QString::fromStdString(ec.message()) : QString(app::kAlreadyRunningText));
+        QMessageBox::critical(nullptr, "Kestavo",
+                              ec ? QString::fromStdString(ec.message()) : QString(app::kAlreadyRunningText));
         return 1;
     }
     std::signal(SIGINT, onGuiSignal);
@@ -60,10 +61,16 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
         folders.runtime,
         [&form] {
             // The listener's thread: the close runs on the GUI thread.
-            QMetaObject::invokeMethod(qApp, [&form] { if (form) form->QuitFromOutside(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp,
+                [&form] {
+                    if (form) form->QuitFromOutside();
+                },
+                Qt::QueuedConnection);
         },
         ec);
-    if (!quitListener) std::fprintf(stderr, "kestavo: --quit will not reach this instance (%s)\n", ec.message().c_str());
+    if (!quitListener)
+        std::fprintf(stderr, "kestavo: --quit will not reach this instance (%s)\n", ec.message().c_str());
 
     BoxMessageSink messages;
     std::string error;
@@ -71,9 +78,23 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
     auto run = app::ProgramRun::Prepare(
         options, messages,
         // A worker posted a call: drain on the GUI thread.
-        [&runPtr] { QMetaObject::invokeMethod(qApp, [&runPtr] { if (runPtr) runPtr->Dispatcher().drain(); }, Qt::QueuedConnection); },
+        [&runPtr] {
+            QMetaObject::invokeMethod(
+                qApp,
+                [&runPtr] {
+                    if (runPtr) runPtr->Dispatcher().drain();
+                },
+                Qt::QueuedConnection);
+        },
         // The fast pace has ticks waiting: run the timer's work now.
-        [&form] { QMetaObject::invokeMethod(qApp, [&form] { if (form) form->Timer1Timer(); }, Qt::QueuedConnection); },
+        [&form] {
+            QMetaObject::invokeMethod(
+                qApp,
+                [&form] {
+                    if (form) form->Timer1Timer();
+                },
+                Qt::QueuedConnection);
+        },
         error);
     if (!run) {
         std::fprintf(stderr, "kestavo: %s\n", error.c_str());
@@ -103,7 +124,10 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
     formOptions.tickWork = [&] {
         const auto step = run->Step();
         // Work left within the fast pace's budget: go on at once rather than wait for the timer.
-        if (step.again) QTimer::singleShot(0, form, [&form] { if (form) form->Timer1Timer(); });
+        if (step.again)
+            QTimer::singleShot(0, form, [&form] {
+                if (form) form->Timer1Timer();
+            });
         if ((step.quit || gQuit.load()) && !quitAsked) {
             quitAsked = true;
             QMetaObject::invokeMethod(form, &TForm1::QuitFromOutside, Qt::QueuedConnection);
@@ -118,8 +142,9 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
         QObject::connect(&window, &TForm1::ShutDownDone, &app, &QApplication::quit, Qt::QueuedConnection);
         window.show();
         if (!stored) {
-            auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(config::kPasswordFileErrorTitle.data()),
-                                        QString::fromUtf8(config::kPasswordFileErrorText.data()), QMessageBox::Ok, &window);
+            auto* box =
+                new QMessageBox(QMessageBox::Warning, QString::fromUtf8(config::kPasswordFileErrorTitle.data()),
+                                QString::fromUtf8(config::kPasswordFileErrorText.data()), QMessageBox::Ok, &window);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->open();  // not modal to the program: the timer and the channels go on
         }

@@ -294,7 +294,8 @@ void TForm1::syncRows_() {
         connect(row.get(), &TKanalRow::autoClicked, this, &TForm1::autoClicked_);
         connect(row.get(), &TKanalRow::monitorClicked, this, &TForm1::monitorClicked_);
         connect(row.get(), &TKanalRow::thresholdMoved, this, &TForm1::thresholdMoved_);
-        connect(row.get(), &TKanalRow::settingsClicked, this, [this](int) { note_(rows_.front()->SettingsButton->text()); });
+        connect(row.get(), &TKanalRow::settingsClicked, this,
+                [this](int) { note_(rows_.front()->SettingsButton->text()); });
         connect(row.get(), &TKanalRow::thresholdWindowClicked, this,
                 [this](int) { note_(rows_.front()->ThresholdButton->text()); });
         if (const app::Tkanal* r = core_.Row(k)) row->ShowThreshold(r->Settings().threshold);
@@ -328,7 +329,8 @@ void TForm1::applyRowCaptions_() {
     for (auto& row : rows_) row->SetCaptions(c);
     // Header texts of columns 0 to 5; column 6 has none.
     for (int col = 0; col <= 5; ++col)
-        if (const QString t = text_(19 + col); !t.isEmpty() && StringGrid1->item(0, col)) StringGrid1->item(0, col)->setText(t);
+        if (const QString t = text_(19 + col); !t.isEmpty() && StringGrid1->item(0, col))
+            StringGrid1->item(0, col)->setText(t);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -352,7 +354,8 @@ void TForm1::applyLanguage_() {
     apply(12, [this](const QString& t) { CheckBox1->setText(t); });
     apply(13, [this](const QString& t) { Label1->setText(t); });
     apply(14, [this](const QString& t) { Label2->setText(t); });
-    for (int i = 0; i < 4; ++i) apply(15 + i, [this, i](const QString& t) { StatusPanels[std::size_t(i)]->setText(t); });
+    for (int i = 0; i < 4; ++i)
+        apply(15 + i, [this, i](const QString& t) { StatusPanels[std::size_t(i)]->setText(t); });
     apply(31, [this](const QString& t) { N11->setTitle(t); });
     applyRowCaptions_();
     for (std::size_t i = 0; i < rows_.size(); ++i)
@@ -378,10 +381,12 @@ void TForm1::fitSizes_() {
     auto design = [scale](int px) { return int(std::lround(px * scale)); };
     auto textWidth = [&fm](const QString& t) { return fm.horizontalAdvance(t) + 10; };
     auto buttonWidth = [&fm](const QString& t) { return fm.horizontalAdvance(t) + 2 * fm.averageCharWidth() + 10; };
-    const int indicator = style()->pixelMetric(QStyle::PM_IndicatorWidth) + style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    const int indicator =
+        style()->pixelMetric(QStyle::PM_IndicatorWidth) + style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
     auto checkWidth = [&](const QString& t) { return fm.horizontalAdvance(t) + indicator + 12; };
 
-    const QString idle = fromUtf8(core_.Text(kTextRecording).empty() ? app::kStatusRecording : core_.Text(kTextRecording));
+    const QString idle =
+        fromUtf8(core_.Text(kTextRecording).empty() ? app::kStatusRecording : core_.Text(kTextRecording));
     const QString busy = fromUtf8(core_.Text(kTextStopped).empty() ? app::kStatusStopped : core_.Text(kTextStopped));
     auto header = [this](int col) { return StringGrid1->item(0, col) ? StringGrid1->item(0, col)->text() : QString(); };
 
@@ -416,7 +421,8 @@ void TForm1::fitSizes_() {
                                          QString::fromUtf8("Свободно: 100 %"), QString::fromUtf8("Каналов: 100"),
                                          QString::fromUtf8("Сервер: Local server"), "CPU: 100%"};
     for (std::size_t i = 0; i < StatusPanels.size(); ++i)
-        StatusPanels[i]->setMinimumWidth(std::max({design(kPanelWidths[i]), textWidth(longest[i]), textWidth(StatusPanels[i]->text())}));
+        StatusPanels[i]->setMinimumWidth(
+            std::max({design(kPanelWidths[i]), textWidth(longest[i]), textWidth(StatusPanels[i]->text())}));
 
     // The window: every column, and the rows of up to eight channels above the panel.
     int gridWidth = 2 * StringGrid1->frameWidth();
@@ -428,8 +434,9 @@ void TForm1::fitSizes_() {
     int panels = 0;
     for (QLabel* p : StatusPanels) panels += p->minimumWidth() + 4;
     const int width = std::max({gridWidth, design(kDesignWidth), panels, Panel1->sizeHint().width()});
-    const int height = std::max(core_.Settings().HEIGHT, MainMenu1->sizeHint().height() + gridHeight +
-                                                             Panel1->sizeHint().height() + StatusBar1->sizeHint().height());
+    const int height = std::max(
+        core_.Settings().HEIGHT,
+        MainMenu1->sizeHint().height() + gridHeight + Panel1->sizeHint().height() + StatusBar1->sizeHint().height());
     resize(width, height);
 }
 
@@ -500,7 +507,8 @@ void TForm1::monitorClicked_(int k, bool on) {
     }
     if (on && monitorDevice_ != core_.Settings().Device) {
         // An output chosen in the list during this run.
-        if (auto* wsk = core_.Setup(); wsk && core_.Row(k)) wsk->SelectMonitorChannel(core_.Row(k)->Name(), monitorDevice_);
+        if (auto* wsk = core_.Setup(); wsk && core_.Row(k))
+            wsk->SelectMonitorChannel(core_.Row(k)->Name(), monitorDevice_);
     } else {
         core_.SelectMonitor(k, on);
     }
@@ -536,9 +544,10 @@ void TForm1::outputChosen_(int index) {
 
 void TForm1::note_(const QString& what) {
     const bool russian = core_.Settings().Language == "Russian";
-    QMessageBox box(QMessageBox::Information, QString(what).remove('&'),
-                    russian ? QString::fromUtf8("Это окно пока недоступно.") : QString("This window is not available yet."),
-                    QMessageBox::Ok, this);
+    QMessageBox box(
+        QMessageBox::Information, QString(what).remove('&'),
+        russian ? QString::fromUtf8("Это окно пока недоступно.") : QString("This window is not available yet."),
+        QMessageBox::Ok, this);
     box.setObjectName("NotAvailable");
     box.exec();
 }
@@ -586,7 +595,8 @@ void TForm1::TrayDoubleClick() {
         return;
     }
     TPasswordDlg dialog(*options_.password, options_.programFolder, core_.Settings().Language, this);
-    dialog.setWindowTitle(QString::fromUtf8(config::kEnterPasswordCaption.data(), int(config::kEnterPasswordCaption.size())));
+    dialog.setWindowTitle(
+        QString::fromUtf8(config::kEnterPasswordCaption.data(), int(config::kEnterPasswordCaption.size())));
     dialog.Logic().SetMode(config::PasswordDialog::Mode::Unlock);
     if (dialog.exec() == config::PasswordDialog::kUnlocked) RestoreWindow();
 }

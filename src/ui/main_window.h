@@ -93,7 +93,9 @@ public:
     void RestoreWindow();
 
     [[nodiscard]] int WindowMode() const noexcept { return windowMode_; }
-    [[nodiscard]] bool HideToTray() const noexcept { return TrayIcon != nullptr && QSystemTrayIcon::isSystemTrayAvailable(); }
+    [[nodiscard]] bool HideToTray() const noexcept {
+        return TrayIcon != nullptr && QSystemTrayIcon::isSystemTrayAvailable();
+    }
     [[nodiscard]] const std::vector<std::unique_ptr<TKanalRow>>& Rows() const noexcept { return rows_; }
     [[nodiscard]] TKanalRow* Row(int k) const noexcept;
     [[nodiscard]] int MonitorDevice() const noexcept { return monitorDevice_; }
@@ -111,18 +113,18 @@ public:
     QStatusBar* StatusBar1;
     std::array<QLabel*, 5> StatusPanels{};
     QMenuBar* MainMenu1;
-    QMenu* N1;       // Файл
-    QAction* N2;     // Выход
-    QAction* N3;     // Общие установки
-    QMenu* N8;       // Плагины
-    QAction* N9;     // Показать все
-    QAction* N10;    // Окно демодуляторов
-    QMenu* N11;      // Язык
+    QMenu* N1;     // Файл
+    QAction* N2;   // Выход
+    QAction* N3;   // Общие установки
+    QMenu* N8;     // Плагины
+    QAction* N9;   // Показать все
+    QAction* N10;  // Окно демодуляторов
+    QMenu* N11;    // Язык
     QAction* English1;
-    QAction* N12;    // Русский
-    QMenu* N4;       // Помощь
-    QAction* N5;     // Помощь программы записи
-    QAction* N7;     // О программе
+    QAction* N12;  // Русский
+    QMenu* N4;     // Помощь
+    QAction* N5;   // Помощь программы записи
+    QAction* N7;   // О программе
     QTimer* Timer1;
     QSystemTrayIcon* TrayIcon = nullptr;  // null where the desktop has no tray
     std::array<QIcon, 2> ImageList1;      // tray images: 0 waiting, 1 recording

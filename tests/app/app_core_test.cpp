@@ -83,10 +83,12 @@ TEST(Schedule, TimeModeRecordsInsideItsPeriodsAndCutsAtABackToBackBoundary) {
     // 16:07:00 both periods contain the time: the second becomes the remembered one and stops the
     // recording; 16:07:01 starts the next file. 16:08:01 lies outside both.
     std::vector<std::string> seen;
-    for (const auto& a : rig.activity) seen.push_back(hms(a.time) + (a.kind == Activity::Kind::Started ? " start" : " stop"));
+    for (const auto& a : rig.activity)
+        seen.push_back(hms(a.time) + (a.kind == Activity::Kind::Started ? " start" : " stop"));
     EXPECT_EQ(seen, (std::vector<std::string>{"16:06:01 start", "16:07:00 stop", "16:07:01 start", "16:08:01 stop"}));
     const auto folder = rig.files.programFolder / "SOUND" / "1";
-    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"T_05_12_2026 16_06_01_1.wav", "T_05_12_2026 16_07_01_1.wav"}));
+    EXPECT_EQ(namesIn(folder),
+              (std::vector<std::string>{"T_05_12_2026 16_06_01_1.wav", "T_05_12_2026 16_07_01_1.wav"}));
 }
 
 TEST(Schedule, IdleTimeModeChannelOutsideItsPeriodsDoesNothingEverySecond) {
@@ -218,7 +220,8 @@ TEST(StartUp, IncompleteWavRecordingsAreRepairedBeforeTheChannelsRun) {
     EXPECT_EQ(wav->dataSize, 2000u);
     EXPECT_EQ(wav->riffSize, 2036u);
     const auto shown = rig.messages.messages();
-    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](const std::string& m) { return m.find("crashed.wav") != std::string::npos; }));
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(),
+                            [](const std::string& m) { return m.find("crashed.wav") != std::string::npos; }));
 }
 
 TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
@@ -229,10 +232,12 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
     d.data.resize(frames.size() * 2);
     std::memcpy(d.data.data(), frames.data(), d.data.size());
     rig.input.devices = {d};
-    writeIni(rig.files.file, {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "[Channels2]", "CompressMode2=0"});
+    writeIni(rig.files.file,
+             {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "[Channels2]", "CompressMode2=0"});
     rig.start();
     const auto* capture = rig.core->Setup()->CaptureFor(0);
-    for (int i = 0; i < 2000 && capture->BuffersDelivered() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 2000 && capture->BuffersDelivered() < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_TRUE(rig.pending.waitIdle({}, std::chrono::seconds(20)));
     rig.core->RecordButton(1);
     rig.core->RecordButton(2);
@@ -240,7 +245,8 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
     // The line again from its start, now into the open recordings.
     rig.core->Setup()->RestartCaptures();
     capture = rig.core->Setup()->CaptureFor(0);
-    for (int i = 0; i < 2000 && capture->BuffersDelivered() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 2000 && capture->BuffersDelivered() < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_TRUE(rig.pending.waitIdle({}, std::chrono::seconds(20)));
     const std::string f1 = rig.core->Row(1)->currentFile, f2 = rig.core->Row(2)->currentFile;
     rig.core->Shutdown();

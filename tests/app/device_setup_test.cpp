@@ -66,8 +66,9 @@ TEST(LoadAll, ChannelsComeInDeviceThenSideOrderWithVoiceQualityMp3) {
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true), device("CardB", true, true), device("Mic", true, false)};
     rig.start();
-    EXPECT_EQ(rowNames(*rig.core), (std::vector<std::string>{"1=0 CardA 1 канал", "2=0 CardA 2 канал", "3=1 CardB 1 канал",
-                                                            "4=1 CardB 2 канал", "5=2 Mic 1 канал"}));
+    EXPECT_EQ(rowNames(*rig.core),
+              (std::vector<std::string>{"1=0 CardA 1 канал", "2=0 CardA 2 канал", "3=1 CardB 1 канал",
+                                        "4=1 CardB 2 канал", "5=2 Mic 1 канал"}));
     auto* setup = rig.core->Setup();
     ASSERT_EQ(setup->CaptureCount(), 3u);
     EXPECT_EQ(setup->CaptureFor(0)->ChannelCount(), 2);
@@ -105,7 +106,7 @@ TEST(FindSide, TwoIdenticalCardsAreClaimedInTurn) {
 
 TEST(FindSide, ScoreCountsEqualCharactersAtEqualPositionsAfterTheDeviceNumber) {
     EXPECT_EQ(PositionalScore("7 abc", "0 abc"), 3);
-    EXPECT_EQ(PositionalScore("7 abcd", "0 abx"), 2);   // only as far as the shorter name
+    EXPECT_EQ(PositionalScore("7 abcd", "0 abx"), 2);     // only as far as the shorter name
     EXPECT_EQ(PositionalScore("1 канал", "2 канал"), 5);  // characters, not bytes
     EXPECT_EQ(PositionalScore("1 xyz", "1 abc"), 0);
 }

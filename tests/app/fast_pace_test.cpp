@@ -27,8 +27,8 @@ TEST(FastPace, ScheduledRecordingsStartAtTheTickTheScheduleNamesNotAtABlockEnd) 
         tim << "16:06:00\t16:07:00\t\r\n";
     }
     platform::PendingWork pending;
-    platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast, platform::LocalTime{2026, 12, 5, 16, 5, 9, 0},
-                                   pending);
+    platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast,
+                                   platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}, pending);
     platform::MainDispatcher dispatcher;
     FastPace pace(*lines.clock(), pending, {});
     platform::CollectingMessageSink messages;
@@ -52,7 +52,8 @@ TEST(FastPace, ScheduledRecordingsStartAtTheTickTheScheduleNamesNotAtABlockEnd) 
     ASSERT_EQ(core.Rows().size(), 1u);
     // Until the line has delivered everything and every block is done (a hang fails by timeout).
     while (!(lines.allLinesEnded() && pending.count() == 0)) {
-        if (!pace.pump(dispatcher, [&] { core.tick(); })) (void)lines.allLinesEndedEvent().wait(std::chrono::milliseconds(1));
+        if (!pace.pump(dispatcher, [&] { core.tick(); }))
+            (void)lines.allLinesEndedEvent().wait(std::chrono::milliseconds(1));
     }
     dispatcher.drain();
     core.Shutdown();
@@ -79,7 +80,7 @@ TEST(DemoLine, CallsOnBothSidesOverQuietLineNoise) {
             peak = std::max(peak, std::abs(int(frames[2 * i + std::size_t(side)])));
         return 20.0 * std::log10(peak / 32768.0);
     };
-    EXPECT_LT(peakDb(0, 0.0, 2.9), -50.0);   // line noise before the first call
+    EXPECT_LT(peakDb(0, 0.0, 2.9), -50.0);    // line noise before the first call
     EXPECT_GT(peakDb(0, 15.0, 25.0), -20.0);  // the conversation, loud enough for a -35 dB trigger
     EXPECT_LT(peakDb(0, 15.0, 25.0), -0.5);   // and not clipped
     EXPECT_LT(peakDb(1, 0.0, 19.9), -50.0);   // the right side's call comes later

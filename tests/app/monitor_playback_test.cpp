@@ -109,7 +109,8 @@ TEST_F(MonitorPlaybackTest, InversionSettingsChangedByTheMainWindowReachThePlayi
     monitor->SelectChannel(c.get());
     std::vector<std::int16_t> tone(kBlock);
     for (int n = 0; n < kBlock; ++n)
-        tone[std::size_t(n)] = std::int16_t(std::lround(8000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * n / kBlock)));
+        tone[std::size_t(n)] =
+            std::int16_t(std::lround(8000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * n / kBlock)));
     inversion->hertz = 1000;
     inversion->on = true;
     process(*c, bytesOf(tone));

@@ -111,7 +111,8 @@ TEST(tsoundin, BuffersCirculateInOrderPastTheSixth) {
     capture::tsoundin in(sys, p, stop, {});
     ASSERT_TRUE(left.waitFor(9));
     for (std::size_t b = 0; b < 9; ++b)
-        ASSERT_TRUE(std::equal(left.blocks[b].begin(), left.blocks[b].end(), sys.devices[0].data.begin() + std::ptrdiff_t(b * 32768)))
+        ASSERT_TRUE(std::equal(left.blocks[b].begin(), left.blocks[b].end(),
+                               sys.devices[0].data.begin() + std::ptrdiff_t(b * 32768)))
             << "block " << b;
     stop.set();
 }
@@ -180,13 +181,14 @@ TEST(tsoundin, OpenIsRetriedOnceThenReportedWithDeviceErrorAndChannels) {
     sys.devices[0].failOpens = 2;
     sys.opens = 0;
     platform::CollectingMessageSink messages;
-    capture::tsoundin failed(sys, p, stop, [&](const std::string& m) { messages.show(m); }, 0ms);
+    capture::tsoundin failed(
+        sys, p, stop, [&](const std::string& m) { messages.show(m); }, 0ms);
     EXPECT_TRUE(failed.Failed());
     EXPECT_FALSE(failed.Running());
     EXPECT_EQ(sys.opens.load(), 2);
     ASSERT_EQ(messages.messages().size(), 1u);
     const std::string expected = "Проблема при открытии звукового устройства 0  " +
-                                 std::to_string(std::make_error_code(std::errc::device_or_resource_busy).value()) + "  2";
+        std::to_string(std::make_error_code(std::errc::device_or_resource_busy).value()) + "  2";
     EXPECT_EQ(messages.messages()[0], expected);
 }
 

@@ -41,7 +41,8 @@ protected:
     // Runs the signal through the channel in blocks, as the channel thread would.
     std::vector<std::int16_t> run(const Signal& s) {
         std::vector<std::int16_t> pcm(s.size());
-        for (std::size_t i = 0; i < s.size(); ++i) pcm[i] = std::int16_t(std::lround(std::clamp(s[i], -1.0, 32767.0 / 32768.0) * 32768.0));
+        for (std::size_t i = 0; i < s.size(); ++i)
+            pcm[i] = std::int16_t(std::lround(std::clamp(s[i], -1.0, 32767.0 / 32768.0) * 32768.0));
         for (std::size_t at = 0; at < pcm.size(); at += kBlock) {
             const std::size_t n = std::min<std::size_t>(kBlock, pcm.size() - at);
             fed += n;

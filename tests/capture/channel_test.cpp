@@ -72,7 +72,9 @@ protected:
         e.dispatcher = &dispatcher;
         e.pending = &pending;
         e.server = server;
-        e.eventSink = [this](const std::string& t, int n, int kind) { status.push_back(std::to_string(n) + ":" + std::to_string(kind) + ":" + t); };
+        e.eventSink = [this](const std::string& t, int n, int kind) {
+            status.push_back(std::to_string(n) + ":" + std::to_string(kind) + ":" + t);
+        };
         e.observer = [this](const capture::ChannelEvent& ev) {
             std::lock_guard lock(eventsMutex);
             events.push_back(ev);

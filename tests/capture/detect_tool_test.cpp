@@ -27,7 +27,8 @@ std::string runTool(const std::string& args) {
 
 std::vector<std::int16_t> pcm(const test::Signal& s) {
     std::vector<std::int16_t> out(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) out[i] = std::int16_t(std::lround(std::clamp(s[i], -1.0, 0.99997) * 32768.0));
+    for (std::size_t i = 0; i < s.size(); ++i)
+        out[i] = std::int16_t(std::lround(std::clamp(s[i], -1.0, 0.99997) * 32768.0));
     return out;
 }
 

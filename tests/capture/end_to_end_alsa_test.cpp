@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "capture/channel.h"
 #include "capture/capture_thread.h"
+#include "capture/channel.h"
 #include "platform/alsa/alsa_input.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
@@ -39,10 +39,12 @@ TEST(EndToEndAlsa, StereoCaptureThroughAlsaRecordsBothSides) {
         raw[2 * i] = (t >= 8 && t < 16) ? tone(440) : std::int16_t(int(i % 5) - 2);
         raw[2 * i + 1] = (t >= 12 && t < 22) ? tone(620) : std::int16_t(int(i % 3) - 1);
     }
-    std::ofstream(dir / "in.raw", std::ios::binary).write(reinterpret_cast<const char*>(raw.data()), std::streamsize(raw.size() * 2));
+    std::ofstream(dir / "in.raw", std::ios::binary)
+        .write(reinterpret_cast<const char*>(raw.data()), std::streamsize(raw.size() * 2));
     fs::create_directories(dir / "alsa");
-    std::ofstream(dir / "alsa" / "asoundrc") << "pcm.kestavo_line {\n  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
-                                             << "  infile \"" << (dir / "in.raw").string() << "\"\n  format \"raw\"\n}\n";
+    std::ofstream(dir / "alsa" / "asoundrc")
+        << "pcm.kestavo_line {\n  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
+        << "  infile \"" << (dir / "in.raw").string() << "\"\n  format \"raw\"\n}\n";
     test::ScopedEnv xdg("XDG_CONFIG_HOME", dir.path().string());
     test::ScopedEnv pcms("KESTAVO_ALSA_PCMS", "kestavo_line");
     snd_config_update_free_global();
@@ -121,7 +123,8 @@ TEST(EndToEndAlsa, StereoCaptureThroughAlsaRecordsBothSides) {
         for (std::size_t b = 2; b + (got.size() - 22050) / kBlock <= std::size_t(blocksToRead) && !found; ++b) {
             const std::size_t from = b * kBlock - 22050;
             bool same = true;
-            for (std::size_t i = 0; i < got.size() && same; ++i) same = got[i] == raw[2 * (from + i) + std::size_t(side)];
+            for (std::size_t i = 0; i < got.size() && same; ++i)
+                same = got[i] == raw[2 * (from + i) + std::size_t(side)];
             found = same;
         }
         EXPECT_TRUE(found) << "side " << side;

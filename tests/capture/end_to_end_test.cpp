@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "capture/channel.h"
 #include "capture/capture_thread.h"
+#include "capture/channel.h"
 #include "platform/file/file_lines.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
@@ -49,7 +49,8 @@ TEST(EndToEnd, StereoFileLineRecordsEachSideByLevelWithPreRecord) {
     test::writeWav16(dir / "LINES" / "exchange.wav", 2, frames);
 
     platform::PendingWork pending;
-    platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast, platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}, pending);
+    platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast,
+                                   platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}, pending);
     ASSERT_EQ(lines.inputDevices().size(), 1u);
     EXPECT_EQ(lines.inputDevices()[0].productName, "exchange.wav");
     platform::MainDispatcher dispatcher;
@@ -104,8 +105,8 @@ TEST(EndToEnd, StereoFileLineRecordsEachSideByLevelWithPreRecord) {
     ASSERT_EQ(rec[1].events.size(), 2u);
     ASSERT_EQ(files.size(), 2u) << (files.empty() ? "" : files[0].string());
 
-    const auto check = [&](const fs::path& file, const std::vector<std::int16_t>& line, const capture::ChannelEvent& start,
-                           const capture::ChannelEvent& stopEvent) {
+    const auto check = [&](const fs::path& file, const std::vector<std::int16_t>& line,
+                           const capture::ChannelEvent& start, const capture::ChannelEvent& stopEvent) {
         const auto wav = test::readWav(file);
         ASSERT_TRUE(wav);
         EXPECT_EQ(wav->channels, 1);

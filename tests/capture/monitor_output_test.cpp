@@ -37,7 +37,7 @@ public:
     std::condition_variable changed;
     std::vector<const std::byte*> areas;  // data area of every buffer written, in order
     bool hold = false;
-    int held = 0;                         // writes waiting at the gate
+    int held = 0;  // writes waiting at the gate
 
     std::vector<platform::OutputDeviceInfo> outputDevices() override { return file.outputDevices(); }
     std::unique_ptr<platform::SoundOutput> open(int id, const platform::WaveFormat& f, std::error_code& e) override {
@@ -62,7 +62,9 @@ private:
             --sys.held, sys.areas.push_back(h.data);
             return inner->write(h);
         }
-        platform::WaitResult wait(const platform::Event& s, std::chrono::milliseconds t) override { return inner->wait(s, t); }
+        platform::WaitResult wait(const platform::Event& s, std::chrono::milliseconds t) override {
+            return inner->wait(s, t);
+        }
         void reset() noexcept override { inner->reset(); }
         void unprepare(platform::WaveHeader& h) noexcept override { inner->unprepare(h); }
         void close() noexcept override { inner->close(); }
@@ -117,10 +119,16 @@ void waitUntil(Pred pred) {
 }
 std::unique_ptr<Tin_out> open(TappedSystem& system, std::shared_ptr<capture::SpectrumInversion> inversion = nullptr,
                               std::vector<std::string>* messages = nullptr) {
-    return Tin_out::Open(system, {}, [messages](const std::string& m) { if (messages) messages->push_back(m); },
-                         std::move(inversion), 0ms);
+    return Tin_out::Open(
+        system, {},
+        [messages](const std::string& m) {
+            if (messages) messages->push_back(m);
+        },
+        std::move(inversion), 0ms);
 }
-void put(Tin_out& out, const Block& block, int bits = 16) { out.PutBlock(block.data(), std::uint32_t(block.size()), bits); }
+void put(Tin_out& out, const Block& block, int bits = 16) {
+    out.PutBlock(block.data(), std::uint32_t(block.size()), bits);
+}
 // Puts one block and waits until it has been played (blocks arriving at the device's pace).
 void play(Tin_out& out, const Block& block, int bits = 16) {
     const auto before = out.Played();
@@ -205,7 +213,7 @@ TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedWhileTheQueuedOnesPla
     ASSERT_NE(out, nullptr);
     system.hold = true;  // before any write: the playback thread has not written yet
     put(*out, numbered(0));
-    {   // the playback thread has taken block 0 and is held writing it
+    {  // the playback thread has taken block 0 and is held writing it
         std::unique_lock lock(system.mutex);
         system.changed.wait(lock, [&] { return system.held == 1; });
     }
@@ -240,7 +248,9 @@ TEST(TinOut, ClosingWhileTwoChannelsFeedBlocksEndsAndLaterBlocksAreIgnored) {
         std::atomic<bool> feeding{true};
         std::vector<std::jthread> feeders;
         for (int f = 0; f < 2; ++f)
-            feeders.emplace_back([&, b = numbered(f)] { while (feeding) put(*out, b); });
+            feeders.emplace_back([&, b = numbered(f)] {
+                while (feeding) put(*out, b);
+            });
         waitUntil([&] { return out->Played() >= Tin_out::kHeaders; });  // every buffer on the device
         out->Close();
         const auto played = out->Played();

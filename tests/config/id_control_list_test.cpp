@@ -31,13 +31,15 @@ TEST(Tctrol, ALineWithoutABlankAnswersItselfAndTheFirstMatchWins) {
     ASSERT_EQ(list.entries().size(), 5u);
     EXPECT_EQ(list.Check("123"), "123");
     EXPECT_EQ(list.Check("124"), "second");
-    EXPECT_EQ(list.Check("1234"), "");          // listed with an empty answer: starts nothing
-    EXPECT_EQ(list.Check("55"), "a b c");       // the answer is everything after the first blank
+    EXPECT_EQ(list.Check("1234"), "");     // listed with an empty answer: starts nothing
+    EXPECT_EQ(list.Check("55"), "a b c");  // the answer is everything after the first blank
 }
 
 TEST(Tctrol, OneStarMatchesOneLetterOfAnyAlphabet) {
     TempFolder dir;
-    writeText(dir / "CONTROL" / "3.ctl", "\xEF\xBB\xBF" "Борт-* found\n");  // saved with a byte-order mark
+    writeText(dir / "CONTROL" / "3.ctl",
+              "\xEF\xBB\xBF"
+              "Борт-* found\n");  // saved with a byte-order mark
     Tctrol list(3, dir.path());
     EXPECT_EQ(list.Check("Борт-7"), "found");
     EXPECT_EQ(list.Check("Борт-Ж"), "found");

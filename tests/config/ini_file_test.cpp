@@ -24,7 +24,11 @@ TEST(IniFile, SectionAndKeyNamesMatchWithoutRegardToCase) {
 
 TEST(IniFile, MissingKeysGiveTheDefaultAndLongValuesAreCutAt1023Bytes) {
     TempFolder dir;
-    const std::string cyrillic = [] { std::string s; for (int i = 0; i < 600; ++i) s += "ж"; return s; }();
+    const std::string cyrillic = [] {
+        std::string s;
+        for (int i = 0; i < 600; ++i) s += "ж";
+        return s;
+    }();
     writeText(dir / "t.ini", "[A]\nlong=" + std::string(2000, 'a') + "\nru=" + cyrillic + "\n");
     IniFile ini(dir / "t.ini", '.');
     EXPECT_EQ(ini.readString("A", "none", "dflt"), "dflt");
@@ -80,8 +84,9 @@ TEST(IniFile, RealNumbersFollowTheDecimalSeparatorOfTheLocale) {
 
 TEST(IniFile, AWriteKeepsEveryLineItDoesNotWrite) {
     TempFolder dir;
-    const std::string before = "; made by hand\r\nstray=before any section\r\n[Other]\r\nkeep=1\r\njunk line\r\n"
-                               "\r\n[Main]\r\nA=1\r\n\r\n[Main]\r\nA=2\r\n";
+    const std::string before =
+        "; made by hand\r\nstray=before any section\r\n[Other]\r\nkeep=1\r\njunk line\r\n"
+        "\r\n[Main]\r\nA=1\r\n\r\n[Main]\r\nA=2\r\n";
     writeText(dir / "t.ini", before);
     IniFile ini(dir / "t.ini", '.');
     ASSERT_FALSE(ini.writeString("main", "B", "x"));
@@ -98,7 +103,7 @@ TEST(IniFile, EveryTextReadsBackAsWritten) {
     TempFolder dir;
     IniFile ini(dir / "t.ini", '.');
     for (const std::string& value : {std::string(23, ' '), std::string("\"quoted\""), std::string(" a = b "),
-                                    std::string("'x'"), std::string("tab\there"), std::string("Сервер 1")}) {
+                                     std::string("'x'"), std::string("tab\there"), std::string("Сервер 1")}) {
         ASSERT_FALSE(ini.writeString("SERVER", "NAME", value));
         IniFile other(dir / "t.ini", '.');
         EXPECT_EQ(other.readString("SERVER", "NAME", "?"), value);

@@ -58,7 +58,11 @@ TEST_F(LanguageTable, AMissingTableStaysClosed) {
 TEST(ShippedLanguageTables, EveryWindowFindsAllItsNumbersInAscendingOrder) {
     // The numbers each window asks for, in its order.
     std::vector<std::vector<int>> windows;
-    const auto range = [](int a, int b) { std::vector<int> v; for (int n = a; n <= b; ++n) v.push_back(n); return v; };
+    const auto range = [](int a, int b) {
+        std::vector<int> v;
+        for (int n = a; n <= b; ++n) v.push_back(n);
+        return v;
+    };
     auto main = range(1, 33);
     main.erase(std::find(main.begin(), main.end(), 9));  // the main window has no text 9
     windows.push_back(main);

@@ -98,7 +98,10 @@ PasswordChangeResult change(PasswordDialog& dialog, std::deque<std::optional<std
         if (captions) captions->emplace_back(caption);
         const auto answer = answers.front();
         answers.pop_front();
-        if (!answer) { dialog.Cancel(); return false; }
+        if (!answer) {
+            dialog.Cancel();
+            return false;
+        }
         dialog.Ok(*answer);
         return true;
     });
@@ -110,7 +113,8 @@ TEST(PasswordDialog, ChangingThePasswordAsksOldNewAndConfirmation) {
     PasswordDialog dialog(store);
     std::vector<std::string> captions;
     EXPECT_EQ(change(dialog, {"old", "new", "new"}, &captions), PasswordChangeResult::Changed);
-    EXPECT_EQ(captions, (std::vector<std::string>{"Введите старый пароль", "Введите новый пароль", "Подтвердите пароль"}));
+    EXPECT_EQ(captions,
+              (std::vector<std::string>{"Введите старый пароль", "Введите новый пароль", "Подтвердите пароль"}));
     EXPECT_EQ(store.current, "new");
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), "new");
 

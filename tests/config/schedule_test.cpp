@@ -19,14 +19,14 @@ TEST(Tperiods, EnteringAPeriodStopsOnceThenRecordsAndTheSamePeriodNextDayRecords
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(10, 0)));
     ASSERT_FALSE(p.AddPeriod("", false, hm(10, 0), hm(11, 0)));
     EXPECT_EQ(p.CheckTime(hm(8, 59, 59)), -1);
-    EXPECT_EQ(p.CheckTime(hm(9, 0)), -1);        // inclusive start: entered, stopped once
+    EXPECT_EQ(p.CheckTime(hm(9, 0)), -1);  // inclusive start: entered, stopped once
     EXPECT_EQ(p.CheckTime(hm(9, 30)), 1);
     EXPECT_EQ(p.CheckTime(hm(9, 59, 59)), 1);
-    EXPECT_EQ(p.CheckTime(hm(10, 0)), -1);       // in both: the second one takes over, stopped once
+    EXPECT_EQ(p.CheckTime(hm(10, 0)), -1);  // in both: the second one takes over, stopped once
     EXPECT_EQ(p.CheckTime(hm(10, 0, 1)), 1);
     EXPECT_EQ(p.CheckTime(hm(10, 30)), 1);
-    EXPECT_EQ(p.CheckTime(hm(12, 0)), -1);       // outside every period
-    EXPECT_EQ(p.currentIndex(), 1);              // not reset
+    EXPECT_EQ(p.CheckTime(hm(12, 0)), -1);            // outside every period
+    EXPECT_EQ(p.currentIndex(), 1);                   // not reset
     EXPECT_EQ(p.CheckTime(46000.0 + hm(10, 15)), 1);  // next day, the remembered period: at once
     const platform::LocalTime t{2026, 12, 6, 9, 15, 0, 0};
     EXPECT_EQ(p.CheckTime(t), -1);
@@ -58,8 +58,8 @@ TEST(Tperiods, ASevenMinuteCutGives206PeriodsEndingPastMidnight) {
         EXPECT_NEAR(p.periods().back().stop, 1442.0 / 1440, 1e-9);
         EXPECT_EQ(p.FillList().back(), std::make_pair(std::string("23:55:00"), std::string("24:02:00")));
         EXPECT_EQ(p.CheckTime(hm(23, 59, 59)), -1);
-        EXPECT_EQ(p.CheckTime(hm(23, 59, 59)), 1);   // the last period matches until midnight
-        EXPECT_EQ(p.CheckTime(hm(0, 1)), -1);         // ... and not after it: 0:01 is the first period
+        EXPECT_EQ(p.CheckTime(hm(23, 59, 59)), 1);  // the last period matches until midnight
+        EXPECT_EQ(p.CheckTime(hm(0, 1)), -1);       // ... and not after it: 0:01 is the first period
     }
     Tperiods again(4, dir.path());
     ASSERT_EQ(again.periods().size(), 206u);
@@ -85,14 +85,14 @@ TEST(Tperiods, DeletingMatchesWithinAboutOneSecond) {
     Tperiods p(1, dir.path());
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(10, 0)));
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(10, 0)));
-    ASSERT_FALSE(p.DeletePeriod(hm(9, 0, 1), hm(10, 0)));     // 1 s = 0.0000116 day: too far
+    ASSERT_FALSE(p.DeletePeriod(hm(9, 0, 1), hm(10, 0)));  // 1 s = 0.0000116 day: too far
     EXPECT_EQ(p.periods().size(), 2u);
     ASSERT_FALSE(p.DeletePeriod(hm(9, 0) + 0.000009, 3.0 + hm(10, 0)));  // the date part is dropped
     EXPECT_EQ(p.periods().size(), 1u);                                   // only the first one goes
     EXPECT_EQ(readText(dir / "time1.tim"), "9:00:00\t10:00:00\t\r\n");   // saved
 
     ASSERT_FALSE(p.CutIntoPeriods(7));
-    const auto last = p.FillList().back();                   // typed again from the list
+    const auto last = p.FillList().back();  // typed again from the list
     ASSERT_FALSE(p.DeletePeriod(*ParseTimeOfDay(last.first), *ParseTimeOfDay(last.second)));
     EXPECT_EQ(p.periods().size(), 205u);
 }

@@ -31,7 +31,11 @@ protected:
         return s;
     }
     // Loads general and channel settings as start-up does, with a fixed 1 TB disk.
-    struct Loaded { GeneralSettings general; std::vector<ChannelSetupLine> lines; std::vector<ChannelSettings> channels; };
+    struct Loaded {
+        GeneralSettings general;
+        std::vector<ChannelSetupLine> lines;
+        std::vector<ChannelSettings> channels;
+    };
     Loaded load(const ConfigFiles& f) const {
         Loaded out{fresh(), {}, {}};
         auto general = LoadGeneralSettings(f, out.general);
@@ -111,25 +115,27 @@ TEST_F(Settings, MissingChannelKeysGiveTheirDefaults) {
 
 TEST_F(Settings, UnreadableRealsFallBackWhileMissingOnesTakeTheDefault) {
     const auto f = files();
-    writeText(f.file, "[Channels]\nMAX=2\n[Channels1]\nzad_stop1=abc\nK2_1=x\nPOROG1=-\nK1_1=1.8\n"
-                      "zad_rec1=\nPPOROG1=0.01\n[Channels2]\nk2_2=5,5\n");
+    writeText(f.file,
+              "[Channels]\nMAX=2\n[Channels1]\nzad_stop1=abc\nK2_1=x\nPOROG1=-\nK1_1=1.8\n"
+              "zad_rec1=\nPPOROG1=0.01\n[Channels2]\nk2_2=5,5\n");
     const Loaded got = load(f);
     ASSERT_EQ(got.channels.size(), 2u);
     EXPECT_EQ(got.channels[0].stopDelaySeconds, 10.0);
     EXPECT_EQ(got.channels[1].stopDelaySeconds, 15.0);
     EXPECT_EQ(got.channels[0].k2, 7.6);
     EXPECT_EQ(got.channels[0].threshold, 0.0);
-    EXPECT_EQ(got.channels[0].k1, 1.8);             // "1.8" under a "," locale: fallback
+    EXPECT_EQ(got.channels[0].k1, 1.8);  // "1.8" under a "," locale: fallback
     EXPECT_EQ(got.channels[0].startDelaySeconds, 1.0);
     EXPECT_EQ(got.channels[0].pulseThreshold, 0.008);
-    EXPECT_EQ(got.channels[1].k2, 5.5);             // written in lower case, read the same
+    EXPECT_EQ(got.channels[1].k2, 5.5);  // written in lower case, read the same
 }
 
 TEST_F(Settings, RealNumbersReadInBothLocales) {
     for (const auto& [separator, text] : {std::pair{',', "-12,5"}, std::pair{'.', "-12.5"}}) {
         const auto f = files(separator);
-        writeText(f.file, std::string("[Channels]\nMAX=1\n[Channels1]\nPOROG1=") + text + "\nzad_rec1=" +
-                              (separator == ',' ? "0,3" : "0.3") + "\n");
+        writeText(f.file,
+                  std::string("[Channels]\nMAX=1\n[Channels1]\nPOROG1=") + text +
+                      "\nzad_rec1=" + (separator == ',' ? "0,3" : "0.3") + "\n");
         const Loaded got = load(f);
         EXPECT_EQ(got.channels[0].threshold, -12.5) << separator;
         EXPECT_EQ(got.channels[0].startDelaySeconds, 0.3) << separator;
@@ -138,8 +144,9 @@ TEST_F(Settings, RealNumbersReadInBothLocales) {
 
 TEST_F(Settings, ChannelCountAbove100MeansTwoAndBuildsTheSetupLines) {
     const auto f = files();
-    writeText(f.file, "[Channels]\nMAX=250\n[Channels1]\nDEVICE1=0 USB Audio 1 канал\nMP3Bitrate1=32\n"
-                      "CompressMode1=0x0\n[Channels2]\nDEVICE2=bad\tname\nMP3Quality2=2\n");
+    writeText(f.file,
+              "[Channels]\nMAX=250\n[Channels1]\nDEVICE1=0 USB Audio 1 канал\nMP3Bitrate1=32\n"
+              "CompressMode1=0x0\n[Channels2]\nDEVICE2=bad\tname\nMP3Quality2=2\n");
     GeneralSettings s = fresh();
     const GeneralLoad got = LoadGeneralSettings(f, s);
     EXPECT_EQ(s.MAX, 2);
@@ -198,7 +205,7 @@ TEST_F(Settings, WithTheServerInUseNoSaveWritesTheRecordingFolder) {
     EXPECT_NE(text.find("WAW_PATH1=/old/folder"), std::string::npos);
     EXPECT_EQ(text.find("/new/folder"), std::string::npos);
     EXPECT_NE(text.find("PREFIX1=P"), std::string::npos);
-    EXPECT_EQ(text.find("MAX="), std::string::npos);       // the count only when asked
+    EXPECT_EQ(text.find("MAX="), std::string::npos);             // the count only when asked
     EXPECT_EQ(text.find("Pred_Time"), text.rfind("Pred_Time"));  // only the dialog writes it
 
     s.ENABLED = false;
@@ -215,11 +222,12 @@ TEST_F(Settings, LoadSaveLoadKeepsEveryValue) {
               "[SEVRER]\r\nENABLED=0\r\nIN_ONE=1\r\n[Disk]\r\nFreeSpace=25\r\nCHECKspace=1\r\n"
               "[OUT]\r\nDevice=3\r\n[DirCh]\r\nInv_Point=2500\r\n"
               "[Channels1]\r\nDEVICE1=1 Card 2 канал\r\nMixerLine1=2\r\nFilebits1=8\r\nCompressMode1=0\r\n"
-              "MP3Bitrate1=64\r\nMP3Quality1=3\r\nMP3SampleRate1=11025\r\nWAW_PATH1=" + (dir_ / "rec one").string() +
-              "\r\nPREFIX1= lead\r\nVOXmode1=3\r\nauto1=1\r\nPOROG1=-23,45\r\nPPOROG1=0,0123\r\nK1_1=2,5\r\n"
-              "K2_1=12,3\r\nzad_rec1=0,7\r\nzad_stop1=3,3\r\nMax_Time1=0\r\nMin_Time1=9\r\nPred_Time1=3\r\n"
-              "exp1=1\r\nAGC1=1\r\nAON1=0\r\nPulse1=0\r\nDTMF1=1\r\nPulseREC1=0\r\nComboRec1=1\r\n"
-              "[Channels2]\r\nk2_2=0,1\r\n");
+              "MP3Bitrate1=64\r\nMP3Quality1=3\r\nMP3SampleRate1=11025\r\nWAW_PATH1=" +
+                  (dir_ / "rec one").string() +
+                  "\r\nPREFIX1= lead\r\nVOXmode1=3\r\nauto1=1\r\nPOROG1=-23,45\r\nPPOROG1=0,0123\r\nK1_1=2,5\r\n"
+                  "K2_1=12,3\r\nzad_rec1=0,7\r\nzad_stop1=3,3\r\nMax_Time1=0\r\nMin_Time1=9\r\nPred_Time1=3\r\n"
+                  "exp1=1\r\nAGC1=1\r\nAON1=0\r\nPulse1=0\r\nDTMF1=1\r\nPulseREC1=0\r\nComboRec1=1\r\n"
+                  "[Channels2]\r\nk2_2=0,1\r\n");
     const Loaded first = load(f);
     EXPECT_EQ(first.general.NAME, std::string(23, ' '));
     EXPECT_EQ(first.channels[0].threshold, -23.45);
@@ -246,7 +254,10 @@ TEST_F(Settings, KeepFreeBytesIsAShareOfChannelOnesDisk) {
     writeText(f.file, "[Disk]\nFreeSpace=20\n[Channels1]\nWAW_PATH1=" + (dir_ / "one").string() + "\n");
     GeneralSettings s = fresh();
     std::filesystem::path asked;
-    (void)LoadChannelSettings(f, 2, s, [&](const std::filesystem::path& p) { asked = p; return 5e11; });
+    (void)LoadChannelSettings(f, 2, s, [&](const std::filesystem::path& p) {
+        asked = p;
+        return 5e11;
+    });
     EXPECT_EQ(asked, dir_ / "one");
     EXPECT_EQ(s.KeepFreeBytes, 1e11);
     UpdateKeepFreeBytes(s, asked, [](auto&) { return std::nullopt; });

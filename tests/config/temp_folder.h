@@ -16,8 +16,8 @@ public:
     TempFolder() {
         std::error_code ec;
         const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec)
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
+            ? std::filesystem::path("/dev/shm")
+            : std::filesystem::temp_directory_path();
         std::string pattern = (base / "kestavo-config-XXXXXX").string();
         path_ = ::mkdtemp(pattern.data()) ? std::filesystem::path(pattern) : std::filesystem::path();
     }

@@ -5,11 +5,11 @@
 
 #include <string>
 
+#include "dsp/caller_id_mf.h"
 #include "dsp/dtmf_detector.h"
 #include "dsp/gain_control.h"
-#include "dsp/voice_detector.h"
-#include "dsp/caller_id_mf.h"
 #include "dsp/pulse_dial_detector.h"
+#include "dsp/voice_detector.h"
 #include "reference_detectors.h"
 #include "support/signal_gen.h"
 
@@ -81,7 +81,8 @@ TEST_F(BitIdentity, VoxGivesTheSameDecisionsOnTheSameSamples) {
 TEST_F(BitIdentity, AgcGivesTheSameSamples) {
     Tv_agc product;
     reference::Agc ref;
-    for (std::size_t n = 0; n < sound().size(); ++n) ASSERT_EQ(product.Process(sound()[n]), ref.Process(sound()[n])) << n;
+    for (std::size_t n = 0; n < sound().size(); ++n)
+        ASSERT_EQ(product.Process(sound()[n]), ref.Process(sound()[n])) << n;
 }
 
 }  // namespace

@@ -34,13 +34,21 @@ TEST(t_aon, SixDigitCycleIsReadInReverseOrder) {
     // Field "1 234567 9" between the two start symbols: the digits come out as 7 6 5 4 3 2. The
     // symbol after the closing "Н" lets the detector write that "Н".
     t_aon d;
-    EXPECT_EQ(run(d, line("H1234567" "9H1")), Strings{"765432"});
+    EXPECT_EQ(run(d,
+                  line("H1234567"
+                       "9H1")),
+              Strings{"765432"});
 }
 
 TEST(t_aon, DecodesAtLevelsFromLoudToQuiet) {
     for (double amplitude : {0.4, 0.1, 0.02}) {
         t_aon d;
-        EXPECT_EQ(run(d, line("H3908172" "5H3", 40.0, amplitude)), Strings{"271809"}) << amplitude;
+        EXPECT_EQ(run(d,
+                      line("H3908172"
+                           "5H3",
+                           40.0, amplitude)),
+                  Strings{"271809"})
+            << amplitude;
     }
 }
 
@@ -55,7 +63,12 @@ TEST(t_aon, SymbolsOfAnyLengthWithin9To25RepeatsAreWritten) {
     // 30 ms and 60 ms symbols: 11 ... 22 blocks of 30 samples.
     for (double ms : {30.0, 60.0}) {
         t_aon d;
-        EXPECT_EQ(run(d, line("H1234567" "9H1", ms)), Strings{"765432"}) << ms;
+        EXPECT_EQ(run(d,
+                      line("H1234567"
+                           "9H1",
+                           ms)),
+                  Strings{"765432"})
+            << ms;
     }
 }
 
@@ -70,7 +83,12 @@ TEST(t_aon, SymbolsTooShortOrTooLongYieldNothing) {
     // 15 ms gives at most 5 blocks (fewer than 9 repeats); 110 ms gives about 36 (more than 25).
     for (double ms : {15.0, 110.0}) {
         t_aon d;
-        EXPECT_TRUE(run(d, line("H1234567" "9H1", ms)).empty()) << ms;
+        EXPECT_TRUE(run(d,
+                        line("H1234567"
+                             "9H1",
+                             ms))
+                        .empty())
+            << ms;
     }
 }
 
@@ -78,7 +96,9 @@ TEST(t_aon, PauseOfMoreThanTenBlocksDiscardsTheSymbols) {
     t_aon d;
     Signal s = test::aonSymbols("H1234", 0.1, 40.0);
     test::append(s, test::silence(test::samplesOf(60.0)));  // 22 blocks
-    test::append(s, line("567" "9H1"));
+    test::append(s,
+                 line("567"
+                      "9H1"));
     EXPECT_TRUE(run(d, s).empty());
 }
 
@@ -94,7 +114,10 @@ TEST(t_aon, ResetForgetsAHalfReceivedCycle) {
     (void)run(d, test::aonSymbols("H12345", 0.1, 40.0));
     d.Reset();
     EXPECT_TRUE(run(d, line("679H1")).empty());
-    EXPECT_EQ(run(d, line("H1234567" "9H1")), Strings{"765432"});
+    EXPECT_EQ(run(d,
+                  line("H1234567"
+                       "9H1")),
+              Strings{"765432"});
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "dsp/level_display_queue.h"
 #include "dsp/level_meter.h"
 #include "dsp/level_trigger.h"
 #include "dsp/voice_stop_trigger.h"
-#include "dsp/level_display_queue.h"
 
 using namespace kestavo::dsp;
 

@@ -22,7 +22,8 @@ inline constexpr double kInvRate = 9.070294784580499e-05;
 class Dtmf {
 public:
     Dtmf() {
-        const double hz[16] = {697, 770, 852, 941, 1209, 1336, 1477, 1633, 1394, 1540, 1704, 1882, 2418, 2672, 2954, 3266};
+        const double hz[16] = {697,  770,  852,  941,  1209, 1336, 1477, 1633,
+                               1394, 1540, 1704, 1882, 2418, 2672, 2954, 3266};
         for (int k = 0; k < 16; ++k) coefs[k] = 2.0 * std::cos(2.0 * kPi * hz[k] * kInvRate);
     }
     std::string Process(double x) {
@@ -154,7 +155,9 @@ private:
         const bool present = mags[second] / env > 0.9 && mags[first] / env > 0.9;
         bool gapBlock = true;
         const std::pair<int, int> pr{first + 1, second + 1};
-        if (present && ((pr.first == held.first && pr.second == held.second) || (pr.first == held.second && pr.second == held.first))) {
+        if (present &&
+            ((pr.first == held.first && pr.second == held.second) ||
+             (pr.first == held.second && pr.second == held.first))) {
             ++repeats;
             gap = 0;
             gapBlock = false;
@@ -174,7 +177,8 @@ private:
             auto it = std::find(code.begin(), code.end(), "Н");
             std::vector<std::string> field(it + 1, std::find(it + 1, code.end(), std::string("Н")));
             std::vector<std::string> result;
-            for (int i = int(field.size()) - 2; i >= 1; --i) result.push_back(field[i] == "П" ? field[i + 1] : field[i]);
+            for (int i = int(field.size()) - 2; i >= 1; --i)
+                result.push_back(field[i] == "П" ? field[i + 1] : field[i]);
             if (result.size() == 6)
                 for (const auto& c : result) number += c;
             code.clear();
@@ -202,7 +206,8 @@ public:
         double h[8];
         h[0] = 1.0 - (e1 + e2);
         for (int n = 1; n <= 7; ++n)
-            h[n] = -(std::cos(2.0 * kPi * n * e1) - std::cos(2.0 * kPi * n * e2)) / (kPi * kPi * (double(n) * n) * (e2 - e1)) * 0.5;
+            h[n] = -(std::cos(2.0 * kPi * n * e1) - std::cos(2.0 * kPi * n * e2)) /
+                (kPi * kPi * (double(n) * n) * (e2 - e1)) * 0.5;
         for (int i = 0; i <= 7; ++i) c[7 + i] = c[7 - i] = h[i];
     }
     std::string Process(double x) {

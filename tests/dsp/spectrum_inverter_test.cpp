@@ -30,7 +30,8 @@ std::vector<std::int16_t> samples16(const std::vector<std::byte>& b) {
 std::vector<std::int16_t> toneBlock(int n, double bin, double amplitude) {
     std::vector<std::int16_t> s(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
-        s[std::size_t(i)] = std::int16_t(std::lround(amplitude * 32767.0 * std::cos(2.0 * std::numbers::pi * bin * i / n)));
+        s[std::size_t(i)] =
+            std::int16_t(std::lround(amplitude * 32767.0 * std::cos(2.0 * std::numbers::pi * bin * i / n)));
     return s;
 }
 
@@ -38,7 +39,8 @@ std::vector<std::int16_t> toneBlock(int n, double bin, double amplitude) {
 double binMagnitude(const std::vector<std::int16_t>& s, int k) {
     std::complex<double> sum = 0.0;
     const double n = double(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) sum += double(s[i]) * std::polar(1.0, -2.0 * std::numbers::pi * k * double(i) / n);
+    for (std::size_t i = 0; i < s.size(); ++i)
+        sum += double(s[i]) * std::polar(1.0, -2.0 * std::numbers::pi * k * double(i) / n);
     return std::abs(sum);
 }
 

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 
 #include "platform/alsa/alsa_input.h"
@@ -45,12 +45,14 @@ protected:
         std::string pattern = (std::filesystem::temp_directory_path() / "kestavo-alsa-XXXXXX").string();
         dir_ = new std::filesystem::path(::mkdtemp(pattern.data()));
         input_ = new std::vector<std::byte>(randomBytes(kInBytes, 42));
-        std::ofstream(*dir_ / "in.raw", std::ios::binary).write(reinterpret_cast<const char*>(input_->data()), std::streamsize(kInBytes));
+        std::ofstream(*dir_ / "in.raw", std::ios::binary)
+            .write(reinterpret_cast<const char*>(input_->data()), std::streamsize(kInBytes));
         std::filesystem::create_directories(*dir_ / "alsa");
-        std::ofstream(*dir_ / "alsa" / "asoundrc") << "pcm.kestavo_in {\n  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
-                                                   << "  infile \"" << (*dir_ / "in.raw").string() << "\"\n  format \"raw\"\n}\n"
-                                                   << "pcm.kestavo_out {\n  type file\n  slave.pcm \"null\"\n"
-                                                   << "  file \"" << (*dir_ / "out.raw").string() << "\"\n  format \"raw\"\n}\n";
+        std::ofstream(*dir_ / "alsa" / "asoundrc")
+            << "pcm.kestavo_in {\n  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
+            << "  infile \"" << (*dir_ / "in.raw").string() << "\"\n  format \"raw\"\n}\n"
+            << "pcm.kestavo_out {\n  type file\n  slave.pcm \"null\"\n"
+            << "  file \"" << (*dir_ / "out.raw").string() << "\"\n  format \"raw\"\n}\n";
         saveEnv("XDG_CONFIG_HOME", savedXdg_);
         saveEnv("KESTAVO_ALSA_PCMS", savedPcms_);
         ::setenv("XDG_CONFIG_HOME", dir_->c_str(), 1);

@@ -17,17 +17,19 @@ constexpr std::int64_t kDayMs = 86'400'000;
 
 TEST(LocalTimeLine, EpochValuesMatchUnixTime) {
     EXPECT_EQ(toLocalMs(LocalTime{1970, 1, 1, 0, 0, 0, 0}), 0);
-    EXPECT_EQ(toLocalMs(LocalTime{2000, 1, 1, 0, 0, 0, 0}), 946'684'800'000);     // date -d 2000-01-01Z +%s
+    EXPECT_EQ(toLocalMs(LocalTime{2000, 1, 1, 0, 0, 0, 0}), 946'684'800'000);        // date -d 2000-01-01Z +%s
     EXPECT_EQ(toLocalMs(LocalTime{2026, 12, 5, 16, 5, 9, 250}), 1'796'486'709'250);  // date -d 2026-12-05T16:05:09Z +%s
     EXPECT_EQ(fromLocalMs(-1), (LocalTime{1969, 12, 31, 23, 59, 59, 999}));
 }
 
 TEST(LocalTimeLine, OneMillisecondCrossesDayMonthAndYearEnds) {
-    const LocalTime ends[] = {{2026, 12, 31, 23, 59, 59, 999}, {2024, 2, 28, 23, 59, 59, 999}, {2024, 2, 29, 23, 59, 59, 999},
-                              {2026, 2, 28, 23, 59, 59, 999},  {2000, 2, 28, 23, 59, 59, 999}, {2100, 2, 28, 23, 59, 59, 999},
+    const LocalTime ends[] = {{2026, 12, 31, 23, 59, 59, 999}, {2024, 2, 28, 23, 59, 59, 999},
+                              {2024, 2, 29, 23, 59, 59, 999},  {2026, 2, 28, 23, 59, 59, 999},
+                              {2000, 2, 28, 23, 59, 59, 999},  {2100, 2, 28, 23, 59, 59, 999},
                               {2026, 4, 30, 23, 59, 59, 999}};
-    const LocalTime next[] = {{2027, 1, 1, 0, 0, 0, 0}, {2024, 2, 29, 0, 0, 0, 0}, {2024, 3, 1, 0, 0, 0, 0}, {2026, 3, 1, 0, 0, 0, 0},
-                              {2000, 2, 29, 0, 0, 0, 0}, {2100, 3, 1, 0, 0, 0, 0}, {2026, 5, 1, 0, 0, 0, 0}};
+    const LocalTime next[] = {{2027, 1, 1, 0, 0, 0, 0}, {2024, 2, 29, 0, 0, 0, 0}, {2024, 3, 1, 0, 0, 0, 0},
+                              {2026, 3, 1, 0, 0, 0, 0}, {2000, 2, 29, 0, 0, 0, 0}, {2100, 3, 1, 0, 0, 0, 0},
+                              {2026, 5, 1, 0, 0, 0, 0}};
     for (std::size_t i = 0; i < std::size(ends); ++i) {
         EXPECT_EQ(fromLocalMs(toLocalMs(ends[i]) + 1), next[i]) << i;
         EXPECT_EQ(fromLocalMs(toLocalMs(ends[i])), ends[i]) << i;
@@ -54,11 +56,11 @@ TEST(ParseIsoLocal, ReadsAWellFormedLocalTime) {
 }
 
 TEST(ParseIsoLocal, RejectsMalformedOrImpossibleTimes) {
-    for (const char* bad : {"", "2026-12-05", "2026-12-05T16:05", "2026-12-05T16:05:09Z", "2026/12/05T16:05:09",
-                            "2026-12-05T16-05-09", "2026-12-5T16:05:09 ", "2026-13-01T00:00:00", "2026-00-10T00:00:00",
-                            "2026-02-29T00:00:00", "2100-02-29T00:00:00", "2026-04-31T00:00:00", "2026-12-00T00:00:00",
-                            "2026-12-05T24:00:00", "2026-12-05T23:60:00", "2026-12-05T23:59:60", "2026-12-05T1a:00:00",
-                            "20x6-12-05T16:05:09"})
+    for (const char* bad :
+         {"", "2026-12-05", "2026-12-05T16:05", "2026-12-05T16:05:09Z", "2026/12/05T16:05:09", "2026-12-05T16-05-09",
+          "2026-12-5T16:05:09 ", "2026-13-01T00:00:00", "2026-00-10T00:00:00", "2026-02-29T00:00:00",
+          "2100-02-29T00:00:00", "2026-04-31T00:00:00", "2026-12-00T00:00:00", "2026-12-05T24:00:00",
+          "2026-12-05T23:60:00", "2026-12-05T23:59:60", "2026-12-05T1a:00:00", "20x6-12-05T16:05:09"})
         EXPECT_FALSE(parseIsoLocal(bad)) << bad;
 }
 
@@ -108,7 +110,8 @@ TEST(ManualResetEvent, SetFromAnotherThreadWakesEveryWaiter) {
     std::atomic<int> woken{0};
     {
         std::vector<std::jthread> waiters;
-        for (int i = 0; i < 4; ++i) waiters.emplace_back([&] { woken += e.wait(60s) ? 1 : 0; });  // a lost wake-up hangs
+        for (int i = 0; i < 4; ++i)
+            waiters.emplace_back([&] { woken += e.wait(60s) ? 1 : 0; });  // a lost wake-up hangs
         e.set();
     }
     EXPECT_EQ(woken.load(), 4);

@@ -59,7 +59,8 @@ TEST(MainDispatcher, CloseReleasesAWaitingInvokeAndRefusesLaterCalls) {
     MainDispatcher dispatcher([&] { queued.release(); });
     bool ran = false;
     bool result = true;
-    std::jthread worker([&] { result = dispatcher.invoke([&] { ran = true; }); });  // no stop token: only close frees it
+    std::jthread worker(
+        [&] { result = dispatcher.invoke([&] { ran = true; }); });  // no stop token: only close frees it
     queued.acquire();
     dispatcher.close();
     worker.join();
@@ -87,7 +88,8 @@ TEST(MainDispatcher, EveryInvokeRunsExactlyOnceOrNeverUnderRacingStops) {
                     const int id = w * kCalls + i;
                     std::stop_source source;
                     if (i % 2 == 0) source.request_stop();
-                    reported[std::size_t(id)] = dispatcher.invoke([&, id] { runs[std::size_t(id)].fetch_add(1); }, source.get_token());
+                    reported[std::size_t(id)] =
+                        dispatcher.invoke([&, id] { runs[std::size_t(id)].fetch_add(1); }, source.get_token());
                 }
                 ++finished;
             });

@@ -5,8 +5,8 @@
 
 #include <array>
 #include <condition_variable>
-#include <deque>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <mutex>
 #include <random>
@@ -19,7 +19,6 @@ namespace kestavo::platform {
 namespace {
 
 using namespace std::chrono_literals;
-
 
 std::vector<std::int16_t> noise(std::size_t count, unsigned seed) {
     std::mt19937 rng(seed);
@@ -174,7 +173,7 @@ TEST_F(Lines, StereoFileOpenedMonoGivesItsLeftSideAndEightBitsKeepTheHighByte) {
     SixBuffers b8(*mono8, 64);
     ASSERT_FALSE(mono8->start());
     ASSERT_EQ(mono8->wait(stop, 5s), WaitResult::BufferDone);
-    const std::vector<std::byte> expected{std::byte{0}, std::byte{126}, std::byte{127}, std::byte{127},
+    const std::vector<std::byte> expected{std::byte{0},   std::byte{126}, std::byte{127}, std::byte{127},
                                           std::byte{128}, std::byte{128}, std::byte{129}, std::byte{255}};
     EXPECT_EQ(b8.take(*mono8), expected);
 }
@@ -364,7 +363,8 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
     for (const Entry& e : log) {
         for (int other = 0; other < 3; ++other) {
             if (other != e.line) {
-                ASSERT_GE(seen[other], std::min(e.index - 1, buffersOf[other])) << "line " << e.line << " buffer " << e.index;
+                ASSERT_GE(seen[other], std::min(e.index - 1, buffersOf[other]))
+                    << "line " << e.line << " buffer " << e.index;
             }
         }
         seen[e.line] = e.index;

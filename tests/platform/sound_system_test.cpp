@@ -18,8 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-
-
 // The first buffer of `bytes` bytes that device `id` delivers.
 std::vector<std::byte> firstBuffer(SoundInputSystem& system, int id, std::uint32_t bytes) {
     std::error_code error;

@@ -22,7 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kRate = 11025;
 
-
 // Speech-like test sound: a voiced buzz whose pitch glides, shaped into syllables, plus a little noise.
 std::vector<std::int16_t> Speech(std::size_t samples, unsigned seed) {
     std::vector<std::int16_t> s(samples);
@@ -43,7 +42,8 @@ std::vector<std::int16_t> Speech(std::size_t samples, unsigned seed) {
 
 std::vector<std::int16_t> Tone(std::size_t samples, double hz, double amplitude = 8000.0) {
     std::vector<std::int16_t> s(samples);
-    for (std::size_t i = 0; i < samples; ++i) s[i] = std::int16_t(amplitude * std::sin(2 * std::numbers::pi * hz * double(i) / kRate));
+    for (std::size_t i = 0; i < samples; ++i)
+        s[i] = std::int16_t(amplitude * std::sin(2 * std::numbers::pi * hz * double(i) / kRate));
     return s;
 }
 
@@ -171,7 +171,7 @@ TEST(Tmp3_writer, WithoutPreRecordTheFileStartsAtTheTrigger) {
     const Decoded d = Decode(w.Close(""));
     EXPECT_EQ(d.messages, "");
     EXPECT_NEAR(double(d.samples.size()) / kRate, 2.0, 0.2);
-    EXPECT_LT(Rms(d.samples, 0.0, 1.0), 30.0);   // nothing of the sound before the trigger
+    EXPECT_LT(Rms(d.samples, 0.0, 1.0), 30.0);    // nothing of the sound before the trigger
     EXPECT_GT(Rms(d.samples, 1.2, 1.9), 4000.0);  // the tone, a codec delay (0.1 s) after its place
 }
 

@@ -20,7 +20,8 @@ std::vector<std::uint8_t> ReadAll(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 void WriteAll(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 void SetSizes(std::vector<std::uint8_t>& b, std::uint32_t riff, std::uint32_t data) {
     for (int i = 0; i < 4; ++i) {
@@ -50,7 +51,7 @@ protected:
 };
 
 TEST_F(WavRepair, FilesLeftByACrashGetSizesFromTheirLength) {
-    const fs::path crashed = Recording("05_12_2026/a.wav", 1000, 34, 0);             // never completed
+    const fs::path crashed = Recording("05_12_2026/a.wav", 1000, 34, 0);            // never completed
     const fs::path stale = Recording("05_12_2026/deeper/b.WAV", 5000, 2036, 2000);  // sizes lag behind
     const fs::path ahead = Recording("c.wav", 100, 100036, 100000);                 // tail lost
     const fs::path fine = Recording("d.wav", 300, 636, 600);
@@ -75,7 +76,7 @@ TEST_F(WavRepair, FilesLeftByACrashGetSizesFromTheirLength) {
     check(stale, 10000);
     check(ahead, 200);
     check(fine, 600);
-    check(halfSample, 2000);  // rounded down to whole samples
+    check(halfSample, 2000);                      // rounded down to whole samples
     EXPECT_TRUE(RepairWavFiles({dir_}).empty());  // a second scan finds nothing to do
 }
 
@@ -84,9 +85,7 @@ TEST_F(WavRepair, LeavesAloneWhatIsNotOneOfOurRecordings) {
     WriteAll(text, std::vector<std::uint8_t>(100, 'x'));
     // A WAV with a chunk after the data: its RIFF size covers more than header and data.
     const fs::path listChunk = Recording("list.wav", 100, 36 + 200 + 20, 200);
-    {
-        std::ofstream(listChunk, std::ios::binary | std::ios::app).write("LIST\x0c\0\0\0INFOISFT\0\0\0\0", 20);
-    }
+    { std::ofstream(listChunk, std::ios::binary | std::ios::app).write("LIST\x0c\0\0\0INFOISFT\0\0\0\0", 20); }
     // Float samples (format 3) with the crash marks.
     const fs::path floats = Recording("float.wav", 100, 34, 0);
     auto f = ReadAll(floats);

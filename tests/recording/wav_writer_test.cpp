@@ -71,11 +71,11 @@ TEST(Twav_writer, EmptyRecordingIsA44ByteFileWithSizes36And0) {
     ASSERT_FALSE(w.Open(dir / "empty"));
     const std::string path = w.Close("");
     EXPECT_EQ(path, dir / "empty.wav");
-    const std::vector<std::uint8_t> expected = {
-        'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-        0x11, 0x2B, 0, 0,       // 11025
-        0x22, 0x56, 0, 0,       // 22050 bytes per second
-        2, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    const std::vector<std::uint8_t> expected = {'R',  'I',  'F', 'F', 36,  0,   0,   0,   'W', 'A', 'V', 'E',
+                                                'f',  'm',  't', ' ', 16,  0,   0,   0,   1,   0,   1,   0,
+                                                0x11, 0x2B, 0,   0,  // 11025
+                                                0x22, 0x56, 0,   0,  // 22050 bytes per second
+                                                2,    0,    16,  0,   'd', 'a', 't', 'a', 0,   0,   0,   0};
     EXPECT_EQ(ReadAll(path), expected);
 }
 
@@ -88,16 +88,14 @@ TEST(Twav_writer, NormalRecordingHeaderIsByteExactAndDataFollows) {
     w.Write(Samples(s));
     w.Write(Samples(s));
     const auto bytes = ReadAll(w.Close(""));
-    const std::vector<std::uint8_t> header = {
-        'R', 'I', 'F', 'F', 0xF4, 0x07, 0, 0,  // 2000 + 36 = 2036
-        'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-        0x11, 0x2B, 0, 0,       // 11025
-        0x11, 0x2B, 0, 0,       // 11025 bytes per second at 8 bits
-        1, 0, 8, 0, 'd', 'a', 't', 'a', 0xD0, 0x07, 0, 0};  // 2000
+    const std::vector<std::uint8_t> header = {'R',  'I',  'F', 'F', 0xF4, 0x07, 0,   0,  // 2000 + 36 = 2036
+                                              'W',  'A',  'V', 'E', 'f',  'm',  't', ' ', 16,   0,    0, 0,
+                                              1,    0,    1,   0,   0x11, 0x2B, 0,   0,  // 11025
+                                              0x11, 0x2B, 0,   0,  // 11025 bytes per second at 8 bits
+                                              1,    0,    8,   0,   'd',  'a',  't', 'a', 0xD0, 0x07, 0, 0};  // 2000
     ASSERT_EQ(bytes.size(), 44u + 2000u);
     EXPECT_TRUE(std::equal(header.begin(), header.end(), bytes.begin()));
-    for (std::size_t i = 0; i < 2000; ++i)
-        ASSERT_EQ(bytes[44 + i], Twav_writer::To8Bit(s[i % 1000])) << i;
+    for (std::size_t i = 0; i < 2000; ++i) ASSERT_EQ(bytes[44 + i], Twav_writer::To8Bit(s[i % 1000])) << i;
 }
 
 // --- pre-record -------------------------------------------------------------------------------
@@ -250,8 +248,8 @@ TEST(Twav_writer, AFullDiskKeepsWhatWasWrittenAndTheFileStaysValid) {
     w.SetFileOps(ops);
     ASSERT_FALSE(w.Open(dir / "full"));
     const auto s = Ramp16(800);
-    w.Write(Samples(s));  // fills the disk mid-block
-    w.Write(Samples(s));  // nothing fits
+    w.Write(Samples(s));    // fills the disk mid-block
+    w.Write(Samples(s));    // nothing fits
     diskRoom = 1000 + 200;  // some room again: the next block continues at the last whole sample
     w.Write(Samples(Ramp16(100, 5)));
     const auto wav = test::readWav(w.Close(""));

@@ -59,7 +59,8 @@ private:
 };
 }  // namespace
 
-std::unique_ptr<platform::SoundInput> FakeSoundInputSystem::open(int id, const platform::WaveFormat& format, std::error_code& error) {
+std::unique_ptr<platform::SoundInput> FakeSoundInputSystem::open(int id, const platform::WaveFormat& format,
+                                                                 std::error_code& error) {
     ++opens;
     lastFormat = format;
     if (id < 0 || std::size_t(id) >= devices.size()) {

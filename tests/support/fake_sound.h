@@ -15,10 +15,10 @@ namespace kestavo::test {
 
 struct FakeDevice {
     platform::InputDeviceInfo info;
-    std::vector<std::byte> data;    // interleaved frames as the device records them
+    std::vector<std::byte> data;            // interleaved frames as the device records them
     std::vector<std::uint32_t> bufferFill;  // optional: bytes recorded per buffer, in order (else full buffers)
-    int failOpens = 0;              // opens that fail before one succeeds
-    int loseAfterBuffers = -1;      // DeviceLost after this many buffers (-1: never)
+    int failOpens = 0;                      // opens that fail before one succeeds
+    int loseAfterBuffers = -1;              // DeviceLost after this many buffers (-1: never)
 };
 
 class FakeSoundInputSystem final : public platform::SoundInputSystem {
@@ -32,7 +32,8 @@ public:
         for (const auto& d : devices) out.push_back(d.info);
         return out;
     }
-    std::unique_ptr<platform::SoundInput> open(int id, const platform::WaveFormat& format, std::error_code& error) override;
+    std::unique_ptr<platform::SoundInput> open(int id, const platform::WaveFormat& format,
+                                               std::error_code& error) override;
 };
 
 }  // namespace kestavo::test

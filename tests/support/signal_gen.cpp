@@ -80,9 +80,11 @@ Signal dtmfNumber(std::string_view keys, double dbfs, double toneMs, double paus
 
 FreqPair aonPair(char symbol) {
     static constexpr double kHz[7] = {0, 700, 900, 1100, 1300, 1500, 1700};
-    static constexpr struct { char symbol; int a, b; } kTable[] = {
-        {'1', 1, 2}, {'2', 1, 3}, {'3', 2, 3}, {'4', 1, 4}, {'5', 2, 4}, {'6', 3, 4},
-        {'7', 1, 5}, {'8', 2, 5}, {'9', 3, 5}, {'0', 4, 5}, {'H', 3, 6}, {'P', 4, 6}};
+    static constexpr struct {
+        char symbol;
+        int a, b;
+    } kTable[] = {{'1', 1, 2}, {'2', 1, 3}, {'3', 2, 3}, {'4', 1, 4}, {'5', 2, 4}, {'6', 3, 4},
+                  {'7', 1, 5}, {'8', 2, 5}, {'9', 3, 5}, {'0', 4, 5}, {'H', 3, 6}, {'P', 4, 6}};
     for (const auto& e : kTable)
         if (e.symbol == symbol) return {kHz[e.a], kHz[e.b]};
     throw std::invalid_argument("not an AON symbol");
@@ -117,9 +119,9 @@ Signal pulseTrain(int pulses, double breakMs, double makeMs, double clickAmplitu
     const Signal c = click(clickAmplitude);
     std::size_t at = 0;
     for (int p = 0; p < pulses; ++p) {
-        mixInto(s, c, at);                 // break
+        mixInto(s, c, at);  // break
         at += samplesOf(breakMs);
-        mixInto(s, c, at);                 // make
+        mixInto(s, c, at);  // make
         if (p + 1 < pulses) at += samplesOf(makeMs);
     }
     return s;
@@ -145,15 +147,16 @@ Signal speechLike(double seconds, double peak, std::uint32_t seed) {
             const double t = double(n) / kLineRate;
             const double x = double(i) / double(len);
             // Intonation between about 100 and 240 Hz with a little vibrato.
-            const double f0 = 170.0 + 55.0 * std::sin(kTwoPi * 0.9 * t + pitchPhase) + 15.0 * std::sin(kTwoPi * 4.3 * t);
+            const double f0 =
+                170.0 + 55.0 * std::sin(kTwoPi * 0.9 * t + pitchPhase) + 15.0 * std::sin(kTwoPi * 4.3 * t);
             phase += f0 / kLineRate;
             double excitation = 0.0;
             if (phase >= 1.0) {
                 phase -= 1.0;
                 excitation = 1.0;
             }
-            const double y = f1.step(excitation, a1 + (b1 - a1) * x, 80.0) + f2.step(excitation, a2 + (b2 - a2) * x, 104.0) +
-                             f3.step(excitation, a3, 160.0);
+            const double y = f1.step(excitation, a1 + (b1 - a1) * x, 80.0) +
+                f2.step(excitation, a2 + (b2 - a2) * x, 104.0) + f3.step(excitation, a3, 160.0);
             s[n] = std::sin(std::numbers::pi * x) * y;
         }
         n += samplesOf(30.0 + 80.0 * u(rng));  // pause between syllables
@@ -175,7 +178,9 @@ Signal mixedLineSound(double seconds, std::uint32_t seed) {
     while (at < total) {
         Signal part;
         switch (kind++ % 6) {
-            case 0: part = dtmfNumber("4957031", -3.0 - 25.0 * u(rng), 50.0 + 60.0 * u(rng), 60.0 + 40.0 * u(rng)); break;
+            case 0:
+                part = dtmfNumber("4957031", -3.0 - 25.0 * u(rng), 50.0 + 60.0 * u(rng), 60.0 + 40.0 * u(rng));
+                break;
             case 1: part = aonSymbols("H1P234569H1P234569H1", 0.05 + 0.2 * u(rng), 40.0); break;
             case 2: {
                 part = pulseTrain(1 + int(10.0 * u(rng)), 57.0 + 16.0 * u(rng), 40.0, 0.3 + 0.4 * u(rng));
@@ -185,7 +190,9 @@ Signal mixedLineSound(double seconds, std::uint32_t seed) {
                 break;
             }
             case 3: part = speechLike(1.0 + 2.0 * u(rng), 0.1 + 0.6 * u(rng), seed + std::uint32_t(at)); break;
-            case 4: part = tone(300.0 + 3000.0 * u(rng), 0.05 + 0.5 * u(rng), samplesOf(200.0 + 1000.0 * u(rng))); break;
+            case 4:
+                part = tone(300.0 + 3000.0 * u(rng), 0.05 + 0.5 * u(rng), samplesOf(200.0 + 1000.0 * u(rng)));
+                break;
             default: part = silence(samplesOf(500.0 + 5000.0 * u(rng))); break;
         }
         mixInto(s, part, at);

@@ -15,9 +15,12 @@ void put16(std::vector<std::uint8_t>& b, std::uint16_t v) {
     b.push_back(std::uint8_t(v >> 8));
 }
 std::uint32_t get32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 | std::uint32_t(b[at + 3]) << 24;
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+        std::uint32_t(b[at + 3]) << 24;
 }
-std::uint16_t get16(const std::vector<std::uint8_t>& b, std::size_t at) { return std::uint16_t(b[at] | b[at + 1] << 8); }
+std::uint16_t get16(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return std::uint16_t(b[at] | b[at + 1] << 8);
+}
 }  // namespace
 
 std::vector<std::int16_t> WavData::samples16() const {
@@ -28,7 +31,8 @@ std::vector<std::int16_t> WavData::samples16() const {
     return s;
 }
 
-void writeWav16(const std::filesystem::path& path, int channels, const std::vector<std::int16_t>& interleaved, int sampleRate) {
+void writeWav16(const std::filesystem::path& path, int channels, const std::vector<std::int16_t>& interleaved,
+                int sampleRate) {
     std::vector<std::uint8_t> h;
     const std::uint32_t data = std::uint32_t(interleaved.size() * 2);
     h.insert(h.end(), {'R', 'I', 'F', 'F'});

@@ -12,8 +12,8 @@ struct WavData {
     int channels = 1;
     int sampleRate = 11025;
     int bits = 16;
-    std::uint32_t riffSize = 0;  // the header's field at offset 4
-    std::uint32_t dataSize = 0;  // the header's field at offset 40
+    std::uint32_t riffSize = 0;       // the header's field at offset 4
+    std::uint32_t dataSize = 0;       // the header's field at offset 40
     std::vector<std::uint8_t> bytes;  // the sample data actually present after the header
     // 16-bit samples, interleaved (empty for 8-bit files)
     [[nodiscard]] std::vector<std::int16_t> samples16() const;

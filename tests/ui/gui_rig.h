@@ -29,7 +29,8 @@ namespace kestavo::ui::testing {
 inline std::vector<std::int16_t> toneLine(double seconds, double dbfs) {
     const double amplitude = 32767.0 * std::pow(10.0, dbfs / 20.0);
     std::vector<std::int16_t> s(std::size_t(seconds * 11025));
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = std::int16_t(std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * double(i) / 11025.0)));
+    for (std::size_t i = 0; i < s.size(); ++i)
+        s[i] = std::int16_t(std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * double(i) / 11025.0)));
     return s;
 }
 
@@ -46,7 +47,8 @@ struct GuiRig {
     std::unique_ptr<TForm1> form;
 
     // `lineCount` mono lines; `ini` lines go into tevra4.ini before the start.
-    explicit GuiRig(int lineCount = 2, const std::vector<std::string>& ini = {}, const std::string& language = "English") {
+    explicit GuiRig(int lineCount = 2, const std::vector<std::string>& ini = {},
+                    const std::string& language = "English") {
         files.programFolder = dir.path() / "home";
         files.file = dir.path() / "config" / "tevra4.ini";
         files.backup = files.programFolder / "tevra4.ini";
@@ -65,7 +67,8 @@ struct GuiRig {
         std::filesystem::create_directories(lineFolder);
         for (int i = 1; i <= lineCount; ++i)
             test::writeWav16(lineFolder / ("line" + std::to_string(i) + ".wav"), 1, toneLine(4.0, -6.0 * i));
-        lines = std::make_unique<platform::FileLineSystem>(lineFolder, platform::LinePace::RealTime, std::nullopt, pending);
+        lines =
+            std::make_unique<platform::FileLineSystem>(lineFolder, platform::LinePace::RealTime, std::nullopt, pending);
         password.file = files.programFolder / "snd.ini";
 
         app::CoreServices s;

@@ -27,9 +27,12 @@ Painted countSegments(QWidget& bar) {
     for (int x = 0; x < image.width(); ++x) {
         const QRgb c = image.pixel(x, y) & 0xFFFFFF;
         if (c != previous) {
-            if (c == (qRgb(0, 128, 0) & 0xFFFFFF)) ++p.green;
-            else if (c == (qRgb(255, 0, 0) & 0xFFFFFF)) ++p.red;
-            else if (c == (qRgb(255, 255, 255) & 0xFFFFFF)) ++p.white;
+            if (c == (qRgb(0, 128, 0) & 0xFFFFFF))
+                ++p.green;
+            else if (c == (qRgb(255, 0, 0) & 0xFFFFFF))
+                ++p.red;
+            else if (c == (qRgb(255, 255, 255) & 0xFFFFFF))
+                ++p.white;
         }
         previous = c;
     }

@@ -79,8 +79,8 @@ private slots:
             QVERIFY(grid->rowHeight(2) > grid->rowHeight(1));
             const QFontMetrics fm(rig.form->font());
             for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{
-                     rig.form->Row(1)->RecordButton, rig.form->Row(1)->SettingsButton, rig.form->Row(1)->ThresholdButton,
-                     rig.form->Row(1)->AutoBox, rig.form->Row(1)->MonitorBox})
+                     rig.form->Row(1)->RecordButton, rig.form->Row(1)->SettingsButton,
+                     rig.form->Row(1)->ThresholdButton, rig.form->Row(1)->AutoBox, rig.form->Row(1)->MonitorBox})
                 QVERIFY2(fm.horizontalAdvance(b->text()) < b->width() || b->width() == 0 ||
                              fm.horizontalAdvance(b->text()) < grid->columnWidth(grid->indexAt(b->pos()).column()),
                          qPrintable(b->text()));
@@ -98,8 +98,8 @@ private slots:
         QVERIFY(!file.empty());
         QVERIFY(std::filesystem::exists(file));
         QCOMPARE(rig.cellColour(1, 4), QColor(Qt::red));
-        QCOMPARE(rig.cell(1, 4), QString(" RECORD"));   // text 26 in the state cell
-        QCOMPARE(button->text(), QString(" STOP"));     // text 30 on the button
+        QCOMPARE(rig.cell(1, 4), QString(" RECORD"));  // text 26 in the state cell
+        QCOMPARE(button->text(), QString(" STOP"));    // text 30 on the button
         QVERIFY(!rig.core->Row(2)->Recording());
         QCOMPARE(rig.cellColour(3, 4), QColor(Qt::white));
 

@@ -22,9 +22,9 @@ struct SwParamsFree {
 using SwParams = std::unique_ptr<snd_pcm_sw_params_t, SwParamsFree>;
 
 constexpr unsigned kRate = 11025;
-constexpr snd_pcm_uframes_t kPeriodFrames = 1024;          // 93 ms at 11025 Hz
-constexpr snd_pcm_uframes_t kCaptureRingFrames = 16384;    // 1.49 s: slack while a buffer is handed on
-constexpr snd_pcm_uframes_t kPlaybackRingFrames = 8192;    // 0.74 s
+constexpr snd_pcm_uframes_t kPeriodFrames = 1024;        // 93 ms at 11025 Hz
+constexpr snd_pcm_uframes_t kCaptureRingFrames = 16384;  // 1.49 s: slack while a buffer is handed on
+constexpr snd_pcm_uframes_t kPlaybackRingFrames = 8192;  // 0.74 s
 
 PcmHandle openPcm(const std::string& name, snd_pcm_stream_t stream, int& err) {
     snd_pcm_t* pcm = nullptr;
@@ -110,7 +110,8 @@ bool alsaOpens(const std::string& pcmName, snd_pcm_stream_t stream) {
     return openPcm(pcmName, stream, err) != nullptr;
 }
 
-snd_pcm_t* openAlsaPcm(const std::string& pcmName, snd_pcm_stream_t stream, const WaveFormat& format, std::error_code& error) {
+snd_pcm_t* openAlsaPcm(const std::string& pcmName, snd_pcm_stream_t stream, const WaveFormat& format,
+                       std::error_code& error) {
     int err = 0;
     PcmHandle pcm = openPcm(pcmName, stream, err);
     if (!pcm) {
@@ -150,7 +151,8 @@ snd_pcm_t* openAlsaPcm(const std::string& pcmName, snd_pcm_stream_t stream, cons
     if ((err = snd_pcm_sw_params_current(pcm.get(), sw.get())) < 0 ||
         (err = snd_pcm_sw_params_set_avail_min(pcm.get(), sw.get(), period)) < 0 ||
         // Playback starts once two periods are queued, so that a late block does not underrun at once.
-        (!capture && (err = snd_pcm_sw_params_set_start_threshold(pcm.get(), sw.get(), std::min(ring, 2 * period))) < 0) ||
+        (!capture &&
+         (err = snd_pcm_sw_params_set_start_threshold(pcm.get(), sw.get(), std::min(ring, 2 * period))) < 0) ||
         (err = snd_pcm_sw_params(pcm.get(), sw.get())) < 0) {
         error = alsaError(err);
         return nullptr;

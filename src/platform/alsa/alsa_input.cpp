@@ -2,11 +2,11 @@
 
 #include <alsa/asoundlib.h>
 
+#include <poll.h>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <deque>
-#include <poll.h>
 
 #include "platform/alsa/alsa_common.h"
 
@@ -23,7 +23,8 @@ public:
     ~AlsaSoundInput() override { close(); }
 
     std::error_code prepare(WaveHeader& header) override {
-        if (header.data == nullptr || header.bufferLength < frameBytes_) return std::make_error_code(std::errc::invalid_argument);
+        if (header.data == nullptr || header.bufferLength < frameBytes_)
+            return std::make_error_code(std::errc::invalid_argument);
         header.prepared = true;
         header.done = false;
         return {};
@@ -79,12 +80,9 @@ public:
             // Nothing there yet: sleep until the PCM has a period, the stop event is set, or the time is up.
             if (Steady::now() >= deadline) return WaitResult::TimedOut;
             switch (pollDevice(stop, remaining(deadline))) {
-            case PollResult::Ready:
-                continue;
-            case PollResult::TimedOut:
-                return WaitResult::TimedOut;
-            case PollResult::Lost:
-                return WaitResult::DeviceLost;
+                case PollResult::Ready: continue;
+                case PollResult::TimedOut: return WaitResult::TimedOut;
+                case PollResult::Lost: return WaitResult::DeviceLost;
             }
         }
     }
@@ -121,7 +119,8 @@ private:
     enum class PollResult { Ready, TimedOut, Lost };
 
     static std::chrono::milliseconds remaining(Steady::time_point deadline) {
-        return std::max(std::chrono::milliseconds(0), std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()));
+        return std::max(std::chrono::milliseconds(0),
+                        std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()));
     }
 
     // Handles a failed read; false when the device is lost.
@@ -205,7 +204,8 @@ void AlsaSoundInputSystem::enumerate() {
         const std::string plug = "plug" + hw;
         for (int channels : {1, 2}) {
             bool& side = channels == 1 ? dev.info.mono : dev.info.stereo;
-            side = alsaAccepts(hw, SND_PCM_STREAM_CAPTURE, channels) || alsaAccepts(plug, SND_PCM_STREAM_CAPTURE, channels);
+            side = alsaAccepts(hw, SND_PCM_STREAM_CAPTURE, channels) ||
+                alsaAccepts(plug, SND_PCM_STREAM_CAPTURE, channels);
         }
         dev.pcms = {hw, plug};
         devices_.push_back(std::move(dev));

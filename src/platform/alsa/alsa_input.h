@@ -38,7 +38,8 @@ public:
     [[nodiscard]] std::vector<InputDeviceInfo> inputDevices() override;
     // Opens in the format's channel count, rate and bits (8 gives U8, 16 gives S16_LE). Errors
     // are ALSA's (negated errno values, generic category); no_such_device for a bad id.
-    [[nodiscard]] std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format, std::error_code& error) override;
+    [[nodiscard]] std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format,
+                                                   std::error_code& error) override;
 
 private:
     struct Device {

@@ -1,11 +1,11 @@
 #include "platform/alsa/alsa_output.h"
 #include "platform/output_queue.h"
 
+#include <poll.h>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
-#include <poll.h>
 #include <thread>
 
 #include "platform/alsa/alsa_common.h"
@@ -25,7 +25,8 @@ public:
     ~AlsaSoundOutput() override { close(); }
 
     std::error_code prepare(WaveHeader& header) override {
-        if (header.data == nullptr || header.bufferLength < frameBytes_) return std::make_error_code(std::errc::invalid_argument);
+        if (header.data == nullptr || header.bufferLength < frameBytes_)
+            return std::make_error_code(std::errc::invalid_argument);
         header.prepared = true;
         header.done = false;
         return {};
@@ -37,7 +38,8 @@ public:
         {
             std::lock_guard lock(mutex_);
             const auto played = [](const Entry& e) { return e.complete; };
-            if (header.queued && !queue_.takePlayedUpTo(header, played)) return std::make_error_code(std::errc::device_or_resource_busy);
+            if (header.queued && !queue_.takePlayedUpTo(header, played))
+                return std::make_error_code(std::errc::device_or_resource_busy);
             header.done = false;
             header.queued = true;
             queue_.push(Entry{&header});
@@ -94,7 +96,9 @@ public:
         pcm_ = nullptr;
     }
 
-    [[nodiscard]] std::uint64_t underruns() const noexcept override { return underruns_.load(std::memory_order_relaxed); }
+    [[nodiscard]] std::uint64_t underruns() const noexcept override {
+        return underruns_.load(std::memory_order_relaxed);
+    }
 
 private:
     struct Entry {
@@ -102,7 +106,6 @@ private:
         std::uint32_t taken = 0;  // bytes the PCM has taken
         bool complete = false;
     };
-
 
     // The player thread: feeds the oldest unfinished buffer to the PCM.
     void play(std::stop_token stop) {
@@ -178,10 +181,10 @@ private:
         (void)::poll(fds.data(), fds.size(), int(kPlayerPollBound.count()));
     }
 
-    snd_pcm_t* pcm_;            // null once closed
-    std::uint32_t frameBytes_;  // channels * bits / 8
-    std::mutex pcmMutex_;       // held around every use of pcm_ while the player runs; taken before mutex_
-    std::mutex mutex_;          // guards the queue and generation_
+    snd_pcm_t* pcm_;                    // null once closed
+    std::uint32_t frameBytes_;          // channels * bits / 8
+    std::mutex pcmMutex_;               // held around every use of pcm_ while the player runs; taken before mutex_
+    std::mutex mutex_;                  // guards the queue and generation_
     std::condition_variable_any wake_;  // something was written
     OutputQueue<Entry> queue_;          // written buffers, oldest first
     std::uint64_t generation_ = 0;      // increases at every reset: the player's view of the queue is stale
@@ -217,7 +220,8 @@ std::vector<OutputDeviceInfo> AlsaSoundOutputSystem::outputDevices() {
     return list;
 }
 
-std::unique_ptr<SoundOutput> AlsaSoundOutputSystem::open(int deviceId, const WaveFormat& format, std::error_code& error) {
+std::unique_ptr<SoundOutput> AlsaSoundOutputSystem::open(int deviceId, const WaveFormat& format,
+                                                         std::error_code& error) {
     std::vector<std::string> pcms;
     if (deviceId == kWaveMapper) {
         pcms = {"default"};

@@ -27,7 +27,8 @@ public:
 
     // Enumerates afresh; the ids of open() refer to the latest list.
     [[nodiscard]] std::vector<OutputDeviceInfo> outputDevices() override;
-    [[nodiscard]] std::unique_ptr<SoundOutput> open(int deviceId, const WaveFormat& format, std::error_code& error) override;
+    [[nodiscard]] std::unique_ptr<SoundOutput> open(int deviceId, const WaveFormat& format,
+                                                    std::error_code& error) override;
 
 private:
     struct Device {

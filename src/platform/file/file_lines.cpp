@@ -1,5 +1,7 @@
 #include "platform/file/file_lines.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -7,10 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
-#include <unistd.h>
 
 namespace kestavo::platform {
 
@@ -75,7 +75,8 @@ std::optional<FileLineSystem::LineFile> readLineFile(const std::filesystem::path
     std::error_code ec;
     const std::uint64_t size = std::filesystem::file_size(path, ec);
     unsigned char riff[12];
-    if (ec || !readAt(fd, riff, sizeof riff, 0) || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0) {
+    if (ec || !readAt(fd, riff, sizeof riff, 0) || std::memcmp(riff, "RIFF", 4) != 0 ||
+        std::memcmp(riff + 8, "WAVE", 4) != 0) {
         why = "not a WAV file";
         return std::nullopt;
     }
@@ -205,7 +206,8 @@ public:
     ~FileLineInput() override { close(); }
 
     std::error_code prepare(WaveHeader& header) override {
-        if (header.data == nullptr || header.bufferLength < frameBytes()) return std::make_error_code(std::errc::invalid_argument);
+        if (header.data == nullptr || header.bufferLength < frameBytes())
+            return std::make_error_code(std::errc::invalid_argument);
         header.prepared = true;
         header.done = false;
         return {};
@@ -262,7 +264,8 @@ public:
             } else {
                 // In step with the other lines, and the channels done with the earlier blocks.
                 const auto slice = std::min<Steady::duration>(kSlice, std::max<Steady::duration>(deadline - now, {}));
-                if (!inStep(slice) || !hub_->pending->waitIdle(std::stop_token{}, std::chrono::ceil<std::chrono::milliseconds>(slice))) {
+                if (!inStep(slice) ||
+                    !hub_->pending->waitIdle(std::stop_token{}, std::chrono::ceil<std::chrono::milliseconds>(slice))) {
                     if (Steady::now() >= deadline) return WaitResult::TimedOut;
                     continue;
                 }
@@ -307,7 +310,8 @@ public:
 private:
     [[nodiscard]] std::uint32_t frameBytes() const noexcept { return std::uint32_t(channels_ * bits_ / 8); }
     static Steady::duration framesToDuration(std::int64_t frames) {
-        return std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(double(frames) / FileLineSystem::kSampleRate));
+        return std::chrono::duration_cast<Steady::duration>(
+            std::chrono::duration<double>(double(frames) / FileLineSystem::kSampleRate));
     }
 
     // Fast pace: may the next buffer go out? Waits at most `slice` for the other lines.
@@ -353,7 +357,8 @@ private:
         WaveHeader& h = *queue_.front();
         const int inChannels = file_.channels;
         scratch_.resize(std::size_t(frames) * std::size_t(inChannels) * 2);
-        if (!readAt(fd_, scratch_.data(), scratch_.size(), file_.dataOffset + std::uint64_t(pos_) * std::uint64_t(2 * inChannels)))
+        if (!readAt(fd_, scratch_.data(), scratch_.size(),
+                    file_.dataOffset + std::uint64_t(pos_) * std::uint64_t(2 * inChannels)))
             return false;
         auto* out = reinterpret_cast<unsigned char*>(h.data);
         const unsigned char* in = scratch_.data();
@@ -387,15 +392,15 @@ private:
 
     std::shared_ptr<FileLineSystem::Hub> hub_;
     FileLineSystem::LineFile file_;
-    int fd_;                             // the open WAV file; -1 once closed
-    int channels_;                       // channels delivered: 1 or 2
-    int bits_;                           // bits per delivered sample: 8 or 16
-    std::uint64_t id_ = 0;               // this line in the hub
-    std::deque<WaveHeader*> queue_;      // queued buffers, oldest first
-    std::int64_t pos_ = 0;               // frames of the file delivered so far
-    std::int64_t origin_ = 0;            // time-line sample at which the file's first frame sits
-    bool running_ = false;               // between start() and stop()/reset()
-    Steady::time_point t0_{};            // real time: when the file's first frame was "recorded"
+    int fd_;                              // the open WAV file; -1 once closed
+    int channels_;                        // channels delivered: 1 or 2
+    int bits_;                            // bits per delivered sample: 8 or 16
+    std::uint64_t id_ = 0;                // this line in the hub
+    std::deque<WaveHeader*> queue_;       // queued buffers, oldest first
+    std::int64_t pos_ = 0;                // frames of the file delivered so far
+    std::int64_t origin_ = 0;             // time-line sample at which the file's first frame sits
+    bool running_ = false;                // between start() and stop()/reset()
+    Steady::time_point t0_{};             // real time: when the file's first frame was "recorded"
     std::vector<unsigned char> scratch_;  // file bytes of one buffer
 };
 
@@ -412,7 +417,8 @@ LinesSettings LinesSettings::fromEnvironment(const std::filesystem::path& progra
         if (p == "fast")
             s.pace = LinePace::Fast;
         else if (p != "realtime" && p != "real")
-            s.problems.push_back("KESTAVO_LINES_PACE: \"" + std::string(p) + "\" is neither fast nor realtime; real time is used");
+            s.problems.push_back("KESTAVO_LINES_PACE: \"" + std::string(p) +
+                                 "\" is neither fast nor realtime; real time is used");
     }
     if (const char* start = std::getenv("KESTAVO_LINES_START"); start && *start) {
         s.start = parseIsoLocal(start);
@@ -423,7 +429,8 @@ LinesSettings LinesSettings::fromEnvironment(const std::filesystem::path& progra
     return s;
 }
 
-FileLineSystem::FileLineSystem(std::filesystem::path folder, LinePace pace, std::optional<LocalTime> start, PendingWork& pending)
+FileLineSystem::FileLineSystem(std::filesystem::path folder, LinePace pace, std::optional<LocalTime> start,
+                               PendingWork& pending)
     : folder_(std::move(folder)), pace_(pace), hub_(std::make_shared<Hub>(pace, pending)) {
     if (pace == LinePace::Fast) {
         const SystemClock system;
@@ -440,7 +447,8 @@ FileLineSystem::FileLineSystem(std::filesystem::path folder, LinePace pace, std:
         candidates.push_back(p);
     }
     if (ec) problems_.push_back(folder_.string() + ": cannot be read: " + ec.message());
-    std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) { return a.filename().string() < b.filename().string(); });
+    std::sort(candidates.begin(), candidates.end(),
+              [](const auto& a, const auto& b) { return a.filename().string() < b.filename().string(); });
     for (const auto& p : candidates) {
         std::string why;
         if (auto f = readLineFile(p, why))
@@ -452,7 +460,8 @@ FileLineSystem::FileLineSystem(std::filesystem::path folder, LinePace pace, std:
 
 FileLineSystem::~FileLineSystem() = default;
 
-std::unique_ptr<FileLineSystem> FileLineSystem::fromEnvironment(const std::filesystem::path& programFolder, PendingWork& pending) {
+std::unique_ptr<FileLineSystem> FileLineSystem::fromEnvironment(const std::filesystem::path& programFolder,
+                                                                PendingWork& pending) {
     LinesSettings s = LinesSettings::fromEnvironment(programFolder);
     auto system = std::make_unique<FileLineSystem>(s.folder, s.pace, s.start, pending);
     system->problems_.insert(system->problems_.begin(), s.problems.begin(), s.problems.end());
@@ -472,8 +481,8 @@ std::unique_ptr<SoundInput> FileLineSystem::open(int deviceId, const WaveFormat&
     }
     const LineFile& f = files_[std::size_t(deviceId)];
     const bool formatOk = format.formatTag == 1 && format.samplesPerSec == kSampleRate &&
-                          (format.bitsPerSample == 8 || format.bitsPerSample == 16) && format.channels >= 1 &&
-                          format.channels <= f.channels && format.blockAlign == format.bitsPerSample / 8 * format.channels;
+        (format.bitsPerSample == 8 || format.bitsPerSample == 16) && format.channels >= 1 &&
+        format.channels <= f.channels && format.blockAlign == format.bitsPerSample / 8 * format.channels;
     if (!formatOk) {
         error = std::make_error_code(std::errc::invalid_argument);
         return nullptr;

@@ -54,10 +54,10 @@ enum class LinePace { RealTime, Fast };
 
 // Where the lines come from, as the environment says.
 struct LinesSettings {
-    std::filesystem::path folder;      // $KESTAVO_LINES, else <program folder>/LINES
+    std::filesystem::path folder;        // $KESTAVO_LINES, else <program folder>/LINES
     LinePace pace = LinePace::RealTime;  // $KESTAVO_LINES_PACE: "fast" or "realtime" (default)
-    std::optional<LocalTime> start;    // $KESTAVO_LINES_START, local YYYY-MM-DDTHH:MM:SS
-    std::vector<std::string> problems;  // values that could not be used (they keep the defaults)
+    std::optional<LocalTime> start;      // $KESTAVO_LINES_START, local YYYY-MM-DDTHH:MM:SS
+    std::vector<std::string> problems;   // values that could not be used (they keep the defaults)
 
     [[nodiscard]] static LinesSettings fromEnvironment(const std::filesystem::path& programFolder);
 };
@@ -81,7 +81,8 @@ public:
     [[nodiscard]] std::vector<InputDeviceInfo> inputDevices() override;
     // Errors: no_such_device for a bad id, invalid_argument for a format the line cannot give,
     // or the error of opening the file.
-    [[nodiscard]] std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format, std::error_code& error) override;
+    [[nodiscard]] std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format,
+                                                   std::error_code& error) override;
 
     // One line per file that was left out, and per folder that could not be read.
     [[nodiscard]] const std::vector<std::string>& problems() const noexcept { return problems_; }

@@ -49,7 +49,8 @@ std::array<unsigned char, 44> wavHeader(const WaveFormat& f, std::uint32_t dataB
 
 class FileSoundOutput final : public SoundOutput {
 public:
-    FileSoundOutput(std::shared_ptr<FileSoundOutputSystem::Record> record, OutputPace pace, const WaveFormat& format, std::FILE* wav)
+    FileSoundOutput(std::shared_ptr<FileSoundOutputSystem::Record> record, OutputPace pace, const WaveFormat& format,
+                    std::FILE* wav)
         : record_(std::move(record)), pace_(pace), format_(format), wav_(wav) {
         if (wav_ != nullptr) {
             const auto h = wavHeader(format_, 0);
@@ -63,7 +64,8 @@ public:
     ~FileSoundOutput() override { close(); }
 
     std::error_code prepare(WaveHeader& header) override {
-        if (header.data == nullptr || header.bufferLength < format_.blockAlign) return std::make_error_code(std::errc::invalid_argument);
+        if (header.data == nullptr || header.bufferLength < format_.blockAlign)
+            return std::make_error_code(std::errc::invalid_argument);
         header.prepared = true;
         header.done = false;
         return {};
@@ -74,16 +76,19 @@ public:
         if (!header.prepared) return std::make_error_code(std::errc::invalid_argument);
         const auto now = Steady::now();
         const auto played = [now](const Entry& e) { return e.due <= now; };
-        if (header.queued && !queue_.takePlayedUpTo(header, played)) return std::make_error_code(std::errc::device_or_resource_busy);
+        if (header.queued && !queue_.takePlayedUpTo(header, played))
+            return std::make_error_code(std::errc::device_or_resource_busy);
         {
             std::lock_guard lock(record_->mutex);
             record_->blocks.emplace_back(header.data, header.data + header.bufferLength);
         }
         if (wav_ != nullptr && std::fwrite(header.data, 1, header.bufferLength, wav_) == header.bufferLength)
             wavBytes_ += header.bufferLength;
-        const auto seconds = std::chrono::duration<double>(double(header.bufferLength) / format_.blockAlign / format_.samplesPerSec);
+        const auto seconds =
+            std::chrono::duration<double>(double(header.bufferLength) / format_.blockAlign / format_.samplesPerSec);
         const auto begins = queue_.empty() ? now : std::max(now, queue_.back().due);
-        const auto due = pace_ == OutputPace::Immediate ? now : begins + std::chrono::duration_cast<Steady::duration>(seconds);
+        const auto due =
+            pace_ == OutputPace::Immediate ? now : begins + std::chrono::duration_cast<Steady::duration>(seconds);
         header.done = false;
         header.queued = true;
         queue_.push(Entry{&header, due});
@@ -106,9 +111,7 @@ public:
         }
     }
 
-    void reset() noexcept override {
-        queue_.clear();
-    }
+    void reset() noexcept override { queue_.clear(); }
 
     void unprepare(WaveHeader& header) noexcept override {
         if (!header.queued) header.prepared = false;
@@ -133,26 +136,27 @@ private:
         Steady::time_point due;  // when its sound has been played
     };
 
-
     std::shared_ptr<FileSoundOutputSystem::Record> record_;
     OutputPace pace_;
     WaveFormat format_;
-    std::FILE* wav_;               // the WAV file being written, or null
-    std::uint32_t wavBytes_ = 0;   // sound bytes in the WAV file
-    OutputQueue<Entry> queue_;      // written buffers, oldest first
+    std::FILE* wav_;              // the WAV file being written, or null
+    std::uint32_t wavBytes_ = 0;  // sound bytes in the WAV file
+    OutputQueue<Entry> queue_;    // written buffers, oldest first
     bool closed_ = false;
 };
 
 }  // namespace
 
 FileSoundOutputSystem::FileSoundOutputSystem(OutputPace pace, std::filesystem::path wavPath, std::string deviceName)
-    : pace_(pace), wavPath_(std::move(wavPath)), deviceName_(std::move(deviceName)), record_(std::make_shared<Record>()) {}
+    : pace_(pace), wavPath_(std::move(wavPath)), deviceName_(std::move(deviceName)),
+      record_(std::make_shared<Record>()) {}
 
 FileSoundOutputSystem::~FileSoundOutputSystem() = default;
 
 std::vector<OutputDeviceInfo> FileSoundOutputSystem::outputDevices() { return {OutputDeviceInfo{deviceName_}}; }
 
-std::unique_ptr<SoundOutput> FileSoundOutputSystem::open(int deviceId, const WaveFormat& format, std::error_code& error) {
+std::unique_ptr<SoundOutput> FileSoundOutputSystem::open(int deviceId, const WaveFormat& format,
+                                                         std::error_code& error) {
     if (deviceId != kWaveMapper && deviceId != 0) {
         error = std::make_error_code(std::errc::no_such_device);
         return nullptr;

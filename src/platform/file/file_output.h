@@ -29,7 +29,8 @@ public:
     ~FileSoundOutputSystem() override;
 
     [[nodiscard]] std::vector<OutputDeviceInfo> outputDevices() override;
-    [[nodiscard]] std::unique_ptr<SoundOutput> open(int deviceId, const WaveFormat& format, std::error_code& error) override;
+    [[nodiscard]] std::unique_ptr<SoundOutput> open(int deviceId, const WaveFormat& format,
+                                                    std::error_code& error) override;
 
     // Every buffer written so far by any output of this system, in the order written.
     [[nodiscard]] std::vector<std::vector<std::byte>> writtenBlocks() const;
