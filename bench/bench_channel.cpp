@@ -52,7 +52,7 @@ struct Bench {
         // The settings a new channel gets: level mode, threshold, delays 1 s / 15 s, 5 s pre-record.
         channel->SetRecordDir((dir / "SOUND").string());
         channel->SetThreshold(-30.0);
-        channel->SetDelays(10, 1, 1.0, 15.0);
+        channel->SetDelays(1, 1.0, 15.0);
         channel->SetPredTime(5);
         channel->SetMinTime(5);
         channel->SetAutoRecord(true);

@@ -254,7 +254,7 @@ int main(int argc, char** argv) {
     channel.SetRecordMode(capture::RecordMode(int(keys["VOXmode"])));
     channel.SetAutoRecord(keys["auto"] != 0);
     channel.SetThreshold(keys["POROG"]);
-    channel.SetDelays(10, 1, keys["zad_rec"], keys["zad_stop"]);
+    channel.SetDelays(1, keys["zad_rec"], keys["zad_stop"]);
     channel.SetMinTime(int(keys["Min_Time"]));
     channel.SetCombined(keys["ComboRec"] != 0);
     channel.SetAon(keys["AON"] != 0);

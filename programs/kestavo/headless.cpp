@@ -22,8 +22,6 @@
 
 namespace kestavo::program {
 
-namespace fs = std::filesystem;
-
 namespace {
 
 std::atomic<bool> gQuit{false};  // set by SIGINT/SIGTERM and by `kestavo --quit`
@@ -66,39 +64,48 @@ std::string stamp(const platform::LocalTime& t) {
     return buf;
 }
 
-std::string trimmed(std::string s) {
-    while (!s.empty() && s.front() == ' ') s.erase(s.begin());
-    return s;
-}
-
-// The file a finished recording ended as: the same name, or the name with the recording's last
-// detected text added in parentheses; empty when the channel deleted it as too short.
-std::string finalFile(const std::string& opened) {
-    if (opened.empty()) return {};
-    std::error_code ec;
-    const fs::path p(opened);
-    if (fs::exists(p, ec)) return opened;
-    const std::string stem = p.stem().string() + "(";
-    for (const auto& e : fs::directory_iterator(p.parent_path(), ec)) {
-        const auto name = e.path().filename().string();
-        if (name.rfind(stem, 0) == 0 && e.path().extension() == p.extension()) return e.path().string();
+const char* causeWord(capture::RecordCause cause) {
+    switch (cause) {
+        case capture::RecordCause::Operator: return "operator";
+        case capture::RecordCause::Level: return "level";
+        case capture::RecordCause::Voice: return "voice";
+        case capture::RecordCause::Identifier: return "identifier";
+        case capture::RecordCause::Schedule: return "schedule";
+        case capture::RecordCause::MaxTime: return "maximum time";
+        case capture::RecordCause::Shutdown: return "shutdown";
     }
-    return {};
+    return "";
 }
 
+const char* detectionWord(capture::DetectionKind kind) {
+    switch (kind) {
+        case capture::DetectionKind::CallerId: return "caller ID";
+        case capture::DetectionKind::Dtmf: return "DTMF";
+        case capture::DetectionKind::Pulse: return "pulse dialling";
+        case capture::DetectionKind::Plugin: return "plug-in";
+    }
+    return "";
+}
+
+// One line per report: when, which channel, what happened and why, and the file concerned.
 void printActivity(const app::Activity& a) {
-    std::string what, file = a.file;
-    switch (a.kind) {
-        case app::Activity::Kind::Started: what = trimmed(a.text); break;
-        case app::Activity::Kind::Stopped:
-        case app::Activity::Kind::Closed:
-            what = trimmed(a.text) + (a.kind == app::Activity::Kind::Closed ? " (shutdown)" : "");
-            file = finalFile(a.file);
-            if (file.empty()) file = "(deleted: shorter than the minimum time) " + a.file;
+    const capture::ChannelReport& r = a.report;
+    std::string what, file = r.file;
+    switch (r.kind) {
+        case capture::ChannelReport::Kind::Started:
+            what = std::string("recording (") + causeWord(r.cause) + ")";
+            if (file.empty()) file = "(the file could not be created)";
             break;
-        case app::Activity::Kind::Detected: what = "detected " + a.text; break;
+        case capture::ChannelReport::Kind::Stopped:
+            what = std::string("stopped (") + causeWord(r.cause) + ")";
+            if (r.outcome == capture::RecordOutcome::TooShort) file = "(deleted: shorter than the minimum time)";
+            if (r.outcome == capture::RecordOutcome::NoFile) file = "(no file was written)";
+            break;
+        case capture::ChannelReport::Kind::Detected:
+            what = std::string("detected ") + detectionWord(r.detection) + " " + r.text;
+            break;
     }
-    std::printf("%s  channel %d  %s  %s\n", stamp(a.time).c_str(), a.channel, what.c_str(), file.c_str());
+    std::printf("%s  channel %d  %s  %s\n", stamp(a.time).c_str(), r.channel, what.c_str(), file.c_str());
     std::fflush(stdout);
 }
 
@@ -143,7 +150,7 @@ int RunHeadless(const HeadlessOptions& options) {
     for (const auto& note : run->Notes()) std::printf("%s\n", note.c_str());
     app::AppCore& core = run->Core();
     core.SetActivityListener(printActivity);
-    core.SetWindowMode(app::AppCore::kWindowMinimised);  // nothing draws the bars
+    core.SetWindowMode(app::WindowMode::Minimised);  // nothing draws the bars
     run->Start();
 
     std::printf("Kestavo headless: %zu channel(s)%s\n", core.Rows().size(),

@@ -13,8 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kTextRecording = 26;  // record button while idle; state cell while recording
-constexpr int kTextStopped = 30;    // record button while recording; state cell while idle
 constexpr int kLanguageTexts = 33;
 constexpr int kNoText = 9;  // the main window has no text 9
 
@@ -45,16 +43,16 @@ std::string FormatElapsed(std::int64_t elapsedMs) {
     return buf;
 }
 
-// A status text posted while the main thread is inside a channel operation runs at once, with the
+// A report posted while the main thread is inside a channel operation runs at once, with the
 // channel's lock still held: it waits until the operation has returned.
 class AppCore::ChannelCall {
 public:
     explicit ChannelCall(AppCore& core) : core_(core) { ++core_.channelCallDepth_; }
     ~ChannelCall() {
         if (--core_.channelCallDepth_ > 0) return;
-        auto queued = std::move(core_.heldEvents_);
-        core_.heldEvents_.clear();
-        for (auto& e : queued) core_.OnChannelEvent(e.rowId, e.text, e.kind);
+        auto queued = std::move(core_.heldReports_);
+        core_.heldReports_.clear();
+        for (auto& held : queued) core_.OnChannelReport(held.rowId, held.report);
     }
     ChannelCall(const ChannelCall&) = delete;
     ChannelCall& operator=(const ChannelCall&) = delete;
@@ -79,9 +77,18 @@ std::string AppCore::Text(int n) const {
     return it == texts_.end() ? std::string() : it->second;
 }
 
-std::string AppCore::captionOr_(int n, const char* fallback) const {
+std::string AppCore::TextOr(int n, const char* fallback) const {
     const std::string t = Text(n);
     return t.empty() ? std::string(fallback) : t;
+}
+
+std::string AppCore::StateText(const Tkanal& row) const {
+    return row.Recording() ? TextOr(kRecordTextNumber, kRecordText) : TextOr(kStopTextNumber, kStopText);
+}
+
+std::string AppCore::RecordButtonText(const Tkanal& row) const {
+    return row.recordButton == RecordButtonAction::Stop ? TextOr(kStopTextNumber, kStopText)
+                                                        : TextOr(kRecordTextNumber, kRecordText);
 }
 
 Tkanal* AppCore::Row(int k) noexcept {
@@ -106,10 +113,6 @@ void AppCore::Start(const std::vector<std::string>& arguments) {
         show_(config::unableToWriteText(services_.files.backup));
     }
     applyLanguage_();
-    for (auto& row : rows_) {
-        row->recordCaption = captionOr_(kTextRecording, kStatusRecording);
-        row->stateText = captionOr_(kTextStopped, kStatusStopped);
-    }
     running_ = true;
     if (services_.pending) services_.pending->done();
 }
@@ -194,7 +197,7 @@ std::unique_ptr<Tkanal> AppCore::makeRow_(const RowPlan& plan) {
     env.server = settings_.ENABLED ? services_.server : nullptr;
     env.pluginLock = &sync_;
     // The row is found by its id, not its number, so renumbering never misroutes a text.
-    env.eventSink = [this, id](const std::string& text, int, int kind) { OnChannelEvent(id, text, kind); };
+    env.reportSink = [this, id](const capture::ChannelReport& report) { OnChannelReport(id, report); };
     capture::ChannelGlobals globals;
     globals.programFolder = services_.files.programFolder;
     globals.tempFolder = services_.files.programFolder / "TEMP";
@@ -236,8 +239,8 @@ void AppCore::applyLanguage_() {
 void AppCore::SetLanguage(const std::string& language) {
     settings_.Language = language;
     applyLanguage_();
-    // The record button takes text 26 even while its channel records.
-    for (auto& row : rows_) row->recordCaption = captionOr_(kTextRecording, kStatusRecording);
+    // Every record button offers to start again, even while its channel records.
+    for (auto& row : rows_) row->recordButton = RecordButtonAction::Start;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -258,7 +261,7 @@ void AppCore::tick() {
         auto* c = row->Channel();
         if (!c) continue;
         row->level = c->LevelHistoryTick();
-        if (windowMode_ == kWindowShown) row->bar.Update(row->level);
+        if (windowMode_ == WindowMode::Shown) row->bar.Update(row->level);
     }
 }
 
@@ -272,9 +275,9 @@ void AppCore::secondWork_() {
             const bool timeMode = c->Mode() == capture::RecordMode::Time;
             auto applySchedule = [&] {
                 if (c->CheckSchedule(now) == 1) {
-                    if (c->AutoRecord()) c->StartIfIdle();
+                    if (c->AutoRecord()) c->StartIfIdle(capture::RecordCause::Schedule);
                 } else {
-                    c->StopRecord();  // nothing at all on an idle channel
+                    c->StopRecord(capture::RecordCause::Schedule);  // nothing at all on an idle channel
                 }
             };
             if (row->Recording()) {
@@ -285,7 +288,7 @@ void AppCore::secondWork_() {
                     const std::int64_t dayMs = ((elapsed % 86400000) + 86400000) % 86400000;
                     const int minutes = int(dayMs / 3600000) * 60 + int(dayMs / 60000 % 60);
                     const int max = row->MaxRecordMinutes();
-                    if (max != 0 && max <= minutes) c->StopRecord();
+                    if (max != 0 && max <= minutes) c->StopRecord(capture::RecordCause::MaxTime);
                 } else {
                     applySchedule();
                 }
@@ -330,29 +333,25 @@ void AppCore::slowWork_() {
 // ---------------------------------------------------------------------------------------------
 // Channel texts and operator actions
 
-void AppCore::OnChannelEvent(int rowId, const std::string& text, int kind) {
+void AppCore::OnChannelReport(int rowId, const capture::ChannelReport& report) {
     if (channelCallDepth_ > 0) {
-        heldEvents_.push_back(HeldEvent{rowId, text, kind});
+        heldReports_.push_back(HeldReport{rowId, report});
         return;
     }
     const auto it = std::find_if(rows_.begin(), rows_.end(), [&](const auto& r) { return r->id == rowId; });
-    if (it == rows_.end()) return;  // a text from a channel of an earlier pass
+    if (it == rows_.end()) return;  // a report from a channel of an earlier pass
     Tkanal& row = **it;
-    if (kind == 0) {
-        if (text == kStatusRecording) {
-            row.stateText = captionOr_(kTextRecording, kStatusRecording);
-            row.MarkRecording(services_.clock->now(), captionOr_(kTextStopped, kStatusStopped));
-            row.currentFile = row.Channel() ? row.Channel()->OpenFileName() : std::string();
-            emit_(Activity::Kind::Started, row, text, row.currentFile);
-        } else if (text == kStatusStopped) {
-            row.stateText = captionOr_(kTextStopped, kStatusStopped);
-            row.MarkIdle(captionOr_(kTextRecording, kStatusRecording));
-            emit_(Activity::Kind::Stopped, row, text, row.currentFile);
-        }
-    } else {
-        row.detectionText = text;
-        emit_(Activity::Kind::Detected, row, text, row.currentFile);
+    capture::ChannelReport stamped = report;
+    stamped.channel = row.Number();
+    switch (report.kind) {
+        case capture::ChannelReport::Kind::Started:
+            row.MarkRecording(services_.clock->now());
+            row.currentFile = report.file;
+            break;
+        case capture::ChannelReport::Kind::Stopped: row.MarkIdle(); break;
+        case capture::ChannelReport::Kind::Detected: row.detectionText = report.text; break;
     }
+    emit_(stamped);
     updateTray_();
 }
 
@@ -361,27 +360,19 @@ void AppCore::updateTray_() {
     trayTip_ = trayRecording_ ? kTrayRecording : kTrayWaiting;
 }
 
-void AppCore::emit_(Activity::Kind kind, const Tkanal& row, std::string text, std::string file) {
-    if (!listener_) return;
-    Activity a;
-    a.kind = kind;
-    a.time = services_.clock->now();
-    a.channel = row.Number();
-    a.text = std::move(text);
-    a.file = std::move(file);
-    listener_(a);
+void AppCore::emit_(const capture::ChannelReport& report) {
+    if (listener_) listener_(Activity{services_.clock->now(), report});
 }
 
 void AppCore::RecordButton(int k) {
     Tkanal* row = Row(k);
     if (!row || !row->Channel()) return;
     ChannelCall guard(*this);
-    const std::string idle = captionOr_(kTextRecording, kStatusRecording);
-    if (row->recordCaption != idle) {
-        row->Channel()->StopRecord();
-        row->recordCaption = idle;
+    if (row->recordButton == RecordButtonAction::Stop) {
+        row->Channel()->StopRecord(capture::RecordCause::Operator);
+        row->recordButton = RecordButtonAction::Start;
     } else if (row->Channel()->RecordNow()) {
-        row->recordCaption = captionOr_(kTextStopped, kStatusStopped);
+        row->recordButton = RecordButtonAction::Stop;  // a start that failed leaves the button as it was
     }
 }
 
@@ -411,7 +402,15 @@ void AppCore::teardown_() {
     // Recordings still open are completed by their channels as they stop.
     if (wsk_) wsk_->Shutdown();
     for (auto& row : rows_)
-        if (row->Recording()) emit_(Activity::Kind::Closed, *row, kStatusStopped, row->currentFile);
+        if (row->Recording()) {
+            capture::ChannelReport closed;
+            closed.kind = capture::ChannelReport::Kind::Stopped;
+            closed.channel = row->Number();
+            closed.cause = capture::RecordCause::Shutdown;
+            closed.outcome = row->currentFile.empty() ? capture::RecordOutcome::NoFile : capture::RecordOutcome::Kept;
+            closed.file = row->currentFile;
+            emit_(closed);
+        }
     for (auto& row : rows_) row->SetClosing();
     rows_.clear();
     wsk_.reset();

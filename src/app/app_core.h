@@ -15,8 +15,9 @@
 // elapsed times, Max_Time and the schedules; every 80th tick (4 s) the disk panels and the
 // free-space trigger.
 //
-// The channels' status texts (" ЗАПИСЬ", " СТОП") and detections arrive through the main
-// dispatcher and update the rows and the tray state; a listener hears each as an Activity.
+// The channels' reports (a recording started or stopped, a number detected) arrive through the
+// main dispatcher as typed values and update the rows and the tray state; a listener hears each
+// as an Activity. Texts are made of them only where they are shown.
 //
 // Threads: everything here runs on the main thread (the thread that drains the dispatcher).
 #include <array>
@@ -46,8 +47,14 @@ namespace kestavo::app {
 
 inline constexpr const char* kTrayRecording = "Kestavo software. Recording";
 inline constexpr const char* kTrayWaiting = "Kestavo software. Waiting";
-inline constexpr const char* kStatusRecording = " ЗАПИСЬ";
-inline constexpr const char* kStatusStopped = " СТОП";
+// The record button's and the state cell's texts when the language table gives none.
+inline constexpr const char* kRecordText = " ЗАПИСЬ";
+inline constexpr const char* kStopText = " СТОП";
+inline constexpr int kRecordTextNumber = 26;  // language text: record button while idle, state cell while recording
+inline constexpr int kStopTextNumber = 30;    // language text: record button while recording, state cell while idle
+
+// Whether the main window is shown (levels drawn) or minimised to the tray.
+enum class WindowMode { Shown, Minimised };
 
 // The platform services the core runs on; all of them outlive the core.
 struct CoreServices {
@@ -72,21 +79,18 @@ struct CoreServices {
     std::chrono::milliseconds captureRetryDelay = std::chrono::milliseconds(1500);
 };
 
-// One line of what happened, for a log or the headless output.
+// What happened on a channel, for a log or the headless output: a channel's report, stamped with
+// the program's clock. A recording still open at shutdown is reported as stopped with the cause
+// Shutdown and its file as it stands.
 struct Activity {
-    enum class Kind { Started, Stopped, Detected, Closed };
-    Kind kind = Kind::Started;
     platform::LocalTime time;
-    int channel = 0;   // 1-based
-    std::string text;  // the status text, or the detected text
-    std::string file;  // the recording concerned (empty when none)
+    capture::ChannelReport report;
 };
 
 class AppCore {
 public:
     static constexpr int kSecondTicks = 20;  // 1 s of 50 ms ticks
     static constexpr int kSlowTicks = 80;    // 4 s
-    static constexpr int kWindowShown = 3, kWindowMinimised = 4;
 
     explicit AppCore(CoreServices services);
     ~AppCore();  // Shutdown()
@@ -102,17 +106,17 @@ public:
     // open file is completed. Idempotent.
     void Shutdown();
 
-    // The channels' status notification (main thread); `rowId` identifies the row.
-    void OnChannelEvent(int rowId, const std::string& text, int kind);
+    // A channel's report (main thread); `rowId` identifies the row.
+    void OnChannelReport(int rowId, const capture::ChannelReport& report);
     void SetActivityListener(std::function<void(const Activity&)> listener) { listener_ = std::move(listener); }
 
     // Operator actions (channel k is 1-based); each does nothing for an unknown channel.
-    void RecordButton(int k);  // start when idle (caption text 26), stop while recording
+    void RecordButton(int k);  // start when idle, stop while recording
     void SetAuto(int k, bool on);
     void SetThreshold(int k, double dB);
     void SelectMonitor(int k, bool on);  // one channel at most
     void SetLanguage(const std::string& language);
-    void SetWindowMode(int mode) noexcept { windowMode_ = mode; }
+    void SetWindowMode(WindowMode mode) noexcept { windowMode_ = mode; }
 
     // State for the front ends.
     [[nodiscard]] bool Running() const noexcept { return running_; }
@@ -126,6 +130,11 @@ public:
     [[nodiscard]] bool StartupGrace() const noexcept { return startupGrace_; }
     // Language text n (1..33) as applied, or empty when the table gave none.
     [[nodiscard]] std::string Text(int n) const;
+    // Language text n, or `fallback` when the table gave none.
+    [[nodiscard]] std::string TextOr(int n, const char* fallback) const;
+    // The texts of a row's state cell and record button, in the language applied.
+    [[nodiscard]] std::string StateText(const Tkanal& row) const;
+    [[nodiscard]] std::string RecordButtonText(const Tkanal& row) const;
     // Recordings repaired at start-up, and how many start-up passes ran (2 after a restore).
     [[nodiscard]] const std::vector<std::filesystem::path>& RepairedFiles() const noexcept { return repaired_; }
     [[nodiscard]] int StartupPasses() const noexcept { return passes_; }
@@ -135,10 +144,9 @@ public:
 
 private:
     class ChannelCall;
-    struct HeldEvent {
+    struct HeldReport {
         int rowId;
-        std::string text;
-        int kind;
+        capture::ChannelReport report;
     };
 
     void pass_(const std::vector<std::string>& arguments);
@@ -151,8 +159,7 @@ private:
     void slowWork_();
     void updateTray_();
     void show_(const std::string& text);
-    void emit_(Activity::Kind kind, const Tkanal& row, std::string text, std::string file);
-    std::string captionOr_(int n, const char* fallback) const;
+    void emit_(const capture::ChannelReport& report);
 
     CoreServices services_;
     config::GeneralSettings settings_;
@@ -169,14 +176,14 @@ private:
     bool running_ = false;  // channels built and the timer's work enabled
     bool shutDown_ = false;
     bool startupGrace_ = true;  // until the first one-second tick
-    int windowMode_ = kWindowShown;
+    WindowMode windowMode_ = WindowMode::Shown;
     int slowTicks_ = 0;
     int secondTicks_ = 0;
     int passes_ = 0;
     int nextRowId_ = 1;
-    int channelCallDepth_ = 0;           // inside a channel operation on the main thread
-    std::vector<HeldEvent> heldEvents_;  // texts that arrived meanwhile
-    double diskSize_ = 0.0;              // bytes of channel 1's disk
+    int channelCallDepth_ = 0;             // inside a channel operation on the main thread
+    std::vector<HeldReport> heldReports_;  // reports that arrived meanwhile
+    double diskSize_ = 0.0;                // bytes of channel 1's disk
 };
 
 // Elapsed time as the recording-time cell shows it: H:mm:ss of the time of day (wraps at 24 h).

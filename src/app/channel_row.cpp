@@ -4,67 +4,8 @@
 
 namespace kestavo::app {
 
-// ---------------------------------------------------------------------------------------------
-// tbar
-
-tbar::tbar(BarRect rect, int orientation, int segmentCount)
-    : target_(rect), orientation_(orientation), segmentCount_(segmentCount > 0 ? segmentCount : 1) {
-    SetRange(60.0);
-    computeSegments_();
-}
-
-void tbar::SetRange(double dB) { dbPerSegment_ = float(std::fabs(dB / segmentCount_)); }
-
-void tbar::SetThreshold(double dB) {
-    // The quotient is taken against the single-precision step, so 60 / 1.2f falls just below 50.
-    redFrom_ = int(std::trunc((60.0 - std::fabs(dB)) / double(dbPerSegment_))) + 1;
-}
-
-void tbar::Place(BarRect rect) {
-    target_ = rect;
-    computeSegments_();
-}
-
-void tbar::computeSegments_() {
-    segments_.assign(std::size_t(segmentCount_), BarRect{});
-    const int width = target_.right - target_.left;
-    const int height = target_.bottom - target_.top;
-    if (orientation_ == 1) {
-        const int size = width / (segmentCount_ + 1);
-        const int gap = int(std::trunc(size * 0.25));
-        for (int i = 1; i <= segmentCount_; ++i) {
-            const int x = (i - 1) * (size + gap);
-            segments_[std::size_t(i - 1)] = BarRect{x, 0, x + size, height};
-        }
-    } else {
-        const int size = height / segmentCount_;
-        const int gap = int(std::trunc(size * 0.25));
-        for (int i = 1; i <= segmentCount_; ++i) {
-            const int bottom = height - (i - 1) * (size + gap);
-            segments_[std::size_t(i - 1)] = BarRect{0, bottom - size, width, bottom};
-        }
-    }
-}
-
-void tbar::Update(double levelDb) {
-    const double steps = std::trunc(std::fabs(levelDb) / double(dbPerSegment_));
-    const double lit = double(segmentCount_) - steps + 1.0;
-    lit_ = lit < 1.0 ? 1 : (lit > segmentCount_ ? segmentCount_ : int(lit));
-    if (lit_ >= peak_) {
-        peak_ = lit_;
-        holdCount_ = 0;
-    } else if (++holdCount_ >= kHoldDraws) {
-        peak_ = peak_ > 1 ? peak_ - 1 : 1;
-        holdCount_ = 0;
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Tkanal
-
 namespace {
 
-constexpr int kStartDelayMarker = 10;  // the first two values SetDelays takes from a row
 constexpr int kStopMinHits = 1;
 
 capture::ChannelParams paramsFor(const RowPlan& plan) {
@@ -83,8 +24,8 @@ capture::ChannelParams paramsFor(const RowPlan& plan) {
 }  // namespace
 
 Tkanal::Tkanal(const RowPlan& plan, capture::ChannelEnv env, capture::ChannelGlobals globals)
-    : bar(BarRect{0, 0, kLevelColumnWidth, kUpperRowHeight}, 1, 50), number_(plan.channelNumber), name_(plan.name),
-      deviceId_(plan.deviceId), sideNumber_(plan.sideNumber) {
+    : bar(BarRect{0, 0, kLevelColumnWidth, kUpperRowHeight}, BarOrientation::Horizontal, 50),
+      number_(plan.channelNumber), name_(plan.name), deviceId_(plan.deviceId), sideNumber_(plan.sideNumber) {
     // The row's values at creation; the configuration replaces them right after the build.
     settings_.device = plan.name;
     settings_.compressMode = plan.compressMode;
@@ -101,7 +42,7 @@ Tkanal::Tkanal(const RowPlan& plan, capture::ChannelEnv env, capture::ChannelGlo
     bar.SetRange(60.0);
     channel_ = std::make_unique<capture::Tchannel>(paramsFor(plan), std::move(env), std::move(globals));
     channel_->SetThreshold(settings_.threshold);
-    channel_->SetDelays(kStartDelayMarker, kStopMinHits, settings_.startDelaySeconds, settings_.stopDelaySeconds);
+    channel_->SetDelays(kStopMinHits, settings_.startDelaySeconds, settings_.stopDelaySeconds);
     channel_->SetK1(settings_.k1);
     channel_->SetK2(settings_.k2);
     channel_->SetPredTime(settings_.preRecordSeconds);
@@ -138,7 +79,7 @@ void Tkanal::ApplySettings(const config::ChannelSettings& s) {
     c.SetThreshold(s.threshold);
     c.SetK1(s.k1);
     c.SetK2(s.k2);
-    c.SetDelays(kStartDelayMarker, kStopMinHits, s.startDelaySeconds, s.stopDelaySeconds);
+    c.SetDelays(kStopMinHits, s.startDelaySeconds, s.stopDelaySeconds);
     c.SetCombined(s.combined);
     // The MP3 parameters first, so that a writer replaced by SetFormat is made with them.
     c.SetMp3Params(s.mp3Bitrate, s.mp3Quality, s.mp3SampleRate);
@@ -171,19 +112,19 @@ void Tkanal::SetPulseThreshold(double threshold) {
 void Tkanal::SetDelays(double startSeconds, double stopSeconds) {
     settings_.startDelaySeconds = startSeconds;
     settings_.stopDelaySeconds = stopSeconds;
-    if (channel_) channel_->SetDelays(kStartDelayMarker, kStopMinHits, startSeconds, stopSeconds);
+    if (channel_) channel_->SetDelays(kStopMinHits, startSeconds, stopSeconds);
 }
 
-void Tkanal::MarkRecording(const platform::LocalTime& start, const std::string& recordingCaption) {
+void Tkanal::MarkRecording(const platform::LocalTime& start) {
     recording_ = true;
     recordStart_ = start;
-    recordCaption = recordingCaption;
+    recordButton = RecordButtonAction::Stop;
 }
 
-void Tkanal::MarkIdle(const std::string& idleCaption) {
+void Tkanal::MarkIdle() {
     recording_ = false;
     recordStart_ = {};
-    recordCaption = idleCaption;
+    recordButton = RecordButtonAction::Start;
     durationText.clear();
 }
 

@@ -6,38 +6,13 @@
 #include <cstring>
 #include <fstream>
 
+#include "capture/recording_name.h"
 #include "recording/mp3_writer.h"
 #include "recording/wav_writer.h"
 
 namespace kestavo::capture {
 
 namespace fs = std::filesystem;
-
-std::string Utf8Prefix(std::string_view text, std::size_t maxChars) {
-    std::size_t chars = 0;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {  // a character starts here
-            if (chars == maxChars) break;
-            ++chars;
-        }
-        ++i;
-    }
-    return std::string(text.substr(0, i));
-}
-
-namespace {
-std::string twoDigits(int v) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%02d", v);
-    return buf;
-}
-// The file-name part of a path written with either separator.
-std::string fileNamePart(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-}  // namespace
 
 Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals globals)
     : params_(params), env_(std::move(env)),
@@ -215,9 +190,9 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
             if (autoRecord_ && mode_ == RecordMode::Level) {
                 const int r = levelCheck_.Check(recording_, level);
                 if (r == 1)
-                    startRecordLocked(makeFileNameLocked(), samplesSeen_ + i);
+                    startRecordLocked(makeFileNameLocked(), samplesSeen_ + i, RecordCause::Level);
                 else if (r == 0)
-                    stopRecordLocked(samplesSeen_ + i);
+                    stopRecordLocked(samplesSeen_ + i, RecordCause::Level);
             }
         }
 
@@ -236,9 +211,9 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
                         r = voxLevelCheck_.Check(recording_, blockLevel_);
                 }
                 if (r == 1)
-                    startRecordLocked(makeFileNameLocked(), samplesSeen_ + i);
+                    startRecordLocked(makeFileNameLocked(), samplesSeen_ + i, RecordCause::Voice);
                 else if (r == 0 && recording_)
-                    stopRecordLocked(samplesSeen_ + i);
+                    stopRecordLocked(samplesSeen_ + i, RecordCause::Voice);
             }
         }
 
@@ -308,13 +283,13 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
 // ---------------------------------------------------------------------------------------------
 // Recording
 
-bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample) {
+bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample, RecordCause cause) {
     if (recording_) return false;
     bool ok = false;
     try {
         pulseArmed_ = true;
         const bool server = globals_.serverEnabled && env_.server;
-        if (server && globals_.inOne) basePath = recordDir_ + "/" + fileNamePart(basePath);
+        if (server && globals_.inOne) basePath = recordDir_ + "/" + FileNamePart(basePath);
         ok = writer_ && !writer_->Open(basePath);
         fileOpened_ = ok;
         startTick_ = env_.clock->tickMs();
@@ -332,13 +307,21 @@ bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample) {
     recording_ = true;
     recordingFlag_.store(true, std::memory_order_release);
     notify(ChannelEvent::Kind::Start, sample, {});
-    showStatus(" ЗАПИСЬ");
+    ChannelReport report;
+    report.kind = ChannelReport::Kind::Started;
+    report.cause = cause;
+    if (ok) report.file = writer_->FileName();
+    post(std::move(report));
     return ok;
 }
 
-void Tchannel::stopRecordLocked(std::uint64_t sample) {
+void Tchannel::stopRecordLocked(std::uint64_t sample, RecordCause cause) {
     if (!recording_) return;
     std::string kept;
+    ChannelReport report;
+    report.kind = ChannelReport::Kind::Stopped;
+    report.cause = cause;
+    report.outcome = fileOpened_ ? RecordOutcome::Kept : RecordOutcome::NoFile;
     try {
         const bool server = globals_.serverEnabled && env_.server;
         eventText_ = Utf8Prefix(eventText_, kEventTextKept);
@@ -348,6 +331,7 @@ void Tchannel::stopRecordLocked(std::uint64_t sample) {
         if (!fileOpened_) finalPath.clear();  // the last recording's file is not this one's
         const std::uint32_t duration = (env_.clock->tickMs() - startTick_) / 1000;
         if (duration < std::uint32_t(std::max(0, minTime_))) {
+            if (fileOpened_) report.outcome = RecordOutcome::TooShort;
             if (server)
                 env_.server->del_rec(recordId_);
             else if (fileOpened_ && writer_)
@@ -355,11 +339,12 @@ void Tchannel::stopRecordLocked(std::uint64_t sample) {
         } else if (server) {
             if (!globals_.inOne && !finalPath.empty() && env_.upload) env_.upload(finalPath);
             try {
-                env_.server->stop_rec_file(recordId_, durationText_, fileNamePart(finalPath));
+                env_.server->stop_rec_file(recordId_, durationText_, FileNamePart(finalPath));
             } catch (...) {
                 // The server's bookkeeping failing must not keep the channel recording.
             }
         }
+        if (report.outcome == RecordOutcome::Kept) report.file = finalPath;
         eventText_.clear();
     } catch (...) {
         // Errors while closing, renaming, deleting or reporting are swallowed; the state below
@@ -372,32 +357,33 @@ void Tchannel::stopRecordLocked(std::uint64_t sample) {
     levelCheck_.Reset();
     voxLevelCheck_.Reset();
     notify(ChannelEvent::Kind::Stop, sample, kept);
-    showStatus(" СТОП");
+    report.text = std::move(kept);
+    post(std::move(report));
 }
 
-void Tchannel::StartIfIdle() {
+void Tchannel::StartIfIdle(RecordCause cause) {
     std::unique_lock lock(mutex_);
-    if (!recording_) startRecordLocked(makeFileNameLocked(), samplesSeen_);
+    if (!recording_) startRecordLocked(makeFileNameLocked(), samplesSeen_, cause);
     unlockAndPost(lock);
 }
 
 bool Tchannel::RecordNow() {
     std::unique_lock lock(mutex_);
-    const bool ok = startRecordLocked(makeFileNameLocked(), samplesSeen_);
+    const bool ok = startRecordLocked(makeFileNameLocked(), samplesSeen_, RecordCause::Operator);
     unlockAndPost(lock);
     return ok;
 }
 
-void Tchannel::StopRecord() {
+void Tchannel::StopRecord(RecordCause cause) {
     std::unique_lock lock(mutex_);
-    stopRecordLocked(samplesSeen_);
+    stopRecordLocked(samplesSeen_, cause);
     unlockAndPost(lock);
 }
 
 void Tchannel::takeNumber(std::string_view text, ChannelEvent::Kind kind, std::uint64_t sample) {
     eventText_.assign(text);
     pulseArmed_ = true;
-    reportEvent(kind, sample);
+    reportDetection(kind, sample);
     if (globals_.serverEnabled && env_.server && recording_) {
         if (kind == ChannelEvent::Kind::Aon)
             env_.server->add_aon(recordId_, eventText_);
@@ -419,12 +405,13 @@ void Tchannel::takePluginResult(std::uint64_t sample) {
     }
     const std::string_view id = services::identifierText(pluginRecord_);
     if (mode_ == RecordMode::Id) {
-        if (pluginRecord_.action == 0) stopRecordLocked(sample);
-        if (!control_.Check(id).empty() && pluginRecord_.action == 1) startRecordLocked(makeFileNameLocked(), sample);
+        if (pluginRecord_.action == 0) stopRecordLocked(sample, RecordCause::Identifier);
+        if (!control_.Check(id).empty() && pluginRecord_.action == 1)
+            startRecordLocked(makeFileNameLocked(), sample, RecordCause::Identifier);
     }
     if (recording_) {
         eventText_.assign(id);
-        reportEvent(ChannelEvent::Kind::Plugin, sample);
+        reportDetection(ChannelEvent::Kind::Plugin, sample);
         if (globals_.serverEnabled && env_.server && recording_) env_.server->add_nabor(recordId_, eventText_);
     }
 }
@@ -440,9 +427,9 @@ void Tchannel::ScheduleOperatorAction(std::uint64_t sample, bool start) {
 void Tchannel::runOperatorActions(std::uint64_t sample) {
     while (!operatorActions_.empty() && operatorActions_.front().first == sample) {
         if (operatorActions_.front().second)
-            startRecordLocked(makeFileNameLocked(), sample);
+            startRecordLocked(makeFileNameLocked(), sample, RecordCause::Operator);
         else
-            stopRecordLocked(sample);
+            stopRecordLocked(sample, RecordCause::Operator);
         operatorActions_.erase(operatorActions_.begin());
     }
     nextActionAt_ = operatorActions_.empty() ? UINT64_MAX : operatorActions_.front().first;
@@ -452,19 +439,29 @@ void Tchannel::notifyLevel(std::uint64_t sample, double db) const {
     if (env_.observer) env_.observer(ChannelEvent{ChannelEvent::Kind::Level, sample, {}, db});
 }
 
-void Tchannel::showStatus(const char* text) {
-    if (!env_.eventSink || !env_.dispatcher) return;
-    outbox_.emplace_back([sink = env_.eventSink, t = std::string(text), n = params_.channelNumber] { sink(t, n, 0); });
+void Tchannel::post(ChannelReport report) {
+    if (!env_.reportSink || !env_.dispatcher) return;
+    report.channel = params_.channelNumber;
+    outbox_.emplace_back([sink = env_.reportSink, r = std::move(report)] { sink(r); });
 }
 
 void Tchannel::notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const {
     if (env_.observer) env_.observer(ChannelEvent{kind, sample, std::move(text)});
 }
 
-void Tchannel::reportEvent(ChannelEvent::Kind kind, std::uint64_t sample) {
+void Tchannel::reportDetection(ChannelEvent::Kind kind, std::uint64_t sample) {
     notify(kind, sample, eventText_);
-    if (!env_.eventSink || !env_.dispatcher) return;
-    outbox_.emplace_back([sink = env_.eventSink, t = eventText_, n = params_.channelNumber] { sink(t, n, 1); });
+    ChannelReport report;
+    report.kind = ChannelReport::Kind::Detected;
+    switch (kind) {
+        case ChannelEvent::Kind::Aon: report.detection = DetectionKind::CallerId; break;
+        case ChannelEvent::Kind::Dtmf: report.detection = DetectionKind::Dtmf; break;
+        case ChannelEvent::Kind::Pulse: report.detection = DetectionKind::Pulse; break;
+        default: report.detection = DetectionKind::Plugin; break;
+    }
+    report.text = eventText_;
+    if (fileOpened_ && writer_) report.file = writer_->FileName();
+    post(std::move(report));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -475,24 +472,16 @@ std::string Tchannel::MakeFileName() const {
     return makeFileNameLocked();
 }
 
-// normal:       <RecordDir>/<prefix>DD_MM_YYYY hh_mm_ss_N
-// day folders:  <RecordDir>/DD_MM_YYYY/[<prefix>_]hh_mm_ss_N (the folder is created; RecordDir if it cannot be)
-// with server:  <TEMP>/<prefix>DD_MM_YYYY hh_mm_ss_<computer>_N
 std::string Tchannel::makeFileNameLocked() const {
-    const platform::LocalTime t = env_.clock->now();
-    const std::string n = std::to_string(params_.channelNumber);
-    const std::string date = twoDigits(t.day) + "_" + twoDigits(t.month) + "_" + std::to_string(t.year);
-    const std::string time = twoDigits(t.hour) + "_" + twoDigits(t.minute) + "_" + twoDigits(t.second);
-    if (globals_.serverEnabled && env_.server)
-        return (globals_.tempFolder / (prefix_ + date + " " + time + "_" + globals_.computerName + "_" + n)).string();
-    if (globals_.dayFolders) {
-        fs::path folder = fs::path(recordDir_) / date;
-        std::error_code ec;
-        fs::create_directory(folder, ec);
-        if (!fs::is_directory(folder, ec)) folder = recordDir_;
-        return (folder / ((prefix_.empty() ? std::string() : prefix_ + "_") + time + "_" + n)).string();
-    }
-    return (fs::path(recordDir_) / (prefix_ + date + " " + time + "_" + n)).string();
+    RecordingNameParts parts;
+    parts.recordDir = recordDir_;
+    parts.prefix = prefix_;
+    parts.channelNumber = params_.channelNumber;
+    parts.toServer = globals_.serverEnabled && env_.server;
+    parts.tempFolder = globals_.tempFolder;
+    parts.computerName = globals_.computerName;
+    parts.dayFolders = globals_.dayFolders;
+    return RecordingBaseName(parts, env_.clock->now());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -528,7 +517,7 @@ void Tchannel::SetThreshold(double dB) {
     voxLevelCheck_.SetThreshold(dB);
 }
 
-void Tchannel::SetDelays(int unused, int stopMinHits, double startSeconds, double stopSeconds) {
+void Tchannel::SetDelays(int stopMinHits, double startSeconds, double stopSeconds) {
     std::lock_guard lock(mutex_);
     levelCheck_.SetTimes(startSeconds, stopSeconds, stopMinHits);
     voxLevelCheck_.SetTimes(startSeconds, stopSeconds, stopMinHits);

@@ -37,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/channel_report.h"
 #include "capture/monitor_sink.h"
 #include "config/id_control_list.h"
 #include "config/schedule.h"
@@ -58,9 +59,6 @@
 #include "services/server_api.h"
 
 namespace kestavo::capture {
-
-// (text, channel number, kind): kind 0 a status text (" ЗАПИСЬ", " СТОП"), kind 1 a detected text.
-using EventSink = std::function<void(const std::string& text, int channelNumber, int kind)>;
 
 enum class RecordMode { Level = 0, Voice = 1, Id = 2, Time = 3 };
 
@@ -87,8 +85,8 @@ struct ChannelGlobals {
 // The services a channel uses; all of them outlive the channel.
 struct ChannelEnv {
     platform::Clock* clock = nullptr;
-    platform::MainDispatcher* dispatcher = nullptr;  // runs the EventSink on the main thread
-    EventSink eventSink;
+    platform::MainDispatcher* dispatcher = nullptr;                // runs the report sink on the main thread
+    ReportSink reportSink;                                         // starts, stops and detections, on the main thread
     platform::PendingWork* pending = nullptr;                      // counts blocks not yet processed (fast-paced lines)
     services::RecordServer* server = nullptr;                      // null: no server reporting
     std::function<void(const std::string& path)> upload;           // sends a finished file to the server
@@ -129,11 +127,11 @@ public:
     void PutData(const std::byte* block, std::uint32_t length);
 
     // Main thread. Starts a recording with a new name when idle.
-    void StartIfIdle();
+    void StartIfIdle(RecordCause cause = RecordCause::Schedule);
     // Main thread: the operator's start; the writer's open result (false also when already recording).
     bool RecordNow();
     // Main thread: ends the recording in progress; nothing when idle.
-    void StopRecord();
+    void StopRecord(RecordCause cause = RecordCause::Operator);
     // Main thread, every 50 ms: the next display level (dB); feeds the level history.
     double LevelHistoryTick();
     // Ends the thread now (shutdown); idempotent.
@@ -141,7 +139,7 @@ public:
 
     // Settings (main thread).
     void SetThreshold(double dB);
-    void SetDelays(int unused, int stopMinHits, double startSeconds, double stopSeconds);
+    void SetDelays(int stopMinHits, double startSeconds, double stopSeconds);
     void SetFormat(int format);
     void SetMp3Params(int bitrate, int quality, int sampleRate);
     void SetPredTime(int seconds);
@@ -197,7 +195,7 @@ public:
     [[nodiscard]] std::string OpenFileName() const;
     // Memory the channel holds, in bytes (queue, work areas, writer, detectors).
     [[nodiscard]] std::size_t MemoryBytes() const;
-    // Builds a base path (without extension) from the clock; see the naming rules in the .cpp.
+    // Builds a base path (without extension) from the clock (capture/recording_name.h).
     [[nodiscard]] std::string MakeFileName() const;
 
     // Processes one block on the calling thread, as the channel thread does (tools, benchmarks).
@@ -210,15 +208,16 @@ private:
     void run(std::stop_token stop);
     void processBlock(std::byte* block, std::uint32_t length);
     // `sample`: index of the sample being processed when the trigger fired (for observers).
-    bool startRecordLocked(std::string basePath, std::uint64_t sample);
-    void stopRecordLocked(std::uint64_t sample);
-    void reportEvent(ChannelEvent::Kind kind, std::uint64_t sample);
+    bool startRecordLocked(std::string basePath, std::uint64_t sample, RecordCause cause);
+    void stopRecordLocked(std::uint64_t sample, RecordCause cause);
+    void reportDetection(ChannelEvent::Kind kind, std::uint64_t sample);
     // A caller-ID, DTMF or pulse number: remembered, shown, and added to the server's record.
     void takeNumber(std::string_view text, ChannelEvent::Kind kind, std::uint64_t sample);
     void takePluginResult(std::uint64_t sample);
     void runOperatorActions(std::uint64_t sample);
     void notifyLevel(std::uint64_t sample, double db) const;
-    void showStatus(const char* text);
+    // Queues a report for the main thread (sent by unlockAndPost).
+    void post(ChannelReport report);
     // Releases the lock, then posts what was collected for the main thread while it was held.
     void unlockAndPost(std::unique_lock<std::mutex>& lock);
     void notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const;
@@ -301,8 +300,5 @@ private:
 
     std::jthread thread_;  // last: started when everything above exists
 };
-
-// The first `maxChars` characters (UTF-8 code points) of `text`.
-[[nodiscard]] std::string Utf8Prefix(std::string_view text, std::size_t maxChars);
 
 }  // namespace kestavo::capture

@@ -14,7 +14,6 @@ namespace kestavo::ui {
 namespace {
 
 constexpr int kSegments = 50;       // segments of a row's bar
-constexpr int kHorizontal = 1;      // rows draw their bars left to right
 const QColor kGreen(0, 128, 0);     // segments below RedFrom
 const QColor kRed(255, 0, 0);       // segments from RedFrom
 const QColor kPeak(255, 255, 255);  // the peak marker
@@ -34,7 +33,8 @@ QString levelText(double dB) { return QString::number(dB, 'f', 2); }
 // ---------------------------------------------------------------------------------------------
 // TLevelBar
 
-TLevelBar::TLevelBar(QWidget* parent) : QWidget(parent), bar_(app::BarRect{0, 0, 300, 15}, kHorizontal, kSegments) {
+TLevelBar::TLevelBar(QWidget* parent)
+    : QWidget(parent), bar_(app::BarRect{0, 0, 300, 15}, app::BarOrientation::Horizontal, kSegments) {
     setObjectName("Bar");
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -72,7 +72,7 @@ TKanalRow::TKanalRow(QTableWidget& grid, int k) : grid_(grid), k_(k) {
     ThresholdBar->setValue(0);
     ThresholdBar->setSingleStep(100);  // 1 dB per arrow key
     ThresholdBar->setPageStep(1000);   // 10 dB per page
-    RecordButton = new QPushButton(QString::fromUtf8(app::kStatusRecording));
+    RecordButton = new QPushButton(QString::fromUtf8(app::kRecordText));
     RecordButton->setObjectName("RecordButton");
     SettingsButton = new QPushButton(QString::fromUtf8("Установки"));
     SettingsButton->setObjectName("SettingsButton");
@@ -145,21 +145,22 @@ void TKanalRow::ShowThreshold(double dB) {
     setCell_(LowerRow(), 2, levelText(dB));
 }
 
-void TKanalRow::Refresh(const app::Tkanal& row, bool drawLevels) {
+void TKanalRow::Refresh(const app::Tkanal& row, const std::string& stateText, const std::string& buttonText,
+                        bool drawLevels) {
     const int upper = UpperRow();
     if (drawLevels) {
         Bar->Show(row.bar);
         setCell_(upper, 2, levelText(row.level));
     }
     setCell_(upper, 3, QString::fromStdString(row.durationText));
-    // The state cell: red with its own text while recording, white with text 30 when idle.
-    setCell_(upper, 4, QString::fromStdString(row.stateText));
+    // The state cell: red while recording, white when idle.
+    setCell_(upper, 4, QString::fromStdString(stateText));
     QTableWidgetItem* state = grid_.item(upper, 4);
     const QColor fill = row.Recording() ? QColor(Qt::red) : QColor(Qt::white);
     if (state->background().color() != fill || state->background().style() != Qt::SolidPattern)
         state->setBackground(fill);
     setCell_(upper, 5, QString::fromStdString(row.detectionText));
-    const QString caption = QString::fromStdString(row.recordCaption);
+    const QString caption = QString::fromStdString(buttonText);
     if (RecordButton->text() != caption) RecordButton->setText(caption);
     if (MonitorBox->isChecked() != row.Monitoring()) {
         const QSignalBlocker quiet(MonitorBox);

@@ -71,7 +71,7 @@ public:
     void SetCaptions(const RowCaptions& captions);
     // Copies the row's state into the cells. `drawLevels`: the window is shown, so the bar and the
     // level number are redrawn (otherwise they keep what they show).
-    void Refresh(const app::Tkanal& row, bool drawLevels);
+    void Refresh(const app::Tkanal& row, const std::string& stateText, const std::string& buttonText, bool drawLevels);
     // The threshold slider's position for `dB`, without raising the change.
     void ShowThreshold(double dB);
 

@@ -113,7 +113,7 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
     if (stored) password.current = *stored;
 
     app::AppCore& core = run->Core();
-    core.SetWindowMode(app::AppCore::kWindowShown);
+    core.SetWindowMode(app::WindowMode::Shown);
     run->Start();
 
     bool quitAsked = false;

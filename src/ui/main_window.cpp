@@ -32,8 +32,6 @@ constexpr int kDesignWidth = 630;
 constexpr int kTrayTipChars = 63;  // the tray cuts longer tips
 constexpr int kGridRowsShown = 8;  // channels the window opens tall enough for
 
-constexpr int kTextRecording = 26, kTextStopped = 30;
-
 // Texts applied to the window's own controls: number -> where.
 enum class Target { Menu, Action, Button, Check, Label, Panel };
 
@@ -111,7 +109,7 @@ TForm1::TForm1(app::AppCore& core, FormOptions options, QWidget* parent)
     rowIds_ = {-1};  // the first look always builds the grid, even without channels
     syncRows_();
     applyLanguage_();
-    windowMode_ = app::AppCore::kWindowShown;
+    windowMode_ = app::WindowMode::Shown;
     core_.SetWindowMode(windowMode_);
     Refresh();
     if (options_.startTimer) Timer1->start();
@@ -359,7 +357,8 @@ void TForm1::applyLanguage_() {
     apply(31, [this](const QString& t) { N11->setTitle(t); });
     applyRowCaptions_();
     for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (const app::Tkanal* r = core_.Row(int(i) + 1)) rows_[i]->RecordButton->setText(fromUtf8(r->recordCaption));
+        if (const app::Tkanal* r = core_.Row(int(i) + 1))
+            rows_[i]->RecordButton->setText(fromUtf8(core_.RecordButtonText(*r)));
     const std::string& language = core_.Settings().Language;
     English1->setChecked(language == "English");
     N12->setChecked(language == "Russian");
@@ -367,7 +366,7 @@ void TForm1::applyLanguage_() {
 }
 
 void TForm1::languageChosen_(const std::string& language) {
-    core_.SetLanguage(language);  // every record button takes text 26, recording or not
+    core_.SetLanguage(language);
     applyLanguage_();
     Refresh();
 }
@@ -385,9 +384,8 @@ void TForm1::fitSizes_() {
         style()->pixelMetric(QStyle::PM_IndicatorWidth) + style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
     auto checkWidth = [&](const QString& t) { return fm.horizontalAdvance(t) + indicator + 12; };
 
-    const QString idle =
-        fromUtf8(core_.Text(kTextRecording).empty() ? app::kStatusRecording : core_.Text(kTextRecording));
-    const QString busy = fromUtf8(core_.Text(kTextStopped).empty() ? app::kStatusStopped : core_.Text(kTextStopped));
+    const QString idle = fromUtf8(core_.TextOr(app::kRecordTextNumber, app::kRecordText));
+    const QString busy = fromUtf8(core_.TextOr(app::kStopTextNumber, app::kStopText));
     auto header = [this](int col) { return StringGrid1->item(0, col) ? StringGrid1->item(0, col)->text() : QString(); };
 
     std::array<int, 7> w{};
@@ -454,9 +452,10 @@ void TForm1::Timer1Timer() {
 
 void TForm1::Refresh() {
     syncRows_();
-    const bool draw = windowMode_ == app::AppCore::kWindowShown && isVisible();
+    const bool draw = windowMode_ == app::WindowMode::Shown && isVisible();
     for (std::size_t i = 0; i < rows_.size(); ++i)
-        if (const app::Tkanal* r = core_.Row(int(i) + 1)) rows_[i]->Refresh(*r, draw);
+        if (const app::Tkanal* r = core_.Row(int(i) + 1))
+            rows_[i]->Refresh(*r, core_.StateText(*r), core_.RecordButtonText(*r), draw);
     const auto& panels = core_.StatusPanels();
     for (std::size_t i = 0; i < panels.size(); ++i) {
         if (panels[i] == shownPanels_[i]) continue;
@@ -555,7 +554,7 @@ void TForm1::note_(const QString& what) {
 // ---------------------------------------------------------------------------------------------
 // Minimise, restore, tray
 
-void TForm1::setWindowMode_(int mode) {
+void TForm1::setWindowMode_(app::WindowMode mode) {
     if (windowMode_ == mode) return;
     windowMode_ = mode;
     core_.SetWindowMode(mode);
@@ -567,17 +566,17 @@ void TForm1::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange) return;
     if (windowState() & Qt::WindowMinimized) {
-        setWindowMode_(app::AppCore::kWindowMinimised);
+        setWindowMode_(app::WindowMode::Minimised);
         // Hidden, the window leaves the task bar too; the tray brings it back.
         if (HideToTray()) QTimer::singleShot(0, this, &QWidget::hide);
     } else if (isVisible()) {
-        setWindowMode_(app::AppCore::kWindowShown);
+        setWindowMode_(app::WindowMode::Shown);
     }
 }
 
 void TForm1::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!(windowState() & Qt::WindowMinimized)) setWindowMode_(app::AppCore::kWindowShown);
+    if (!(windowState() & Qt::WindowMinimized)) setWindowMode_(app::WindowMode::Shown);
     Refresh();
 }
 
@@ -585,7 +584,7 @@ void TForm1::RestoreWindow() {
     showNormal();
     raise();
     activateWindow();
-    setWindowMode_(app::AppCore::kWindowShown);
+    setWindowMode_(app::WindowMode::Shown);
     Refresh();
 }
 

@@ -92,7 +92,7 @@ public:
     // Brings the window back from the tray or the task bar.
     void RestoreWindow();
 
-    [[nodiscard]] int WindowMode() const noexcept { return windowMode_; }
+    [[nodiscard]] app::WindowMode CurrentWindowMode() const noexcept { return windowMode_; }
     [[nodiscard]] bool HideToTray() const noexcept {
         return TrayIcon != nullptr && QSystemTrayIcon::isSystemTrayAvailable();
     }
@@ -153,7 +153,7 @@ private:
     void fitSizes_();
     void refreshTray_();
     void shutdown_();
-    void setWindowMode_(int mode);
+    void setWindowMode_(app::WindowMode mode);
     void note_(const QString& what);
     QString text_(int n) const;
 
@@ -169,8 +169,8 @@ private:
     FormOptions options_;
     std::vector<std::unique_ptr<TKanalRow>> rows_;  // index = channel number - 1
     std::vector<int> rowIds_;                       // the core rows they show
-    int windowMode_ = app::AppCore::kWindowShown;   // 3 shown, 4 minimised
-    int monitorDevice_ = -1;                        // output of the monitoring playback; -1 the default
+    app::WindowMode windowMode_ = app::WindowMode::Shown;
+    int monitorDevice_ = -1;  // output of the monitoring playback; -1 the default
     bool closeWithoutAsking_ = false;
     bool shutDown_ = false;
     std::optional<std::uint32_t> lastMonitorClick_;  // tick of the last accepted monitoring click

@@ -84,8 +84,9 @@ TEST(Schedule, TimeModeRecordsInsideItsPeriodsAndCutsAtABackToBackBoundary) {
     // recording; 16:07:01 starts the next file. 16:08:01 lies outside both.
     std::vector<std::string> seen;
     for (const auto& a : rig.activity)
-        seen.push_back(hms(a.time) + (a.kind == Activity::Kind::Started ? " start" : " stop"));
+        seen.push_back(hms(a.time) + (a.report.kind == capture::ChannelReport::Kind::Started ? " start" : " stop"));
     EXPECT_EQ(seen, (std::vector<std::string>{"16:06:01 start", "16:07:00 stop", "16:07:01 start", "16:08:01 stop"}));
+    for (const auto& a : rig.activity) EXPECT_EQ(a.report.cause, capture::RecordCause::Schedule);
     const auto folder = rig.files.programFolder / "SOUND" / "1";
     EXPECT_EQ(namesIn(folder),
               (std::vector<std::string>{"T_05_12_2026 16_06_01_1.wav", "T_05_12_2026 16_07_01_1.wav"}));
@@ -101,37 +102,54 @@ TEST(Schedule, IdleTimeModeChannelOutsideItsPeriodsDoesNothingEverySecond) {
         rig.core->tick();
         ran += rig.dispatcher.drain();
     }
-    EXPECT_EQ(ran, 0u);  // no status text was ever posted
+    EXPECT_EQ(ran, 0u);  // no report was ever posted
     EXPECT_TRUE(rig.activity.empty());
     EXPECT_TRUE(namesIn(rig.files.programFolder / "SOUND" / "1").empty());
 }
 
-TEST(StatusTexts, RecordingFlagStartTimeCaptionsAndTrayFollowTheChannel) {
+TEST(ChannelReports, RecordingFlagStartTimeCaptionsAndTrayFollowTheChannel) {
     CoreRig rig;
     oneChannel(rig, {});
     fs::copy_file(fs::path(KESTAVO_SOURCE_DIR) / "data" / "English.txt", rig.files.programFolder / "English.txt");
     rig.start();
     auto* row = rig.core->Row(1);
-    EXPECT_EQ(row->recordCaption, " RECORD");
-    EXPECT_EQ(row->stateText, " STOP");
+    const auto& core = *rig.core;
+    EXPECT_EQ(core.RecordButtonText(*row), " RECORD");
+    EXPECT_EQ(core.StateText(*row), " STOP");
     EXPECT_EQ(rig.core->TrayTip(), "Kestavo software. Waiting");
     rig.ticks(7);
     rig.core->RecordButton(1);
-    EXPECT_EQ(row->recordCaption, " STOP");
+    EXPECT_EQ(core.RecordButtonText(*row), " STOP");
     rig.dispatcher.drain();
     EXPECT_TRUE(row->Recording());
     EXPECT_EQ(row->RecordStart(), rig.clock.now());
-    EXPECT_EQ(row->stateText, " RECORD");
+    EXPECT_EQ(core.StateText(*row), " RECORD");
     EXPECT_EQ(rig.core->TrayTip(), "Kestavo software. Recording");
     ASSERT_EQ(rig.activity.size(), 1u);
-    EXPECT_EQ(fs::path(rig.activity[0].file).filename().string(), "05_12_2026 16_05_09_1.wav");
-    rig.core->OnChannelEvent(row->id, "123456", 1);
+    EXPECT_EQ(rig.activity[0].report.cause, capture::RecordCause::Operator);
+    EXPECT_EQ(fs::path(rig.activity[0].report.file).filename().string(), "05_12_2026 16_05_09_1.wav");
+    capture::ChannelReport detected;
+    detected.kind = capture::ChannelReport::Kind::Detected;
+    detected.detection = capture::DetectionKind::Dtmf;
+    detected.text = "123456";
+    rig.core->OnChannelReport(row->id, detected);
     EXPECT_EQ(row->detectionText, "123456");
+    // A language switch resets the button to start while the channel still records.
+    rig.core->SetLanguage("English");
+    EXPECT_EQ(core.RecordButtonText(*row), " RECORD");
+    EXPECT_TRUE(row->Recording());
+    rig.core->RecordButton(1);  // offers a start: the channel, already recording, refuses it
+    rig.dispatcher.drain();
+    EXPECT_TRUE(row->Recording());
+    EXPECT_EQ(core.RecordButtonText(*row), " RECORD");
+    row->recordButton = RecordButtonAction::Stop;
     rig.core->RecordButton(1);
     rig.dispatcher.drain();
     EXPECT_FALSE(row->Recording());
-    EXPECT_EQ(row->recordCaption, " RECORD");
-    EXPECT_EQ(row->stateText, " STOP");
+    EXPECT_EQ(rig.activity.back().report.kind, capture::ChannelReport::Kind::Stopped);
+    EXPECT_EQ(rig.activity.back().report.outcome, capture::RecordOutcome::TooShort);  // under Min_Time
+    EXPECT_EQ(core.RecordButtonText(*row), " RECORD");
+    EXPECT_EQ(core.StateText(*row), " STOP");
     EXPECT_EQ(rig.core->TrayTip(), "Kestavo software. Waiting");
 }
 
@@ -252,7 +270,7 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
     rig.core->Shutdown();
     EXPECT_TRUE(rig.core->Rows().empty());
     int closed = 0;
-    for (const auto& a : rig.activity) closed += a.kind == Activity::Kind::Closed;
+    for (const auto& a : rig.activity) closed += a.report.cause == capture::RecordCause::Shutdown;
     EXPECT_EQ(closed, 2);
     for (const auto& f : {f1, f2}) {
         const auto wav = test::readWav(f);

@@ -65,8 +65,9 @@ TEST(FastPace, ScheduledRecordingsStartAtTheTickTheScheduleNamesNotAtABlockEnd) 
     ASSERT_EQ(activity.size(), 2u);
     EXPECT_EQ(activity[0].time.minute * 60 + activity[0].time.second, 6 * 60 + 1);
     EXPECT_EQ(activity[1].time.minute * 60 + activity[1].time.second, 7 * 60 + 1);
-    EXPECT_EQ(fs::path(activity[0].file).filename().string(), "05_12_2026 16_06_01_1.wav");
-    const auto wav = test::readWav(activity[0].file);
+    EXPECT_EQ(fs::path(activity[0].report.file).filename().string(), "05_12_2026 16_06_01_1.wav");
+    EXPECT_EQ(activity[1].report.file, activity[0].report.file);  // the stop names the file as it ended
+    const auto wav = test::readWav(activity[1].report.file);
     ASSERT_TRUE(wav);
     EXPECT_EQ(wav->dataSize, wav->bytes.size());
 }

@@ -62,7 +62,7 @@ protected:
     platform::FakeClock clock{platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}};
     platform::MainDispatcher dispatcher;
     platform::PendingWork pending;
-    std::vector<std::string> status;  // what reached the main thread
+    std::vector<capture::ChannelReport> reports;  // what reached the main thread
     std::vector<capture::ChannelEvent> events;
     std::mutex eventsMutex;
 
@@ -72,9 +72,7 @@ protected:
         e.dispatcher = &dispatcher;
         e.pending = &pending;
         e.server = server;
-        e.eventSink = [this](const std::string& t, int n, int kind) {
-            status.push_back(std::to_string(n) + ":" + std::to_string(kind) + ":" + t);
-        };
+        e.reportSink = [this](const capture::ChannelReport& r) { reports.push_back(r); };
         e.observer = [this](const capture::ChannelEvent& ev) {
             std::lock_guard lock(eventsMutex);
             events.push_back(ev);
@@ -125,7 +123,7 @@ TEST_F(ChannelTest, LevelRecordingHoldsThePreRecordAndEveryBlockUntilTheStop) {
     auto c = make();
     c->SetPrefix("L1_");
     c->SetThreshold(-30.0);
-    c->SetDelays(10, 1, 0.5, 1.0);  // start after 10 level values, stop after 20
+    c->SetDelays(1, 0.5, 1.0);  // start after 10 level values, stop after 20
     c->SetMinTime(0);
     c->SetAutoRecord(true);
     const auto s = line(12, {{5, 8}});
@@ -158,9 +156,16 @@ TEST_F(ChannelTest, LevelRecordingHoldsThePreRecordAndEveryBlockUntilTheStop) {
     ASSERT_EQ(got.size(), stopBlockEnd - from);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), s.begin() + std::ptrdiff_t(from)));
 
-    ASSERT_EQ(status.size(), 2u);
-    EXPECT_EQ(status[0], "1:0: ЗАПИСЬ");
-    EXPECT_EQ(status[1], "1:0: СТОП");
+    using Report = capture::ChannelReport;
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].kind, Report::Kind::Started);
+    EXPECT_EQ(reports[0].cause, capture::RecordCause::Level);
+    EXPECT_EQ(reports[0].channel, 1);
+    EXPECT_EQ(reports[0].file, files[0].string());
+    EXPECT_EQ(reports[1].kind, Report::Kind::Stopped);
+    EXPECT_EQ(reports[1].cause, capture::RecordCause::Level);
+    EXPECT_EQ(reports[1].outcome, capture::RecordOutcome::Kept);
+    EXPECT_EQ(reports[1].file, files[0].string());
 }
 
 TEST_F(ChannelTest, RecordingShorterThanTheMinimumIsDeletedAndOneOfExactlyTheMinimumStays) {
@@ -179,6 +184,11 @@ TEST_F(ChannelTest, RecordingShorterThanTheMinimumIsDeletedAndOneOfExactlyTheMin
     clock.advance(5000ms);
     c->StopRecord();
     EXPECT_TRUE(fs::exists(second));
+    ASSERT_EQ(reports.size(), 4u);
+    EXPECT_EQ(reports[1].outcome, capture::RecordOutcome::TooShort);
+    EXPECT_EQ(reports[1].file, "");
+    EXPECT_EQ(reports[3].outcome, capture::RecordOutcome::Kept);
+    EXPECT_EQ(reports[3].file, second);
 }
 
 TEST_F(ChannelTest, StartWhileRecordingAndStopWhileIdleChangeNothing) {
@@ -186,7 +196,7 @@ TEST_F(ChannelTest, StartWhileRecordingAndStopWhileIdleChangeNothing) {
     c->SetMinTime(0);
     c->StopRecord();
     dispatcher.drain();
-    EXPECT_TRUE(status.empty());
+    EXPECT_TRUE(reports.empty());
     ASSERT_TRUE(c->RecordNow());
     const auto open = c->OpenFileName();
     clock.advance(2000ms);
@@ -196,7 +206,11 @@ TEST_F(ChannelTest, StartWhileRecordingAndStopWhileIdleChangeNothing) {
     c->StopRecord();
     c->StopRecord();
     dispatcher.drain();
-    EXPECT_EQ(status, (std::vector<std::string>{"1:0: ЗАПИСЬ", "1:0: СТОП"}));
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].kind, capture::ChannelReport::Kind::Started);
+    EXPECT_EQ(reports[0].file, open);
+    EXPECT_EQ(reports[1].kind, capture::ChannelReport::Kind::Stopped);
+    EXPECT_EQ(reports[1].outcome, capture::RecordOutcome::Kept);
     EXPECT_EQ(recordings(dir.path() / "SOUND").size(), 1u);
 }
 
@@ -297,7 +311,7 @@ TEST_F(ChannelTest, ShutdownWhileRecordingLeavesACompleteFile) {
 TEST_F(ChannelTest, OperatorAndTriggersRaceWithoutDeadlockUntilShutdown) {
     auto c = make();
     c->SetThreshold(-30.0);
-    c->SetDelays(10, 1, 0.0, 0.05);
+    c->SetDelays(1, 0.0, 0.05);
     c->SetMinTime(0);
     c->SetAutoRecord(true);
     std::atomic<bool> done{false};
@@ -375,7 +389,7 @@ TEST_F(ChannelTest, TheStatusSinkMayCallTheChannelBackFromTheMainThread) {
     capture::Tchannel* self = nullptr;
     std::vector<std::string> files;
     auto e = env();
-    e.eventSink = [&](const std::string&, int, int) { files.push_back(self->OpenFileName()); };
+    e.reportSink = [&](const capture::ChannelReport&) { files.push_back(self->OpenFileName()); };
     auto c = std::make_unique<capture::Tchannel>(capture::ChannelParams{}, e, globals());
     self = c.get();
     c->SetMinTime(0);

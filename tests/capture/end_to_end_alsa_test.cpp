@@ -72,7 +72,7 @@ TEST(EndToEndAlsa, StereoCaptureThroughAlsaRecordsBothSides) {
         auto c = std::make_unique<capture::Tchannel>(p, env, g);
         c->SetRecordDir((dir / "SOUND").string());
         c->SetThreshold(-30.0);
-        c->SetDelays(10, 1, 1.0, 2.0);
+        c->SetDelays(1, 1.0, 2.0);
         c->SetMinTime(5);
         c->SetPredTime(2);
         c->SetAutoRecord(true);

@@ -75,7 +75,7 @@ TEST(EndToEnd, StereoFileLineRecordsEachSideByLevelWithPreRecord) {
         c->SetRecordDir((dir / "SOUND").string());
         c->SetPrefix("L_");
         c->SetThreshold(-30.0);
-        c->SetDelays(10, 1, 1.0, 3.0);
+        c->SetDelays(1, 1.0, 3.0);
         c->SetMinTime(5);
         c->SetPredTime(5);
         c->SetAutoRecord(true);

@@ -7,6 +7,7 @@
 #include "ui/channel_row_widget.h"
 
 using kestavo::app::BarRect;
+namespace app = kestavo::app;
 using kestavo::app::tbar;
 using kestavo::ui::TLevelBar;
 using kestavo::ui::testing::GuiRig;
@@ -59,7 +60,7 @@ private slots:
         QFETCH(int, lit);
         TLevelBar widget;
         widget.resize(300, 15);
-        tbar bar(BarRect{0, 0, 300, 15}, 1, 50);
+        tbar bar(BarRect{0, 0, 300, 15}, app::BarOrientation::Horizontal, 50);
         bar.Update(level);
         widget.Show(bar);
         const Painted p = countSegments(widget);
@@ -70,7 +71,7 @@ private slots:
     void threeHundredPixelCellGivesFiveEachWithAOnePixelGap() {
         TLevelBar widget;
         widget.resize(300, 15);
-        tbar bar(BarRect{0, 0, 300, 15}, 1, 50);
+        tbar bar(BarRect{0, 0, 300, 15}, app::BarOrientation::Horizontal, 50);
         bar.Update(0.0);
         widget.Show(bar);
         const QImage image = widget.grab().toImage();
@@ -85,7 +86,7 @@ private slots:
     void peakHoldsTwoDrawsThenFallsOneSegmentPerTwoDraws() {
         TLevelBar widget;
         widget.resize(300, 15);
-        tbar bar(BarRect{0, 0, 300, 15}, 1, 50);
+        tbar bar(BarRect{0, 0, 300, 15}, app::BarOrientation::Horizontal, 50);
         bar.Update(0.0);
         std::vector<int> peaks;
         for (int draw = 0; draw < 4; ++draw) {

@@ -214,7 +214,7 @@ private slots:
         QVERIFY(rig.core->StartupGrace());
         rig.form->TrayDoubleClick();  // first second: no question
         QVERIFY(rig.form->isVisible());
-        QCOMPARE(rig.form->WindowMode(), 3);
+        QVERIFY(rig.form->CurrentWindowMode() == kestavo::app::WindowMode::Shown);
 
         rig.ticks(20);
         QVERIFY(!rig.core->StartupGrace());

@@ -2,13 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "app/app_core.h"
-#include "app/channel_row.h"
+#include "app/level_bar.h"
 
+using kestavo::app::BarOrientation;
 using kestavo::app::BarRect;
 using kestavo::app::tbar;
 
 namespace {
-tbar rowBar() { return tbar(BarRect{0, 0, 300, 15}, 1, 50); }
+tbar rowBar() { return tbar(BarRect{0, 0, 300, 15}, BarOrientation::Horizontal, 50); }
 }  // namespace
 
 TEST(tbar, LitSegmentsFollowTheSinglePrecisionStep) {
@@ -52,7 +53,7 @@ TEST(tbar, HorizontalSegmentsOfTheLevelColumnAreFiveWideWithOnePixelGaps) {
 }
 
 TEST(tbar, VerticalSegmentsGrowFromTheBottom) {
-    tbar bar(BarRect{0, 0, 10, 200}, 0, 50);  // size 4, gap 1
+    tbar bar(BarRect{0, 0, 10, 200}, BarOrientation::Vertical, 50);  // size 4, gap 1
     EXPECT_EQ(bar.Segment(1), (BarRect{0, 196, 10, 200}));
     EXPECT_EQ(bar.Segment(2), (BarRect{0, 191, 10, 195}));
 }
