@@ -41,7 +41,7 @@ bool FastPace::pump(platform::MainDispatcher& dispatcher, const std::function<vo
                     std::chrono::milliseconds budget) {
     const auto deadline = std::chrono::steady_clock::now() + budget;
     for (;;) {
-        // Status texts of the blocks already done come first: they happened before any later tick.
+        // Reports of the blocks already done come first: they happened before any later tick.
         dispatcher.drain();
         std::unique_lock lock(mutex_);
         if (closed_ || owed_ == 0) return false;

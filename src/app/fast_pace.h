@@ -12,7 +12,7 @@
 //   holds one unit of PendingWork, wakes main      runs every tick due before L, each with P
 //   waits until P has reached L                    set to the tick's time, then sets P to L
 //   hands the block to the channel                 waits until the channel has done the block,
-//                                                  runs its posted status texts, gives the unit back
+//                                                  runs its posted reports, gives the unit back
 //
 // The lines deliver the next block only when PendingWork is idle, so nothing runs ahead: a tick
 // sees exactly the recordings real time would show it, a schedule or Max_Time stop made by a tick

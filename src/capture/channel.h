@@ -17,9 +17,9 @@
 // State. Everything else (recording flag, writer, settings, detectors) has one mutex, held by
 // the channel thread for the whole of a block and by the main thread for each operation, so a
 // start or stop from the operator and one from a trigger never interleave. The channel never
-// waits for the main thread, and never calls out to it while holding the mutex: status texts and
-// detections are collected under the mutex and posted to the main thread, in order, once it is
-// released (on the main thread itself they then run at once, and may call the channel again).
+// waits for the main thread, and never calls out to it while holding the mutex: its reports
+// (capture/channel_report.h) are collected under the mutex and posted to the main thread, in order,
+// once it is released (on the main thread itself they then run at once, and may call the channel again).
 //
 // Threads: PutData from the capture thread; everything else from the main thread; the channel
 // thread runs the processing. Observer callbacks run on the channel thread under the mutex.
