@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/single_instance.h"
 #include "headless.h"
 #include "platform/folders.h"
+#include "platform/single_instance.h"
 #ifdef KESTAVO_HAVE_UI
 #include "ui/gui_main.h"
 #endif
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     if (listDevices) return kestavo::program::ListDevices();
     if (quit) {
         const auto folders = kestavo::platform::Folders::fromEnvironment();
-        if (auto ec = kestavo::app::SendQuit(folders.runtime)) {
+        if (auto ec = kestavo::platform::SendQuit(folders.runtime)) {
             std::fprintf(stderr, "kestavo: no running recorder answered (%s)\n", ec.message().c_str());
             return 1;
         }

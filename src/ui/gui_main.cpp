@@ -12,11 +12,11 @@
 #include "app/app_core.h"
 #include "app/device_setup.h"
 #include "app/program_run.h"
-#include "app/single_instance.h"
 #include "config/password.h"
 #include "config/settings.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
+#include "platform/single_instance.h"
 #include "ui/main_window.h"
 
 namespace kestavo::ui {
@@ -47,17 +47,17 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
     const auto folders = platform::Folders::fromEnvironment();
     std::error_code ec;
     fs::create_directories(folders.program, ec);
-    auto lock = app::InstanceLock::acquire(folders.runtime, ec);
+    auto lock = platform::InstanceLock::acquire(folders.runtime, ec);
     if (!lock) {
         QMessageBox::critical(nullptr, "Kestavo",
-                              ec ? QString::fromStdString(ec.message()) : QString(app::kAlreadyRunningText));
+                              ec ? QString::fromStdString(ec.message()) : QString(platform::kAlreadyRunningText));
         return 1;
     }
     std::signal(SIGINT, onGuiSignal);
     std::signal(SIGTERM, onGuiSignal);
 
     TForm1* form = nullptr;  // exists from the core's start until the loop ends
-    auto quitListener = app::QuitListener::start(
+    auto quitListener = platform::QuitListener::start(
         folders.runtime,
         [&form] {
             // The listener's thread: the close runs on the GUI thread.

@@ -18,7 +18,7 @@
 #include <system_error>
 #include <thread>
 
-namespace kestavo::app {
+namespace kestavo::platform {
 
 inline constexpr const char* kAlreadyRunningText = "One instance of programm is already working";
 
@@ -59,4 +59,4 @@ private:
 // `kestavo --quit`: asks the program running for this user to close. Empty on success.
 [[nodiscard]] std::error_code SendQuit(const std::filesystem::path& folder);
 
-}  // namespace kestavo::app
+}  // namespace kestavo::platform

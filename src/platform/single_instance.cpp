@@ -1,4 +1,4 @@
-#include "app/single_instance.h"
+#include "platform/single_instance.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace kestavo::app {
+namespace kestavo::platform {
 
 namespace {
 
@@ -134,4 +134,4 @@ std::error_code SendQuit(const std::filesystem::path& folder) {
     return ec;
 }
 
-}  // namespace kestavo::app
+}  // namespace kestavo::platform
