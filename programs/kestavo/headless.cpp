@@ -16,9 +16,9 @@
 #include "app/app_core.h"
 #include "app/device_setup.h"
 #include "app/program_run.h"
-#include "app/single_instance.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
+#include "platform/single_instance.h"
 
 namespace kestavo::program {
 
@@ -120,16 +120,20 @@ int RunHeadless(const HeadlessOptions& options) {
     const auto folders = platform::Folders::fromEnvironment();
     std::error_code ec;
     std::filesystem::create_directories(folders.program, ec);
-    auto lock = app::InstanceLock::acquire(folders.runtime, ec);
+    auto lock = platform::InstanceLock::acquire(folders.runtime, ec);
     if (!lock) {
-        std::fprintf(stderr, "%s\n", ec ? ec.message().c_str() : app::kAlreadyRunningText);
+        std::fprintf(stderr, "%s\n", ec ? ec.message().c_str() : platform::kAlreadyRunningText);
         return 1;
     }
     std::signal(SIGINT, onHeadlessSignal);
     std::signal(SIGTERM, onHeadlessSignal);
+    // A closed output (a pipe into `head`, an ended ssh session) never stops the recording: writes
+    // to it fail quietly instead of ending the program.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGHUP, SIG_IGN);
 
     Waker waker;
-    auto quitListener = app::QuitListener::start(
+    auto quitListener = platform::QuitListener::start(
         folders.runtime,
         [&] {
             gQuit.store(true);

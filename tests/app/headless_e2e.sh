@@ -3,7 +3,9 @@
 #   1. a ten-minute stereo line in fast pace with --until-lines-end: every recording appears with
 #      the name real time would give it, in a few seconds;
 #   2. a 30-second stereo line at real-time pace: the recordings appear, named by the wall clock
-#      at the same offsets, and SIGTERM ends the program in order within 2 s, files complete.
+#      at the same offsets, and SIGTERM ends the program in order within 2 s, files complete;
+#   3. an 18-second line whose output is a pipe that closes after the first line, with a SIGHUP
+#      on top: the program records on and ends in order on SIGTERM.
 # Expected names come from block arithmetic: a channel sees sound in blocks of 16384 samples
 # (16384 / 11025 s), and a level trigger with a 1 s start delay fires in the block holding
 # onset + 1 s; the recording is named by the local time at the end of that block. Each burst is
@@ -132,3 +134,23 @@ for ch in 1 2; do
 done
 grep -q "stopped" "$D/out.txt" || fail "real-time run did not shut down in order"
 echo "real time: recordings as expected, SIGTERM honoured"
+
+# ---- 3. a closed output and SIGHUP never stop the recording
+D=$TMP/pipe; mkdir -p "$D/lines" "$D/run"
+write_line "$D/lines/exchange.wav" 18 "3:4" "3:4"
+configure "$D/home" "$D/cfg"
+mkfifo "$D/out.fifo"
+env KESTAVO_HOME="$D/home" XDG_CONFIG_HOME="$D/cfg" XDG_RUNTIME_DIR="$D/run" XDG_DATA_HOME="$D/data" \
+    KESTAVO_LINES="$D/lines" KESTAVO_ALSA=off "$KESTAVO" --headless > "$D/out.fifo" 2> "$D/err.txt" &
+pid=$!
+head -n 1 < "$D/out.fifo" > "$D/head.txt"  # takes the first line and closes the pipe
+kill -HUP $pid
+sleep 15  # the calls start at about 5 s and end at about 13 s, all into a closed output
+kill -0 $pid 2>/dev/null || { cat "$D/err.txt"; fail "the program ended when its output closed or on SIGHUP"; }
+kill -TERM $pid
+wait $pid || fail "the program with a closed output exited with an error"
+for ch in 1 2; do
+  [ "$(ls "$D/home/SOUND/$ch" | wc -l)" = 1 ] || fail "closed output: channel $ch recorded [$(ls "$D/home/SOUND/$ch")]"
+  check_wavs "$D/home/SOUND/$ch" || fail "closed output: channel $ch files"
+done
+echo "closed output and SIGHUP: recording went on"
