@@ -9,6 +9,8 @@
 #include <optional>
 
 #include "platform/file/file_output.h"
+#include "platform/line_rate.h"
+#include "support/device_buffers.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
@@ -18,26 +20,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The first buffer of `bytes` bytes that device `id` delivers.
-std::vector<std::byte> firstBuffer(SoundInputSystem& system, int id, std::uint32_t bytes) {
+// The first buffer of up to 64 bytes that device `id` delivers.
+std::vector<std::byte> firstBuffer(SoundInputSystem& system, int id) {
     std::error_code error;
-    auto in = system.open(id, WaveFormat::pcm(1, 11025, 16), error);
+    auto in = system.open(id, WaveFormat::pcm(1, kLineRate, 16), error);
     if (!in) return {};
-    std::vector<std::byte> data(bytes);
-    WaveHeader h{data.data(), bytes};
+    test::DeviceBuffers buffers(*in, 1, 64);
     Event stop;
-    if (in->prepare(h) || in->addBuffer(h) || in->start() || in->wait(stop, 5s) != WaitResult::BufferDone) return {};
-    data.resize(h.bytesRecorded);
-    return data;
-}
-
-std::vector<std::byte> bytesOf(const std::vector<std::int16_t>& samples) {
-    std::vector<std::byte> b;
-    for (std::int16_t s : samples) {
-        b.push_back(std::byte(std::uint16_t(s) & 0xFF));
-        b.push_back(std::byte(std::uint16_t(s) >> 8));
-    }
-    return b;
+    return in->start() ? std::vector<std::byte>{} : buffers.next(stop);
 }
 
 TEST(CompositeSoundInput, ListsBackendsOneAfterAnotherAndOpensThroughTheRightOne) {
@@ -56,13 +46,13 @@ TEST(CompositeSoundInput, ListsBackendsOneAfterAnotherAndOpensThroughTheRightOne
     EXPECT_EQ(devices[0].productName, "a1.wav");
     EXPECT_EQ(devices[1].productName, "b1.wav");
     EXPECT_EQ(devices[2].productName, "b2.wav");
-    EXPECT_EQ(firstBuffer(system, 0, 64), bytesOf({1, 2, 3}));
-    EXPECT_EQ(firstBuffer(system, 1, 64), bytesOf({4, 5}));
-    EXPECT_EQ(firstBuffer(system, 2, 64), bytesOf({6, 8}));  // the left side
+    EXPECT_EQ(firstBuffer(system, 0), test::leBytes({1, 2, 3}));
+    EXPECT_EQ(firstBuffer(system, 1), test::leBytes({4, 5}));
+    EXPECT_EQ(firstBuffer(system, 2), test::leBytes({6, 8}));  // the left side
     std::error_code error;
-    EXPECT_EQ(system.open(3, WaveFormat::pcm(1, 11025, 16), error), nullptr);
+    EXPECT_EQ(system.open(3, WaveFormat::pcm(1, kLineRate, 16), error), nullptr);
     EXPECT_EQ(error, std::errc::no_such_device);
-    EXPECT_EQ(system.open(-1, WaveFormat::pcm(1, 11025, 16), error), nullptr);
+    EXPECT_EQ(system.open(-1, WaveFormat::pcm(1, kLineRate, 16), error), nullptr);
 }
 
 TEST(LinesFromEnvironment, FolderPaceAndStartComeFromTheEnvironment) {
@@ -122,25 +112,18 @@ TEST(DefaultSoundSystem, WithoutAlsaHasOnlyTheLinesAndTheirClock) {
     EXPECT_EQ(sound.output->outputDevices().size(), 1u);
 }
 
-struct FileOutput : ::testing::Test {
+TEST(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
+    test::TempDir folder;
     Event stop;
     std::error_code error;
     std::array<std::vector<std::byte>, 3> data;
     std::array<WaveHeader, 3> headers;
-
-    void SetUp() override {
-        for (int i = 0; i < 3; ++i) {
-            data[i].assign(100, std::byte(0x10 * (i + 1)));
-            headers[i].data = data[i].data();
-            headers[i].bufferLength = 100;
-        }
+    for (int i = 0; i < 3; ++i) {
+        data[i].assign(100, std::byte(0x10 * (i + 1)));
+        headers[i] = WaveHeader{data[i].data(), 100};
     }
-};
-
-TEST_F(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
-    test::TempDir folder;
     FileSoundOutputSystem system(OutputPace::Immediate, folder.path() / "monitor.wav");
-    auto out = system.open(SoundOutputSystem::kWaveMapper, WaveFormat::pcm(1, 11025, 16), error);
+    auto out = system.open(SoundOutputSystem::kWaveMapper, WaveFormat::pcm(1, kLineRate, 16), error);
     ASSERT_NE(out, nullptr);
     for (auto& h : headers) ASSERT_FALSE(out->prepare(h));
     ASSERT_FALSE(out->write(headers[0]));
@@ -153,12 +136,7 @@ TEST_F(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
     for (auto& h : headers) out->unprepare(h);
     out->close();
 
-    const auto blocks = system.writtenBlocks();
-    ASSERT_EQ(blocks.size(), 4u);
-    EXPECT_EQ(blocks[0], data[0]);
-    EXPECT_EQ(blocks[1], data[1]);
-    EXPECT_EQ(blocks[2], data[0]);
-    EXPECT_EQ(blocks[3], data[2]);
+    EXPECT_EQ(system.writtenBlocks(), (std::vector{data[0], data[1], data[0], data[2]}));
     const auto wav = test::readWav(folder.path() / "monitor.wav");
     ASSERT_TRUE(wav);
     EXPECT_EQ(wav->channels, 1);
@@ -168,9 +146,11 @@ TEST_F(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
     EXPECT_EQ(wav->bytes, expected);
 }
 
-TEST_F(FileOutput, RealTimeOutputRefusesABufferStillPlayingAndStopEndsTheWait) {
+TEST(FileOutput, RealTimeOutputRefusesABufferStillPlayingAndStopEndsTheWait) {
+    Event stop;
+    std::error_code error;
     FileSoundOutputSystem system(OutputPace::RealTime);
-    auto out = system.open(0, WaveFormat::pcm(1, 11025, 16), error);
+    auto out = system.open(0, WaveFormat::pcm(1, kLineRate, 16), error);
     ASSERT_NE(out, nullptr);
     std::vector<std::byte> long_(32768);  // 1.49 s of sound
     WaveHeader h{long_.data(), 32768};
