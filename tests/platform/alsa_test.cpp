@@ -111,31 +111,25 @@ TEST_F(Alsa, PlaybackTakesEveryWrittenBufferInOrder) {
     AlsaSoundOutputSystem system;
     const int id = idOf(system.outputDevices(), "kestavo_out");
     ASSERT_GE(id, 0);
-    std::vector<std::byte> played;
+    constexpr std::uint32_t kBuffer = 8192;  // 4096 samples
+    auto played = randomBytes(8 * kBuffer, 100);
     {
         auto out = system.open(id, WaveFormat::pcm(1, kLineRate, 16), error);
         ASSERT_NE(out, nullptr) << error.message();
-        constexpr std::uint32_t kBuffer = 8192;  // 4096 samples
-        std::array<std::vector<std::byte>, 8> data;
         std::array<WaveHeader, 8> headers;
-        for (int i = 0; i < 8; ++i) {
-            data[i] = randomBytes(kBuffer, 100 + unsigned(i));
-            headers[i].data = data[i].data();
-            headers[i].bufferLength = kBuffer;
+        for (std::size_t i = 0; i < 8; ++i) {
+            headers[i] = WaveHeader{played.data() + i * kBuffer, kBuffer};
             ASSERT_FALSE(out->prepare(headers[i]));
             ASSERT_FALSE(out->write(headers[i]));
-            played.insert(played.end(), data[i].begin(), data[i].end());
         }
-        for (int i = 0; i < 8; ++i) {
+        for (const WaveHeader& h : headers) {
             ASSERT_EQ(out->wait(stop, 5s), WaitResult::BufferDone);
-            EXPECT_TRUE(headers[i].done);
-            EXPECT_FALSE(headers[i].queued);
+            EXPECT_TRUE(h.done && !h.queued);  // in the order written
         }
         EXPECT_EQ(out->wait(stop, 10ms), WaitResult::TimedOut);
         out->reset();
         for (auto& h : headers) out->unprepare(h);
-        out->close();
-    }
+    }  // closed
     const auto written = test::readBytes(*dir_ / "out.raw");
     ASSERT_LE(written.size(), played.size());
     EXPECT_GE(written.size(), played.size() / 2);  // the file PCM writes what its slave has played

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <fstream>
 #include <mutex>
@@ -62,13 +61,11 @@ TEST_F(Lines, EveryUsableWavFileIsOneDeviceInNameOrderAndTheRestAreReported) {
     EXPECT_TRUE(lines.problems()[0].starts_with("c-8000.wav: 8000 Hz")) << lines.problems()[0];
     EXPECT_TRUE(lines.problems()[1].starts_with("d-text.wav: not a WAV file")) << lines.problems()[1];
     EXPECT_TRUE(lines.problems()[2].starts_with("e-empty.wav: holds no sound")) << lines.problems()[2];
-}
 
-TEST_F(Lines, MissingFolderGivesNoLinesAndNoProblem) {
-    FileLineSystem lines(folder.path() / "absent", LinePace::RealTime, std::nullopt, pending);
-    EXPECT_TRUE(lines.inputDevices().empty());
-    EXPECT_TRUE(lines.problems().empty());
-    EXPECT_EQ(lines.clock(), nullptr);
+    FileLineSystem none(folder.path() / "absent", LinePace::RealTime, std::nullopt, pending);
+    EXPECT_TRUE(none.inputDevices().empty());
+    EXPECT_TRUE(none.problems().empty());  // a missing folder is no problem
+    EXPECT_EQ(none.clock(), nullptr);
 }
 
 TEST_F(Lines, OpenRefusesWhatTheLineCannotGive) {
@@ -127,7 +124,7 @@ TEST_F(Lines, StereoFileOpenedMonoGivesItsLeftSideAndEightBitsKeepTheHighByte) {
     }
 }
 
-TEST_F(Lines, RealTimeLineHasNothingBeforeItsTimeAndFallsSilentAfterItsEnd) {
+TEST_F(Lines, RealTimeLineHasNothingBeforeItsTimeFallsSilentAfterItsEndAndStopsAtOnce) {
     test::writeWav16(file("long.wav"), 1, noise(20000, 6));
     const auto samples = noise(44, 7);
     test::writeWav16(file("short.wav"), 1, samples);
@@ -150,22 +147,13 @@ TEST_F(Lines, RealTimeLineHasNothingBeforeItsTimeAndFallsSilentAfterItsEnd) {
     }
     EXPECT_EQ(got, test::leBytes(samples));
     EXPECT_EQ(fast->wait(stop, 10ms), WaitResult::TimedOut);
-}
 
-TEST_F(Lines, SettingTheStopEventEndsAWaitAtOnce) {
-    test::writeWav16(file("line.wav"), 1, noise(20000, 7));
-    FileLineSystem lines(folder.path(), LinePace::RealTime, std::nullopt, pending);
-    auto in = lines.open(0, WaveFormat::pcm(1, kLineRate, 16), error);
-    ASSERT_NE(in, nullptr);
-    test::DeviceBuffers buffers(*in, 6, 32768);
-    ASSERT_FALSE(in->start());
-
-    WaitResult result = WaitResult::TimedOut;
-    std::thread capture([&] { result = in->wait(stop, 60s); });  // a lost stop hangs until the ctest timeout
+    WaitResult result = WaitResult::TimedOut;                      // the slow line's first buffer is still far off
+    std::thread capture([&] { result = slow->wait(stop, 60s); });  // a lost stop hangs until the ctest timeout
     stop.set();
     capture.join();
     EXPECT_EQ(result, WaitResult::Stopped);
-    EXPECT_EQ(in->wait(stop, 60s), WaitResult::Stopped);
+    EXPECT_EQ(slow->wait(stop, 60s), WaitResult::Stopped);
 }
 
 TEST_F(Lines, FastLineWaitsUntilTheChannelsAreIdle) {
@@ -223,58 +211,50 @@ TEST_F(Lines, FastLinesAdvanceInStepAndTheClockFollowsTheDeliveredSound) {
 // Three capture threads with their "channels": every line's sound arrives whole and in order, the
 // lines stay in step, the clock never runs ahead of the delivered sound, and the end is reported.
 TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
-    struct LineShape {
+    struct Shape {
         int fileChannels, openChannels;
-        std::size_t frames;
+        std::int64_t frames;
     };
-    const std::array<LineShape, 3> shapes{LineShape{2, 2, 3000}, LineShape{1, 1, 2345}, LineShape{2, 1, 3100}};
-    const std::array<std::string, 3> names{"l0.wav", "l1.wav", "l2.wav"};
-    std::array<std::vector<std::byte>, 3> expected;
+    const Shape shapes[] = {{2, 2, 3000}, {1, 1, 2345}, {2, 1, 3100}};
+    constexpr std::int64_t kFrames = 64;  // per buffer
+    std::array<std::vector<std::byte>, 3> expected, got;
     for (int i = 0; i < 3; ++i) {
-        const auto s = noise(shapes[i].frames * shapes[i].fileChannels, 20 + i);
-        test::writeWav16(file(names[i]), shapes[i].fileChannels, s);
-        std::vector<std::int16_t> side;
-        for (std::size_t f = 0; f < shapes[i].frames; ++f)
-            for (int c = 0; c < shapes[i].openChannels; ++c) side.push_back(s[f * shapes[i].fileChannels + c]);
+        const auto s = noise(std::size_t(shapes[i].frames * shapes[i].fileChannels), 20 + i);
+        test::writeWav16(file("l" + std::to_string(i) + ".wav"), shapes[i].fileChannels, s);
+        std::vector<std::int16_t> side;  // the channels the line is opened with
+        for (std::size_t k = 0; k < s.size(); ++k)
+            if (int(k % shapes[i].fileChannels) < shapes[i].openChannels) side.push_back(s[k]);
         expected[i] = test::leBytes(side);
     }
-    constexpr std::int64_t kFrames = 64;  // per buffer
     FileLineSystem lines(folder.path(), LinePace::Fast, std::nullopt, pending);
     FakeClock& clock = *lines.clock();
-
     struct Entry {
         int line;
-        std::int64_t index;
-        std::int64_t endFrame;
+        std::int64_t index, endFrame;
         std::chrono::milliseconds clock;
     };
     std::mutex mutex;
     std::vector<Entry> log;
-    std::array<std::vector<std::byte>, 3> got;
     std::deque<int> work;  // blocks waiting for the channel thread
     std::condition_variable_any workReady;
 
     pending.add();  // held while the lines are set up, as the program's set-up does
     std::vector<std::unique_ptr<SoundInput>> inputs;
-    std::vector<std::unique_ptr<test::DeviceBuffers>> sets;
+    std::vector<std::unique_ptr<test::DeviceBuffers>> buffers;
     for (int i = 0; i < 3; ++i) {
         inputs.push_back(lines.open(i, WaveFormat::pcm(shapes[i].openChannels, kLineRate, 16), error));
         ASSERT_NE(inputs[i], nullptr);
-        sets.push_back(
-            std::make_unique<test::DeviceBuffers>(*inputs[i], 6, std::uint32_t(kFrames * 2 * shapes[i].openChannels)));
+        buffers.push_back(std::make_unique<test::DeviceBuffers>(*inputs[i], 6, kFrames * 2 * shapes[i].openChannels));
         ASSERT_FALSE(inputs[i]->start());
     }
     std::vector<std::jthread> threads;
     for (int i = 0; i < 3; ++i) {
         threads.emplace_back([&, i] {
-            SoundInput& in = *inputs[i];
-            test::DeviceBuffers& buffers = *sets[i];
-            std::int64_t index = 0, end = 0;
-            for (;;) {
-                const WaitResult r = in.wait(stop, 20ms);
+            for (std::int64_t index = 0, end = 0;;) {
+                const WaitResult r = inputs[i]->wait(stop, 20ms);
                 if (r == WaitResult::Stopped) break;
                 if (r != WaitResult::BufferDone) continue;
-                const auto block = buffers.peek();
+                const auto block = buffers[i]->peek();
                 {
                     std::lock_guard lock(mutex);
                     end += std::int64_t(block.size()) / (2 * shapes[i].openChannels);
@@ -284,19 +264,13 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
                     work.push_back(i);
                 }
                 workReady.notify_all();
-                buffers.requeue();  // handed on
+                buffers[i]->requeue();  // handed on
             }
-            in.reset();
-            in.stop();
-            in.close();
         });
     }
     std::jthread channel([&](std::stop_token token) {
         std::unique_lock lock(mutex);
-        while (workReady.wait(lock, token, [&] { return !work.empty(); })) {
-            work.pop_front();
-            pending.done();
-        }
+        for (; workReady.wait(lock, token, [&] { return !work.empty(); }); work.pop_front()) pending.done();
     });
     pending.done();
     ASSERT_TRUE(lines.allLinesEndedEvent().wait(60s));
@@ -306,15 +280,12 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
     channel.join();
 
     for (int i = 0; i < 3; ++i) EXPECT_EQ(got[i], expected[i]) << "line " << i;
-    std::array<std::int64_t, 3> buffersOf{};
-    for (int i = 0; i < 3; ++i) buffersOf[i] = (std::int64_t(shapes[i].frames) + kFrames - 1) / kFrames;
-    std::array<std::int64_t, 3> seen{};
+    std::array<std::int64_t, 3> seen{};  // the last buffer index each line delivered
     for (const Entry& e : log) {
-        for (int other = 0; other < 3; ++other) {
-            if (other != e.line) {
-                ASSERT_GE(seen[other], std::min(e.index - 1, buffersOf[other]))
-                    << "line " << e.line << " buffer " << e.index;
-            }
+        for (int other = 0; other < 3; ++other) {  // every other line delivered its previous buffer (or all)
+            const std::int64_t needed = other == e.line ? 0 : e.index - 1;
+            ASSERT_GE(seen[other], std::min(needed, (shapes[other].frames + kFrames - 1) / kFrames))
+                << "line " << e.line << " buffer " << e.index;
         }
         seen[e.line] = e.index;
         EXPECT_GE(e.clock.count(), e.endFrame * 1000 / kLineRate);

@@ -1,7 +1,7 @@
 #pragma once
 // DeviceBuffers: the ring of buffers a capture thread keeps queued on a sound input, prepared and
 // queued in order at construction and handed back oldest first as the device fills them.
-// Owned by the one thread that drives the input.
+// Owned by the one thread that drives the input; declare it after the input it serves.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -24,6 +24,8 @@ public:
             EXPECT_FALSE(in.addBuffer(headers_[i]));
         }
     }
+    // The input is closed before its buffers go: closing marks the queued ones done.
+    ~DeviceBuffers() { in_.close(); }
     DeviceBuffers(const DeviceBuffers&) = delete;
     DeviceBuffers& operator=(const DeviceBuffers&) = delete;
 
