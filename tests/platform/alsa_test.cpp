@@ -5,6 +5,7 @@
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -59,11 +60,9 @@ protected:
     }
 
     // The id of the device named `name`, or -1.
-    template <class List>
-    static int idOf(const List& devices, const std::string& name) {
-        for (std::size_t i = 0; i < devices.size(); ++i)
-            if (devices[i].productName == name) return int(i);
-        return -1;
+    static int idOf(const auto& devices, const std::string& name) {
+        const auto it = std::ranges::find_if(devices, [&](const auto& d) { return d.productName == name; });
+        return it == devices.end() ? -1 : int(it - devices.begin());
     }
 
     static inline test::TempDir* dir_ = nullptr;
