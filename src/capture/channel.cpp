@@ -48,8 +48,6 @@ std::unique_ptr<recording::Tsound_writer> Tchannel::makeWriter(int format, int m
     p.captureBits = params_.bits;
     p.predSeconds = 7;
     p.minPreRecordBytes = minPreRecordBytes;
-    p.inputIndex = params_.inputIndex;
-    p.channelNumber = params_.channelNumber;
     p.mp3Bitrate = mp3Bitrate_;
     p.mp3Quality = mp3Quality_;
     p.mp3SampleRate = mp3SampleRate_;

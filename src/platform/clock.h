@@ -1,4 +1,6 @@
 #pragma once
+// Clock, SystemClock, FakeClock: where every component reads the time, and a clock a test can move.
+//
 // The program's clock: a 32-bit millisecond tick count (wraps after about 49.7 days, like the
 // system's tick) and the local wall time. Every component reads time through a Clock so that
 // tests and fast-paced file-backed lines can feed time instead of sleeping. Thread-safe.

@@ -1,4 +1,6 @@
 #pragma once
+// MainDispatcher: hands calls from worker threads to the main thread.
+//
 // Runs calls on the main thread. Worker threads hand calls over; the front end (the Qt event loop
 // or the headless loop) calls drain() on the main thread whenever the wake function fires and at
 // least on every timer tick.

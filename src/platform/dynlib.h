@@ -1,4 +1,6 @@
 #pragma once
+// DynamicLibrary: a shared library loaded at run time, giving out only its own entry points.
+//
 // A loaded shared library (plug-ins, the server access library, LAME when loaded late). Entry
 // points are accepted only when they belong to this library itself: a name the library does not
 // define would otherwise resolve to another object's symbol (dlsym of "close" finds the C

@@ -1,4 +1,6 @@
 #pragma once
+// Event: the manual-reset event that capture threads wait on together with their devices.
+//
 // A manual-reset event. It stays set until reset, so every waiter sees it; it is backed by an
 // eventfd that is readable while the event is set, so a device wait can poll it together with
 // the device's own descriptors (the shared stop event of the capture threads is one of these).

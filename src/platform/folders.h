@@ -1,4 +1,6 @@
 #pragma once
+// Folders: where the program keeps its files; also the machine's name and the program's own path.
+//
 // The program's special folders. The program folder holds everything that lives "beside the
 // program" (TEMP, SOUND/n, CONTROL, PLUGINS, plg<n>.ust, time<n>.tim, snd.ini, the language tables,
 // the configuration backup); the configuration folder holds tevra4.ini.

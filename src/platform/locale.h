@@ -1,4 +1,6 @@
 #pragma once
+// decimalSeparator: the decimal separator of the user's numeric locale.
+//
 // The decimal separator of the user's numeric locale, found without touching the process's global
 // locale. Real numbers in settings are written and read with this separator through
 // std::to_chars/std::from_chars; nothing in the program parses numbers through the C library's

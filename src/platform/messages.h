@@ -1,4 +1,6 @@
 #pragma once
+// MessageSink: where the system's message boxes go.
+//
 // Where the system's message boxes go: the GUI shows a modal box, the headless front end prints
 // a line, tests collect them. Called on the main thread unless an implementation says otherwise.
 #include <mutex>

@@ -1,4 +1,6 @@
 #pragma once
+// OutputQueue: the buffers a sound output still holds, oldest first.
+//
 // The buffers an output has been given and not yet handed back, oldest first. Buffers finish in
 // the order they were written; handing one back marks its header done and no longer queued.
 // Not thread-safe: each output guards it with its own lock (or owns it on one thread).

@@ -1,4 +1,6 @@
 #pragma once
+// PendingWork: a count of work handed on and not yet finished.
+//
 // Counts work handed on and not yet finished: blocks given to channel threads and not yet
 // processed, clock steps not yet seen by the main loop. Fast-paced file-backed lines wait until
 // it is idle before they deliver the next block, so that a batch run gives exactly what real

@@ -1,4 +1,6 @@
 #pragma once
+// SoundInput, SoundInputSystem: the sound input devices the capture threads drive.
+//
 // Sound input devices. The capture thread (tsoundin) drives one opened device through the same
 // steps a wave-input device takes: prepare its buffers, queue them, start, wait for the oldest
 // queued buffer to be filled, re-queue it, and at the end reset, stop, unprepare and close.
@@ -19,14 +21,18 @@
 #include <vector>
 
 #include "platform/event.h"
+#include "platform/line_rate.h"
 
 namespace kestavo::platform {
 
+// The format tag of plain PCM in a wave format record (and in a WAV file's "fmt " chunk).
+inline constexpr std::uint16_t kWaveFormatPcm = 1;
+
 // The PCM format description handed to a device (the fields of a wave format record).
 struct WaveFormat {
-    std::uint16_t formatTag = 1;  // PCM
+    std::uint16_t formatTag = kWaveFormatPcm;
     std::uint16_t channels = 2;
-    std::uint32_t samplesPerSec = 11025;
+    std::uint32_t samplesPerSec = kLineRate;
     std::uint32_t avgBytesPerSec = 44100;  // blockAlign * samplesPerSec
     std::uint16_t blockAlign = 4;          // bits / 8 * channels
     std::uint16_t bitsPerSample = 16;

@@ -1,4 +1,6 @@
 #pragma once
+// SoundOutput, SoundOutputSystem: the sound output devices a channel is monitored on.
+//
 // Sound output devices, for monitoring a channel. The monitoring thread (Tin_out) drives one
 // opened device the way it drives a wave-output device: prepare its buffers once, write() a
 // buffer to play it, and at the end reset, unprepare each buffer and close.

@@ -1,4 +1,6 @@
 #pragma once
+// SoundSystem, CompositeSoundInputSystem: the program's sound devices, every backend in one list.
+//
 // The program's sound devices: one input list that puts the backends one after another (ALSA
 // devices first, then the file-backed lines), and the output for monitoring.
 //

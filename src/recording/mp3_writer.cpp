@@ -20,11 +20,10 @@ std::shared_mutex& LameLock() {
     return lock;
 }
 
-constexpr int kOutSampleRate = 11025;  // every MP3 file is 11025 Hz, whatever comes in
+constexpr int kOutSampleRate = kLineRate;  // every MP3 file is at the line rate, whatever comes in
 constexpr int kMinKbps = 8;
 constexpr int kMaxKbps = 128;
 constexpr const char* kStreamError = "Ошибка создания потока преобразования!";
-constexpr const char* kEncodeError = "Ошибка преобразования!";
 
 std::size_t EncodedCapacity(int kbps, int seconds) {
     return std::size_t((long long)std::max(kbps, 0) * 1000 * std::max(seconds, 0) / 8);
@@ -35,27 +34,33 @@ std::size_t HeapInUse() noexcept {
     return m.uordblks + m.hblkhd;
 }
 
+// The version field of an MPEG audio frame header (bits 4-3 of its second byte).
+enum class MpegVersion : unsigned { Mpeg25 = 0, Reserved = 1, Mpeg2 = 2, Mpeg1 = 3 };
+constexpr unsigned kLayer3 = 1;  // the layer field's code (bits 2-1) for Layer III
+
 // Layer III frame length in bytes from a 4-byte header, 0 when it is not a valid header. `ref`
 // (when not null) is the first header of the run: version, layer and sample rate must match it.
 std::size_t FrameBytes(const std::byte* h, const std::byte* ref) noexcept {
     const auto b1 = unsigned(h[1]), b2 = unsigned(h[2]);
     if (unsigned(h[0]) != 0xFF || (b1 & 0xE0) != 0xE0) return 0;
-    const unsigned version = (b1 >> 3) & 3;  // 0 MPEG 2.5, 1 reserved, 2 MPEG 2, 3 MPEG 1
-    const unsigned layer = (b1 >> 1) & 3;    // 1 = Layer III
+    const auto version = MpegVersion((b1 >> 3) & 3);
+    const unsigned layer = (b1 >> 1) & 3;
     const unsigned rateIndex = b2 >> 4;
     const unsigned srIndex = (b2 >> 2) & 3;
-    if (version == 1 || layer != 1 || rateIndex == 0 || rateIndex == 15 || srIndex == 3) return 0;
+    if (version == MpegVersion::Reserved || layer != kLayer3 || rateIndex == 0 || rateIndex == 15 || srIndex == 3)
+        return 0;
     if (ref != nullptr && ((b1 ^ unsigned(ref[1])) & 0xFE) != 0) return 0;
     if (ref != nullptr && ((b2 ^ unsigned(ref[2])) & 0x0C) != 0) return 0;
     static constexpr std::array<unsigned, 15> kMpeg1 = {0,   32,  40,  48,  56,  64,  80, 96,
                                                         112, 128, 160, 192, 224, 256, 320};
     static constexpr std::array<unsigned, 15> kMpeg2 = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     static constexpr std::array<unsigned, 3> kRate1 = {44100, 48000, 32000};
-    const unsigned rate = kRate1[srIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
-    const unsigned kbps = version == 3 ? kMpeg1[rateIndex] : kMpeg2[rateIndex];
+    const bool mpeg1 = version == MpegVersion::Mpeg1;
+    const unsigned rate = kRate1[srIndex] >> (mpeg1 ? 0 : version == MpegVersion::Mpeg2 ? 1 : 2);
+    const unsigned kbps = mpeg1 ? kMpeg1[rateIndex] : kMpeg2[rateIndex];
     const unsigned padding = (b2 >> 1) & 1;
     // 1152 samples per frame in MPEG 1, 576 in MPEG 2 and 2.5: 144 or 72 × bit rate ÷ sample rate.
-    return (version == 3 ? 144u : 72u) * kbps * 1000 / rate + padding;
+    return (mpeg1 ? 144u : 72u) * kbps * 1000 / rate + padding;
 }
 
 }  // namespace
@@ -77,12 +82,13 @@ std::size_t FirstWholeFrame(std::span<const std::byte> bytes) noexcept {
 }
 
 int Tmp3_writer::LameQuality(int quality) noexcept {
-    switch (quality) {
-        case 1: return 5;   // NORMAL: LAME's own default, good quality at a moderate cost
-        case 2: return 7;   // LOW QUALITY: the fast search, for many channels on a small machine
-        case 3: return 2;   // HIGH QUALITY: LAME's recommended best, about twice the work of 5
-        default: return 5;  // VOICE QUALITY: mono speech needs no more than NORMAL's search
+    switch (Mp3Quality(quality)) {
+        case Mp3Quality::Normal: return 5;  // LAME's own default, good quality at a moderate cost
+        case Mp3Quality::Low: return 7;     // the fast search, for many channels on a small machine
+        case Mp3Quality::High: return 2;    // LAME's recommended best, about twice the work of 5
+        case Mp3Quality::Voice: break;
     }
+    return 5;  // Voice, and anything unknown: mono speech needs no more than Normal's search
 }
 
 Tmp3_writer::Tmp3_writer(const WriterParams& params)
@@ -120,7 +126,6 @@ bool Tmp3_writer::StartEncoder(int bitrateKbps, int quality, int sampleRate) {
     ok = ok && lame_init_params(l) >= 0;
     if (!ok) {
         if (l != nullptr) lame_close(l);
-        encoderError_ = kStreamError;
         effectiveKbps_ = 0;
         return false;
     }
@@ -128,7 +133,6 @@ bool Tmp3_writer::StartEncoder(int bitrateKbps, int quality, int sampleRate) {
     framesAtFlush_ = 0;
     effectiveKbps_ = lame_get_brate(l);
     lameBytes_ = HeapInUse() > heapBefore ? HeapInUse() - heapBefore : 0;
-    encoderError_.clear();
     return true;
 }
 
@@ -216,8 +220,7 @@ void Tmp3_writer::Encode(std::span<const std::byte> pcm) {
         const int got = lame_encode_buffer(lame_, chunkIn_.get(), chunkIn_.get(), int(n), blockOut_.get() + filled,
                                            int(kBlockOutputBytes - filled));
         if (got < 0) {
-            encoderError_ = kEncodeError;  // this block ends here; what was encoded is kept
-            break;
+            break;  // LAME failed (it says so by a negative count): this block ends here, what was encoded is kept
         }
         filled += std::size_t(got);
         at += n;

@@ -32,6 +32,9 @@
 
 namespace kestavo::recording {
 
+// The MP3 quality settings, as WriterParams::mp3Quality and SetMp3Params carry them.
+enum class Mp3Quality { Normal = 1, Low = 2, High = 3, Voice = 4 };
+
 class Tmp3_writer final : public Tsound_writer {
 public:
     // Samples handed to LAME per call, and the output room LAME asks for per call
@@ -43,7 +46,7 @@ public:
     static constexpr std::size_t kBlockOutputBytes = 32768;
 
     // Sets the encoder up with params.mp3Bitrate, mp3Quality and mp3SampleRate. When that fails the
-    // writer is not Ready() and EncoderErrorText() says "Ошибка создания потока преобразования!".
+    // writer is not Ready() and Open() fails with "Ошибка создания потока преобразования!".
     explicit Tmp3_writer(const WriterParams& params);
     ~Tmp3_writer() override;
 
@@ -64,10 +67,8 @@ public:
     [[nodiscard]] bool Ready() const noexcept { return lame_ != nullptr; }
     // kbit/s actually encoded (0 when not ready).
     [[nodiscard]] int EffectiveBitrate() const noexcept { return effectiveKbps_; }
-    // The last encoder failure: "Ошибка создания потока преобразования!" or "Ошибка преобразования!".
-    [[nodiscard]] const std::string& EncoderErrorText() const noexcept { return encoderError_; }
 
-    // LAME's quality (0 best … 9 fastest) for a quality setting. Values other than 1..3 give VOICE.
+    // LAME's quality (0 best … 9 fastest) for a quality setting (Mp3Quality). Unknown values give Voice.
     [[nodiscard]] static int LameQuality(int quality) noexcept;
 
 protected:
@@ -88,11 +89,10 @@ private:
     void Deliver(std::span<const std::byte> bytes);
 
     lame_t lame_ = nullptr;
-    int effectiveKbps_ = 0;        // bit rate LAME really encodes, kbit/s
-    std::size_t lameBytes_ = 0;    // heap LAME took for this handle, measured at set-up
-    int framesAtFlush_ = 0;        // LAME's frame count at the last reservoir flush
-    std::uint64_t fileBytes_ = 0;  // bytes in the open file
-    std::string encoderError_;
+    int effectiveKbps_ = 0;                      // bit rate LAME really encodes, kbit/s
+    std::size_t lameBytes_ = 0;                  // heap LAME took for this handle, measured at set-up
+    int framesAtFlush_ = 0;                      // LAME's frame count at the last reservoir flush
+    std::uint64_t fileBytes_ = 0;                // bytes in the open file
     std::unique_ptr<short[]> chunkIn_;           // kChunkSamples samples
     std::unique_ptr<unsigned char[]> blockOut_;  // kBlockOutputBytes
 };

@@ -6,12 +6,10 @@
 namespace kestavo::recording {
 
 void Tdelay_line::resize(std::size_t capacityBytes) {
-    ready_ = false;
     storage_.reset();
     filled_ = 0;
     capacity_ = capacityBytes;
     if (capacityBytes > 0) storage_ = std::make_unique_for_overwrite<std::byte[]>(capacityBytes);
-    ready_ = true;
 }
 
 void Tdelay_line::Put(std::span<const std::byte> bytes) noexcept {

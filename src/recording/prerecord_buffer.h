@@ -30,10 +30,8 @@ public:
 
     [[nodiscard]] std::size_t capacity() const noexcept { return capacity_; }
     [[nodiscard]] std::size_t filled() const noexcept { return filled_; }
-    [[nodiscard]] bool ready() const noexcept { return ready_; }
 
 private:
-    bool ready_ = false;                    // false only while the storage is being replaced
     std::unique_ptr<std::byte[]> storage_;  // capacity_ bytes
     std::size_t capacity_ = 0;              // bytes, fixed until the next resize
     std::size_t filled_ = 0;                // bytes of valid data at the end of the storage

@@ -1,7 +1,6 @@
 #include "recording/sound_writer.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -116,14 +115,6 @@ std::string Tsound_writer::CloseAndRename(std::string_view eventText, std::strin
         if (errno != EEXIST) break;  // the file keeps its first name
     }
     return finalPath;
-}
-
-std::string FreeFileName(const std::string& pathWithoutExt, std::string_view ext) {
-    for (int n = 1;; ++n) {
-        std::string path = Candidate(pathWithoutExt, ext, n);
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || n == kMaxNameTries) return path;
-    }
 }
 
 std::string CleanEventText(std::string_view text) {

@@ -25,22 +25,21 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/line_rate.h"
 #include "recording/file_ops.h"
 #include "recording/prerecord_buffer.h"
 
 namespace kestavo::recording {
 
 struct WriterParams {
-    int format = 0;  // 0 WAV, otherwise MP3
-    int sampleRate = 11025;
+    int format = 0;                 // 0 WAV, otherwise MP3
+    int sampleRate = kLineRate;     // samples per second of the blocks handed in
     int captureBits = 16;           // bits per sample of the blocks handed in
     int predSeconds = 7;            // initial pre-record seconds
     int minPreRecordBytes = 32768;  // one block
-    int inputIndex = 0;
-    int channelNumber = 1;
-    int mp3Bitrate = 32;  // kbit/s
-    int mp3Quality = 4;   // 1 NORMAL, 2 LOW QUALITY, 3 HIGH QUALITY, 4 VOICE QUALITY
-    int mp3SampleRate = 11025;
+    int mp3Bitrate = 32;            // kbit/s
+    int mp3Quality = 4;             // an Mp3Quality (recording/mp3_writer.h): 4 is Voice
+    int mp3SampleRate = kLineRate;  // samples per second handed to the encoder
 };
 
 class Tsound_writer {
@@ -106,10 +105,6 @@ protected:
     FileOps ops_ = SystemFileOps();
     int fd_ = -1;  // the open file, -1 when none
 };
-
-// Picks the first of path+ext, path+"_2"+ext, path+"_3"+ext, … that does not exist yet. (The
-// writers themselves claim names atomically; this is for callers that only need a name.)
-[[nodiscard]] std::string FreeFileName(const std::string& pathWithoutExt, std::string_view ext);
 
 // The event text as it may appear in a file name: path separators ('/', '\\'), control characters
 // and the characters other systems' file names cannot hold (< > : " | ? *) are removed, blanks at

@@ -1,5 +1,5 @@
 #pragma once
-// Start-up repair of WAV recordings left incomplete by a crash or a power cut.
+// RepairWavFiles: the start-up repair of WAV recordings a crash or a power cut left incomplete.
 //
 // The WAV writer keeps the header's two size fields current after every block, but a file written
 // by a process that died before its first update still says 34 and 0, and a power cut can leave

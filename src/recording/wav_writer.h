@@ -35,9 +35,6 @@ public:
     std::string Close(std::string_view eventText) override;
     [[nodiscard]] std::size_t MemoryBytes() const noexcept override;
 
-    // Data bytes in the current (or last) file.
-    [[nodiscard]] std::uint32_t DataBytes() const noexcept { return dataBytes_; }
-
     // One 16-bit sample as an unsigned 8-bit sample: s / 256 + 128, rounded half to even, 0..255.
     [[nodiscard]] static std::uint8_t To8Bit(std::int16_t s) noexcept;
 

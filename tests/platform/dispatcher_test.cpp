@@ -40,36 +40,27 @@ TEST(MainDispatcher, PostedCallsRunOnTheMainThreadInTheOrderEachWorkerPostedThem
     }
 }
 
-TEST(MainDispatcher, InvokeAbandonedOnStopNeverRuns) {
-    std::binary_semaphore queued{0};
-    MainDispatcher dispatcher([&] { queued.release(); });
-    bool ran = false;
-    bool result = true;
-    std::jthread worker([&](std::stop_token stop) { result = dispatcher.invoke([&] { ran = true; }, stop); });
-    queued.acquire();  // the call waits in the queue; the main thread has not drained
-    worker.request_stop();
-    worker.join();
-    EXPECT_FALSE(result);
-    EXPECT_EQ(dispatcher.drain(), 0u);
-    EXPECT_FALSE(ran);
-}
-
-TEST(MainDispatcher, CloseReleasesAWaitingInvokeAndRefusesLaterCalls) {
-    std::binary_semaphore queued{0};
-    MainDispatcher dispatcher([&] { queued.release(); });
-    bool ran = false;
-    bool result = true;
-    std::jthread worker(
-        [&] { result = dispatcher.invoke([&] { ran = true; }); });  // no stop token: only close frees it
-    queued.acquire();
-    dispatcher.close();
-    worker.join();
-    EXPECT_FALSE(result);
-    bool posted = true;
-    std::jthread([&] { posted = dispatcher.post([&] { ran = true; }); }).join();
-    EXPECT_FALSE(posted);
-    EXPECT_EQ(dispatcher.drain(), 0u);
-    EXPECT_FALSE(ran);
+TEST(MainDispatcher, AWaitingInvokeEndsOnStopOrCloseAndItsCallNeverRunsLater) {
+    for (const bool byClose : {false, true}) {
+        std::binary_semaphore queued{0};
+        MainDispatcher dispatcher([&] { queued.release(); });
+        bool ran = false, result = true;
+        std::jthread worker([&](std::stop_token stop) {  // without a token only close frees the wait
+            result = dispatcher.invoke([&] { ran = true; }, byClose ? std::stop_token{} : stop);
+        });
+        queued.acquire();  // the call waits in the queue; the main thread has not drained
+        if (byClose)
+            dispatcher.close();
+        else
+            worker.request_stop();
+        worker.join();
+        EXPECT_FALSE(result) << byClose;
+        bool posted = true;  // after close nothing more is taken
+        if (byClose) std::jthread([&] { posted = dispatcher.post([&] { ran = true; }); }).join();
+        EXPECT_EQ(posted, !byClose);
+        EXPECT_EQ(dispatcher.drain(), 0u);
+        EXPECT_FALSE(ran) << byClose;
+    }
 }
 
 // Workers invoke with tokens that are already stopped or never stop while the main thread drains:

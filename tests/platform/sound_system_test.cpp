@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 
 #include "platform/file/file_output.h"
+#include "platform/line_rate.h"
+#include "support/device_buffers.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
@@ -18,26 +19,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The first buffer of `bytes` bytes that device `id` delivers.
-std::vector<std::byte> firstBuffer(SoundInputSystem& system, int id, std::uint32_t bytes) {
+// The first buffer of up to 64 bytes that device `id` delivers.
+std::vector<std::byte> firstBuffer(SoundInputSystem& system, int id) {
     std::error_code error;
-    auto in = system.open(id, WaveFormat::pcm(1, 11025, 16), error);
+    auto in = system.open(id, WaveFormat::pcm(1, kLineRate, 16), error);
     if (!in) return {};
-    std::vector<std::byte> data(bytes);
-    WaveHeader h{data.data(), bytes};
+    test::DeviceBuffers buffers(*in, 1, 64);
     Event stop;
-    if (in->prepare(h) || in->addBuffer(h) || in->start() || in->wait(stop, 5s) != WaitResult::BufferDone) return {};
-    data.resize(h.bytesRecorded);
-    return data;
-}
-
-std::vector<std::byte> bytesOf(const std::vector<std::int16_t>& samples) {
-    std::vector<std::byte> b;
-    for (std::int16_t s : samples) {
-        b.push_back(std::byte(std::uint16_t(s) & 0xFF));
-        b.push_back(std::byte(std::uint16_t(s) >> 8));
-    }
-    return b;
+    return in->start() ? std::vector<std::byte>{} : buffers.next(stop);
 }
 
 TEST(CompositeSoundInput, ListsBackendsOneAfterAnotherAndOpensThroughTheRightOne) {
@@ -52,57 +41,43 @@ TEST(CompositeSoundInput, ListsBackendsOneAfterAnotherAndOpensThroughTheRightOne
     CompositeSoundInputSystem system(std::move(backends));
 
     const auto devices = system.inputDevices();
-    ASSERT_EQ(devices.size(), 3u);
-    EXPECT_EQ(devices[0].productName, "a1.wav");
-    EXPECT_EQ(devices[1].productName, "b1.wav");
-    EXPECT_EQ(devices[2].productName, "b2.wav");
-    EXPECT_EQ(firstBuffer(system, 0, 64), bytesOf({1, 2, 3}));
-    EXPECT_EQ(firstBuffer(system, 1, 64), bytesOf({4, 5}));
-    EXPECT_EQ(firstBuffer(system, 2, 64), bytesOf({6, 8}));  // the left side
+    std::vector<std::string> names;
+    for (const auto& d : devices) names.push_back(d.productName);
+    EXPECT_EQ(names, (std::vector<std::string>{"a1.wav", "b1.wav", "b2.wav"}));
+    EXPECT_EQ(firstBuffer(system, 0), test::leBytes({1, 2, 3}));
+    EXPECT_EQ(firstBuffer(system, 1), test::leBytes({4, 5}));
+    EXPECT_EQ(firstBuffer(system, 2), test::leBytes({6, 8}));  // the left side
     std::error_code error;
-    EXPECT_EQ(system.open(3, WaveFormat::pcm(1, 11025, 16), error), nullptr);
+    EXPECT_EQ(system.open(3, WaveFormat::pcm(1, kLineRate, 16), error), nullptr);
     EXPECT_EQ(error, std::errc::no_such_device);
-    EXPECT_EQ(system.open(-1, WaveFormat::pcm(1, 11025, 16), error), nullptr);
+    EXPECT_EQ(system.open(-1, WaveFormat::pcm(1, kLineRate, 16), error), nullptr);
 }
 
-TEST(LinesFromEnvironment, FolderPaceAndStartComeFromTheEnvironment) {
-    test::TempDir program, lines;
+TEST(LinesFromEnvironment, DefaultsStandWhenTheEnvironmentSaysNothingOrNothingUsable) {
+    test::TempDir program;
     test::ScopedEnv env;
     env.unset("KESTAVO_LINES");
     env.unset("KESTAVO_LINES_PACE");
     env.unset("KESTAVO_LINES_START");
-    LinesSettings defaults = LinesSettings::fromEnvironment(program.path());
-    EXPECT_EQ(defaults.folder, program.path() / "LINES");
-    EXPECT_EQ(defaults.pace, LinePace::RealTime);
-    EXPECT_FALSE(defaults.start);
-    EXPECT_TRUE(defaults.problems.empty());
-
-    env.set("KESTAVO_LINES", lines.path().string());
-    env.set("KESTAVO_LINES_PACE", "fast");
-    env.set("KESTAVO_LINES_START", "2026-12-05T09:00:00");
-    LinesSettings s = LinesSettings::fromEnvironment(program.path());
-    EXPECT_EQ(s.folder, lines.path());
-    EXPECT_EQ(s.pace, LinePace::Fast);
-    EXPECT_EQ(s.start, (LocalTime{2026, 12, 5, 9, 0, 0, 0}));
-    EXPECT_TRUE(s.problems.empty());
-
-    env.set("KESTAVO_LINES", (lines.path() / "absent").string());
-    env.set("KESTAVO_LINES_PACE", "quick");
-    env.set("KESTAVO_LINES_START", "2026-12-05 9:00");
-    LinesSettings bad = LinesSettings::fromEnvironment(program.path());
-    EXPECT_EQ(bad.pace, LinePace::RealTime);
-    EXPECT_FALSE(bad.start);
-    EXPECT_EQ(bad.problems.size(), 3u);
+    EXPECT_EQ(LinesSettings::fromEnvironment(program.path()).folder, program / "LINES");
+    for (const std::size_t problems : {0u, 3u}) {  // nothing said, then three values that cannot be used
+        const LinesSettings s = LinesSettings::fromEnvironment(program.path());
+        EXPECT_EQ(s.pace, LinePace::RealTime);
+        EXPECT_FALSE(s.start);
+        EXPECT_EQ(s.problems.size(), problems);
+        env.set("KESTAVO_LINES", (program / "absent").string());
+        env.set("KESTAVO_LINES_PACE", "quick");
+        env.set("KESTAVO_LINES_START", "2026-12-05 9:00");
+    }
 }
 
-TEST(DefaultSoundSystem, WithoutAlsaHasOnlyTheLinesAndTheirClock) {
-    test::TempDir program;
-    std::filesystem::create_directories(program.path() / "LINES");
-    test::writeWav16(program.path() / "LINES" / "demo.wav", 2, {1, 2, 3, 4});
-    std::ofstream(program.path() / "LINES" / "broken.wav") << "text";
+TEST(DefaultSoundSystem, WithoutAlsaHasOnlyTheLinesTheEnvironmentNamesAndTheirClock) {
+    test::TempDir program, lines;
+    test::writeWav16(lines / "demo.wav", 2, {1, 2, 3, 4});
+    std::ofstream(lines / "broken.wav") << "text";
     test::ScopedEnv env;
     env.set("KESTAVO_ALSA", "off");
-    env.unset("KESTAVO_LINES");
+    env.set("KESTAVO_LINES", lines.path().string());
     env.set("KESTAVO_LINES_PACE", "fast");
     env.set("KESTAVO_LINES_START", "2026-12-05T09:00:00");
     Folders folders;
@@ -122,25 +97,18 @@ TEST(DefaultSoundSystem, WithoutAlsaHasOnlyTheLinesAndTheirClock) {
     EXPECT_EQ(sound.output->outputDevices().size(), 1u);
 }
 
-struct FileOutput : ::testing::Test {
+TEST(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
+    test::TempDir folder;
     Event stop;
     std::error_code error;
     std::array<std::vector<std::byte>, 3> data;
     std::array<WaveHeader, 3> headers;
-
-    void SetUp() override {
-        for (int i = 0; i < 3; ++i) {
-            data[i].assign(100, std::byte(0x10 * (i + 1)));
-            headers[i].data = data[i].data();
-            headers[i].bufferLength = 100;
-        }
+    for (int i = 0; i < 3; ++i) {
+        data[i].assign(100, std::byte(0x10 * (i + 1)));
+        headers[i] = WaveHeader{data[i].data(), 100};
     }
-};
-
-TEST_F(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
-    test::TempDir folder;
     FileSoundOutputSystem system(OutputPace::Immediate, folder.path() / "monitor.wav");
-    auto out = system.open(SoundOutputSystem::kWaveMapper, WaveFormat::pcm(1, 11025, 16), error);
+    auto out = system.open(SoundOutputSystem::kWaveMapper, WaveFormat::pcm(1, kLineRate, 16), error);
     ASSERT_NE(out, nullptr);
     for (auto& h : headers) ASSERT_FALSE(out->prepare(h));
     ASSERT_FALSE(out->write(headers[0]));
@@ -153,12 +121,7 @@ TEST_F(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
     for (auto& h : headers) out->unprepare(h);
     out->close();
 
-    const auto blocks = system.writtenBlocks();
-    ASSERT_EQ(blocks.size(), 4u);
-    EXPECT_EQ(blocks[0], data[0]);
-    EXPECT_EQ(blocks[1], data[1]);
-    EXPECT_EQ(blocks[2], data[0]);
-    EXPECT_EQ(blocks[3], data[2]);
+    EXPECT_EQ(system.writtenBlocks(), (std::vector{data[0], data[1], data[0], data[2]}));
     const auto wav = test::readWav(folder.path() / "monitor.wav");
     ASSERT_TRUE(wav);
     EXPECT_EQ(wav->channels, 1);
@@ -168,9 +131,11 @@ TEST_F(FileOutput, KeepsEveryWrittenBufferInOrderAndInAWavFile) {
     EXPECT_EQ(wav->bytes, expected);
 }
 
-TEST_F(FileOutput, RealTimeOutputRefusesABufferStillPlayingAndStopEndsTheWait) {
+TEST(FileOutput, RealTimeOutputRefusesABufferStillPlayingAndStopEndsTheWait) {
+    Event stop;
+    std::error_code error;
     FileSoundOutputSystem system(OutputPace::RealTime);
-    auto out = system.open(0, WaveFormat::pcm(1, 11025, 16), error);
+    auto out = system.open(0, WaveFormat::pcm(1, kLineRate, 16), error);
     ASSERT_NE(out, nullptr);
     std::vector<std::byte> long_(32768);  // 1.49 s of sound
     WaveHeader h{long_.data(), 32768};

@@ -1,220 +1,99 @@
+// Tmp3_writer: every file is walked frame by frame and decoded back with mpg123, a decoder that
+// shares no code with LAME; its length tells how much pre-record it got.
 #include "recording/mp3_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <numbers>
-#include <random>
-#include <thread>
 #include <vector>
 
+#include "platform/line_rate.h"
+#include "support/signal_gen.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
 
 namespace kestavo::recording {
 namespace {
 
-namespace fs = std::filesystem;
-constexpr int kRate = 11025;
-
-// Speech-like test sound: a voiced buzz whose pitch glides, shaped into syllables, plus a little noise.
-std::vector<std::int16_t> Speech(std::size_t samples, unsigned seed) {
-    std::vector<std::int16_t> s(samples);
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> noise(0.0, 300.0);
-    double phase = 0.0;
-    for (std::size_t i = 0; i < samples; ++i) {
-        const double t = double(i) / kRate;
-        const double pitch = 120.0 + 40.0 * std::sin(2 * std::numbers::pi * 0.7 * t);
-        phase += 2 * std::numbers::pi * pitch / kRate;
-        double v = 0.0;
-        for (int h = 1; h <= 12; ++h) v += std::sin(h * phase) / h;
-        const double syllable = 0.5 + 0.5 * std::sin(2 * std::numbers::pi * 4.0 * t);
-        s[i] = std::int16_t(std::clamp(5000.0 * syllable * v + noise(rng), -32768.0, 32767.0));
-    }
-    return s;
-}
-
-std::vector<std::int16_t> Tone(std::size_t samples, double hz, double amplitude = 8000.0) {
-    std::vector<std::int16_t> s(samples);
-    for (std::size_t i = 0; i < samples; ++i)
-        s[i] = std::int16_t(amplitude * std::sin(2 * std::numbers::pi * hz * double(i) / kRate));
-    return s;
-}
-
-// Hands `sound` to the writer in channel-sized blocks of 16384 samples.
-void Feed(Tsound_writer& w, const std::vector<std::int16_t>& sound) {
+// Hands `sound` (full scale 1.0) to the writer as 16-bit samples in channel-sized blocks of 16384.
+void feed(Tsound_writer& w, const test::Signal& sound) {
     for (std::size_t at = 0; at < sound.size(); at += 16384) {
-        const std::size_t n = std::min<std::size_t>(16384, sound.size() - at);
-        w.Write(std::as_bytes(std::span(sound.data() + at, n)));
+        std::vector<std::int16_t> block;
+        for (std::size_t i = at; i < std::min(sound.size(), at + 16384); ++i)
+            block.push_back(std::int16_t(std::lround(sound[i] * 32767.0)));
+        w.Write(std::as_bytes(std::span(block)));
     }
-}
-
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 struct Decoded {
     std::vector<std::int16_t> samples;
-    int rate = 0;
-    int channels = 0;
     std::string messages;  // what the decoder said on stderr
+    [[nodiscard]] double seconds() const { return double(samples.size()) / kLineRate; }
+    [[nodiscard]] double rms(double from, double to) const {
+        const std::size_t a = std::size_t(from * kLineRate), b = std::min(samples.size(), std::size_t(to * kLineRate));
+        double sum = 0.0;
+        for (std::size_t i = a; i < b; ++i) sum += double(samples[i]) * samples[i];
+        return b > a ? std::sqrt(sum / double(b - a)) : 0.0;
+    }
 };
 
-// Decodes with mpg123, a decoder that shares no code with LAME.
-Decoded Decode(const std::string& mp3) {
+Decoded decode(const std::string& mp3) {
     const std::string wav = mp3 + ".decoded.wav", err = mp3 + ".err";
-    const std::string cmd = "mpg123 -q -w '" + wav + "' '" + mp3 + "' 2> '" + err + "'";
     Decoded d;
-    if (std::system(cmd.c_str()) != 0) d.messages = "mpg123 failed. ";
-    const auto e = ReadAll(err);
+    if (std::system(("mpg123 -q -w '" + wav + "' '" + mp3 + "' 2> '" + err + "'").c_str()) != 0)
+        d.messages = "mpg123 failed. ";
+    const auto e = test::readBytes(err);
     d.messages.append(e.begin(), e.end());
-    if (const auto w = test::readWav(wav)) {
-        d.samples = w->samples16();
-        d.rate = w->sampleRate;
-        d.channels = w->channels;
-    }
+    if (const auto w = test::readWav(wav)) d.samples = w->samples16();
     return d;
 }
 
-double Rms(const std::vector<std::int16_t>& s, double fromSeconds, double toSeconds) {
-    const std::size_t a = std::size_t(fromSeconds * kRate), b = std::min(s.size(), std::size_t(toSeconds * kRate));
-    double sum = 0.0;
-    for (std::size_t i = a; i < b; ++i) sum += double(s[i]) * s[i];
-    return b > a ? std::sqrt(sum / double(b - a)) : 0.0;
-}
-
-// Walks the file frame by frame by the MPEG audio header layout (ISO 11172-3 / 13818-3 and the
-// MPEG 2.5 extension) and checks that every frame is whole and says: MPEG 2.5 Layer III, CRC
-// present, `kbps`, 11025 Hz, mono, not copyrighted, original. Returns the number of frames.
-int CheckFrames(const std::vector<std::uint8_t>& f, int kbps) {
-    static const int kMpeg25Rates[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+// Walks the file by the MPEG audio header layout (ISO 11172-3 / 13818-3 and the MPEG 2.5
+// extension): every frame whole and saying MPEG 2.5 Layer III with CRC (FF E2), `kbps`, 11025 Hz
+// (rate index 0), mono, not copyrighted, original; and no Xing/Info frame in front.
+void checkFrames(const std::vector<std::uint8_t>& f, int kbps) {
+    static const int kKbps[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
     std::size_t at = 0;
-    int frames = 0;
-    while (at < f.size()) {
-        EXPECT_GE(f.size() - at, 4u);
-        if (f.size() - at < 4) return frames;
+    for (int frame = 0; at + 4 <= f.size(); ++frame) {
         const std::uint8_t* h = f.data() + at;
-        EXPECT_EQ(h[0], 0xFF) << "frame " << frames;
-        EXPECT_EQ(h[1], 0xE2) << "frame " << frames;  // sync, MPEG 2.5 (00), Layer III (01), CRC (0)
-        EXPECT_EQ(kMpeg25Rates[h[2] >> 4], kbps) << "frame " << frames;
-        EXPECT_EQ((h[2] >> 2) & 3, 0) << "frame " << frames;  // 11025 Hz in MPEG 2.5
-        EXPECT_EQ(h[3] >> 6, 3) << "frame " << frames;        // single channel
-        EXPECT_EQ(h[3] & 0x0C, 0x04) << "frame " << frames;   // copyright 0, original 1
-        if (h[0] != 0xFF || h[1] != 0xE2) return frames;
-        const std::size_t bytes = std::size_t(72 * 1000 * kMpeg25Rates[h[2] >> 4] / 11025 + ((h[2] >> 1) & 1));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(h) + 4, 4).find("Xing"), std::string::npos);
-        at += bytes;
-        ++frames;
+        ASSERT_TRUE(h[0] == 0xFF && h[1] == 0xE2 && kKbps[h[2] >> 4] == kbps && (h[2] & 0x0C) == 0 &&
+                    (h[3] & 0xCC) == 0xC4)
+            << "frame " << frame;
+        at += std::size_t(72 * 1000 * kKbps[h[2] >> 4] / 11025 + ((h[2] >> 1) & 1));  // 576 samples a frame
     }
     EXPECT_EQ(at, f.size()) << "the last frame is cut";
-    return frames;
+    const std::string front(f.begin(), f.begin() + std::min<std::size_t>(f.size(), 256));
+    EXPECT_TRUE(front.find("Xing") == std::string::npos && front.find("Info") == std::string::npos);
 }
 
-WriterParams Mp3(int kbps, int predSeconds) {
-    WriterParams p;
-    p.format = 1;
-    p.mp3Bitrate = kbps;
-    p.predSeconds = predSeconds;
-    return p;
-}
-
-TEST(Tmp3_writer, EveryRateGivesWholeFramesThatDecodeCleanlyToTheRecordedLength) {
+TEST(Tmp3_writer, EveryRateGivesWholeFramesWithTheRightPreRecordAndTheirOwnSoundToTheEnd) {
     test::TempDir dir;
-    // 128 kbit/s does not exist at 11025 Hz: LAME encodes 64.
+    // 128 kbit/s does not exist at 11025 Hz: LAME encodes 64, and the pre-record keeps 2 s of that.
     for (const auto& [asked, effective] : {std::pair{8, 8}, {32, 32}, {64, 64}, {128, 64}}) {
-        Tmp3_writer w(Mp3(asked, 2));
+        Tmp3_writer w(WriterParams{.format = 1, .predSeconds = 2, .mp3Bitrate = asked == 8 ? 32 : 8});
+        w.SetMp3Params(asked, 4, kLineRate);  // a new encoder, and a pre-record sized for its rate
         ASSERT_TRUE(w.Ready());
         EXPECT_EQ(w.EffectiveBitrate(), effective);
-        Feed(w, Speech(5 * kRate, 1));  // more than the 2 s the pre-record keeps
-        ASSERT_FALSE(w.Open(dir / ("rate" + std::to_string(asked))));
-        Feed(w, Speech(4 * kRate + 777, 2));
-        const std::string path = w.Close("");
-        const auto bytes = ReadAll(path);
-        CheckFrames(bytes, effective);
-        const Decoded d = Decode(path);
-        EXPECT_EQ(d.messages, "") << asked;
-        EXPECT_EQ(d.rate, kRate);
-        EXPECT_EQ(d.channels, 1);
-        const double seconds = double(d.samples.size()) / kRate;
-        EXPECT_NEAR(seconds, 2.0 + (4.0 * kRate + 777) / kRate, 0.2) << asked;
+        // The first file gets 2 s of the 5 s before it; the second only the 0.5 s since the first;
+        // the third, without pre-record, nothing of the loud 3 s before it.
+        for (const auto& [before, pred, seconds] : {std::tuple{5.0, 2, 4.0}, {0.5, 2, 2.5}, {3.0, 0, 2.0}}) {
+            if (pred == 0) w.SetPredTime(0);
+            feed(w, test::speechLike(before, 0.5, 1));
+            ASSERT_FALSE(w.Open(dir / ("rate" + std::to_string(asked))));
+            feed(w, test::silence(kLineRate));
+            feed(w, test::tone(500.0, 0.25, kLineRate));
+            const std::string path = w.Close("");
+            checkFrames(test::readBytes(path), effective);
+            const Decoded d = decode(path);
+            EXPECT_EQ(d.messages, "") << asked;
+            EXPECT_NEAR(d.seconds(), seconds, 0.2) << asked << " " << before;
+            if (pred == 0) {
+                EXPECT_LT(d.rms(0.0, 1.0), 30.0) << asked;  // silence from the trigger on
+            }
+            EXPECT_GT(d.rms(d.seconds() - 0.7, 99.0), 4000.0) << "the tone to the end " << asked << " " << before;
+        }
     }
-}
-
-TEST(Tmp3_writer, PreRecordHoldsBitRateTimesSecondsOfEncodedBytes) {
-    Tmp3_writer w(Mp3(32, 7));
-    w.SetPredTime(5);
-    EXPECT_EQ(w.PreRecord().capacity(), 20000u);  // 32 kbit/s × 5 s
-    w.SetPredTime(0);
-    EXPECT_EQ(w.PreRecord().capacity(), 0u);
-    w.SetMp3Params(128, 4, kRate);  // encodes 64: the buffer holds the seconds asked for
-    w.SetPredTime(5);
-    EXPECT_EQ(w.PreRecord().capacity(), 40000u);
-    EXPECT_LE(w.MemoryBytes(), 768u * 1024);
-}
-
-TEST(Tmp3_writer, WithoutPreRecordTheFileStartsAtTheTrigger) {
-    test::TempDir dir;
-    Tmp3_writer w(Mp3(32, 0));
-    Feed(w, Tone(3 * kRate, 440.0));  // loud sound before the trigger
-    ASSERT_FALSE(w.Open(dir / "trigger"));
-    auto after = std::vector<std::int16_t>(kRate, 0);  // one second of silence, then a tone
-    const auto tone = Tone(kRate, 1000.0);
-    after.insert(after.end(), tone.begin(), tone.end());
-    Feed(w, after);
-    const Decoded d = Decode(w.Close(""));
-    EXPECT_EQ(d.messages, "");
-    EXPECT_NEAR(double(d.samples.size()) / kRate, 2.0, 0.2);
-    EXPECT_LT(Rms(d.samples, 0.0, 1.0), 30.0);    // nothing of the sound before the trigger
-    EXPECT_GT(Rms(d.samples, 1.2, 1.9), 4000.0);  // the tone, a codec delay (0.1 s) after its place
-}
-
-TEST(Tmp3_writer, ConsecutiveFilesEachStartOnAFrameAndEndWithTheirOwnSound) {
-    test::TempDir dir;
-    Tmp3_writer w(Mp3(32, 1));
-    std::vector<std::string> files;
-    for (int i = 0; i < 3; ++i) {
-        Feed(w, Speech(kRate / 2, 10 + i));  // half a second between recordings
-        ASSERT_FALSE(w.Open(dir / "seq"));
-        Feed(w, Tone(2 * kRate, 500.0 + 200 * i));
-        files.push_back(w.Close(""));
-    }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        CheckFrames(ReadAll(files[i]), 32);
-        const Decoded d = Decode(files[i]);
-        EXPECT_EQ(d.messages, "") << i;
-        // Pre-record: what arrived since the last file (0.5 s), not a whole second.
-        EXPECT_NEAR(double(d.samples.size()) / kRate, 2.5, 0.2) << i;
-        EXPECT_GT(Rms(d.samples, double(d.samples.size()) / kRate - 0.3, 99.0), 4000.0) << "tone to the end " << i;
-    }
-}
-
-TEST(Tmp3_writer, TwoWritersOnTwoThreadsEncodeExactlyAsOneAlone) {
-    test::TempDir dir;
-    const auto sound = Speech(6 * kRate, 7);
-    const auto record = [&](const std::string& name) {
-        Tmp3_writer w(Mp3(32, 1));
-        Feed(w, std::vector<std::int16_t>(sound.begin(), sound.begin() + 2 * kRate));
-        EXPECT_FALSE(w.Open(dir / name));
-        Feed(w, std::vector<std::int16_t>(sound.begin() + 2 * kRate, sound.end()));
-        return w.Close("");
-    };
-    const std::string alone = record("alone");
-    std::string a, b;
-    {
-        std::jthread ta([&] { a = record("a"); });
-        std::jthread tb([&] { b = record("b"); });
-    }
-    const auto reference = ReadAll(alone);
-    ASSERT_FALSE(reference.empty());
-    EXPECT_EQ(ReadAll(a), reference);
-    EXPECT_EQ(ReadAll(b), reference);
 }
 
 }  // namespace

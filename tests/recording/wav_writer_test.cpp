@@ -1,14 +1,11 @@
+// Twav_writer: byte-exact headers kept current after every block, pre-record first, 8-bit samples,
+// names that never replace a recording, and a disk that fills or cannot be written.
 #include "recording/wav_writer.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cerrno>
-#include <cmath>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -17,170 +14,93 @@
 namespace kestavo::recording {
 namespace {
 
-namespace fs = std::filesystem;
+using test::leBytes;
 
-std::vector<std::byte> Samples(const std::vector<std::int16_t>& s) {
-    std::vector<std::byte> b(s.size() * 2);
-    std::memcpy(b.data(), s.data(), b.size());
-    return b;
-}
-
-std::vector<std::int16_t> Ramp16(std::size_t n, int first = 0) {
+std::vector<std::int16_t> ramp(std::size_t n, int first = 0) {
     std::vector<std::int16_t> s(n);
     for (std::size_t i = 0; i < n; ++i) s[i] = std::int16_t((first + int(i) * 37) % 20000 - 10000);
     return s;
 }
 
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+TEST(Twav_writer, EightBitSampleIsTheNearestStepWithHalvesToEven) {
+    // 8-bit PCM is unsigned with 128 for silence; one step is 256 of the 16-bit range.
+    const std::pair<int, int> cases[] = {{-32768, 0}, {-32640, 0}, {-32639, 1},  {-384, 126},  {-129, 127},
+                                         {-128, 128}, {0, 128},    {127, 128},   {128, 128},   {129, 129},
+                                         {256, 129},  {384, 130},  {32512, 255}, {32640, 255}, {32767, 255}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(Twav_writer::To8Bit(std::int16_t(in)), out) << in;
 }
 
-WriterParams Wav() {
-    WriterParams p;
-    p.format = 0;
-    return p;
-}
-
-// --- 8-bit conversion -------------------------------------------------------------------------
-
-TEST(Twav_writer, EightBitConversionRoundsHalvesToEvenAndClamps) {
-    // Documented edge values.
-    EXPECT_EQ(Twav_writer::To8Bit(32767), 255);
-    EXPECT_EQ(Twav_writer::To8Bit(-32768), 0);
-    EXPECT_EQ(Twav_writer::To8Bit(0), 128);
-    EXPECT_EQ(Twav_writer::To8Bit(256), 129);
-    // Exact halves: 128/256 = 0.5 → 128 (even), 384/256 = 1.5 → 130 (even), -128/256 → 128.
-    EXPECT_EQ(Twav_writer::To8Bit(128), 128);
-    EXPECT_EQ(Twav_writer::To8Bit(384), 130);
-    EXPECT_EQ(Twav_writer::To8Bit(-128), 128);
-    EXPECT_EQ(Twav_writer::To8Bit(-384), 126);
-    // Every value against the floating-point formula under round-to-nearest-even.
-    for (int s = -32768; s <= 32767; ++s) {
-        const double v = std::nearbyint(s * (1.0 / 32768.0) * 128.0 + 128.0);
-        ASSERT_EQ(Twav_writer::To8Bit(std::int16_t(s)), std::uint8_t(std::clamp(v, 0.0, 255.0))) << s;
+TEST(Twav_writer, HeaderIsByteExactAndKeptCurrentAfterEveryBlockInBothSampleSizes) {
+    struct Case {
+        int bits;
+        std::size_t samples;  // before the trigger, and in each of two blocks after it
+        std::string header;   // once the file is complete
+    };
+    // 0 or 3000 samples: 6000 (0x1770) 16-bit data bytes or 3000 (0x0BB8) 8-bit ones; RIFF size 36 more.
+    const char* const h0 = "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x11\x2B\0\0\x22\x56\0\0\2\0\x10\0data\0\0\0\0";
+    const char* const h16 =
+        "RIFF\x94\x17\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x11\x2B\0\0\x22\x56\0\0\2\0\x10\0data\x70\x17\0\0";
+    const char* const h8 =
+        "RIFF\xDC\x0B\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x11\x2B\0\0\x11\x2B\0\0\1\0\x08\0data\xB8\x0B\0\0";
+    const Case cases[] = {
+        {16, 0, std::string(h0, 44)}, {16, 1000, std::string(h16, 44)}, {8, 1000, std::string(h8, 44)}};
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        Twav_writer w(WriterParams{});
+        w.SetFilebits(c.bits);
+        std::vector<std::int16_t> all;
+        for (int part = 0; part < 3; ++part) {
+            const auto block = ramp(c.samples, part);
+            all.insert(all.end(), block.begin(), block.end());
+            w.Write(leBytes(block));
+            if (part == 0) {
+                ASSERT_FALSE(w.Open(dir / "rec"));  // the first block is pre-record
+            }
+            if (c.samples == 0) continue;  // an empty file keeps the never-completed 34 and 0 until closed
+            const auto live = test::readWav(w.FileName());  // as another program reads it after a power cut
+            ASSERT_TRUE(live);
+            EXPECT_EQ(live->dataSize, live->bytes.size()) << c.bits << " part " << part;
+            EXPECT_EQ(live->riffSize, live->bytes.size() + 36) << c.bits << " part " << part;
+        }
+        const auto bytes = test::readBytes(w.Close(""));
+        ASSERT_GE(bytes.size(), 44u);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 44), c.header) << c.bits;
+        std::vector<std::uint8_t> data;
+        for (const std::int16_t s : all)
+            if (c.bits == 8)
+                data.push_back(Twav_writer::To8Bit(s));
+            else
+                data.insert(data.end(), {std::uint8_t(s & 0xFF), std::uint8_t(std::uint16_t(s) >> 8)});
+        EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 44, bytes.end()), data) << c.bits;
     }
 }
 
-// --- header -----------------------------------------------------------------------------------
-
-TEST(Twav_writer, EmptyRecordingIsA44ByteFileWithSizes36And0) {
+TEST(Twav_writer, NoRecordingEverReplacesAnotherAndTheEventTextJoinsTheName) {
     test::TempDir dir;
-    Twav_writer w(Wav());
-    w.SetPredTime(0);  // the buffer keeps its one-block minimum, but nothing was put in
-    ASSERT_FALSE(w.Open(dir / "empty"));
-    const std::string path = w.Close("");
-    EXPECT_EQ(path, dir / "empty.wav");
-    const std::vector<std::uint8_t> expected = {'R',  'I',  'F', 'F', 36,  0,   0,   0,   'W', 'A', 'V', 'E',
-                                                'f',  'm',  't', ' ', 16,  0,   0,   0,   1,   0,   1,   0,
-                                                0x11, 0x2B, 0,   0,  // 11025
-                                                0x22, 0x56, 0,   0,  // 22050 bytes per second
-                                                2,    0,    16,  0,   'd', 'a', 't', 'a', 0,   0,   0,   0};
-    EXPECT_EQ(ReadAll(path), expected);
+    Twav_writer w(WriterParams{});
+    const auto record = [&](const std::string& base, const std::string& text, int seed) {
+        EXPECT_FALSE(w.Open(dir / base));
+        w.Write(leBytes(ramp(10, seed)));
+        return std::filesystem::path(w.Close(text)).filename().string();
+    };
+    EXPECT_EQ(record("same", "", 0), "same.wav");  // three recordings in the same second
+    EXPECT_EQ(record("same", "", 1), "same_2.wav");
+    EXPECT_EQ(record("same", "", 2), "same_3.wav");
+    // Each keeps its own sound, and none of it reaches the next one's pre-record.
+    EXPECT_EQ(test::readWav(dir / "same_2.wav")->samples16(), ramp(10, 1));
+    EXPECT_EQ(record("L1_05_12_2026 16_05_09_3", "52", 0), "L1_05_12_2026 16_05_09_3(52).wav");
+    EXPECT_EQ(record("x", "52", 0), "x(52).wav");
+    EXPECT_EQ(record("x", "52", 0), "x(52)_2.wav");
+    EXPECT_EQ(record("r", "../x", 0), "r(..x).wav");
+    EXPECT_EQ(record("s", "/\n", 0), "s.wav");                // nothing left of the text: the name stays
+    EXPECT_EQ(record("v1.5 take", "777", 0), "v1(777).wav");  // the text replaces all from the first dot
+    EXPECT_FALSE(w.DeleteFile());                             // a recording too short is deleted under its final name
+    EXPECT_FALSE(std::filesystem::exists(dir / "v1(777).wav"));
 }
 
-TEST(Twav_writer, NormalRecordingHeaderIsByteExactAndDataFollows) {
-    test::TempDir dir;
-    Twav_writer w(Wav());
-    w.SetFilebits(8);
-    ASSERT_FALSE(w.Open(dir / "rec"));
-    const auto s = Ramp16(1000);
-    w.Write(Samples(s));
-    w.Write(Samples(s));
-    const auto bytes = ReadAll(w.Close(""));
-    const std::vector<std::uint8_t> header = {'R',  'I',  'F', 'F', 0xF4, 0x07, 0,   0,  // 2000 + 36 = 2036
-                                              'W',  'A',  'V', 'E', 'f',  'm',  't', ' ', 16,   0,    0, 0,
-                                              1,    0,    1,   0,   0x11, 0x2B, 0,   0,  // 11025
-                                              0x11, 0x2B, 0,   0,  // 11025 bytes per second at 8 bits
-                                              1,    0,    8,   0,   'd',  'a',  't', 'a', 0xD0, 0x07, 0, 0};  // 2000
-    ASSERT_EQ(bytes.size(), 44u + 2000u);
-    EXPECT_TRUE(std::equal(header.begin(), header.end(), bytes.begin()));
-    for (std::size_t i = 0; i < 2000; ++i) ASSERT_EQ(bytes[44 + i], Twav_writer::To8Bit(s[i % 1000])) << i;
-}
-
-// --- pre-record -------------------------------------------------------------------------------
-
-TEST(Twav_writer, PreRecordedSoundIsWrittenFirst) {
-    test::TempDir dir;
-    WriterParams params = Wav();
-    params.minPreRecordBytes = 16384;  // a writer made by a format switch: below one second
-    Twav_writer w(params);
-    w.SetPredTime(1);  // 22050 bytes
-    const auto before = Ramp16(16384, 1);
-    const auto after = Ramp16(5000, 2);
-    w.Write(Samples(before));  // 32768 bytes: only the newest 22050 stay
-    ASSERT_FALSE(w.Open(dir / "pre"));
-    w.Write(Samples(after));
-    const auto wav = test::readWav(w.Close(""));
-    ASSERT_TRUE(wav);
-    std::vector<std::int16_t> expected(before.end() - 11025, before.end());
-    expected.insert(expected.end(), after.begin(), after.end());
-    EXPECT_EQ(wav->samples16(), expected);
-    EXPECT_EQ(wav->dataSize, expected.size() * 2);
-    EXPECT_EQ(wav->riffSize, expected.size() * 2 + 36);
-}
-
-TEST(Twav_writer, PreRecordedSoundIsConvertedToEightBitsLikeTheRest) {
-    test::TempDir dir;
-    Twav_writer w(Wav());
-    w.SetFilebits(8);
-    w.Write(Samples({32767, -32768, 0, 256}));
-    ASSERT_FALSE(w.Open(dir / "pre8"));
-    w.Write(Samples({256, 0}));
-    const auto bytes = ReadAll(w.Close(""));
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 44, bytes.end()),
-              (std::vector<std::uint8_t>{255, 0, 128, 129, 129, 128}));
-}
-
-TEST(Twav_writer, SoundArrivingWhileOpenDoesNotReachTheNextPreRecord) {
-    test::TempDir dir;
-    Twav_writer w(Wav());
-    ASSERT_FALSE(w.Open(dir / "a"));
-    w.Write(Samples(Ramp16(100)));
-    (void)w.Close("");
-    const auto between = Ramp16(50, 9);
-    w.Write(Samples(between));
-    ASSERT_FALSE(w.Open(dir / "b"));
-    const auto wav = test::readWav(w.Close(""));
-    ASSERT_TRUE(wav);
-    EXPECT_EQ(wav->samples16(), between);
-}
-
-// --- names ------------------------------------------------------------------------------------
-
-TEST(Twav_writer, EventTextReplacesEverythingFromTheFirstDot) {
-    test::TempDir dir;
-    Twav_writer w(Wav());
-    ASSERT_FALSE(w.Open(dir / "L1_05_12_2026 16_05_09_3"));
-    EXPECT_EQ(w.Close("52"), dir / "L1_05_12_2026 16_05_09_3(52).wav");
-    EXPECT_TRUE(fs::exists(dir / "L1_05_12_2026 16_05_09_3(52).wav"));
-    EXPECT_FALSE(fs::exists(dir / "L1_05_12_2026 16_05_09_3.wav"));
-
-    ASSERT_FALSE(w.Open(dir / "v1.5 take"));
-    EXPECT_EQ(w.Close("777"), dir / "v1(777).wav");
-    EXPECT_EQ(w.FileName(), dir / "v1(777).wav");
-}
-
-TEST(Twav_writer, NoRecordingEverReplacesAnother) {
-    test::TempDir dir;
-    Twav_writer w(Wav());
-    std::vector<std::string> names;
-    for (int i = 0; i < 3; ++i) {  // three recordings in the same second get the same base name
-        ASSERT_FALSE(w.Open(dir / "same"));
-        w.Write(Samples(Ramp16(10, i)));
-        names.push_back(w.Close(""));
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{dir / "same.wav", dir / "same_2.wav", dir / "same_3.wav"}));
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(test::readWav(names[i])->samples16(), Ramp16(10, i));
-
-    // The renamed files keep apart too.
-    ASSERT_FALSE(w.Open(dir / "x"));
-    EXPECT_EQ(w.Close("52"), dir / "x(52).wav");
-    ASSERT_FALSE(w.Open(dir / "x"));
-    EXPECT_EQ(w.Close("52"), dir / "x(52)_2.wav");
-}
-
-TEST(Twav_writer, EventTextCannotLeaveTheRecordingFolder) {
+TEST(Twav_writer, EventTextCanOnlyNameAFileInTheRecordingFolder) {
+    // At most 64 bytes, and not cut inside a letter: 40 + 12 × 2 bytes stay, 41 + 11 × 2 stay.
+    const std::string x40(40, 'x'), x41(41, 'x'), zh12("ЖЖЖЖЖЖЖЖЖЖЖЖ");
     EXPECT_EQ(CleanEventText("../../etc/passwd"), "....etcpasswd");
     EXPECT_EQ(CleanEventText("a\\b/c"), "abc");
     EXPECT_EQ(CleanEventText("12\n3\t4\x7f"), "1234");
@@ -188,115 +108,54 @@ TEST(Twav_writer, EventTextCannotLeaveTheRecordingFolder) {
     EXPECT_EQ(CleanEventText("  +7 495 "), "+7 495");
     EXPECT_EQ(CleanEventText("Вызов 52"), "Вызов 52");
     EXPECT_EQ(CleanEventText("/\\\n"), "");
-    EXPECT_EQ(CleanEventText(std::string(40, 'x') + std::string("ЖЖЖЖЖЖЖЖЖЖЖЖЖ")).size(), 64u);
-    EXPECT_EQ(CleanEventText(std::string(41, 'x') + std::string("ЖЖЖЖЖЖЖЖЖЖЖЖЖ")).size(), 63u);  // not mid-letter
-
-    test::TempDir dir;
-    Twav_writer w(Wav());
-    ASSERT_FALSE(w.Open(dir / "r"));
-    EXPECT_EQ(w.Close("../x"), dir / "r(..x).wav");
-    ASSERT_FALSE(w.Open(dir / "s"));
-    EXPECT_EQ(w.Close("/\n"), dir / "s.wav");  // nothing left: the name stays
+    EXPECT_EQ(CleanEventText(x40 + zh12 + "Ж"), x40 + zh12);
+    EXPECT_EQ(CleanEventText(x41 + zh12 + "Ж"), x41 + zh12.substr(2));
 }
 
-// --- crash safety and faults ------------------------------------------------------------------
-
-TEST(Twav_writer, SizesAreCurrentWhileTheFileIsStillOpen) {
-    test::TempDir dir;
-    Twav_writer w(Wav());
-    ASSERT_FALSE(w.Open(dir / "live"));
-    const auto s = Ramp16(16384);
-    w.Write(Samples(s));
-    w.Write(Samples(s));
-    // Read as another program would while recording goes on (as after a power cut).
-    const auto wav = test::readWav(w.FileName());
-    ASSERT_TRUE(wav);
-    EXPECT_EQ(wav->dataSize, 65536u);
-    EXPECT_EQ(wav->riffSize, 65536u + 36);
-    EXPECT_EQ(wav->bytes.size(), 65536u);
-    (void)w.Close("");
+std::size_t diskRoom = 0;  // sample bytes the disk takes before it is full; the header always fits
+ssize_t fullDiskPwrite(int fd, const void* data, std::size_t bytes, off_t offset) {
+    const off_t room = off_t(Twav_writer::kHeaderBytes + diskRoom) - offset;
+    if (room <= 0) return errno = ENOSPC, -1;
+    return SystemFileOps().pwrite(fd, data, std::min(bytes, std::size_t(room)), offset);
 }
-
-TEST(Twav_writer, DeleteFileRemovesTheRecordingUnderItsFinalName) {
-    test::TempDir dir;
-    Twav_writer w(Wav());
-    ASSERT_FALSE(w.Open(dir / "short"));
-    const std::string path = w.Close("5");
-    ASSERT_TRUE(fs::exists(path));
-    EXPECT_FALSE(w.DeleteFile());
-    EXPECT_FALSE(fs::exists(path));
-}
-
-// A disk that fills after `diskRoom` bytes of sample data.
-std::size_t diskRoom = 0;
-ssize_t FullDiskPwrite(int fd, const void* data, std::size_t bytes, off_t offset) {
-    if (offset < off_t(Twav_writer::kHeaderBytes)) return SystemFileOps().pwrite(fd, data, bytes, offset);
-    const std::size_t end = std::size_t(offset) - Twav_writer::kHeaderBytes;
-    if (end >= diskRoom) {
-        errno = ENOSPC;
-        return -1;
-    }
-    return SystemFileOps().pwrite(fd, data, std::min(bytes, diskRoom - end), offset);
-}
-
-TEST(Twav_writer, AFullDiskKeepsWhatWasWrittenAndTheFileStaysValid) {
-    test::TempDir dir;
-    FileOps ops = SystemFileOps();
-    ops.pwrite = FullDiskPwrite;
-    diskRoom = 1001;  // half a sample fits after 500 whole ones
-    Twav_writer w(Wav());
-    w.SetFileOps(ops);
-    ASSERT_FALSE(w.Open(dir / "full"));
-    const auto s = Ramp16(800);
-    w.Write(Samples(s));    // fills the disk mid-block
-    w.Write(Samples(s));    // nothing fits
-    diskRoom = 1000 + 200;  // some room again: the next block continues at the last whole sample
-    w.Write(Samples(Ramp16(100, 5)));
-    const auto wav = test::readWav(w.Close(""));
-    ASSERT_TRUE(wav);
-    std::vector<std::int16_t> expected(s.begin(), s.begin() + 500);
-    const auto more = Ramp16(100, 5);
-    expected.insert(expected.end(), more.begin(), more.end());
-    EXPECT_EQ(wav->dataSize, 1200u);
-    const auto got = wav->samples16();
-    ASSERT_GE(got.size(), 600u);
-    EXPECT_EQ(std::vector<std::int16_t>(got.begin(), got.begin() + 600), expected);
-}
-
-int FailingOpen(const char*, int, mode_t) {
+int deniedOpen(const char*, int, mode_t) {
     errno = EACCES;
     return -1;
 }
 
-TEST(Twav_writer, OpenFailureLeavesTheWriterClosedAndCollectingPreRecord) {
+TEST(Twav_writer, AFolderThatCannotBeWrittenKeepsThePreRecordAndAFullDiskKeepsEveryWholeSampleThatFitted) {
     test::TempDir dir;
     FileOps ops = SystemFileOps();
-    ops.open = FailingOpen;
-    Twav_writer w(Wav());
-    w.SetFileOps(ops);
-    const std::error_code ec = w.Open(dir / "no");
-    EXPECT_EQ(ec, std::errc::permission_denied);
-    EXPECT_FALSE(w.IsOpen());
-    EXPECT_EQ(w.OpenErrorText(), "Ошибка создания файла " + (dir / "no.wav").string() + "!");
-    w.Write(Samples(Ramp16(10)));
-    EXPECT_EQ(w.PreRecord().filled(), 20u);
-    w.SetFileOps(SystemFileOps());
-    ASSERT_FALSE(w.Open(dir / "yes"));
-    EXPECT_EQ(test::readWav(w.Close(""))->samples16(), Ramp16(10));
-}
-
-TEST(Twav_writer, DestructionCompletesAnOpenFile) {
-    test::TempDir dir;
+    ops.open = deniedOpen;
+    const auto before = ramp(16384, 3);
     std::string path;
     {
-        Twav_writer w(Wav());
-        ASSERT_FALSE(w.Open(dir / "d"));
-        w.Write(Samples(Ramp16(300)));
+        Twav_writer w(WriterParams{.minPreRecordBytes = 16384});  // below one second: the second decides
+        w.SetPredTime(1);
+        w.SetFileOps(ops);
+        w.Write(leBytes(before));
+        EXPECT_EQ(w.Open(dir / "no"), std::errc::permission_denied);
+        EXPECT_FALSE(w.IsOpen());
+        EXPECT_EQ(w.OpenErrorText(), "Ошибка создания файла " + (dir / "no.wav").string() + "!");
+        ops = SystemFileOps();
+        ops.pwrite = fullDiskPwrite;
+        w.SetFileOps(ops);
+        diskRoom = 22050 + 1001;  // the pre-record, 500 whole samples and half of one
+        ASSERT_FALSE(w.Open(dir / "full"));
+        w.Write(leBytes(ramp(800)));  // fills the disk mid-block
+        w.Write(leBytes(ramp(800)));  // nothing fits
+        diskRoom = 22050 + 1200;
+        w.Write(leBytes(ramp(100, 5)));
         path = w.FileName();
-    }
+    }  // the destructor completes the file
+    std::vector<std::int16_t> expected(before.end() - 11025, before.end());
+    for (const auto& part : {ramp(500), ramp(100, 5)}) expected.insert(expected.end(), part.begin(), part.end());
     const auto wav = test::readWav(path);
     ASSERT_TRUE(wav);
-    EXPECT_EQ(wav->dataSize, 600u);
+    EXPECT_EQ(wav->dataSize, 22050u + 1200u);
+    auto got = wav->samples16();
+    got.resize(expected.size());  // the file may hold the odd byte after the last whole sample
+    EXPECT_EQ(got, expected);
 }
 
 }  // namespace

@@ -52,10 +52,29 @@ void writeWav16(const std::filesystem::path& path, int channels, const std::vect
     out.write(reinterpret_cast<const char*>(interleaved.data()), std::streamsize(data));
 }
 
-std::optional<WavData> readWav(const std::filesystem::path& path) {
+std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::vector<std::byte> leBytes(const std::vector<std::int16_t>& samples) {
+    std::vector<std::byte> b;
+    b.reserve(samples.size() * 2);
+    for (const std::int16_t s : samples) {
+        b.push_back(std::byte(std::uint16_t(s) & 0xFF));
+        b.push_back(std::byte(std::uint16_t(s) >> 8));
+    }
+    return b;
+}
+
+std::optional<WavData> readWav(const std::filesystem::path& path) {
+    if (!std::filesystem::exists(path)) return std::nullopt;
+    const std::vector<std::uint8_t> b = readBytes(path);
     if (b.size() < 44 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0 ||
         std::memcmp(b.data() + 36, "data", 4) != 0)
         return std::nullopt;

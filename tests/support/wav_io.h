@@ -1,6 +1,8 @@
 #pragma once
 // Plain WAV reading and writing for tests, kept apart from the product's writer so that a test
-// reads a recording the way any other program would.
+// reads a recording the way any other program would; and the byte views of files and samples
+// the tests compare.
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -24,5 +26,11 @@ void writeWav16(const std::filesystem::path& path, int channels, const std::vect
                 int sampleRate = 11025);
 // Reads a 44-byte-header PCM WAV file; nullopt when it is not one.
 [[nodiscard]] std::optional<WavData> readWav(const std::filesystem::path& path);
+
+// Every byte of a file as it is on disk (empty when it cannot be read), and the reverse.
+[[nodiscard]] std::vector<std::uint8_t> readBytes(const std::filesystem::path& path);
+void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+// 16-bit samples as the little-endian bytes a WAV file or a sound device holds.
+[[nodiscard]] std::vector<std::byte> leBytes(const std::vector<std::int16_t>& samples);
 
 }  // namespace kestavo::test

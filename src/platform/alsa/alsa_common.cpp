@@ -21,7 +21,7 @@ struct SwParamsFree {
 };
 using SwParams = std::unique_ptr<snd_pcm_sw_params_t, SwParamsFree>;
 
-constexpr unsigned kRate = 11025;
+constexpr unsigned kRate = kLineRate;
 constexpr snd_pcm_uframes_t kPeriodFrames = 1024;        // 93 ms at 11025 Hz
 constexpr snd_pcm_uframes_t kCaptureRingFrames = 16384;  // 1.49 s: slack while a buffer is handed on
 constexpr snd_pcm_uframes_t kPlaybackRingFrames = 8192;  // 0.74 s
@@ -163,7 +163,8 @@ snd_pcm_t* openAlsaPcm(const std::string& pcmName, snd_pcm_stream_t stream, cons
 
 snd_pcm_t* openFirstAlsaPcm(const std::vector<std::string>& pcmNames, snd_pcm_stream_t stream, const WaveFormat& format,
                             std::error_code& error) {
-    if (format.formatTag != 1 || (format.bitsPerSample != 8 && format.bitsPerSample != 16) || format.channels < 1) {
+    if (format.formatTag != kWaveFormatPcm || (format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
+        format.channels < 1) {
         error = std::make_error_code(std::errc::invalid_argument);
         return nullptr;
     }

@@ -1,4 +1,6 @@
 #pragma once
+// alsaCardDevices, alsaAccepts, alsaOpens: what the ALSA input and output share.
+//
 // What the ALSA input and output share: the card list, the format test and the opening of a PCM
 // in one of the program's formats. Internal to the ALSA backend. Any thread.
 #include <alsa/asoundlib.h>

@@ -1,4 +1,6 @@
 #pragma once
+// AlsaSoundInputSystem: the capture devices ALSA offers, as sound inputs.
+//
 // Sound input from ALSA. Every capture PCM device of every card is one input device whose product
 // name is the card's name; PCMs named outside the card list (extra names, for example a private
 // `file` PCM in a test's ALSA configuration) follow, each named by its PCM name.

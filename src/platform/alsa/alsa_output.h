@@ -1,4 +1,6 @@
 #pragma once
+// AlsaSoundOutputSystem: the playback devices ALSA offers, for monitoring.
+//
 // Sound output through ALSA, for monitoring. Device -1 ("WAVE_MAPPER") is ALSA's `default`; then
 // every playback PCM device of every card, named by its card, then the PCMs named in
 // $KESTAVO_ALSA_PCMS that open for playback (tests use a private `file` PCM that writes what it

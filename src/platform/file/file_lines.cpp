@@ -18,6 +18,7 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 constexpr auto kSlice = std::chrono::milliseconds(10);  // longest wait without looking at stop
+constexpr int kWaveFormatExtensible = 0xFFFE;           // format tag: the real format follows in a sub-format
 
 // Waits on the stop event for `d` (rounded up to whole milliseconds); true when it is set.
 bool waitStop(const Event& stop, Steady::duration d) {
@@ -103,18 +104,18 @@ std::optional<FileLineSystem::LineFile> readLineFile(const std::filesystem::path
             rate = le32(fmt + 4);
             bits = le16(fmt + 14);
             // An extensible format is plain PCM when its sub-format starts with the PCM tag.
-            if (tag == 0xFFFE && length >= 40 && le16(fmt + 24) == 1) tag = 1;
+            if (tag == kWaveFormatExtensible && length >= 40 && le16(fmt + 24) == kWaveFormatPcm) tag = kWaveFormatPcm;
             haveFormat = true;
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             if (!haveFormat) {
                 why = "no format description before the sound data";
                 return std::nullopt;
             }
-            if (tag != 1) {
+            if (tag != kWaveFormatPcm) {
                 why = "not PCM (format tag " + std::to_string(tag) + ")";
                 return std::nullopt;
             }
-            if (rate != FileLineSystem::kSampleRate) {
+            if (rate != std::uint32_t(kLineRate)) {
                 why = std::to_string(rate) + " Hz; lines must be 11025 Hz";
                 return std::nullopt;
             }
@@ -310,8 +311,7 @@ public:
 private:
     [[nodiscard]] std::uint32_t frameBytes() const noexcept { return std::uint32_t(channels_ * bits_ / 8); }
     static Steady::duration framesToDuration(std::int64_t frames) {
-        return std::chrono::duration_cast<Steady::duration>(
-            std::chrono::duration<double>(double(frames) / FileLineSystem::kSampleRate));
+        return std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(double(frames) / kLineRate));
     }
 
     // Fast pace: may the next buffer go out? Waits at most `slice` for the other lines.
@@ -385,7 +385,7 @@ private:
         m.lastDelivered = last;
         if (hub_->pace == LinePace::Fast) {
             hub_->timeline = std::max(hub_->timeline, m.deliveredEnd);
-            hub_->clock->advanceTo(std::chrono::milliseconds(hub_->timeline * 1000 / FileLineSystem::kSampleRate));
+            hub_->clock->advanceTo(std::chrono::milliseconds(hub_->timeline * 1000 / kLineRate));
         }
         return true;
     }
@@ -480,7 +480,7 @@ std::unique_ptr<SoundInput> FileLineSystem::open(int deviceId, const WaveFormat&
         return nullptr;
     }
     const LineFile& f = files_[std::size_t(deviceId)];
-    const bool formatOk = format.formatTag == 1 && format.samplesPerSec == kSampleRate &&
+    const bool formatOk = format.formatTag == kWaveFormatPcm && format.samplesPerSec == std::uint32_t(kLineRate) &&
         (format.bitsPerSample == 8 || format.bitsPerSample == 16) && format.channels >= 1 &&
         format.channels <= f.channels && format.blockAlign == format.bitsPerSample / 8 * format.channels;
     if (!formatOk) {

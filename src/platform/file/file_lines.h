@@ -1,4 +1,6 @@
 #pragma once
+// FileLineSystem: the WAV files of one folder as sound input devices (file-backed lines).
+//
 // File-backed lines: every WAV file (11025 Hz, 16-bit, mono or stereo) in one folder is an input
 // device whose product name is the file's name, so that the whole program runs, is tested and
 // processes recorded lines without a sound card. Devices are listed in the order of their file
@@ -64,8 +66,6 @@ struct LinesSettings {
 
 class FileLineSystem final : public SoundInputSystem {
 public:
-    static constexpr std::uint32_t kSampleRate = 11025;
-
     // Reads the folder once: the lines are fixed for the life of the system. `pending` must
     // outlive the system and every line opened from it. `start` is used in fast pace only.
     FileLineSystem(std::filesystem::path folder, LinePace pace, std::optional<LocalTime> start, PendingWork& pending);

@@ -161,8 +161,9 @@ std::unique_ptr<SoundOutput> FileSoundOutputSystem::open(int deviceId, const Wav
         error = std::make_error_code(std::errc::no_such_device);
         return nullptr;
     }
-    if (format.formatTag != 1 || (format.bitsPerSample != 8 && format.bitsPerSample != 16) || format.channels < 1 ||
-        format.samplesPerSec == 0 || format.blockAlign != format.bitsPerSample / 8 * format.channels) {
+    if (format.formatTag != kWaveFormatPcm || (format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
+        format.channels < 1 || format.samplesPerSec == 0 ||
+        format.blockAlign != format.bitsPerSample / 8 * format.channels) {
         error = std::make_error_code(std::errc::invalid_argument);
         return nullptr;
     }

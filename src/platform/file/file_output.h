@@ -1,4 +1,6 @@
 #pragma once
+// FileSoundOutputSystem: a sound output that keeps what it plays instead of sounding it.
+//
 // A sound output without a sound card, for tests and headless runs: every buffer written to an
 // output opened from the system is kept, whole and in order, in memory and, when a path is given,
 // appended to a WAV file (its header is completed at close). Buffers complete either at once or
