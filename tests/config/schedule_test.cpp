@@ -1,20 +1,21 @@
 // Tperiods: CheckTime's decisions, cutting the day, deleting with tolerance, the .tim file.
 #include "config/schedule.h"
-#include "temp_folder.h"
+#include "support/file_text.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 namespace kestavo::config {
 namespace {
 
-using testing::readText;
-using testing::TempFolder;
-using testing::writeText;
+using test::readText;
+using test::TempDir;
+using test::writeText;
 
 double hm(int h, int m, int s = 0) { return (h * 3600 + m * 60 + s) / 86400.0; }
 
 TEST(Tperiods, EnteringAPeriodStopsOnceThenRecordsAndTheSamePeriodNextDayRecordsAtOnce) {
-    TempFolder dir;
+    TempDir dir;
     Tperiods p(1, dir.path());
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(10, 0)));
     ASSERT_FALSE(p.AddPeriod("", false, hm(10, 0), hm(11, 0)));
@@ -34,7 +35,7 @@ TEST(Tperiods, EnteringAPeriodStopsOnceThenRecordsAndTheSamePeriodNextDayRecords
 }
 
 TEST(Tperiods, TwoOverlappingPeriodsNeverRecord) {
-    TempFolder dir;
+    TempDir dir;
     Tperiods p(1, dir.path());
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(11, 0)));
     ASSERT_FALSE(p.AddPeriod("", false, hm(10, 0), hm(12, 0)));
@@ -42,14 +43,14 @@ TEST(Tperiods, TwoOverlappingPeriodsNeverRecord) {
 }
 
 TEST(Tperiods, APeriodWhoseStartIsAfterItsStopContainsNothing) {
-    TempFolder dir;
+    TempDir dir;
     Tperiods p(1, dir.path());
     ASSERT_FALSE(p.AddPeriod("", false, hm(22, 0), hm(2, 0)));
     for (double t : {hm(23, 0), hm(1, 0), hm(22, 0), hm(2, 0), hm(23, 0)}) EXPECT_EQ(p.CheckTime(t), -1);
 }
 
 TEST(Tperiods, ASevenMinuteCutGives206PeriodsEndingPastMidnight) {
-    TempFolder dir;
+    TempDir dir;
     {
         Tperiods p(4, dir.path());
         ASSERT_FALSE(p.CutIntoPeriods(7));
@@ -67,7 +68,7 @@ TEST(Tperiods, ASevenMinuteCutGives206PeriodsEndingPastMidnight) {
 }
 
 TEST(Tperiods, AnHourCutWritesTwentyFourLinesAndZeroDoesNothing) {
-    TempFolder dir;
+    TempDir dir;
     Tperiods p(2, dir.path());
     ASSERT_FALSE(p.AddPeriod("", true, hm(9, 0), hm(9, 30)));
     ASSERT_FALSE(p.CutIntoPeriods(0));
@@ -81,7 +82,7 @@ TEST(Tperiods, AnHourCutWritesTwentyFourLinesAndZeroDoesNothing) {
 }
 
 TEST(Tperiods, DeletingMatchesWithinAboutOneSecond) {
-    TempFolder dir;
+    TempDir dir;
     Tperiods p(1, dir.path());
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(10, 0)));
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(10, 0)));
@@ -98,7 +99,7 @@ TEST(Tperiods, DeletingMatchesWithinAboutOneSecond) {
 }
 
 TEST(Tperiods, UnreadableLinesAreSkippedAndTheRestKept) {
-    TempFolder dir;
+    TempDir dir;
     writeText(dir / "time3.tim",
               "9:00:00\t10:00:00\t\r\n"
               "garbage\t10:00:00\tx\r\n"
