@@ -9,6 +9,8 @@
 namespace kestavo::config {
 namespace {
 
+using namespace test;
+
 TEST(Autostart, TheEntryRunsTheProgramWithDashWAndQuotesItByTheDesktopEntryRules) {
     // Reserved characters need the quoted form; inside quotes \ " ` $ take a backslash, and the
     // entry's string escapes then double every backslash; a literal % is written %%.
@@ -17,19 +19,19 @@ TEST(Autostart, TheEntryRunsTheProgramWithDashWAndQuotesItByTheDesktopEntryRules
                                         {"/opt/100%/kestavo", "/opt/100%%/kestavo -w"},
                                         {"/opt/$x/k", "\"/opt/\\\\$x/k\" -w"},
                                         {"/opt/a\\b", "\"/opt/a\\\\\\\\b\" -w"}}) {
-        test::TempDir dir;
+        TempDir dir;
         ConfigFiles f;
         f.autostartEntry = dir / "autostart" / "Lodvimar.desktop";
         f.executable = program;
         ASSERT_FALSE(ApplyAutostart(f, true)) << program;
-        EXPECT_EQ(test::readText(f.autostartEntry),
+        EXPECT_EQ(readText(f.autostartEntry),
                   std::string("[Desktop Entry]\nType=Application\nName=Lodvimar\nExec=") + exec +
                       "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
     }
 }
 
 TEST(Autostart, LoadingTheSettingsFollowsAuto) {
-    test::TempDir dir;
+    TempDir dir;
     ConfigFiles f;
     f.file = dir / "tevra4.ini";
     f.autostartEntry = dir / "autostart" / "Lodvimar.desktop";
@@ -37,11 +39,11 @@ TEST(Autostart, LoadingTheSettingsFollowsAuto) {
     GeneralSettings s;
     ASSERT_FALSE(LoadGeneralSettings(f, s).autostartError);  // AUTO is on by default
     EXPECT_TRUE(std::filesystem::exists(f.autostartEntry));
-    test::writeText(f.file, "[MAIN]\r\nAUTO=0\r\n");
+    writeText(f.file, "[MAIN]\r\nAUTO=0\r\n");
     ASSERT_FALSE(LoadGeneralSettings(f, s).autostartError);
     EXPECT_FALSE(std::filesystem::exists(f.autostartEntry));
     ASSERT_FALSE(LoadGeneralSettings(f, s).autostartError);  // absent stays absent, no error
-    test::writeText(dir / "blocker", "");
+    writeText(dir / "blocker", "");
     f.autostartEntry = dir / "blocker" / "Lodvimar.desktop";
     EXPECT_TRUE(ApplyAutostart(f, true));
 }

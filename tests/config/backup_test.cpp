@@ -9,11 +9,10 @@
 namespace kestavo::config {
 namespace {
 
-using test::readText;
-using test::writeText;
+using namespace test;
 
 TEST(Backup, MirrorsTheGoodFileAndReplacesOneThatBuiltNoChannel) {
-    test::TempDir dir;
+    TempDir dir;
     ConfigFiles f;
     f.file = dir / "config" / "tevra4.ini";
     f.backup = dir / "program" / "tevra4.ini";

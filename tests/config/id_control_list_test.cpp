@@ -8,11 +8,10 @@
 namespace kestavo::config {
 namespace {
 
-using test::readText;
-using test::writeText;
+using namespace test;
 
 TEST(Tctrol, EachStarMatchesOneCharacterOfAnyAlphabetAndTheFirstMatchingLineAnswers) {
-    test::TempDir dir;
+    TempDir dir;
     writeText(dir / "CONTROL" / "1.ctl",
               "\xEF\xBB\xBF"  // saved with a byte-order mark
               "8495******* Moscow mobile\r\n123\n\n12* second\n1*3 third\n1234 \n55 a b c\nБорт-* found\n");
@@ -39,7 +38,7 @@ TEST(Tctrol, EachStarMatchesOneCharacterOfAnyAlphabetAndTheFirstMatchingLineAnsw
 }
 
 TEST(Tctrol, AMissingOrEmptyFileIsCreatedAndNothingMatches) {
-    test::TempDir dir;
+    TempDir dir;
     Tctrol list(4, dir.path());
     EXPECT_FALSE(list.loadError());
     EXPECT_FALSE(list.active());

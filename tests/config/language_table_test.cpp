@@ -10,13 +10,12 @@
 namespace kestavo::config {
 namespace {
 
-using test::readText;
-using test::writeText;
+using namespace test;
 
 const std::filesystem::path kShipped = std::filesystem::path(KESTAVO_SOURCE_DIR) / "data";
 
 TEST(Tlang, ReadsForwardOnlyAndAMissedNumberEndsTheWindowsReading) {
-    test::TempDir dir;
+    TempDir dir;
     writeText(dir / "Test.txt",
               "72\tseventy-two\r\n73\tseventy-three\r\n\r\n74\tseventy-four\r\nnot a number\tx\r\n"
               "76\tsix\tafter\ttabs\r\n77\t\r\n78\tlast\n");
@@ -77,7 +76,7 @@ TEST(ShippedLanguageTables, EveryWindowFindsAllItsNumbersInAscendingOrder) {
 }
 
 TEST(ShippedLanguageTables, AreCopiedIntoTheProgramFolderOnlyWhereMissing) {
-    test::TempDir dir;
+    TempDir dir;
     writeText(dir / "program" / "Russian.txt", "1\tсвой\r\n");
     ASSERT_FALSE(InstallLanguageTables(kShipped, dir / "program"));
     EXPECT_EQ(readText(dir / "program" / "English.txt"), readText(kShipped / "English.txt"));
