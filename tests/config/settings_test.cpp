@@ -12,44 +12,34 @@ using namespace test;
 
 class Settings : public ::testing::Test {
 protected:
-    ConfigFiles files(char separator = ',') const {
-        ConfigFiles f;
+    Settings() {
         f.file = dir_ / "config" / "tevra4.ini";
-        f.backup = dir_ / "program" / "tevra4.ini";
         f.programFolder = dir_ / "program";
         f.autostartEntry = dir_ / "autostart" / "Lodvimar.desktop";
-        f.executable = "/opt/kestavo/bin/kestavo";
-        f.decimalSeparator = separator;
-        std::filesystem::create_directories(f.file.parent_path());
-        std::filesystem::create_directories(f.programFolder);
-        return f;
+        f.decimalSeparator = ',';
     }
-    static GeneralSettings fresh() {
-        GeneralSettings s;
-        s.ComputerName = "recorder-host";
-        return s;
-    }
-    // Loads general and channel settings as start-up does, with a fixed 1 TB disk.
+    // Loads general and channel settings as start-up does, on a 1 TB disk.
     struct Loaded {
         GeneralSettings general;
         std::vector<ChannelSetupLine> lines;
         std::vector<ChannelSettings> channels;
     };
-    static Loaded load(const ConfigFiles& f) {
-        Loaded out{fresh(), {}, {}};
-        auto general = LoadGeneralSettings(f, out.general);
+    Loaded load() const {
+        Loaded out;
+        out.general.ComputerName = "recorder-host";
+        const GeneralLoad general = LoadGeneralSettings(f, out.general);
         EXPECT_FALSE(general.writeError);
         out.lines = general.lines;
         out.channels = LoadChannelSettings(f, out.lines.size(), out.general, [](auto&) { return 1e12; }).channels;
         return out;
     }
     TempDir dir_;
+    ConfigFiles f;  // the files of the test, in dir_
 };
 
 TEST_F(Settings, MissingKeysGiveTheTabulatedDefaultsWhichAFullSaveWritesInItsKeyOrder) {
-    const auto f = files();
     writeText(f.file, "[Channels]\r\nMAX=1\r\n");
-    Loaded got = load(f);
+    Loaded got = load();
     ASSERT_EQ(got.lines.size(), 1u);
     EXPECT_EQ(got.lines[0].text(), "\t16\t4\t11025\t1");
     EXPECT_EQ(got.channels[0].recordDir, (f.programFolder / "SOUND" / "1").string());
@@ -78,16 +68,16 @@ TEST_F(Settings, MissingKeysGiveTheTabulatedDefaultsWhichAFullSaveWritesInItsKey
     EXPECT_EQ(ChannelSettings{.recordDir = "/rec/1"}, got.channels[0]);
 
     std::filesystem::remove_all(f.file.parent_path());  // first start: not even the folder exists
-    EXPECT_TRUE(load(f).lines.empty());
+    EXPECT_TRUE(load().lines.empty());
     EXPECT_EQ(readText(f.file), "[DEVICES]\r\nLOADALL=1\r\n");  // LOADALL read as true is written back
 }
 
 TEST_F(Settings, UnreadableRealsFallBackWhileMissingOnesTakeTheDefault) {
-    const auto f = files('.');
+    f.decimalSeparator = '.';
     writeText(f.file,
               "[Channels]\nMAX=2\n[Channels1]\nzad_stop1=abc\nK2_1=x\nPOROG1=-\nK1_1=1,8\n"
               "zad_rec1=\nPPOROG1=0,01\n[Channels2]\nk2_2=5.5\nzad_rec2=0.3\nporog2=-12.5\n");
-    const Loaded got = load(f);
+    const Loaded got = load();
     ASSERT_EQ(got.channels.size(), 2u);
     const ChannelSettings& bad = got.channels[0];
     EXPECT_EQ(
@@ -99,11 +89,10 @@ TEST_F(Settings, UnreadableRealsFallBackWhileMissingOnesTakeTheDefault) {
 }
 
 TEST_F(Settings, ChannelCountAbove100MeansTwoAndBuildsTheSetupLines) {
-    const auto f = files();
     writeText(f.file,
               "[Channels]\nMAX=250\n[Channels1]\nDEVICE1=0 USB Audio 1 канал\nMP3Bitrate1=32\n"
               "CompressMode1=0x0\n[Channels2]\nDEVICE2=bad\tname\nMP3Quality2=2\nMP3SampleRate2=8000\n");
-    GeneralSettings s = fresh();
+    GeneralSettings s;
     const GeneralLoad got = LoadGeneralSettings(f, s);
     EXPECT_EQ(s.MAX, 2);
     ASSERT_EQ(got.lines.size(), 2u);
@@ -116,7 +105,6 @@ TEST_F(Settings, ChannelCountAbove100MeansTwoAndBuildsTheSetupLines) {
 }
 
 TEST_F(Settings, ANewChannelGetsTheNewChannelValues) {
-    const auto f = files();
     ASSERT_FALSE(WriteNewChannelDefaults(f, 2));
     EXPECT_EQ(readText(f.file),
               "[Channels3]\r\nMixerLine3=0\r\nFilebits3=16\r\nPulseREC3=1\r\nPOROG3=0\r\nauto3=0\r\nDEVICE3=\r\n"
@@ -125,9 +113,8 @@ TEST_F(Settings, ANewChannelGetsTheNewChannelValues) {
 }
 
 TEST_F(Settings, TheDialogWritesItsKeysAndNoSaveWritesTheFolderWhileTheServerIsInUse) {
-    const auto f = files();
     writeText(f.file, "[Channels1]\r\nWAW_PATH1=/old/folder\r\n");
-    GeneralSettings s = fresh();
+    GeneralSettings s;
     s.ENABLED = true;
     ChannelSettings c;
     c.recordDir = "/new/folder";
@@ -150,7 +137,6 @@ TEST_F(Settings, TheDialogWritesItsKeysAndNoSaveWritesTheFolderWhileTheServerIsI
 TEST_F(Settings, AFullSaveWritesBackExactlyTheValuesItLoaded) {
     // Every key differs from its default, so a key read under a wrong name or into a wrong field
     // changes the file. With the server in use WAW_PATH1 is left as it stands; Pred_Time1 is never saved.
-    const auto f = files();
     const std::string text =
         "[MAIN]\r\nLanguage=Russian\r\nDIRS_D=0\r\nRAZN_KART=1\r\nAUTO=0\r\nHEIGHT=512\r\nNo_Name=0\r\n"
         "[Channels]\r\nMAX=1\r\n[DEVICES]\r\nLOADALL=0\r\n"
@@ -164,7 +150,7 @@ TEST_F(Settings, AFullSaveWritesBackExactlyTheValuesItLoaded) {
         "MP3Quality1=3\r\nMP3SampleRate1=22050\r\nCompressMode1=0\r\nComboRec1=1\r\nPred_Time1=3\r\n"
         "[OUT]\r\nDevice=3\r\n[DirCh]\r\nInv_Point=2500\r\n";
     writeText(f.file, text);
-    const Loaded got = load(f);
+    const Loaded got = load();
     EXPECT_EQ(got.lines[0].text(), "1 Card 2 канал\t64\t3\t22050\t0");
     EXPECT_EQ(got.channels[0].preRecordSeconds, 3);
     EXPECT_EQ(ReadDemodChannelFilter(f), "7");
@@ -175,30 +161,24 @@ TEST_F(Settings, AFullSaveWritesBackExactlyTheValuesItLoaded) {
 }
 
 TEST_F(Settings, AFailedWriteEndsTheSaveWithItsError) {
-    auto f = files();
     writeText(dir_ / "blocker", "");
     f.file = dir_ / "blocker" / "tevra4.ini";
-    EXPECT_TRUE(SaveAllSettings(f, fresh(), {ChannelSettings{}}, true));
-    EXPECT_TRUE(SaveChannelDialogSettings(f, fresh(), 0, ChannelSettings{}));
+    EXPECT_TRUE(SaveAllSettings(f, GeneralSettings{}, {ChannelSettings{}}, true));
+    EXPECT_TRUE(SaveChannelDialogSettings(f, GeneralSettings{}, 0, ChannelSettings{}));
     EXPECT_TRUE(WriteNewChannelDefaults(f, 0));
     EXPECT_TRUE(WriteDemodChannelFilter(f, "1"));
-    GeneralSettings s = fresh();
+    GeneralSettings s;
     EXPECT_TRUE(LoadGeneralSettings(f, s).writeError);  // defaults still load
     EXPECT_TRUE(s.LOADALL);
 }
 
 TEST_F(Settings, KeepFreeBytesIsAShareOfChannelOnesDisk) {
-    const auto f = files();
     writeText(f.file, "[Disk]\nFreeSpace=20\n[Channels1]\nWAW_PATH1=" + (dir_ / "one").string() + "\n");
-    GeneralSettings s = fresh();
-    std::filesystem::path asked;
-    (void)LoadChannelSettings(f, 2, s, [&](const std::filesystem::path& p) {
-        asked = p;
-        return 5e11;
-    });
-    EXPECT_EQ(asked, dir_ / "one");
-    EXPECT_EQ(s.KeepFreeBytes, 1e11);  // 20 % of 500 GB
-    UpdateKeepFreeBytes(s, asked, [](auto&) { return std::nullopt; });
+    GeneralSettings s;
+    const auto disk = [&](const std::filesystem::path& p) { return p == dir_ / "one" ? 5e11 : 1.0; };
+    (void)LoadChannelSettings(f, 2, s, disk);
+    EXPECT_EQ(s.KeepFreeBytes, 1e11);  // 20 % of channel 1's 500 GB
+    UpdateKeepFreeBytes(s, dir_ / "one", [](auto&) { return std::nullopt; });
     EXPECT_EQ(s.KeepFreeBytes, 0.0);
     EXPECT_GT(diskCapacity(dir_.path()).value_or(0.0), 0.0);
 }
