@@ -14,11 +14,11 @@ using namespace test;
 TEST(Autostart, TheEntryRunsTheProgramWithDashWAndQuotesItByTheDesktopEntryRules) {
     // Reserved characters need the quoted form; inside quotes \ " ` $ take a backslash, and the
     // entry's string escapes then double every backslash; a literal % is written %%.
+    // clang-format off
     for (const auto& [program, exec] : {std::pair{"/opt/kestavo/bin/kestavo", "/opt/kestavo/bin/kestavo -w"},
-                                        {"/opt/my apps/kestavo", "\"/opt/my apps/kestavo\" -w"},
-                                        {"/opt/100%/kestavo", "/opt/100%%/kestavo -w"},
-                                        {"/opt/$x/k", "\"/opt/\\\\$x/k\" -w"},
-                                        {"/opt/a\\b", "\"/opt/a\\\\\\\\b\" -w"}}) {
+             {"/opt/my apps/kestavo", "\"/opt/my apps/kestavo\" -w"}, {"/opt/100%/kestavo", "/opt/100%%/kestavo -w"},
+             {"/opt/$x/k", "\"/opt/\\\\$x/k\" -w"}, {"/opt/a\\b", "\"/opt/a\\\\\\\\b\" -w"}}) {
+        // clang-format on
         TempDir dir;
         ConfigFiles f;
         f.autostartEntry = dir / "autostart" / "Lodvimar.desktop";
@@ -35,7 +35,6 @@ TEST(Autostart, LoadingTheSettingsFollowsAuto) {
     ConfigFiles f;
     f.file = dir / "tevra4.ini";
     f.autostartEntry = dir / "autostart" / "Lodvimar.desktop";
-    f.executable = "/opt/kestavo/bin/kestavo";
     GeneralSettings s;
     ASSERT_FALSE(LoadGeneralSettings(f, s).autostartError);  // AUTO is on by default
     EXPECT_TRUE(std::filesystem::exists(f.autostartEntry));

@@ -52,7 +52,6 @@ TEST(Tctrol, AMissingOrEmptyFileIsCreatedAndNothingMatches) {
     EXPECT_FALSE(list.active());
     EXPECT_EQ(list.Check("4"), "");
     EXPECT_EQ(readText(dir / "CONTROL" / "4.ctl"), "\r\n\r\n");
-
     writeText(dir / "other" / "CONTROL", "a file where the folder should be");
     Tctrol unusable(1, dir / "other");
     EXPECT_TRUE(unusable.loadError());

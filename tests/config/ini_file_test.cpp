@@ -103,7 +103,6 @@ TEST(IniFile, AFailedWriteLeavesTheFileAndAnUnreadableFileIsNeverReplaced) {
     EXPECT_EQ(blocked.readInteger("S", "k", 4), 4);
     EXPECT_TRUE(blocked.writeInteger("S", "k", 1));
     EXPECT_EQ(unableToWriteText(path), "Unable to write to " + path.string());
-
     std::filesystem::create_directories(dir / "tevra4.ini" / "inside");  // not a readable file
     IniFile unreadable(dir / "tevra4.ini", '.');
     EXPECT_EQ(unreadable.readString("S", "k", "d"), "d");

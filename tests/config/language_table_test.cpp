@@ -44,18 +44,13 @@ TEST(ShippedLanguageTables, EveryWindowFindsAllItsNumbersInAscendingOrder) {
     };
     std::vector<int> main = range(1, 33);
     main.erase(main.begin() + 8);  // the main window has no text 9
-    // The numbers each window asks for, in its order.
-    const std::vector<std::vector<int>> windows = {main,
-                                                   range(34, 40),
-                                                   range(41, 72, {101, 102, 124, 125, 126, 127, 134}),
-                                                   range(73, 84, {123}),
-                                                   {85, 86, 87, 88, 89, 90, 99, 100},
-                                                   {91, 92, 93},
-                                                   range(103, 107),
-                                                   range(108, 110),
-                                                   range(113, 117),
-                                                   range(128, 130),
-                                                   range(131, 133)};
+                                   // The numbers each window asks for, in its order.
+    // clang-format off
+    const std::vector<std::vector<int>> windows = {
+        main, range(34, 40), range(41, 72, {101, 102, 124, 125, 126, 127, 134}), range(73, 84, {123}),
+        {85, 86, 87, 88, 89, 90, 99, 100}, {91, 92, 93}, range(103, 107), range(108, 110), range(113, 117),
+        range(128, 130), range(131, 133)};
+    // clang-format on
     for (const char* language : {"English", "Russian"}) {
         for (const auto& numbers : windows) {
             Tlang lang(kShipped, language);
@@ -64,14 +59,12 @@ TEST(ShippedLanguageTables, EveryWindowFindsAllItsNumbersInAscendingOrder) {
         }
     }
     Tlang ru(kShipped, "Russian");
-    for (const auto& [number, text] :
-         std::initializer_list<std::pair<int, const char*>>{{1, "Файл"},
-                                                            {26, " ЗАПИСЬ"},
-                                                            {64, "Параметры сжатия МР3"},
-                                                            {78, "Использовать имя  компьютера в номере канала"},
-                                                            {101, "Установки канала "},
-                                                            {134, "Времени"}})
+    // clang-format off
+    for (const auto& [number, text] : std::initializer_list<std::pair<int, const char*>>{
+             {1, "Файл"}, {26, " ЗАПИСЬ"}, {64, "Параметры сжатия МР3"},
+             {78, "Использовать имя  компьютера в номере канала"}, {101, "Установки канала "}, {134, "Времени"}})
         EXPECT_EQ(ru.GetText(number), text);
+    // clang-format on
     EXPECT_EQ(Tlang(kShipped, "English").GetText(26).front(), ' ');  // the record button keeps its blank
 }
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <numeric>
 #include <random>
 
@@ -61,64 +60,50 @@ TEST(PasswordFile, AMissingFileIsAnErrorAndAnEmptyOneNoPassword) {
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), "first");
 }
 
-TEST(PasswordDialog, UnlockGives100OnlyForTheRightPassword) {
-    TempDir dir;
-    PasswordStore store{dir / "snd.ini", "open sesame"};
-    PasswordDialog dialog(store);
-    dialog.SetMode(PasswordDialog::Mode::Unlock);
-    dialog.Ok("wrong");
-    EXPECT_EQ(dialog.ModalResult(), 101);
-    dialog.Ok("open sesame");
-    EXPECT_EQ(dialog.ModalResult(), 100);
-    dialog.Cancel();
-    EXPECT_EQ(dialog.ModalResult(), 101);
-    dialog.Ok("open sesame");
-    dialog.SetTarget("x");
-    EXPECT_EQ(dialog.ModalResult(), 101);
-    EXPECT_FALSE(std::filesystem::exists(dir / "snd.ini"));  // nothing is saved while unlocking
-}
-
-// Drives ChangePassword with typed answers; nullopt is a press of Cancel.
-PasswordChangeResult change(PasswordDialog& dialog, std::deque<std::optional<std::string>> answers,
+// Drives ChangePassword with typed answers; "\x18" is a press of Cancel.
+PasswordChangeResult change(PasswordDialog& dialog, std::vector<std::string> answers,
                             std::vector<std::string>* captions = nullptr) {
+    std::size_t next = 0;
     return ChangePassword(dialog, [&](std::string_view caption) {
         if (captions) captions->emplace_back(caption);
-        const auto answer = answers.front();
-        answers.pop_front();
-        if (!answer) {
-            dialog.Cancel();
-            return false;
-        }
-        dialog.Ok(*answer);
-        return true;
+        const std::string& answer = answers.at(next++);
+        answer == "\x18" ? dialog.Cancel() : dialog.Ok(answer);
+        return answer != "\x18";
     });
 }
 
-TEST(PasswordDialog, ChangingThePasswordAsksOldNewAndConfirmation) {
+TEST(PasswordDialog, UnlockGives100OnlyForTheRightPasswordAndAChangeAsksOldNewAndConfirmation) {
     TempDir dir;
     PasswordStore store{dir / "snd.ini", "old"};
     PasswordDialog dialog(store);
+    const auto unlock = [&](std::string_view entered) {
+        dialog.SetMode(PasswordDialog::Mode::Unlock);
+        entered == "\x18" ? dialog.Cancel() : dialog.Ok(entered);
+        return dialog.ModalResult();
+    };
+    EXPECT_EQ(unlock("wrong"), 101);
+    EXPECT_EQ(unlock("old"), 100);
+    EXPECT_EQ(unlock("\x18"), 101);
+    EXPECT_EQ(unlock("old"), 100);
+    dialog.SetTarget("x");
+    EXPECT_EQ(dialog.ModalResult(), 101);
+    EXPECT_FALSE(std::filesystem::exists(dir / "snd.ini"));  // nothing is saved while unlocking
     std::vector<std::string> captions;
     EXPECT_EQ(change(dialog, {"old", "new", "new"}, &captions), PasswordChangeResult::Changed);
     EXPECT_EQ(captions,
               (std::vector<std::string>{"Введите старый пароль", "Введите новый пароль", "Подтвердите пароль"}));
-    EXPECT_EQ(store.current, "new");
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), "new");
-
     EXPECT_EQ(change(dialog, {"wrong"}), PasswordChangeResult::WrongOld);
     EXPECT_EQ(change(dialog, {"new", "newer", "typo"}), PasswordChangeResult::NotAccepted);
-    EXPECT_EQ(change(dialog, {"new", "new", std::nullopt}), PasswordChangeResult::Cancelled);
+    EXPECT_EQ(change(dialog, {"new", "new", "\x18"}), PasswordChangeResult::Cancelled);
     // An entry equal to the previous change's confirmation is not taken as the password by itself.
     EXPECT_EQ(change(dialog, {"new", "", "x"}), PasswordChangeResult::NotAccepted);
     EXPECT_EQ(change(dialog, {"new", std::string(256, 'p'), std::string(256, 'p')}), PasswordChangeResult::NotAccepted);
     EXPECT_EQ(store.current, "new");
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), "new");
-
     EXPECT_EQ(change(dialog, {"new", "", ""}), PasswordChangeResult::Changed);  // empty confirmed empty: no lock
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), "");
-    dialog.SetMode(PasswordDialog::Mode::Unlock);
-    dialog.Ok("");
-    EXPECT_EQ(dialog.ModalResult(), 100);
+    EXPECT_EQ(unlock(""), 100);
 }
 
 }  // namespace

@@ -56,7 +56,6 @@ TEST(Tperiods, ASevenMinuteCutGives206PeriodsEndingPastMidnightAndAnHourCut24) {
     ASSERT_EQ(again.periods().size(), 206u);
     EXPECT_NEAR(again.periods().back().start, 1435.0 / 1440, 1e-9);
     EXPECT_NEAR(again.periods().back().stop, 1442.0 / 1440, 1e-9);
-
     ASSERT_FALSE(again.CutIntoPeriods(0));
     ASSERT_FALSE(again.CutIntoPeriods(-5));
     EXPECT_EQ(again.periods().size(), 206u);
@@ -77,7 +76,6 @@ TEST(Tperiods, DeletingMatchesWithinAboutOneSecond) {
     ASSERT_FALSE(p.DeletePeriod(hm(9, 0) + 0.000009, 3.0 + hm(10, 0)));  // the date part is dropped
     EXPECT_EQ(p.periods().size(), 1u);                                   // only the first one goes
     EXPECT_EQ(readText(dir / "time1.tim"), "9:00:00\t10:00:00\t\r\n");   // saved
-
     ASSERT_FALSE(p.CutIntoPeriods(7));
     const auto last = p.FillList().back();  // typed again from the list
     ASSERT_FALSE(p.DeletePeriod(*ParseTimeOfDay(last.first), *ParseTimeOfDay(last.second)));
@@ -87,20 +85,13 @@ TEST(Tperiods, DeletingMatchesWithinAboutOneSecond) {
 TEST(Tperiods, UnreadableLinesAreSkippedAndTheRestKept) {
     TempDir dir;
     writeText(dir / "time3.tim",
-              "9:00:00\t10:00:00\t\r\n"
-              "garbage\t10:00:00\tx\r\n"
-              "\r\n"
-              "25:61\t1:00\t\r\n"
-              "11:00\t12:30\ttext\twith\ttabs\n"
-              "only one field\r"
-              "13:00:00\t14:00:00\n");
+              "9:00:00\t10:00:00\t\r\ngarbage\t10:00:00\tx\r\n\r\n25:61\t1:00\t\r\n11:00\t12:30\ttext\twith\ttabs\n"
+              "only one field\r13:00:00\t14:00:00\n");
     Tperiods p(3, dir.path());
     EXPECT_FALSE(p.loadError());
-    ASSERT_EQ(p.periods().size(), 3u);
-    EXPECT_EQ(p.periods()[0], (SchedulePeriod{hm(9, 0), hm(10, 0), ""}));
-    EXPECT_EQ(p.periods()[1], (SchedulePeriod{hm(11, 0), hm(12, 30), "text\twith\ttabs"}));
-    EXPECT_EQ(p.periods()[2], (SchedulePeriod{hm(13, 0), hm(14, 0), ""}));
-
+    EXPECT_EQ(p.periods(),
+              (std::vector<SchedulePeriod>{
+                  {hm(9, 0), hm(10, 0), ""}, {hm(11, 0), hm(12, 30), "text\twith\ttabs"}, {hm(13, 0), hm(14, 0), ""}}));
     Tperiods none(9, dir.path());  // no file: an empty schedule, no error
     EXPECT_TRUE(none.periods().empty());
     EXPECT_FALSE(none.loadError());

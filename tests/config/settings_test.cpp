@@ -66,7 +66,6 @@ TEST_F(Settings, MissingKeysGiveTheTabulatedDefaultsWhichAFullSaveWritesInItsKey
               "[DirCh]\r\nInv_Point=1888\r\n");
     // Channel objects made without a file start from the same values.
     EXPECT_EQ(ChannelSettings{.recordDir = "/rec/1"}, got.channels[0]);
-
     std::filesystem::remove_all(f.file.parent_path());  // first start: not even the folder exists
     EXPECT_TRUE(load().lines.empty());
     EXPECT_EQ(readText(f.file), "[DEVICES]\r\nLOADALL=1\r\n");  // LOADALL read as true is written back
