@@ -16,7 +16,6 @@
 // same file.
 #include "platform/line_rate.h"
 
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>

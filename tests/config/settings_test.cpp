@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 namespace kestavo::config {
 namespace {
 
@@ -169,6 +173,24 @@ TEST_F(Settings, AFailedWriteEndsTheSaveWithItsError) {
     GeneralSettings s;
     EXPECT_TRUE(LoadGeneralSettings(f, s).writeError);  // defaults still load
     EXPECT_TRUE(s.LOADALL);
+}
+
+TEST_F(Settings, ASaveStopsAtTheFirstFailedWrite) {
+    // A file-size limit just above the file fails the first write, which makes it longer (EFBIG);
+    // PORT= would still fit, and emptying NAME would shorten the file: the save must not go on to them.
+    const std::string text = "[SERVER]\r\nNAME=" + std::string(200, 'n') + "\r\n";
+    writeText(f.file, text);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = text.size() + 8;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const std::error_code ec = SaveAllSettings(f, GeneralSettings{}, {}, false);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(ec, std::errc::file_too_large);
+    EXPECT_EQ(readText(f.file), text);
 }
 
 TEST_F(Settings, KeepFreeBytesIsAShareOfChannelOnesDisk) {
