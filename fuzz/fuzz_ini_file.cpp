@@ -1,6 +1,7 @@
 // tevra4.ini: any bytes load without a crash or hang; whatever loads saves and loads back equal
 // (the setup lines' MP3 texts after one normalisation);
 // a key set in the model reads back as set.
+#include "config/ini_file.h"
 #include "config/settings.h"
 #include "fuzz_folder.h"
 

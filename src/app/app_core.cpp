@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "config/autostart.h"
+#include "config/backup.h"
+#include "config/ini_file.h"
 #include "config/language_table.h"
 #include "recording/wav_repair.h"
 

@@ -5,6 +5,7 @@
 #include "app/demo_line.h"
 #include "app/device_setup.h"
 #include "app/monitor_playback.h"
+#include "config/ini_file.h"
 #include "config/language_table.h"
 #include "platform/locale.h"
 

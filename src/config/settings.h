@@ -1,26 +1,21 @@
 #pragma once
-// The configuration file tevra4.ini and the settings it holds.
+// ConfigFiles, GeneralSettings and ChannelSettings: where tevra4.ini lies, the settings it holds,
+// and the loaders and savers that move them between the two.
 //
-// The file is an INI file read and written the way the Windows private-profile functions do it,
-// because the rest of the system relies on that behaviour:
-//   - section and key names match without regard to case ("k2_1" finds "K2_1");
-//   - a missing key gives the caller's default; values are cut at 1023 bytes (never inside a
-//     UTF-8 character);
-//   - booleans are "1"/"0" and read true for any integer other than 0; integers are decimal, or
-//     hexadecimal after "0x"; an unreadable integer or boolean gives the default;
-//   - real numbers use the locale's decimal separator (chosen explicitly, see ConfigFiles); a real
-//     value that cannot be read gives the key's fixed fallback, which may differ from its default;
-//   - every write goes to the file at once, through a temporary file and a rename, keeping every
-//     line it does not write; a failed write ends the save in progress and is reported as
-//     "Unable to write to <path>".
-// Values with blanks at either end are written in double quotes, which the reader removes, so
-// every text reads back exactly; line breaks inside a value cannot be stored and become blanks.
+// GeneralSettings holds the process-wide values, ChannelSettings one channel's values; members and
+// comments name the key each comes from (section/key; a channel's keys carry its number, e.g.
+// [Channels2] POROG2). The loaders fill them and the savers write them through IniFile (see
+// config/ini_file.h for how values are read, written and quoted), without touching any channel
+// object: the application core applies the values. A missing key gives the default written
+// beside the member; an unreadable real number gives the fallback marked "unreadable", which for
+// some keys differs from the default. Every saver stops at the first write that fails and returns
+// its error; the caller shows unableToWriteText(files.file). The two copies of the file are kept
+// by config/backup.h, the autostart entry by config/autostart.h.
 //
-// GeneralSettings holds the process-wide values, ChannelSettings one channel's values; the loaders
-// fill them and the savers write them, without touching any channel object (the application core
-// applies the values). All functions here run on the main thread; none is thread-safe against
-// another writer of the same file.
-#include <cstdint>
+// All functions here run on the main thread; none is thread-safe against another writer of the
+// same file.
+#include "platform/line_rate.h"
+
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -34,95 +29,6 @@ struct Folders;
 }
 
 namespace kestavo::config {
-
-// ---------------------------------------------------------------------------------------------
-// INI model and file
-
-// The parsed lines of an INI text. Lines that are neither section headers nor "key=value" (blank
-// lines, comments, junk) are kept verbatim so that a rewrite loses nothing. Pure in-memory value.
-class IniDocument {
-public:
-    [[nodiscard]] static IniDocument parse(std::string_view text);
-
-    // The value of `key` in the first section named `section` (both without regard to ASCII case),
-    // trimmed of blanks and of one pair of enclosing quotes; nullopt when absent. Not cut.
-    [[nodiscard]] std::optional<std::string> get(std::string_view section, std::string_view key) const;
-
-    // Sets the key, replacing its line in place, or appending it to the section (the section is
-    // appended to the text when absent). CR and LF inside the value become blanks.
-    void set(std::string_view section, std::string_view key, std::string_view value);
-
-    // The whole text, lines ended by CR LF.
-    [[nodiscard]] std::string render() const;
-
-    // Names of the sections in order (duplicates included), for tools and fuzzing.
-    [[nodiscard]] std::vector<std::string> sections() const;
-
-private:
-    enum class Kind { Other, Section, Key };
-    struct Line {
-        Kind kind = Kind::Other;
-        std::string text;   // the line as it is written
-        std::string name;   // section or key name, trimmed
-        std::string value;  // key value, trimmed and unquoted
-    };
-    std::vector<Line> lines_;
-};
-
-// The text the user sees when a write fails: "Unable to write to " followed by the path.
-[[nodiscard]] std::string unableToWriteText(const std::filesystem::path& file);
-
-// One INI file on disk. Reads see the file as it is now (it is read again whenever it changed on
-// disk since the last look); writes replace it at once. A file that exists but cannot be read gives
-// the defaults, and every write to it fails with the read error rather than replace what it holds.
-class IniFile {
-public:
-    // `decimalSeparator` is the separator of real numbers, ',' or '.'.
-    IniFile(std::filesystem::path file, char decimalSeparator);
-
-    [[nodiscard]] const std::filesystem::path& path() const noexcept { return file_; }
-
-    // The value cut at 1023 bytes, or `defaultValue` when the key is missing.
-    [[nodiscard]] std::string readString(std::string_view section, std::string_view key, std::string_view defaultValue);
-    // Decimal or "0x" hexadecimal; `defaultValue` when missing or unreadable.
-    [[nodiscard]] int readInteger(std::string_view section, std::string_view key, int defaultValue);
-    // True for any integer other than 0; `defaultValue` when missing or unreadable.
-    [[nodiscard]] bool readBool(std::string_view section, std::string_view key, bool defaultValue);
-    // Reads the text (`defaultText` when missing) and converts it with the decimal separator;
-    // `fallback` when that fails or the number is not finite.
-    [[nodiscard]] double readReal(std::string_view section, std::string_view key, std::string_view defaultText,
-                                  double fallback);
-
-    // Each write reaches the file before it returns; on failure the file is as it was. A run of
-    // writes (a whole save) ends with flush(), which waits until the file is on the disk.
-    [[nodiscard]] std::error_code writeString(std::string_view section, std::string_view key, std::string_view value);
-    [[nodiscard]] std::error_code writeInteger(std::string_view section, std::string_view key, int value);
-    [[nodiscard]] std::error_code writeBool(std::string_view section, std::string_view key, bool value);
-    // Shortest text that reads back to the same double, with the decimal separator.
-    [[nodiscard]] std::error_code writeReal(std::string_view section, std::string_view key, double value);
-    [[nodiscard]] std::error_code flush();
-
-private:
-    struct Stamp {
-        bool exists = false;
-        std::uintmax_t device = 0, inode = 0, size = 0;
-        std::int64_t modifiedNs = 0;
-        friend bool operator==(const Stamp&, const Stamp&) = default;
-    };
-    void refresh_();
-
-    std::filesystem::path file_;
-    char separator_;
-    IniDocument document_;       // the file's contents as last read or written
-    Stamp stamp_;                // what the file looked like then
-    bool loaded_ = false;        // document_ has been read at least once
-    bool unflushed_ = false;     // written since the last flush()
-    std::error_code readError_;  // the file exists but could not be read
-};
-
-// Real numbers as the settings store them: `separator` is the only decimal separator accepted.
-[[nodiscard]] std::optional<double> parseReal(std::string_view text, char separator) noexcept;
-[[nodiscard]] std::string formatReal(double value, char separator);
 
 // ---------------------------------------------------------------------------------------------
 // Where the files are
@@ -181,11 +87,11 @@ struct GeneralSettings {
 // One channel's device line for the start-up thread: the values of DEVICE, MP3Bitrate, MP3Quality,
 // MP3SampleRate and CompressMode of that channel.
 struct ChannelSetupLine {
-    std::string device;                   // DEVICE: capture device and side feeding the channel
-    std::string mp3Bitrate = "16";        // MP3Bitrate as written, kbit/s
-    std::string mp3Quality = "4";         // MP3Quality as written, 1..4
-    std::string mp3SampleRate = "11025";  // MP3SampleRate as written, Hz
-    int compressMode = 1;                 // CompressMode: 1 MP3, 0 WAV
+    std::string device;                                     // DEVICE: capture device and side feeding the channel
+    std::string mp3Bitrate = "16";                          // MP3Bitrate as written, kbit/s
+    std::string mp3Quality = "4";                           // MP3Quality as written, 1..4
+    std::string mp3SampleRate = std::to_string(kLineRate);  // MP3SampleRate as written, Hz
+    int compressMode = 1;                                   // CompressMode: 1 MP3, 0 WAV
 
     // The five values joined by single tabs (a tab inside a value becomes a blank, so the line
     // always splits into exactly five fields).
@@ -201,7 +107,7 @@ struct ChannelSettings {
     int compressMode = 1;                  // CompressMode: 1 MP3 files, 0 uncompressed WAV
     int mp3Bitrate = 16;                   // MP3Bitrate: kbit/s
     int mp3Quality = 4;                    // MP3Quality: 1 NORMAL, 2 LOW, 3 HIGH, 4 VOICE QUALITY
-    int mp3SampleRate = 11025;             // MP3SampleRate: Hz
+    int mp3SampleRate = kLineRate;         // MP3SampleRate: Hz (the line rate)
     std::string recordDir;                 // WAW_PATH: recording folder (after loading never empty)
     std::string filePrefix;                // PREFIX: first part of every file name
     int recordMode = 0;                    // VOXmode: 0 level, 1 voice, 2 ID, 3 time
@@ -287,19 +193,5 @@ void UpdateKeepFreeBytes(GeneralSettings& settings, const std::filesystem::path&
 // The demodulator results window's channel filter, Demods/VChannel ("ALL" when missing).
 [[nodiscard]] std::string ReadDemodChannelFilter(const ConfigFiles& files);
 [[nodiscard]] std::error_code WriteDemodChannelFilter(const ConfigFiles& files, std::string_view filter);
-
-// ---------------------------------------------------------------------------------------------
-// The two copies and autostart
-
-// A start-up that built at least one channel: the working file is copied over the backup (the old
-// backup stays until the copy is complete; with no working file the backup is left alone).
-[[nodiscard]] std::error_code MirrorToBackup(const ConfigFiles& files);
-// A start-up that built no channel: the working file is deleted and the backup copied in its place;
-// without a backup nothing replaces it and the next load gives the defaults.
-[[nodiscard]] std::error_code RestoreFromBackup(const ConfigFiles& files);
-
-// AUTO true: writes the autostart entry (Exec = the program's full path followed by " -w"); false:
-// removes it (an absent entry stays absent, no error). Main thread.
-[[nodiscard]] std::error_code ApplyAutostart(const ConfigFiles& files, bool autostart);
 
 }  // namespace kestavo::config

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app_fixture.h"
+#include "config/ini_file.h"
 #include "support/wav_io.h"
 
 using namespace kestavo;

@@ -4,6 +4,7 @@
 
 #include "app/device_setup.h"
 #include "app_fixture.h"
+#include "config/ini_file.h"
 
 using namespace kestavo;
 using namespace kestavo::app;

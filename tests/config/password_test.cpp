@@ -1,70 +1,56 @@
 // Password scrambling, snd.ini and the password dialog's logic.
 #include "config/password.h"
-#include "temp_folder.h"
+#include "support/file_text.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
+#include <numeric>
 #include <random>
 
 namespace kestavo::config {
 namespace {
 
-using testing::readText;
-using testing::TempFolder;
-using testing::writeText;
+using namespace test;
 
-TEST(Scramble, TheFirstByteIsXoredWithTheSecondLowestByteOfTheStartKey) {
-    const std::string out = Scramble("A");
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(static_cast<unsigned char>(out[0]), 'A' ^ 0xA7);  // start key 0x5EC2A7D1
-    EXPECT_EQ(Scramble("", {0, 1, 0}), "");
+TEST(Scramble, EachByteIsXoredWithTheKeysSecondByteAndOnlyLengthMod256BytesCount) {
+    EXPECT_EQ(Scramble("A"), std::string(1, char('A' ^ 0xA7)));  // start key 0x5EC2A7D1
     // With start 0, multiplier 1 and addend 0x100 the key's second byte counts 0, 1, 2, ...
     EXPECT_EQ(Scramble(std::string(3, '\0'), {0, 1, 0x100}), std::string("\x00\x01\x02", 3));
-}
-
-TEST(Scramble, AThreeHundredCharacterPasswordIsProcessedAsFortyFour) {
     std::string text;
     for (int i = 0; i < 300; ++i) text += char('a' + i % 26);
-    EXPECT_EQ(Scramble(text).size(), 44u);
-    EXPECT_EQ(Unscramble(Scramble(text)), text.substr(0, 44));
+    EXPECT_EQ(Unscramble(Scramble(text)), text.substr(0, 44));  // 300 characters are processed as 44
     EXPECT_EQ(Scramble(std::string(256, 'x')), "");
     EXPECT_EQ(Unscramble(Scramble(text.substr(0, 255))), text.substr(0, 255));
 }
 
 TEST(PasswordFile, AnyPasswordReadsBackAndTheFileIsOneLine) {
-    TempFolder dir;
-    std::mt19937 rng(7);
+    TempDir dir;
     std::vector<std::string> passwords = {"", "secret", "пароль", std::string("\r\n%\0", 4), "%0D%zz%"};
-    std::string everyByte;
-    for (int b = 1; b < 256; ++b) everyByte += char(b);
+    std::string everyByte(255, '\0');
+    std::iota(everyByte.begin(), everyByte.end(), char(1));
     passwords.push_back(everyByte);
+    std::mt19937 rng(7);
     for (int i = 0; i < 200; ++i) {
-        std::string p(std::uniform_int_distribution<std::size_t>(0, 255)(rng), '\0');
+        std::string p(rng() % 256, '\0');
         for (char& c : p) c = char(rng());
         passwords.push_back(p);
     }
-    bool sawLineEndBytes = false;
+    bool sawLineEndBytes = false;  // the escaping was needed at least once
     for (const std::string& p : passwords) {
-        const std::string scrambled = Scramble(p);
-        sawLineEndBytes |= scrambled.find_first_of("\r\n") != std::string::npos;
+        sawLineEndBytes |= Scramble(p).find_first_of("\r\n") != std::string::npos;
         ASSERT_FALSE(SavePassword(dir / "snd.ini", p));
         const std::string file = readText(dir / "snd.ini");
-        ASSERT_TRUE(file.ends_with("\r\n"));
-        ASSERT_EQ(file.find_first_of("\r\n"), file.size() - 2);
+        ASSERT_TRUE(file.ends_with("\r\n") && file.find_first_of("\r\n") == file.size() - 2);
         ASSERT_EQ(LoadPassword(dir / "snd.ini"), p);
     }
     EXPECT_TRUE(sawLineEndBytes);
-}
-
-TEST(PasswordFile, OrdinaryScrambledTextIsStoredAsItIs) {
-    EXPECT_EQ(UnescapePasswordLine("abc\x80\xff"), "abc\x80\xff");
-    EXPECT_EQ(EscapePasswordLine(std::string("a\rb\nc%d\0", 8)), "a%0Db%0Ac%25d%00");
-    EXPECT_EQ(UnescapePasswordLine("%0d%0A%%zz%2"), "\r\n%%zz%2");
+    EXPECT_EQ(EscapePasswordLine(std::string("a\rb\nc%d\0\x80", 9)), "a%0Db%0Ac%25d%00\x80");
+    EXPECT_EQ(UnescapePasswordLine("%0d%0A%%zz%2\xff"), "\r\n%%zz%2\xff");
 }
 
 TEST(PasswordFile, AMissingFileIsAnErrorAndAnEmptyOneNoPassword) {
-    TempFolder dir;
+    TempDir dir;
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), std::nullopt);
     EXPECT_EQ(kPasswordFileErrorText, "Error in password file");
     EXPECT_EQ(kPasswordFileErrorTitle, "Error!");
@@ -74,70 +60,50 @@ TEST(PasswordFile, AMissingFileIsAnErrorAndAnEmptyOneNoPassword) {
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), "first");
 }
 
-TEST(PasswordDialog, UnlockGives100OnlyForTheRightPassword) {
-    TempFolder dir;
-    PasswordStore store{dir / "snd.ini", "open sesame"};
-    PasswordDialog dialog(store);
-    dialog.SetMode(PasswordDialog::Mode::Unlock);
-    dialog.Ok("wrong");
-    EXPECT_EQ(dialog.ModalResult(), 101);
-    dialog.Ok("open sesame");
-    EXPECT_EQ(dialog.ModalResult(), 100);
-    dialog.Cancel();
-    EXPECT_EQ(dialog.ModalResult(), 101);
-    dialog.Ok("open sesame");
-    dialog.SetTarget("x");
-    EXPECT_EQ(dialog.ModalResult(), 101);
-    EXPECT_FALSE(std::filesystem::exists(dir / "snd.ini"));  // nothing is saved while unlocking
-}
-
-// Drives ChangePassword with typed answers; nullopt is a press of Cancel.
-PasswordChangeResult change(PasswordDialog& dialog, std::deque<std::optional<std::string>> answers,
+// Drives ChangePassword with typed answers; "\x18" is a press of Cancel.
+PasswordChangeResult change(PasswordDialog& dialog, std::vector<std::string> answers,
                             std::vector<std::string>* captions = nullptr) {
+    std::size_t next = 0;
     return ChangePassword(dialog, [&](std::string_view caption) {
         if (captions) captions->emplace_back(caption);
-        const auto answer = answers.front();
-        answers.pop_front();
-        if (!answer) {
-            dialog.Cancel();
-            return false;
-        }
-        dialog.Ok(*answer);
-        return true;
+        const std::string& answer = answers.at(next++);
+        answer == "\x18" ? dialog.Cancel() : dialog.Ok(answer);
+        return answer != "\x18";
     });
 }
 
-TEST(PasswordDialog, ChangingThePasswordAsksOldNewAndConfirmation) {
-    TempFolder dir;
+TEST(PasswordDialog, UnlockGives100OnlyForTheRightPasswordAndAChangeAsksOldNewAndConfirmation) {
+    TempDir dir;
     PasswordStore store{dir / "snd.ini", "old"};
     PasswordDialog dialog(store);
+    const auto unlock = [&](std::string_view entered) {
+        dialog.SetMode(PasswordDialog::Mode::Unlock);
+        entered == "\x18" ? dialog.Cancel() : dialog.Ok(entered);
+        return dialog.ModalResult();
+    };
+    EXPECT_EQ(unlock("wrong"), 101);
+    EXPECT_EQ(unlock("old"), 100);
+    EXPECT_EQ(unlock("\x18"), 101);
+    EXPECT_EQ(unlock("old"), 100);
+    dialog.SetTarget("x");
+    EXPECT_EQ(dialog.ModalResult(), 101);
+    EXPECT_FALSE(std::filesystem::exists(dir / "snd.ini"));  // nothing is saved while unlocking
     std::vector<std::string> captions;
     EXPECT_EQ(change(dialog, {"old", "new", "new"}, &captions), PasswordChangeResult::Changed);
     EXPECT_EQ(captions,
               (std::vector<std::string>{"Введите старый пароль", "Введите новый пароль", "Подтвердите пароль"}));
-    EXPECT_EQ(store.current, "new");
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), "new");
-
     EXPECT_EQ(change(dialog, {"wrong"}), PasswordChangeResult::WrongOld);
     EXPECT_EQ(change(dialog, {"new", "newer", "typo"}), PasswordChangeResult::NotAccepted);
-    EXPECT_EQ(change(dialog, {"new", "new", std::nullopt}), PasswordChangeResult::Cancelled);
+    EXPECT_EQ(change(dialog, {"new", "new", "\x18"}), PasswordChangeResult::Cancelled);
     // An entry equal to the previous change's confirmation is not taken as the password by itself.
     EXPECT_EQ(change(dialog, {"new", "", "x"}), PasswordChangeResult::NotAccepted);
     EXPECT_EQ(change(dialog, {"new", std::string(256, 'p'), std::string(256, 'p')}), PasswordChangeResult::NotAccepted);
     EXPECT_EQ(store.current, "new");
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), "new");
-}
-
-TEST(PasswordDialog, AnEmptyNewPasswordConfirmedEmptyRemovesTheLock) {
-    TempFolder dir;
-    PasswordStore store{dir / "snd.ini", "old"};
-    PasswordDialog dialog(store);
-    EXPECT_EQ(change(dialog, {"old", "", ""}), PasswordChangeResult::Changed);
-    EXPECT_EQ(store.current, "");
+    EXPECT_EQ(change(dialog, {"new", "", ""}), PasswordChangeResult::Changed);  // empty confirmed empty: no lock
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), "");
-    dialog.SetMode(PasswordDialog::Mode::Unlock);
-    dialog.Ok("");
-    EXPECT_EQ(dialog.ModalResult(), 100);
+    EXPECT_EQ(unlock(""), 100);
 }
 
 }  // namespace

@@ -1,61 +1,52 @@
 // Tperiods: CheckTime's decisions, cutting the day, deleting with tolerance, the .tim file.
 #include "config/schedule.h"
-#include "temp_folder.h"
+#include "support/file_text.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 namespace kestavo::config {
 namespace {
 
-using testing::readText;
-using testing::TempFolder;
-using testing::writeText;
+using namespace test;
 
 double hm(int h, int m, int s = 0) { return (h * 3600 + m * 60 + s) / 86400.0; }
 
 TEST(Tperiods, EnteringAPeriodStopsOnceThenRecordsAndTheSamePeriodNextDayRecordsAtOnce) {
-    TempFolder dir;
+    // clang-format off
+    struct Case { std::vector<std::pair<double, double>> periods; std::vector<std::pair<double, int>> checks; };
+    const Case cases[] = {
+        // Back to back, the start inclusive: at 10:00 both contain the time and the second takes
+        // over; the remembered period is never reset, so on the next day it records at once.
+        {{{hm(9, 0), hm(10, 0)}, {hm(10, 0), hm(11, 0)}},
+         {{hm(8, 59, 59), -1}, {hm(9, 0), -1}, {hm(9, 30), 1}, {hm(9, 59, 59), 1}, {hm(10, 0), -1},
+          {hm(10, 0, 1), 1}, {hm(10, 30), 1}, {hm(12, 0), -1}, {46000.0 + hm(10, 15), 1}}},
+        // Overlapping: the remembered index flips on every check and never records.
+        {{{hm(9, 0), hm(11, 0)}, {hm(10, 0), hm(12, 0)}}, {{hm(10, 0), -1}, {hm(10, 1), -1}, {hm(10, 59), -1}}},
+        // A start after its stop contains nothing.
+        {{{hm(22, 0), hm(2, 0)}}, {{hm(23, 0), -1}, {hm(1, 0), -1}, {hm(22, 0), -1}, {hm(2, 0), -1}, {hm(23, 0), -1}}},
+        {{}, {{hm(12, 0), -1}}}};
+    // clang-format on
+    for (const Case& c : cases) {
+        TempDir dir;
+        Tperiods p(1, dir.path());
+        for (const auto& [start, stop] : c.periods) ASSERT_FALSE(p.AddPeriod("", false, start, stop));
+        for (const auto& [time, answer] : c.checks) EXPECT_EQ(p.CheckTime(time), answer) << FormatTimeOfDay(time);
+    }
+    TempDir dir;
     Tperiods p(1, dir.path());
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(10, 0)));
-    ASSERT_FALSE(p.AddPeriod("", false, hm(10, 0), hm(11, 0)));
-    EXPECT_EQ(p.CheckTime(hm(8, 59, 59)), -1);
-    EXPECT_EQ(p.CheckTime(hm(9, 0)), -1);  // inclusive start: entered, stopped once
-    EXPECT_EQ(p.CheckTime(hm(9, 30)), 1);
-    EXPECT_EQ(p.CheckTime(hm(9, 59, 59)), 1);
-    EXPECT_EQ(p.CheckTime(hm(10, 0)), -1);  // in both: the second one takes over, stopped once
-    EXPECT_EQ(p.CheckTime(hm(10, 0, 1)), 1);
-    EXPECT_EQ(p.CheckTime(hm(10, 30)), 1);
-    EXPECT_EQ(p.CheckTime(hm(12, 0)), -1);            // outside every period
-    EXPECT_EQ(p.currentIndex(), 1);                   // not reset
-    EXPECT_EQ(p.CheckTime(46000.0 + hm(10, 15)), 1);  // next day, the remembered period: at once
     const platform::LocalTime t{2026, 12, 6, 9, 15, 0, 0};
     EXPECT_EQ(p.CheckTime(t), -1);
     EXPECT_EQ(p.CheckTime(t), 1);
 }
 
-TEST(Tperiods, TwoOverlappingPeriodsNeverRecord) {
-    TempFolder dir;
-    Tperiods p(1, dir.path());
-    ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(11, 0)));
-    ASSERT_FALSE(p.AddPeriod("", false, hm(10, 0), hm(12, 0)));
-    for (int minute = 0; minute < 60; ++minute) EXPECT_EQ(p.CheckTime(hm(10, minute)), -1) << minute;
-}
-
-TEST(Tperiods, APeriodWhoseStartIsAfterItsStopContainsNothing) {
-    TempFolder dir;
-    Tperiods p(1, dir.path());
-    ASSERT_FALSE(p.AddPeriod("", false, hm(22, 0), hm(2, 0)));
-    for (double t : {hm(23, 0), hm(1, 0), hm(22, 0), hm(2, 0), hm(23, 0)}) EXPECT_EQ(p.CheckTime(t), -1);
-}
-
-TEST(Tperiods, ASevenMinuteCutGives206PeriodsEndingPastMidnight) {
-    TempFolder dir;
+TEST(Tperiods, ASevenMinuteCutGives206PeriodsEndingPastMidnightAndAnHourCut24) {
+    TempDir dir;
     {
         Tperiods p(4, dir.path());
         ASSERT_FALSE(p.CutIntoPeriods(7));
         ASSERT_EQ(p.periods().size(), 206u);
-        EXPECT_NEAR(p.periods().back().start, 1435.0 / 1440, 1e-9);
-        EXPECT_NEAR(p.periods().back().stop, 1442.0 / 1440, 1e-9);
         EXPECT_EQ(p.FillList().back(), std::make_pair(std::string("23:55:00"), std::string("24:02:00")));
         EXPECT_EQ(p.CheckTime(hm(23, 59, 59)), -1);
         EXPECT_EQ(p.CheckTime(hm(23, 59, 59)), 1);  // the last period matches until midnight
@@ -63,25 +54,20 @@ TEST(Tperiods, ASevenMinuteCutGives206PeriodsEndingPastMidnight) {
     }
     Tperiods again(4, dir.path());
     ASSERT_EQ(again.periods().size(), 206u);
+    EXPECT_NEAR(again.periods().back().start, 1435.0 / 1440, 1e-9);
     EXPECT_NEAR(again.periods().back().stop, 1442.0 / 1440, 1e-9);
-}
-
-TEST(Tperiods, AnHourCutWritesTwentyFourLinesAndZeroDoesNothing) {
-    TempFolder dir;
-    Tperiods p(2, dir.path());
-    ASSERT_FALSE(p.AddPeriod("", true, hm(9, 0), hm(9, 30)));
-    ASSERT_FALSE(p.CutIntoPeriods(0));
-    ASSERT_FALSE(p.CutIntoPeriods(-5));
-    EXPECT_EQ(p.periods().size(), 1u);
-    ASSERT_FALSE(p.CutIntoPeriods(60));
-    const std::string text = readText(dir / "time2.tim");
+    ASSERT_FALSE(again.CutIntoPeriods(0));
+    ASSERT_FALSE(again.CutIntoPeriods(-5));
+    EXPECT_EQ(again.periods().size(), 206u);
+    ASSERT_FALSE(again.CutIntoPeriods(60));
+    const std::string text = readText(dir / "time4.tim");
     EXPECT_TRUE(text.starts_with("0:00:00\t1:00:00\t\r\n1:00:00\t2:00:00\t\r\n"));
     EXPECT_TRUE(text.ends_with("\r\n23:00:00\t24:00:00\t\r\n"));
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 24);
 }
 
 TEST(Tperiods, DeletingMatchesWithinAboutOneSecond) {
-    TempFolder dir;
+    TempDir dir;
     Tperiods p(1, dir.path());
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(10, 0)));
     ASSERT_FALSE(p.AddPeriod("", false, hm(9, 0), hm(10, 0)));
@@ -90,7 +76,6 @@ TEST(Tperiods, DeletingMatchesWithinAboutOneSecond) {
     ASSERT_FALSE(p.DeletePeriod(hm(9, 0) + 0.000009, 3.0 + hm(10, 0)));  // the date part is dropped
     EXPECT_EQ(p.periods().size(), 1u);                                   // only the first one goes
     EXPECT_EQ(readText(dir / "time1.tim"), "9:00:00\t10:00:00\t\r\n");   // saved
-
     ASSERT_FALSE(p.CutIntoPeriods(7));
     const auto last = p.FillList().back();  // typed again from the list
     ASSERT_FALSE(p.DeletePeriod(*ParseTimeOfDay(last.first), *ParseTimeOfDay(last.second)));
@@ -98,39 +83,31 @@ TEST(Tperiods, DeletingMatchesWithinAboutOneSecond) {
 }
 
 TEST(Tperiods, UnreadableLinesAreSkippedAndTheRestKept) {
-    TempFolder dir;
+    TempDir dir;
     writeText(dir / "time3.tim",
-              "9:00:00\t10:00:00\t\r\n"
-              "garbage\t10:00:00\tx\r\n"
-              "\r\n"
-              "25:61\t1:00\t\r\n"
-              "11:00\t12:30\ttext\twith\ttabs\n"
-              "only one field\r"
-              "13:00:00\t14:00:00\n");
+              "9:00:00\t10:00:00\t\r\ngarbage\t10:00:00\tx\r\n\r\n25:61\t1:00\t\r\n11:00\t12:30\ttext\twith\ttabs\n"
+              "only one field\r13:00:00\t14:00:00\n");
     Tperiods p(3, dir.path());
     EXPECT_FALSE(p.loadError());
-    ASSERT_EQ(p.periods().size(), 3u);
-    EXPECT_EQ(p.periods()[0], (SchedulePeriod{hm(9, 0), hm(10, 0), ""}));
-    EXPECT_EQ(p.periods()[1], (SchedulePeriod{hm(11, 0), hm(12, 30), "text\twith\ttabs"}));
-    EXPECT_EQ(p.periods()[2], (SchedulePeriod{hm(13, 0), hm(14, 0), ""}));
-
-    Tperiods none(9, dir.path());
+    EXPECT_EQ(p.periods(),
+              (std::vector<SchedulePeriod>{
+                  {hm(9, 0), hm(10, 0), ""}, {hm(11, 0), hm(12, 30), "text\twith\ttabs"}, {hm(13, 0), hm(14, 0), ""}}));
+    Tperiods none(9, dir.path());  // no file: an empty schedule, no error
     EXPECT_TRUE(none.periods().empty());
     EXPECT_FALSE(none.loadError());
-    EXPECT_EQ(none.CheckTime(hm(12, 0)), -1);
 }
 
 TEST(TimeOfDay, ReadsLongAndShortFormsAndWritesTheLongOne) {
-    EXPECT_EQ(ParseTimeOfDay("9:00:00"), hm(9, 0));
-    EXPECT_EQ(ParseTimeOfDay(" 9:05"), hm(9, 5));
-    EXPECT_EQ(ParseTimeOfDay("23:59:59"), hm(23, 59, 59));
-    EXPECT_EQ(ParseTimeOfDay("24:02:00"), 1442.0 / 1440);
+    for (const auto& [text, time] : {std::pair{"9:00:00", hm(9, 0)},
+                                     {" 9:05", hm(9, 5)},
+                                     {"23:59:59", hm(23, 59, 59)},
+                                     {"24:02:00", 1442.0 / 1440}})
+        EXPECT_EQ(ParseTimeOfDay(text), time) << text;
     for (const char* bad : {"", "9", "9:", "9:60", "9:00:60", "48:00", "-1:00", "9:00:00:00", "a:bc", "123:00"})
         EXPECT_FALSE(ParseTimeOfDay(bad)) << bad;
-    EXPECT_EQ(FormatTimeOfDay(0.0), "0:00:00");
-    EXPECT_EQ(FormatTimeOfDay(0.5), "12:00:00");
-    EXPECT_EQ(FormatTimeOfDay(hm(9, 5, 7)), "9:05:07");
-    EXPECT_EQ(FormatTimeOfDay(0.99999999), "24:00:00");
+    for (const auto& [time, text] :
+         {std::pair{0.0, "0:00:00"}, {0.5, "12:00:00"}, {hm(9, 5, 7), "9:05:07"}, {0.99999999, "24:00:00"}})
+        EXPECT_EQ(FormatTimeOfDay(time), text);
 }
 
 }  // namespace
