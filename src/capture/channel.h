@@ -37,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/block_queue.h"
 #include "capture/monitor_sink.h"
 #include "config/id_control_list.h"
 #include "config/schedule.h"
@@ -188,7 +189,7 @@ public:
     [[nodiscard]] int InputIndex() const noexcept { return params_.inputIndex; }
     [[nodiscard]] int DeviceId() const noexcept { return params_.deviceId; }
     [[nodiscard]] double CurrentLevel() const noexcept { return currentLevel_.load(std::memory_order_relaxed); }
-    [[nodiscard]] std::uint64_t Overflows() const noexcept { return overflows_.load(std::memory_order_relaxed); }
+    [[nodiscard]] std::uint64_t Overflows() const noexcept { return queue_.dropped(); }
     [[nodiscard]] std::uint64_t BlocksProcessed() const noexcept { return blocks_.load(std::memory_order_relaxed); }
     [[nodiscard]] std::array<double, kHistory> LevelHistory() const;
     [[nodiscard]] std::string RecordDir() const;
@@ -232,15 +233,8 @@ private:
     ChannelParams params_;
     ChannelEnv env_;
 
-    // The queue of blocks handed over by the capture thread.
-    std::mutex queueMutex_;
-    std::condition_variable_any queueReady_;
-    std::vector<std::byte> queueMemory_;                    // kQueueSlots blocks, one after another
-    std::array<std::uint32_t, kQueueSlots> queueLength_{};  // bytes in each slot
-    int queueHead_ = 0;                                     // oldest slot
-    int queueCount_ = 0;                                    // slots in use
+    BlockQueue queue_;  // the blocks handed over by the capture thread
     std::atomic<int> channelNumber_;
-    std::atomic<std::uint64_t> overflows_{0};
     std::atomic<std::uint64_t> blocks_{0};
     std::atomic<bool> stopping_{false};
 

@@ -1,20 +1,18 @@
-// Monitoring playback: buffer order and reuse, spectrum inversion checked by DFT, block widths,
-// the bounded hand-over, opening with its one retry, and shutdown while blocks arrive.
+// Tin_out: buffer order and reuse, spectrum inversion checked by DFT, block widths, the bounded
+// hand-over, opening with its one retry, and shutdown while blocks arrive.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <bit>
-#include <cmath>
-#include <complex>
 #include <condition_variable>
 #include <cstring>
-#include <numbers>
 #include <set>
 #include <thread>
 #include <tuple>
 
 #include "capture/monitor_output.h"
 #include "platform/file/file_output.h"
+#include "support/dft.h"
+#include "support/thread_names.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;
@@ -26,8 +24,8 @@ namespace {
 
 constexpr int kBlock = 16384;
 
-// A file-backed output system with a tap: notes the data area each write plays, refuses a number
-// of opens, and holds writes at a gate while `hold` is set.
+// A file-backed output system with a tap: notes the data area of each buffer written, refuses a
+// number of opens, and holds writes at a gate while `hold` is set.
 class TappedSystem final : public platform::SoundOutputSystem {
 public:
     explicit TappedSystem(platform::OutputPace pace = platform::OutputPace::Immediate) : file(pace) {}
@@ -50,17 +48,27 @@ public:
         hold = false;
         changed.notify_all();
     }
+    // Waits until `n` buffers have been written (a hang fails by the test timeout).
+    void waitWritten(std::size_t n) {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return areas.size() >= n; });
+    }
 
 private:
     struct Output final : platform::SoundOutput {
         Output(std::unique_ptr<platform::SoundOutput> i, TappedSystem& s) : inner(std::move(i)), sys(s) {}
         std::error_code prepare(platform::WaveHeader& h) override { return inner->prepare(h); }
         std::error_code write(platform::WaveHeader& h) override {
-            std::unique_lock lock(sys.mutex);
-            ++sys.held, sys.changed.notify_all();
-            sys.changed.wait(lock, [&] { return !sys.hold; });
-            --sys.held, sys.areas.push_back(h.data);
-            return inner->write(h);
+            {
+                std::unique_lock lock(sys.mutex);
+                ++sys.held, sys.changed.notify_all();
+                sys.changed.wait(lock, [&] { return !sys.hold; });
+                --sys.held;
+            }
+            const auto error = inner->write(h);
+            std::lock_guard lock(sys.mutex);
+            sys.areas.push_back(h.data), sys.changed.notify_all();
+            return error;
         }
         platform::WaitResult wait(const platform::Event& s, std::chrono::milliseconds t) override {
             return inner->wait(s, t);
@@ -90,50 +98,32 @@ Block numbered(int k) {
     return bytesOf(s);
 }
 // Whole-cycle tones over one block: (bin, amplitude) pairs.
-std::vector<std::int16_t> tones(std::initializer_list<std::pair<int, double>> parts) {
+Block tones(std::initializer_list<std::pair<int, double>> parts) {
     std::vector<std::int16_t> s(kBlock);
     for (int n = 0; n < kBlock; ++n) {
         double v = 0.0;
         for (auto [bin, amplitude] : parts) v += amplitude * std::sin(2.0 * std::numbers::pi * bin * n / kBlock);
         s[std::size_t(n)] = std::int16_t(std::lround(v));
     }
-    return s;
-}
-// |X[k]| of the N-point DFT, and the share of the energy in bins k and N - k (Parseval).
-double dftMagnitude(const std::vector<std::int16_t>& x, int k) {
-    std::complex<double> sum;
-    for (std::size_t n = 0; n < x.size(); ++n)
-        sum += double(x[n]) * std::polar(1.0, -2.0 * std::numbers::pi * double(k) * double(n) / double(x.size()));
-    return std::abs(sum);
-}
-double energyShare(const std::vector<std::int16_t>& x, int k) {
-    double total = 0.0;
-    for (auto v : x) total += double(v) * v;
-    return 2.0 * std::pow(dftMagnitude(x, k), 2) / double(x.size()) / total;
+    return bytesOf(s);
 }
 
-// Waits for the playback thread; a hang is caught by the test timeout.
-template <class Pred>
-void waitUntil(Pred pred) {
-    while (!pred()) std::this_thread::sleep_for(1ms);
-}
-std::unique_ptr<Tin_out> open(TappedSystem& system, std::shared_ptr<capture::SpectrumInversion> inversion = nullptr,
-                              std::vector<std::string>* messages = nullptr) {
+std::unique_ptr<Tin_out> open(TappedSystem& system, std::vector<std::string>* messages = nullptr) {
     return Tin_out::Open(
         system, {},
         [messages](const std::string& m) {
             if (messages) messages->push_back(m);
         },
-        std::move(inversion), 0ms);
+        nullptr, 0ms);
 }
 void put(Tin_out& out, const Block& block, int bits = 16) {
     out.PutBlock(block.data(), std::uint32_t(block.size()), bits);
 }
-// Puts one block and waits until it has been played (blocks arriving at the device's pace).
-void play(Tin_out& out, const Block& block, int bits = 16) {
-    const auto before = out.Played();
+// Puts one block and waits until it has been written (blocks arriving at the device's pace).
+void play(TappedSystem& system, Tin_out& out, const Block& block, int bits = 16) {
+    const auto before = system.file.writtenBlocks().size();
     put(out, block, bits);
-    waitUntil([&] { return out.Played() > before; });
+    system.waitWritten(before + 1);
 }
 
 }  // namespace
@@ -145,7 +135,7 @@ TEST(TinOut, BlocksPlayInOrderThroughEightBuffersAndTheNinthReusesTheFirst) {
     const auto f = system.file.lastFormat().value();  // mono PCM, 11025 Hz x 2 bytes = 22050 bytes/s
     EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample),
               std::tuple(1, 1, 11025u, 22050u, 2, 16));
-    for (int k = 0; k < 10; ++k) play(*out, numbered(k));
+    for (int k = 0; k < 10; ++k) play(system, *out, numbered(k));
     const auto blocks = system.file.writtenBlocks();
     ASSERT_EQ(blocks.size(), 10u);
     for (int k = 0; k < 10; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
@@ -153,16 +143,18 @@ TEST(TinOut, BlocksPlayInOrderThroughEightBuffersAndTheNinthReusesTheFirst) {
     EXPECT_EQ(std::set(system.areas.begin(), system.areas.begin() + 8).size(), 8u);
     EXPECT_EQ(system.areas[8], system.areas[0]);
     EXPECT_EQ(system.areas[9], system.areas[1]);
+    const auto names = test::threadNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "monitor"), names.end());
 }
 
 TEST(TinOut, ShortAndEightBitBlocksFillTheWholeBufferWithSilenceAfterThem) {
     TappedSystem system;
     auto out = open(system);
     ASSERT_NE(out, nullptr);
-    for (int k = 0; k < 8; ++k) play(*out, numbered(4));  // sound left in all eight buffers
-    play(*out, bytesOf({-2, 7, 32767}));
+    for (int k = 0; k < 8; ++k) play(system, *out, numbered(4));  // sound left in all eight buffers
+    play(system, *out, bytesOf({-2, 7, 32767}));
     // Unsigned 8-bit 0, 128, 255 are -128, 0, 127 steps of 1/128 full scale: -32768, 0, 32512.
-    play(*out, {std::byte(0), std::byte(128), std::byte(255)}, 8);
+    play(system, *out, {std::byte(0), std::byte(128), std::byte(255)}, 8);
     const auto blocks = system.file.writtenBlocks();
     ASSERT_EQ(blocks.size(), 10u);
     auto expected = std::vector<std::int16_t>(kBlock, 0);
@@ -172,39 +164,28 @@ TEST(TinOut, ShortAndEightBitBlocksFillTheWholeBufferWithSilenceAfterThem) {
     EXPECT_EQ(samplesOf(blocks[9]), expected);
 }
 
-TEST(TinOut, InversionMirrorsTonesAboutThePivot) {
-    // Pivot 2000 Hz = 16384 x 2000 / 11025 = 2972.2 bins, taken as 2972: the band of bins 0 ... 2971
-    // is turned upside down, bin k going to 2971 - k. Tones at bins 600 (amplitude 8000) and 1600
-    // (4000) come out at bins 2371 and 1371 with their amplitudes, |X| = A x N / 2.
-    TappedSystem system;
-    auto inversion = std::make_shared<capture::SpectrumInversion>();
-    inversion->on = true;
-    inversion->hertz = 2000;
-    auto out = open(system, inversion);
-    ASSERT_NE(out, nullptr);
-    play(*out, bytesOf(tones({{600, 8000.0}, {1600, 4000.0}})));
-    const auto played = samplesOf(system.file.writtenBlocks().at(0));
-    EXPECT_NEAR(dftMagnitude(played, 2371), 8000.0 * kBlock / 2, 0.01 * 8000.0 * kBlock / 2);
-    EXPECT_NEAR(dftMagnitude(played, 1371), 4000.0 * kBlock / 2, 0.01 * 4000.0 * kBlock / 2);
-    EXPECT_GT(energyShare(played, 2371) + energyShare(played, 1371), 0.99);
-}
-
-TEST(TinOut, InversionSwitchedWhilePlayingActsFromTheNextBlockAndOffPlaysBlocksUnchanged) {
+TEST(TinOut, InversionSwitchedWhilePlayingMirrorsTonesAboutThePivotFromTheNextBlock) {
     TappedSystem system;
     auto out = open(system);
     ASSERT_NE(out, nullptr);
-    const auto tone = bytesOf(tones({{1000, 10000.0}}));  // 672.9 Hz
-    play(*out, tone);
-    out->SetInversionFrequency(1000);  // 1486 bins: bin 1000 goes to 1485 - 1000 = 485
+    // Pivot 2000 Hz = 16384 x 2000 / 11025 = 2972.2 bins, taken as 2972: the band of bins 0 ... 2971
+    // is turned upside down, bin k going to 2971 - k. Tones at bins 600 (amplitude 8000) and 1600
+    // (4000) come out at bins 2371 and 1371 with their amplitudes, |X| = A x N / 2.
+    const auto pair = tones({{600, 8000.0}, {1600, 4000.0}});
+    play(system, *out, pair);
+    out->SetInversionFrequency(2000);
     out->SetInversion(true);
-    play(*out, tone);
+    play(system, *out, pair);
     out->SetInversion(false);
-    play(*out, tone);
+    play(system, *out, pair);
     const auto blocks = system.file.writtenBlocks();
     ASSERT_EQ(blocks.size(), 3u);
-    EXPECT_EQ(blocks[0], tone);  // bit for bit
-    EXPECT_GT(energyShare(samplesOf(blocks[1]), 485), 0.99);
-    EXPECT_EQ(blocks[2], tone);
+    EXPECT_EQ(blocks[0], pair);  // bit for bit while off
+    const auto inverted = samplesOf(blocks[1]);
+    EXPECT_NEAR(test::dftMagnitude(inverted, 2371), 8000.0 * kBlock / 2, 0.01 * 8000.0 * kBlock / 2);
+    EXPECT_NEAR(test::dftMagnitude(inverted, 1371), 4000.0 * kBlock / 2, 0.01 * 4000.0 * kBlock / 2);
+    EXPECT_GT(test::energyShare(inverted, 2371) + test::energyShare(inverted, 1371), 0.99);
+    EXPECT_EQ(blocks[2], pair);
 }
 
 TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedWhileTheQueuedOnesPlayInOrder) {
@@ -220,7 +201,7 @@ TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedWhileTheQueuedOnesPla
     for (int k = 1; k <= Tin_out::kQueueSlots + 2; ++k) put(*out, numbered(k));  // never waits
     EXPECT_EQ(out->Dropped(), 2u);
     system.release();
-    waitUntil([&] { return out->Played() == 1u + Tin_out::kQueueSlots; });
+    system.waitWritten(1 + Tin_out::kQueueSlots);
     const auto blocks = system.file.writtenBlocks();
     ASSERT_EQ(blocks.size(), 1u + Tin_out::kQueueSlots);
     for (int k = 0; k <= Tin_out::kQueueSlots; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
@@ -231,7 +212,7 @@ TEST(TinOut, OutputIsOpenedOnTheRetryOrElseDeviceBusyIsShownAndNoMonitorMade) {
         TappedSystem system;
         system.failOpens = refusals;
         std::vector<std::string> messages;
-        auto out = open(system, nullptr, &messages);
+        auto out = open(system, &messages);
         EXPECT_EQ(out != nullptr, refusals == 1);
         EXPECT_EQ(system.attempts, 2);  // one retry, never more
         EXPECT_EQ(messages, refusals == 1 ? std::vector<std::string>{} : std::vector<std::string>{"Устройство занято"});
@@ -241,26 +222,24 @@ TEST(TinOut, OutputIsOpenedOnTheRetryOrElseDeviceBusyIsShownAndNoMonitorMade) {
 TEST(TinOut, ClosingWhileTwoChannelsFeedBlocksEndsAndLaterBlocksAreIgnored) {
     // Two feeding threads, as while the monitor moves from one channel to another; the output
     // plays at real-time pace, so the playback is waiting for the device when it is stopped.
-    for (int round = 0; round < 3; ++round) {
-        TappedSystem system(platform::OutputPace::RealTime);
-        auto out = open(system);
-        ASSERT_NE(out, nullptr);
-        std::atomic<bool> feeding{true};
-        std::vector<std::jthread> feeders;
-        for (int f = 0; f < 2; ++f)
-            feeders.emplace_back([&, b = numbered(f)] {
-                while (feeding) put(*out, b);
-            });
-        waitUntil([&] { return out->Played() >= Tin_out::kHeaders; });  // every buffer on the device
-        out->Close();
-        const auto played = out->Played();
-        feeding = false;
-        feeders.clear();
-        EXPECT_EQ(out->Played(), played);  // nothing after Close
-        EXPECT_GT(out->Dropped(), 0u);
-        out.reset();
-        const auto blocks = system.file.writtenBlocks();
-        ASSERT_EQ(blocks.size(), played);
-        for (const auto& block : blocks) EXPECT_TRUE(block == numbered(0) || block == numbered(1));
-    }
+    TappedSystem system(platform::OutputPace::RealTime);
+    auto out = open(system);
+    ASSERT_NE(out, nullptr);
+    std::atomic<bool> feeding{true};
+    std::vector<std::jthread> feeders;
+    for (int f = 0; f < 2; ++f)
+        feeders.emplace_back([&, b = numbered(f)] {
+            while (feeding) put(*out, b);
+        });
+    system.waitWritten(Tin_out::kHeaders);  // every buffer on the device
+    out->Close();
+    const auto played = out->Played();
+    feeding = false;
+    feeders.clear();
+    EXPECT_EQ(out->Played(), played);  // nothing after Close
+    EXPECT_GT(out->Dropped(), 0u);
+    out.reset();
+    const auto blocks = system.file.writtenBlocks();
+    ASSERT_EQ(blocks.size(), played);
+    for (const auto& block : blocks) EXPECT_TRUE(block == numbered(0) || block == numbered(1));
 }

@@ -1,0 +1,130 @@
+#pragma once
+// ChannelFixture: one or more Tchannels over a fake clock, a temporary program folder and a main
+// dispatcher, with what they report collected: the observer's events and the texts that reach the
+// main thread. feed() hands samples over as a capture thread would and waits until each block is
+// processed; process() runs them on the calling thread as the channel thread would.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/channel.h"
+#include "platform/line_rate.h"
+#include "support/signal_gen.h"
+#include "support/temp_dir.h"
+
+namespace kestavo::test {
+
+// Normalised samples as 16-bit PCM, clipped to full scale.
+inline std::vector<std::int16_t> pcm16(const Signal& s) {
+    std::vector<std::int16_t> out(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i)
+        out[i] = std::int16_t(std::lround(std::clamp(s[i], -1.0, 32767.0 / 32768.0) * 32768.0));
+    return out;
+}
+
+// Every .wav file below `folder`, sorted.
+inline std::vector<std::filesystem::path> wavFiles(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> out;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.path().extension() == ".wav") out.push_back(e.path());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+class ChannelFixture : public ::testing::Test {
+public:
+    using Kind = capture::ChannelEvent::Kind;
+    static constexpr int kBlock = 16384;  // samples per block
+
+protected:
+    TempDir dir{"kestavo-channel"};
+    platform::FakeClock clock{platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}};
+    platform::MainDispatcher dispatcher;
+    platform::PendingWork pending;
+    std::mutex mutex;                           // guards the two below (observers run on channel threads)
+    std::vector<capture::ChannelEvent> events;  // what the observers saw
+    std::vector<std::string> mainThread;        // "<channel>:<start|stop|text>" as the main thread got them
+    std::uint64_t fed = 0;                      // samples handed over so far
+    std::function<void()> onMainThread;         // also run for each report on the main thread
+
+    capture::ChannelEnv env() {
+        capture::ChannelEnv e;
+        e.clock = &clock;
+        e.dispatcher = &dispatcher;
+        e.pending = &pending;
+        e.eventSink = [this](const std::string& text, int n, int kind) {
+            const std::string what = kind == 1 ? text : text == " ЗАПИСЬ" ? "start" : text == " СТОП" ? "stop" : text;
+            {
+                std::lock_guard lock(mutex);
+                mainThread.push_back(std::to_string(n) + ":" + what);
+            }
+            if (onMainThread) onMainThread();
+        };
+        e.observer = [this](const capture::ChannelEvent& ev) {
+            std::lock_guard lock(mutex);
+            events.push_back(ev);
+        };
+        return e;
+    }
+    capture::ChannelGlobals globals() {
+        capture::ChannelGlobals g;
+        g.programFolder = dir.path();
+        g.tempFolder = dir / "TEMP";
+        g.computerName = "host";
+        std::filesystem::create_directories(g.tempFolder);
+        return g;
+    }
+    // A channel recording into SOUND with 5 s of pre-record.
+    std::unique_ptr<capture::Tchannel> make(capture::ChannelParams p = {}, std::optional<capture::ChannelEnv> e = {},
+                                            std::optional<capture::ChannelGlobals> g = {}) {
+        auto c = std::make_unique<capture::Tchannel>(p, e ? std::move(*e) : env(), g ? std::move(*g) : globals());
+        c->SetRecordDir((dir / "SOUND").string());
+        c->SetPredTime(5);
+        return c;
+    }
+    // Hands the samples over block by block, the clock at the end of each block's sound when it is
+    // delivered, waits until each is processed, then runs what was posted to the main thread.
+    void feed(capture::Tchannel& c, const std::vector<std::int16_t>& s) {
+        for (std::size_t at = 0; at < s.size(); at += kBlock) {
+            const std::size_t n = std::min<std::size_t>(kBlock, s.size() - at);
+            fed += n;
+            clock.advanceTo(std::chrono::milliseconds(std::int64_t(fed) * 1000 / kestavo::kLineRate));
+            c.PutData(reinterpret_cast<const std::byte*>(s.data() + at), std::uint32_t(n * 2));
+            ASSERT_TRUE(pending.waitIdle({}, std::chrono::seconds(10)));
+        }
+        dispatcher.drain();
+    }
+    // The same on the calling thread; returns the block as the channel wrote it back.
+    std::vector<std::int16_t> process(capture::Tchannel& c, const Signal& s) {
+        auto pcm = pcm16(s);
+        for (std::size_t at = 0; at < pcm.size(); at += kBlock) {
+            const std::size_t n = std::min<std::size_t>(kBlock, pcm.size() - at);
+            fed += n;
+            clock.advanceTo(std::chrono::milliseconds(std::int64_t(fed) * 1000 / kestavo::kLineRate));
+            c.ProcessBlockNow(reinterpret_cast<std::byte*>(pcm.data() + at), std::uint32_t(n * 2));
+        }
+        dispatcher.drain();
+        return pcm;
+    }
+    std::vector<std::string> texts(Kind kind) {
+        std::lock_guard lock(mutex);
+        std::vector<std::string> out;
+        for (const auto& e : events)
+            if (e.kind == kind) out.push_back(e.text);
+        return out;
+    }
+    std::vector<Kind> kinds() {
+        std::lock_guard lock(mutex);
+        std::vector<Kind> out;
+        for (const auto& e : events) out.push_back(e.kind);
+        return out;
+    }
+};
+
+}  // namespace kestavo::test
