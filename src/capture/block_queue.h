@@ -99,8 +99,8 @@ public:
 private:
     const std::size_t slotBytes_;
     mutable std::mutex mutex_;
-    std::condition_variable_any ready_;  // count_ > 0 or closed_
-    std::vector<std::byte> memory_;      // the slots, one after another
+    std::condition_variable_any ready_;   // count_ > 0 or closed_
+    std::vector<std::byte> memory_;       // the slots, one after another
     std::vector<std::uint32_t> lengths_;  // bytes held per slot
     std::vector<int> tags_;               // the producer's tag per slot
     std::size_t head_ = 0;                // oldest slot, the one in work when taken

@@ -44,9 +44,9 @@ std::unique_ptr<Tin_out> Tin_out::Open(platform::SoundOutputSystem& system, cons
 Tin_out::Tin_out(std::unique_ptr<platform::SoundOutput> output, const InOutParams& params,
                  std::shared_ptr<SpectrumInversion> inversion)
     : params_(params), headerBytes_(std::uint32_t(params.samplesPerBlock) * std::uint32_t(params.bits / 8)),
-      inversion_(std::move(inversion)),
-      output_(std::move(output)), headerMemory_(std::size_t(kHeaders) * headerBytes_), headers_(kHeaders),
-      inverter_(params.samplesPerBlock, params.bits), queue_(kQueueSlots, std::size_t(params.samplesPerBlock) * 2) {
+      inversion_(std::move(inversion)), output_(std::move(output)), headerMemory_(std::size_t(kHeaders) * headerBytes_),
+      headers_(kHeaders), inverter_(params.samplesPerBlock, params.bits),
+      queue_(kQueueSlots, std::size_t(params.samplesPerBlock) * 2) {
     bool prepared = true;
     for (std::size_t i = 0; i < headers_.size(); ++i) {
         headers_[i].data = headerMemory_.data() + i * headerBytes_;
@@ -125,7 +125,7 @@ void Tin_out::fillHeader(std::size_t index, const BlockQueue::Block& block) {
     const std::byte* const in = block.data;
     const int bits = block.tag;  // the block's sample width
     const std::size_t samples = params_.samplesPerBlock;
-    std::size_t filled = 0;        // samples written
+    std::size_t filled = 0;      // samples written
     if (bits == params_.bits) {  // whole samples only; half a sample left over is dropped
         const std::size_t width = std::size_t(params_.bits / 8);
         filled = std::min<std::size_t>(block.length / width, samples);

@@ -1,5 +1,5 @@
-// Tchannel end to end in one process: recording by level with its pre-record, minimum time,
-// names, server reporting, the hand-over under load, shutdown and format switches while recording.
+// Tchannel driven from the main thread and fed blocks: minimum time, names, server reporting, the
+// hand-over under load, shutdown and format switches while recording, the level history.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,7 +7,6 @@
 
 #include "support/channel_fixture.h"
 #include "support/thread_names.h"
-#include "support/wav_io.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;
@@ -15,33 +14,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Blocks of faint hiss (distinct values) with a 440 Hz tone over the blocks [from, to).
+// Blocks of hiss with a 440 Hz tone over the blocks [from, to).
 std::vector<std::int16_t> line(int blocks, int from = 0, int to = 0) {
-    constexpr int kBlock = test::ChannelFixture::kBlock;
-    std::vector<std::int16_t> s(std::size_t(blocks) * kBlock);
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = std::int16_t((i % 7) - 3);
-    for (std::size_t i = std::size_t(from) * kBlock; i < std::size_t(to) * kBlock; ++i)
-        s[i] = std::int16_t(std::lround(16000.0 * std::sin(2 * 3.14159265358979 * 440.0 * double(i) / kLineRate)));
-    return s;
-}
-
-// A complete WAV file: the header's sizes match the data present.
-void expectComplete(const fs::path& file, std::size_t dataBytes = 0) {
-    const auto wav = test::readWav(file);
-    ASSERT_TRUE(wav) << file;
-    EXPECT_EQ(wav->dataSize, wav->bytes.size()) << file;
-    EXPECT_EQ(wav->riffSize, wav->dataSize + 36) << file;
-    if (dataBytes) EXPECT_EQ(wav->dataSize, dataBytes) << file;
+    constexpr std::size_t kBlock = test::ChannelFixture::kBlock;
+    return test::toneLine(std::size_t(blocks) * kBlock, {{std::size_t(from) * kBlock, std::size_t(to) * kBlock}},
+                          440.0);
 }
 
 struct FakeServer final : services::RecordServer {
     std::vector<std::string> calls;  // main thread only in these tests
     std::int32_t start_rec_file(const std::string& path, const std::string& prefix, const std::string& label) override {
-        calls.push_back("start " + path + "|" + prefix + "|" + label);
-        return 77;
+        return calls.push_back("start " + path + "|" + prefix + "|" + label), 77;
     }
-    void add_aon(std::int32_t id, const std::string& t) override { calls.push_back("aon " + t); }
-    void add_nabor(std::int32_t id, const std::string& t) override { calls.push_back("nabor " + t); }
+    void add_aon(std::int32_t, const std::string& t) override { calls.push_back("aon " + t); }
+    void add_nabor(std::int32_t, const std::string& t) override { calls.push_back("nabor " + t); }
     void stop_rec_file(std::int32_t id, const std::string& d, const std::string& f) override {
         calls.push_back("stop " + std::to_string(id) + "|" + d + "|" + f);
     }
@@ -59,38 +45,6 @@ struct FirstSampleMonitor final : capture::MonitorSink {
 using ChannelTest = test::ChannelFixture;
 
 }  // namespace
-
-TEST_F(ChannelTest, LevelRecordingHoldsThePreRecordAndEveryBlockUntilTheStop) {
-    auto c = make();
-    c->SetPrefix("L1_");
-    c->SetThreshold(-30.0);
-    c->SetDelays(10, 1, 0.5, 1.0);  // start after 10 level values, stop after 20
-    c->SetMinTime(0);
-    c->SetAutoRecord(true);
-    const auto s = line(12, 5, 8);
-    feed(*c, s);
-
-    ASSERT_EQ(kinds(), (std::vector<Kind>{Kind::Start, Kind::Stop}));
-    // The start comes 10 level values (of 551 samples) into the tone, the stop 20 values after it.
-    const std::uint64_t firstLoudValue = (5 * kBlock / 551 + 1) * 551 - 1;  // sample that yields the first loud level
-    EXPECT_EQ(events[0].sample, firstLoudValue + 9 * 551);
-    EXPECT_GT(events[1].sample, std::uint64_t(8 * kBlock));
-    EXPECT_LT(events[1].sample, std::uint64_t(8 * kBlock + 30 * 551));  // decay, then 20 low values
-    EXPECT_EQ(mainThread, (std::vector<std::string>{"1:start", "1:stop"}));
-
-    const auto files = test::wavFiles(dir / "SOUND");
-    ASSERT_EQ(files.size(), 1u);
-    // The trigger fires in block 5, delivered when the clock reads 16:05:09 + 6 * 16384 / 11025 s.
-    EXPECT_EQ(files[0].filename().string(), "L1_05_12_2026 16_05_17_1.wav");
-    expectComplete(files[0]);
-    // The pre-record buffer holds 5 s (55125 samples) before the trigger's block, which is written
-    // whole after it; the block in which the stop fires is processed after the file is closed, so
-    // the file ends where that block begins.
-    const std::size_t from = 5 * kBlock - 55125;
-    const auto got = test::readWav(files[0])->samples16();
-    ASSERT_EQ(got.size(), events[1].sample / kBlock * kBlock - from);
-    EXPECT_TRUE(std::equal(got.begin(), got.end(), s.begin() + std::ptrdiff_t(from)));
-}
 
 TEST_F(ChannelTest, RecordingShorterThanTheMinimumIsDeletedAndOneOfExactlyTheMinimumStays) {
     for (const auto [length, kept] : {std::pair{4999ms, false}, std::pair{5000ms, true}}) {
@@ -165,6 +119,7 @@ TEST_F(ChannelTest, ServerReportingRegistersUploadsAndDeletesWithoutRenaming) {
     ASSERT_EQ(server.calls.size(), 4u);
     EXPECT_EQ(server.calls[0], "start " + base + ".wav|P|a-very-long-com 1");
     EXPECT_EQ(server.calls[1], "del 77");
+    EXPECT_EQ(server.calls[2], "start " + (dir / "TEMP" / second).string() + "|P|a-very-long-com 1");
     EXPECT_EQ(server.calls[3], "stop 77|0:00:06|" + second);
     ASSERT_EQ(uploads.size(), 1u);
     EXPECT_EQ(fs::path(uploads[0]).filename().string(), second);
@@ -208,7 +163,7 @@ TEST_F(ChannelTest, ShutdownAndFormatSwitchWhileRecordingLeaveACompleteFile) {
             EXPECT_TRUE(c->Recording());
             EXPECT_EQ(c->OpenFileName(), "");
         }
-        expectComplete(name, 3u * kBlock * 2);
+        test::expectCompleteWav(name, 3u * kBlock * 2);
         if (!shutdown) {
             c->StopRecord();
             EXPECT_TRUE(fs::exists(name));  // the stop after the switch deletes nothing of the earlier file
@@ -242,7 +197,7 @@ TEST_F(ChannelTest, OperatorAndTriggersRaceWithoutDeadlockAndShutdownLeavesCompl
     ASSERT_FALSE(mainThread.empty());
     for (std::size_t i = 0; i < mainThread.size(); ++i)
         ASSERT_EQ(mainThread[i], i % 2 ? "1:stop" : "1:start") << i;  // starts and stops alternate
-    for (const auto& file : test::wavFiles(dir / "SOUND")) expectComplete(file);
+    for (const auto& file : test::wavFiles(dir / "SOUND")) test::expectCompleteWav(file);
 }
 
 TEST_F(ChannelTest, LevelHistoryAveragesFiveTicksPerPoint) {

@@ -2,109 +2,37 @@
 // hand-over, opening with its one retry, and shutdown while blocks arrive.
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <condition_variable>
-#include <cstring>
 #include <set>
 #include <thread>
 #include <tuple>
 
 #include "capture/monitor_output.h"
-#include "platform/file/file_output.h"
 #include "support/dft.h"
+#include "support/pcm_bytes.h"
+#include "support/tapped_output.h"
 #include "support/thread_names.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;
 using capture::Tin_out;
 using Block = std::vector<std::byte>;
-static_assert(std::endian::native == std::endian::little, "blocks below are built in memory order");
 
 namespace {
 
 constexpr int kBlock = 16384;
 
-// A file-backed output system with a tap: notes the data area of each buffer written, refuses a
-// number of opens, and holds writes at a gate while `hold` is set.
-class TappedSystem final : public platform::SoundOutputSystem {
-public:
-    explicit TappedSystem(platform::OutputPace pace = platform::OutputPace::Immediate) : file(pace) {}
-    platform::FileSoundOutputSystem file;
-    int failOpens = 0, attempts = 0;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<const std::byte*> areas;  // data area of every buffer written, in order
-    bool hold = false;
-    int held = 0;  // writes waiting at the gate
+using TappedSystem = test::TappedOutputSystem;
+using test::bytesOf;
+using test::samplesOf;
 
-    std::vector<platform::OutputDeviceInfo> outputDevices() override { return file.outputDevices(); }
-    std::unique_ptr<platform::SoundOutput> open(int id, const platform::WaveFormat& f, std::error_code& e) override {
-        if (++attempts, failOpens-- > 0) return e = std::make_error_code(std::errc::device_or_resource_busy), nullptr;
-        auto inner = file.open(id, f, e);
-        return inner ? std::make_unique<Output>(std::move(inner), *this) : nullptr;
-    }
-    void release() {
-        std::lock_guard lock(mutex);
-        hold = false;
-        changed.notify_all();
-    }
-    // Waits until `n` buffers have been written (a hang fails by the test timeout).
-    void waitWritten(std::size_t n) {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return areas.size() >= n; });
-    }
-
-private:
-    struct Output final : platform::SoundOutput {
-        Output(std::unique_ptr<platform::SoundOutput> i, TappedSystem& s) : inner(std::move(i)), sys(s) {}
-        std::error_code prepare(platform::WaveHeader& h) override { return inner->prepare(h); }
-        std::error_code write(platform::WaveHeader& h) override {
-            {
-                std::unique_lock lock(sys.mutex);
-                ++sys.held, sys.changed.notify_all();
-                sys.changed.wait(lock, [&] { return !sys.hold; });
-                --sys.held;
-            }
-            const auto error = inner->write(h);
-            std::lock_guard lock(sys.mutex);
-            sys.areas.push_back(h.data), sys.changed.notify_all();
-            return error;
-        }
-        platform::WaitResult wait(const platform::Event& s, std::chrono::milliseconds t) override {
-            return inner->wait(s, t);
-        }
-        void reset() noexcept override { inner->reset(); }
-        void unprepare(platform::WaveHeader& h) noexcept override { inner->unprepare(h); }
-        void close() noexcept override { inner->close(); }
-        std::unique_ptr<platform::SoundOutput> inner;
-        TappedSystem& sys;
-    };
-};
-
-Block bytesOf(const std::vector<std::int16_t>& s) {
-    Block b(s.size() * 2);
-    std::memcpy(b.data(), s.data(), b.size());
-    return b;
-}
-std::vector<std::int16_t> samplesOf(const Block& b) {
-    std::vector<std::int16_t> s(b.size() / 2);
-    std::memcpy(s.data(), b.data(), b.size());
-    return s;
-}
-// Block `k`: every sample tells the block and its position, so order and wholeness show.
-Block numbered(int k) {
-    std::vector<std::int16_t> s(kBlock);
-    for (int i = 0; i < kBlock; ++i) s[std::size_t(i)] = std::int16_t(k * 1000 + i % 997);
-    return bytesOf(s);
-}
+Block numbered(int k) { return bytesOf(test::numberedSamples(k, kBlock)); }
 // Whole-cycle tones over one block: (bin, amplitude) pairs.
 Block tones(std::initializer_list<std::pair<int, double>> parts) {
     std::vector<std::int16_t> s(kBlock);
-    for (int n = 0; n < kBlock; ++n) {
-        double v = 0.0;
-        for (auto [bin, amplitude] : parts) v += amplitude * std::sin(2.0 * std::numbers::pi * bin * n / kBlock);
-        s[std::size_t(n)] = std::int16_t(std::lround(v));
-    }
+    for (int n = 0; n < kBlock; ++n)
+        for (auto [bin, amplitude] : parts)
+            s[std::size_t(n)] +=
+                std::int16_t(std::lround(amplitude * std::sin(2.0 * std::numbers::pi * bin * n / kBlock)));
     return bytesOf(s);
 }
 
@@ -128,40 +56,33 @@ void play(TappedSystem& system, Tin_out& out, const Block& block, int bits = 16)
 
 }  // namespace
 
-TEST(TinOut, BlocksPlayInOrderThroughEightBuffersAndTheNinthReusesTheFirst) {
+TEST(TinOut, BlocksPlayInOrderThroughEightBuffersAndShortOrEightBitOnesAreFollowedBySilence) {
     TappedSystem system;
     auto out = open(system);
     ASSERT_NE(out, nullptr);
     const auto f = system.file.lastFormat().value();  // mono PCM, 11025 Hz x 2 bytes = 22050 bytes/s
     EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample),
               std::tuple(1, 1, 11025u, 22050u, 2, 16));
-    for (int k = 0; k < 10; ++k) play(system, *out, numbered(k));
-    const auto blocks = system.file.writtenBlocks();
-    ASSERT_EQ(blocks.size(), 10u);
-    for (int k = 0; k < 10; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
-    std::lock_guard lock(system.mutex);
-    EXPECT_EQ(std::set(system.areas.begin(), system.areas.begin() + 8).size(), 8u);
-    EXPECT_EQ(system.areas[8], system.areas[0]);
-    EXPECT_EQ(system.areas[9], system.areas[1]);
-    const auto names = test::threadNames();
-    EXPECT_NE(std::find(names.begin(), names.end(), "monitor"), names.end());
-}
-
-TEST(TinOut, ShortAndEightBitBlocksFillTheWholeBufferWithSilenceAfterThem) {
-    TappedSystem system;
-    auto out = open(system);
-    ASSERT_NE(out, nullptr);
-    for (int k = 0; k < 8; ++k) play(system, *out, numbered(4));  // sound left in all eight buffers
+    for (int k = 0; k < 8; ++k) play(system, *out, numbered(k));  // sound left in all eight buffers
     play(system, *out, bytesOf({-2, 7, 32767}));
     // Unsigned 8-bit 0, 128, 255 are -128, 0, 127 steps of 1/128 full scale: -32768, 0, 32512.
     play(system, *out, {std::byte(0), std::byte(128), std::byte(255)}, 8);
     const auto blocks = system.file.writtenBlocks();
     ASSERT_EQ(blocks.size(), 10u);
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
     auto expected = std::vector<std::int16_t>(kBlock, 0);
     std::tie(expected[0], expected[1], expected[2]) = std::tuple(-2, 7, 32767);
     EXPECT_EQ(samplesOf(blocks[8]), expected);
     std::tie(expected[0], expected[1], expected[2]) = std::tuple(-32768, 0, 32512);
     EXPECT_EQ(samplesOf(blocks[9]), expected);
+    {  // the ninth block reuses the first buffer
+        std::lock_guard lock(system.mutex);
+        EXPECT_EQ(std::set(system.areas.begin(), system.areas.begin() + 8).size(), 8u);
+        EXPECT_EQ(system.areas[8], system.areas[0]);
+        EXPECT_EQ(system.areas[9], system.areas[1]);
+    }
+    const auto names = test::threadNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "monitor"), names.end());
 }
 
 TEST(TinOut, InversionSwitchedWhilePlayingMirrorsTonesAboutThePivotFromTheNextBlock) {
@@ -194,10 +115,7 @@ TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedWhileTheQueuedOnesPla
     ASSERT_NE(out, nullptr);
     system.hold = true;  // before any write: the playback thread has not written yet
     put(*out, numbered(0));
-    {  // the playback thread has taken block 0 and is held writing it
-        std::unique_lock lock(system.mutex);
-        system.changed.wait(lock, [&] { return system.held == 1; });
-    }
+    system.waitAtGate();  // the playback thread has taken block 0 and is held writing it
     for (int k = 1; k <= Tin_out::kQueueSlots + 2; ++k) put(*out, numbered(k));  // never waits
     EXPECT_EQ(out->Dropped(), 2u);
     system.release();

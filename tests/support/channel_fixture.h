@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <mutex>
+#include <numbers>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "platform/line_rate.h"
 #include "support/signal_gen.h"
 #include "support/temp_dir.h"
+#include "support/wav_io.h"
 
 namespace kestavo::test {
 
@@ -26,6 +28,27 @@ inline std::vector<std::int16_t> pcm16(const Signal& s) {
     for (std::size_t i = 0; i < s.size(); ++i)
         out[i] = std::int16_t(std::lround(std::clamp(s[i], -1.0, 32767.0 / 32768.0) * 32768.0));
     return out;
+}
+
+// A line of faint hiss (period `hiss` samples, distinct values) with tones of amplitude 12000 at
+// `hz` over the sample ranges [from, to).
+inline std::vector<std::int16_t> toneLine(std::size_t samples, std::vector<std::pair<std::size_t, std::size_t>> loud,
+                                          double hz, int hiss = 7) {
+    std::vector<std::int16_t> s(samples);
+    for (std::size_t i = 0; i < s.size(); ++i) s[i] = std::int16_t(int(i % std::size_t(hiss)) - hiss / 2);
+    for (auto [from, to] : loud)
+        for (std::size_t i = from; i < std::min(to, samples); ++i)
+            s[i] = std::int16_t(std::lround(12000.0 * std::sin(2 * std::numbers::pi * hz * double(i) / kLineRate)));
+    return s;
+}
+
+// A complete WAV file: the header's sizes match the data present (and `dataBytes`, when given).
+inline void expectCompleteWav(const std::filesystem::path& file, std::size_t dataBytes = 0) {
+    const auto wav = readWav(file);
+    ASSERT_TRUE(wav) << file;
+    EXPECT_EQ(wav->dataSize, wav->bytes.size()) << file;
+    EXPECT_EQ(wav->riffSize, wav->dataSize + 36) << file;
+    if (dataBytes) EXPECT_EQ(wav->dataSize, dataBytes) << file;
 }
 
 // Every .wav file below `folder`, sorted.
