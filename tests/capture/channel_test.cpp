@@ -34,11 +34,24 @@ struct FakeServer final : services::RecordServer {
     void del_rec(std::int32_t id) override { calls.push_back("del " + std::to_string(id)); }
 };
 
-// Notes the first sample of every block handed to the monitor.
-struct FirstSampleMonitor final : capture::MonitorSink {
+// A monitor that plays the capture thread while each block is still in work: it notes the block's
+// first sample, hands the channel the next `burst` numbered blocks, and checks that the block in
+// work was not changed meanwhile.
+struct FeedingMonitor final : capture::MonitorSink {
+    capture::Tchannel* channel = nullptr;
+    int next = 1, last = 0, burst = capture::Tchannel::kQueueSlots + 1;
     std::vector<std::int16_t> firsts;
+    bool changedInWork = false;
     void PutBlock(const std::byte* block, std::uint32_t, int) override {
-        firsts.push_back(std::int16_t(std::to_integer<int>(block[0]) | (std::to_integer<int>(block[1]) << 8)));
+        const auto first = [&] {
+            return std::int16_t(std::to_integer<int>(block[0]) | std::to_integer<int>(block[1]) << 8);
+        };
+        firsts.push_back(first());
+        for (int i = 0; i < burst && next <= last; ++i, ++next) {
+            const std::vector<std::int16_t> b(test::ChannelFixture::kBlock, std::int16_t(next));
+            channel->PutData(reinterpret_cast<const std::byte*>(b.data()), std::uint32_t(b.size() * 2));
+        }
+        changedInWork |= first() != firsts.back();
     }
 };
 
@@ -127,25 +140,24 @@ TEST_F(ChannelTest, ServerReportingRegistersUploadsAndDeletesWithoutRenaming) {
 
 TEST_F(ChannelTest, BlocksAreProcessedWholeInOrderOnANamedThreadAndAnOverflowIsCounted) {
     auto c = make({.channelNumber = 3});
-    FirstSampleMonitor monitor;
+    FeedingMonitor monitor;
+    monitor.channel = c.get();
+    monitor.last = 100;  // more blocks than the channel takes: some find the queue full
     c->SetMonitor(true, &monitor);
-    std::vector<std::int16_t> block(kBlock);
-    const int total = 400;
-    for (int b = 0; b < total; ++b) {  // faster than the channel: some find the queue full
-        std::fill(block.begin(), block.end(), std::int16_t(b));
-        c->PutData(reinterpret_cast<const std::byte*>(block.data()), kBlock * 2);
-    }
-    ASSERT_TRUE(pending.waitIdle({}, 20s));
+    const auto put = [&](int number) {
+        const std::vector<std::int16_t> b(kBlock, std::int16_t(number));
+        c->PutData(reinterpret_cast<const std::byte*>(b.data()), kBlock * 2);
+        ASSERT_TRUE(pending.waitIdle({}, 20s));
+    };
+    put(0);
+    EXPECT_FALSE(monitor.changedInWork);
     EXPECT_GT(c->Overflows(), 0u);
-    EXPECT_EQ(monitor.firsts.size() + c->Overflows(), std::size_t(total));
-    EXPECT_EQ(c->BlocksProcessed(), monitor.firsts.size());
+    EXPECT_EQ(monitor.firsts.size() + c->Overflows(), 101u);
     EXPECT_TRUE(std::adjacent_find(monitor.firsts.begin(), monitor.firsts.end(), std::greater_equal<>()) ==
                 monitor.firsts.end());
-    // A block after the channel has caught up always arrives.
-    std::fill(block.begin(), block.end(), std::int16_t(total));
-    c->PutData(reinterpret_cast<const std::byte*>(block.data()), kBlock * 2);
-    ASSERT_TRUE(pending.waitIdle({}, 10s));
-    EXPECT_EQ(monitor.firsts.back(), total);
+    put(101);  // a block after the channel has caught up always arrives
+    EXPECT_EQ(monitor.firsts.back(), 101);
+    EXPECT_EQ(c->BlocksProcessed(), monitor.firsts.size());
     const auto names = test::threadNames();
     EXPECT_NE(std::find(names.begin(), names.end(), "channel 3"), names.end());
 }
