@@ -2,61 +2,12 @@
 // event and a vanishing device.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 #include "capture/capture_thread.h"
-#include "platform/messages.h"
-#include "support/fake_sound.h"
+#include "support/fake_capture.h"
 #include "support/thread_names.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;
-
-namespace {
-
-// Collects what a sink receives, and lets a test wait for a number of blocks.
-struct Collector {
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::vector<std::vector<std::byte>> blocks;
-    capture::BlockSink sink() {
-        return [this](const std::byte* b, std::uint32_t n) {
-            std::lock_guard lock(mutex);
-            blocks.emplace_back(b, b + n);
-            cv.notify_all();
-        };
-    }
-    bool waitFor(std::size_t count) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, 10s, [&] { return blocks.size() >= count; });
-    }
-};
-
-std::vector<std::byte> numberedBytes(std::size_t n) {
-    std::vector<std::byte> v(n);
-    for (std::size_t i = 0; i < n; ++i) v[i] = std::byte(i * 7 + i / 251);
-    return v;
-}
-
-// A fake system, the stop event, both sides' sinks and the operator's messages.
-struct Capture {
-    test::FakeSoundInputSystem sys;
-    platform::Event stop;
-    Collector left, right;
-    platform::CollectingMessageSink messages;
-    capture::SoundInParams params() {
-        capture::SoundInParams p;
-        p.leftSink = left.sink();
-        p.rightSink = right.sink();
-        return p;
-    }
-    std::function<void(const std::string&)> show() {
-        return [this](const std::string& m) { messages.show(m); };
-    }
-};
-
-}  // namespace
 
 TEST(tsoundin, EachBufferIsSplitIntoSideBlocksInBufferOrderPastTheSixth) {
     struct Case {
@@ -66,7 +17,7 @@ TEST(tsoundin, EachBufferIsSplitIntoSideBlocksInBufferOrderPastTheSixth) {
     for (const Case& k :
          {Case{16, 2, 44100, {65536, 400, 0}}, Case{8, 2, 22050, {16384, 400, 0}}, Case{16, 1, 22050, {}}}) {
         SCOPED_TRACE(std::to_string(k.bits) + " bits x " + std::to_string(k.channels));
-        Capture c;
+        test::FakeCapture c;
         test::FakeDevice dev;
         dev.info = {"Card", true, k.channels == 2};
         dev.bufferFill = k.fills;
@@ -74,7 +25,7 @@ TEST(tsoundin, EachBufferIsSplitIntoSideBlocksInBufferOrderPastTheSixth) {
         if (fills.empty()) fills.assign(9, 32768);
         std::size_t total = 0;
         for (auto f : fills) total += f;
-        dev.data = numberedBytes(total);
+        dev.data = test::numberedBytes(total);
         c.sys.devices.push_back(dev);
         auto p = c.params();
         p.bitsPerSample = k.bits;
@@ -105,8 +56,8 @@ TEST(tsoundin, EachBufferIsSplitIntoSideBlocksInBufferOrderPastTheSixth) {
 }
 
 TEST(tsoundin, StereoRequestOnMonoDeviceSaysSoAndFeedsOnlyTheLeftSide) {
-    Capture c;
-    c.sys.devices.push_back({{"Mono", true, false}, numberedBytes(32768)});
+    test::FakeCapture c;
+    c.sys.devices.push_back({{"Mono", true, false}, test::numberedBytes(32768)});
     {
         capture::tsoundin in(c.sys, c.params(), c.stop, c.show());
         ASSERT_TRUE(c.left.waitFor(1));
@@ -120,8 +71,8 @@ TEST(tsoundin, StereoRequestOnMonoDeviceSaysSoAndFeedsOnlyTheLeftSide) {
 
 TEST(tsoundin, OpenIsRetriedOnceThenReportedWithDeviceErrorAndChannels) {
     for (const int refusals : {1, 2}) {
-        Capture c;
-        c.sys.devices.push_back({{"Card", true, true}, numberedBytes(65536), {}, refusals});
+        test::FakeCapture c;
+        c.sys.devices.push_back({{"Card", true, true}, test::numberedBytes(65536), {}, refusals});
         capture::tsoundin in(c.sys, c.params(), c.stop, c.show(), 0ms);
         EXPECT_EQ(c.sys.opens.load(), 2);
         EXPECT_EQ(in.Failed(), refusals == 2);
@@ -139,8 +90,8 @@ TEST(tsoundin, OpenIsRetriedOnceThenReportedWithDeviceErrorAndChannels) {
 }
 
 TEST(tsoundin, TheStopEventEndsANamedWaitingThreadWellBeforeTheTimeout) {
-    Capture c;
-    c.sys.devices.push_back({{"Card", true, true}, numberedBytes(65536)});  // one buffer, then nothing
+    test::FakeCapture c;
+    c.sys.devices.push_back({{"Card", true, true}, test::numberedBytes(65536)});  // one buffer, then nothing
     capture::tsoundin in(c.sys, c.params(), c.stop, {});
     EXPECT_EQ(in.Timeout(), 11486ms);
     ASSERT_TRUE(c.left.waitFor(1));
@@ -151,8 +102,8 @@ TEST(tsoundin, TheStopEventEndsANamedWaitingThreadWellBeforeTheTimeout) {
 }
 
 TEST(tsoundin, VanishedDeviceEndsCaptureWithAMessage) {
-    Capture c;
-    c.sys.devices.push_back({{"Card", true, true}, numberedBytes(65536 * 3), {}, 0, 2});
+    test::FakeCapture c;
+    c.sys.devices.push_back({{"Card", true, true}, test::numberedBytes(65536 * 3), {}, 0, 2});
     capture::tsoundin in(c.sys, c.params(), c.stop, c.show());
     ASSERT_TRUE(c.sys.closed.wait(10s));
     EXPECT_EQ(c.left.blocks.size(), 2u);

@@ -72,23 +72,6 @@ TEST_F(ChannelTest, RecordingShorterThanTheMinimumIsDeletedAndOneOfExactlyTheMin
     }
 }
 
-TEST_F(ChannelTest, StartWhileRecordingAndStopWhileIdleChangeNothing) {
-    auto c = make();
-    c->SetMinTime(0);
-    c->StopRecord();
-    ASSERT_TRUE(c->RecordNow());
-    const auto open = c->OpenFileName();
-    clock.advance(2000ms);
-    EXPECT_FALSE(c->RecordNow());
-    c->StartIfIdle();
-    EXPECT_EQ(c->OpenFileName(), open);
-    c->StopRecord();
-    c->StopRecord();
-    dispatcher.drain();
-    EXPECT_EQ(mainThread, (std::vector<std::string>{"1:start", "1:stop"}));
-    EXPECT_EQ(test::wavFiles(dir / "SOUND").size(), 1u);
-}
-
 TEST_F(ChannelTest, FileNamesFollowPrefixDateTimeAndChannel) {
     auto c = make();
     c->SetPrefix("L1_");
@@ -162,27 +145,6 @@ TEST_F(ChannelTest, BlocksAreProcessedWholeInOrderOnANamedThreadAndAnOverflowIsC
     EXPECT_NE(std::find(names.begin(), names.end(), "channel 3"), names.end());
 }
 
-TEST_F(ChannelTest, ShutdownAndFormatSwitchWhileRecordingLeaveACompleteFile) {
-    for (const bool shutdown : {true, false}) {
-        auto c = make();
-        ASSERT_TRUE(c->RecordNow());
-        const auto name = c->OpenFileName();
-        feed(*c, line(3, 0, 3));
-        if (shutdown) {
-            c.reset();
-        } else {
-            c->SetFormat(0);
-            EXPECT_TRUE(c->Recording());
-            EXPECT_EQ(c->OpenFileName(), "");
-        }
-        test::expectCompleteWav(name, 3u * kBlock * 2);
-        if (!shutdown) {
-            c->StopRecord();
-            EXPECT_TRUE(fs::exists(name));  // the stop after the switch deletes nothing of the earlier file
-        }
-    }
-}
-
 TEST_F(ChannelTest, OperatorAndTriggersRaceWithoutDeadlockAndShutdownLeavesCompleteFiles) {
     auto c = make();
     c->SetThreshold(-30.0);
@@ -222,29 +184,48 @@ TEST_F(ChannelTest, LevelHistoryAveragesFiveTicksPerPoint) {
     EXPECT_EQ(h[h.size() - 2], -60.0);
 }
 
-TEST_F(ChannelTest, Mp3FormatRecordsAnMp3FileAndSwitchingBackGivesWav) {
+TEST_F(ChannelTest, StartWhileRecordingAndStopWhileIdleChangeNothingAndTheReportMayCallTheChannelBack) {
     auto c = make();
-    c->SetFormat(1);
-    c->SetMinTime(0);
-    ASSERT_TRUE(c->RecordNow());
-    const auto mp3 = c->OpenFileName();
-    EXPECT_EQ(fs::path(mp3).extension(), ".mp3");
-    feed(*c, line(2, 0, 2));
-    c->StopRecord();
-    EXPECT_GT(fs::file_size(mp3), 1000u);
-    c->SetFormat(0);
-    clock.advance(2s);
-    ASSERT_TRUE(c->RecordNow());
-    EXPECT_EQ(fs::path(c->OpenFileName()).extension(), ".wav");
-}
-
-TEST_F(ChannelTest, TheMainThreadsReportMayCallTheChannelBack) {
-    auto c = make();
-    std::vector<std::string> files;
+    std::vector<std::string> files;  // what the channel said while each report ran on the main thread
     onMainThread = [&] { files.push_back(c->OpenFileName()); };
     c->SetMinTime(0);
-    ASSERT_TRUE(c->RecordNow());  // the report runs on this (the main) thread after the channel's lock is released
-    const auto open = c->OpenFileName();
     c->StopRecord();
-    EXPECT_EQ(files, (std::vector<std::string>{open, ""}));
+    ASSERT_TRUE(c->RecordNow());
+    const auto open = c->OpenFileName();
+    clock.advance(2000ms);
+    EXPECT_FALSE(c->RecordNow());
+    c->StartIfIdle();
+    EXPECT_EQ(c->OpenFileName(), open);
+    c->StopRecord();
+    c->StopRecord();
+    dispatcher.drain();
+    EXPECT_EQ(mainThread, (std::vector<std::string>{"1:start", "1:stop"}));
+    EXPECT_EQ(files, (std::vector<std::string>{open, ""}));  // run at once, after the channel's lock was released
+    EXPECT_EQ(test::wavFiles(dir / "SOUND").size(), 1u);
+}
+
+TEST_F(ChannelTest, ShutdownOrAFormatSwitchWhileRecordingCompletesTheFileAndRecordingGoesOn) {
+    for (const bool shutdown : {true, false}) {
+        auto c = make();
+        c->SetFormat(shutdown ? 0 : 1);
+        c->SetMinTime(0);
+        ASSERT_TRUE(c->RecordNow());
+        const auto name = c->OpenFileName();
+        EXPECT_EQ(fs::path(name).extension(), shutdown ? ".wav" : ".mp3");
+        feed(*c, line(3, 0, 3));
+        if (shutdown) {
+            c.reset();
+            test::expectCompleteWav(name, 3u * kBlock * 2);
+            continue;
+        }
+        c->SetFormat(0);
+        EXPECT_TRUE(c->Recording());
+        EXPECT_EQ(c->OpenFileName(), "");
+        EXPECT_GT(fs::file_size(name), 1000u);  // 4.5 s at 32 kbit/s
+        c->StopRecord();
+        EXPECT_TRUE(fs::exists(name));  // the stop after the switch deletes nothing of the earlier file
+        clock.advance(2s);
+        ASSERT_TRUE(c->RecordNow());
+        EXPECT_EQ(fs::path(c->OpenFileName()).extension(), ".wav");
+    }
 }
