@@ -1,9 +1,10 @@
 #pragma once
 // tsoundin: the capture thread of one sound input device ("capture <device>" in `top -H`). It
-// opens the device at 11025 samples per second, 16 bits (or 8), stereo or mono, keeps six device
-// buffers in circulation, and for every buffer the device fills it splits stereo frames into a left and a right block and hands
-// each block to the channel that listens to that side (normally the channel's PutData). It does
-// no analysis of its own, so the device is never starved while channels work.
+// opens the device at 11025 samples per second, 16 bits (or 8), stereo or mono, keeps six
+// device buffers in circulation, and for every buffer the device fills it splits stereo frames
+// into a left and a right block and hands each block to the channel that listens to that side
+// (normally the channel's PutData). It does no analysis of its own, so the device is never
+// starved while channels work.
 //
 // The thread waits on the device and the shared stop event together, so setting the stop event
 // ends every capture thread at once. Buffers are delivered strictly in order 0, 1, …, 5, 0, …,

@@ -8,11 +8,12 @@
 // names, opens and closes recordings, deletes recordings shorter than the minimum time and
 // reports starts, stops and detected numbers to the main thread and, when enabled, to the server.
 //
-// Hand-over. PutData copies the block into a small queue of preallocated slots and wakes the
-// channel thread; the thread works on the oldest slot in place and frees it only when the block
-// is done, so a block is never changed while in work and no wake-up is lost (the wake condition
-// changes only under the queue's mutex). A block that finds the queue full is dropped and
-// counted (Overflows()); the capture thread never waits for the channel.
+// Hand-over. PutData copies the block into a BlockQueue of kQueueSlots preallocated slots and
+// wakes the channel thread ("channel <n>" in `top -H`); the thread works on the oldest slot in
+// place and frees it only when the block is done, so a block is never changed while in work and
+// no wake-up is lost (the wake condition changes only under the queue's mutex). A block that
+// finds the queue full is dropped and counted (Overflows()); the capture thread never waits for
+// the channel.
 //
 // State. Everything else (recording flag, writer, settings, detectors) has one mutex, held by
 // the channel thread for the whole of a block and by the main thread for each operation, so a

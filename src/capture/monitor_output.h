@@ -23,11 +23,12 @@
 // finds every slot taken is dropped and counted (Dropped()); PutBlock never waits for the
 // playback thread.
 //
-// Threads. PutBlock: the monitored channel's thread (any thread; several at once are safe, as
-// while the monitor moves from one channel to another). Open, the setters, Close and the
-// destructor: the main thread. The device belongs to the playback thread between Open and Close.
-// The playback thread never waits for another thread: its queue wait ends on the stop token and
-// its device waits end on the stop event or after kDeviceWait, so Close can always join it.
+// Threads. The playback thread is named "monitor". PutBlock: the monitored channel's thread (any
+// thread; several at once are safe, as while the monitor moves from one channel to another).
+// Open, the setters, Close and the destructor: the main thread. The device belongs to the
+// playback thread between Open and Close. The playback thread never waits for another thread:
+// its queue wait ends on the stop token and its device waits end on the stop event or after
+// kDeviceWait, so Close can always join it.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
