@@ -2,6 +2,8 @@
 // event and a vanishing device.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "capture/capture_thread.h"
 #include "support/fake_capture.h"
 #include "support/thread_names.h"
@@ -34,7 +36,7 @@ TEST(tsoundin, EachBufferIsSplitIntoSideBlocksInBufferOrderPastTheSixth) {
         {
             capture::tsoundin in(c.sys, p, c.stop, {});
             ASSERT_TRUE(c.left.waitFor(fills.size()));
-            if (k.channels == 2) ASSERT_TRUE(c.right.waitFor(fills.size()));
+            ASSERT_TRUE(k.channels == 1 || c.right.waitFor(fills.size()));
             EXPECT_EQ(c.sys.lastFormat.avgBytesPerSec, std::uint32_t(k.bytesPerSecond));
             EXPECT_EQ(c.sys.lastFormat.blockAlign, k.bits / 8 * k.channels);
             c.stop.set();
@@ -51,13 +53,13 @@ TEST(tsoundin, EachBufferIsSplitIntoSideBlocksInBufferOrderPastTheSixth) {
                 ASSERT_EQ((side ? c.right : c.left).blocks.at(b), expected) << "buffer " << b << " side " << side;
             }
         }
-        if (k.channels == 1) EXPECT_TRUE(c.right.blocks.empty());
+        EXPECT_TRUE(k.channels == 2 || c.right.blocks.empty());
     }
 }
 
 TEST(tsoundin, StereoRequestOnMonoDeviceSaysSoAndFeedsOnlyTheLeftSide) {
     test::FakeCapture c;
-    c.sys.devices.push_back({{"Mono", true, false}, test::numberedBytes(32768)});
+    c.sys.devices.push_back({{"Mono", true, false}, test::numberedBytes(32768), {}});
     {
         capture::tsoundin in(c.sys, c.params(), c.stop, c.show());
         ASSERT_TRUE(c.left.waitFor(1));
@@ -91,7 +93,7 @@ TEST(tsoundin, OpenIsRetriedOnceThenReportedWithDeviceErrorAndChannels) {
 
 TEST(tsoundin, TheStopEventEndsANamedWaitingThreadWellBeforeTheTimeout) {
     test::FakeCapture c;
-    c.sys.devices.push_back({{"Card", true, true}, test::numberedBytes(65536)});  // one buffer, then nothing
+    c.sys.devices.push_back({{"Card", true, true}, test::numberedBytes(65536), {}});  // one buffer, then nothing
     capture::tsoundin in(c.sys, c.params(), c.stop, {});
     EXPECT_EQ(in.Timeout(), 11486ms);
     ASSERT_TRUE(c.left.waitFor(1));
@@ -104,8 +106,9 @@ TEST(tsoundin, TheStopEventEndsANamedWaitingThreadWellBeforeTheTimeout) {
 TEST(tsoundin, VanishedDeviceEndsCaptureWithAMessage) {
     test::FakeCapture c;
     c.sys.devices.push_back({{"Card", true, true}, test::numberedBytes(65536 * 3), {}, 0, 2});
-    capture::tsoundin in(c.sys, c.params(), c.stop, c.show());
-    ASSERT_TRUE(c.sys.closed.wait(10s));
+    std::optional<capture::tsoundin> in(std::in_place, c.sys, c.params(), c.stop, c.show());
+    ASSERT_TRUE(c.sys.closed.wait(10s));  // the thread let the device go by itself
+    in.reset();                           // joined: what it did is seen here
     EXPECT_EQ(c.left.blocks.size(), 2u);
     EXPECT_EQ(c.messages.messages(),
               std::vector<std::string>{"Звуковое устройство 0 перестало отвечать, запись с него остановлена."});

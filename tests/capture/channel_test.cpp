@@ -60,7 +60,7 @@ using ChannelTest = test::ChannelFixture;
 }  // namespace
 
 TEST_F(ChannelTest, RecordingShorterThanTheMinimumIsDeletedAndOneOfExactlyTheMinimumStays) {
-    for (const auto [length, kept] : {std::pair{4999ms, false}, std::pair{5000ms, true}}) {
+    for (const auto& [length, kept] : {std::pair{4999ms, false}, std::pair{5000ms, true}}) {
         auto c = make();
         c->SetMinTime(5);
         ASSERT_TRUE(c->RecordNow());

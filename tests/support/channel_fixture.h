@@ -48,7 +48,9 @@ inline void expectCompleteWav(const std::filesystem::path& file, std::size_t dat
     ASSERT_TRUE(wav) << file;
     EXPECT_EQ(wav->dataSize, wav->bytes.size()) << file;
     EXPECT_EQ(wav->riffSize, wav->dataSize + 36) << file;
-    if (dataBytes) EXPECT_EQ(wav->dataSize, dataBytes) << file;
+    if (dataBytes != 0) {
+        EXPECT_EQ(wav->dataSize, dataBytes) << file;
+    }
 }
 
 // Every .wav file below `folder`, sorted.
