@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/thread_name.h"
+
 namespace kestavo::capture {
 
 tsoundin::tsoundin(platform::SoundInputSystem& system, SoundInParams params, const platform::Event& stop,
@@ -77,18 +79,16 @@ int tsoundin::RightChannel() const {
     return params_.rightChannel;
 }
 
-void tsoundin::Rebind(int leftChannel, int rightChannel, int leftInputIndex, int rightInputIndex, BlockSink left,
-                      BlockSink right) {
+void tsoundin::Rebind(int leftChannel, int rightChannel, BlockSink left, BlockSink right) {
     std::lock_guard lock(bindMutex_);
     params_.leftChannel = leftChannel;
     params_.rightChannel = rightChannel;
-    params_.leftInputIndex = leftInputIndex;
-    params_.rightInputIndex = rightInputIndex;
     params_.leftSink = std::move(left);
     params_.rightSink = std::move(right);
 }
 
 void tsoundin::run(std::stop_token stop) {
+    platform::nameThisThread("capture " + std::to_string(params_.deviceId));
     // The device wait is bounded by the time-out and also ends on the shared stop event; a
     // termination request (destructor) is noticed at the latest after one bounded slice.
     constexpr std::chrono::milliseconds kSlice{200};
@@ -118,10 +118,7 @@ void tsoundin::deliver(const platform::WaveHeader& header, const std::stop_token
     const std::uint32_t recorded = std::min(header.bytesRecorded, header.bufferLength);
     std::lock_guard lock(bindMutex_);
     auto call = [&](const BlockSink& sink, const std::vector<std::byte>& block, std::uint32_t length) {
-        if (!sink || busy_ || stop.stop_requested()) return;
-        busy_ = true;
-        sink(block.data(), length);
-        busy_ = false;
+        if (sink && !stop.stop_requested()) sink(block.data(), length);
     };
     if (params_.channelCount == 2) {
         const std::uint32_t perSide = recorded / 2;
@@ -137,12 +134,10 @@ void tsoundin::deliver(const platform::WaveHeader& header, const std::stop_token
                 std::memcpy(&right_[2 * i], header.data + 4 * i + 2, 2);
             }
         }
-        lastLength_[0] = lastLength_[1] = perSide;
         call(params_.leftSink, left_, perSide);
         call(params_.rightSink, right_, perSide);
     } else {
         std::memcpy(left_.data(), header.data, recorded);
-        lastLength_[0] = recorded;
         call(params_.leftSink, left_, recorded);
     }
 }

@@ -1,9 +1,10 @@
 #pragma once
-// tsoundin: the capture thread of one sound input device. It opens the device at 11025 samples
-// per second, 16 bits (or 8), stereo or mono, keeps six device buffers in circulation, and for
-// every buffer the device fills it splits stereo frames into a left and a right block and hands
-// each block to the channel that listens to that side (normally the channel's PutData). It does
-// no analysis of its own, so the device is never starved while channels work.
+// tsoundin: the capture thread of one sound input device ("capture <device>" in `top -H`). It
+// opens the device at 11025 samples per second, 16 bits (or 8), stereo or mono, keeps six
+// device buffers in circulation, and for every buffer the device fills it splits stereo frames
+// into a left and a right block and hands each block to the channel that listens to that side
+// (normally the channel's PutData). It does no analysis of its own, so the device is never
+// starved while channels work.
 //
 // The thread waits on the device and the shared stop event together, so setting the stop event
 // ends every capture thread at once. Buffers are delivered strictly in order 0, 1, …, 5, 0, …,
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "platform/event.h"
+#include "platform/line_rate.h"
 #include "platform/sound_input.h"
 
 namespace kestavo::capture {
@@ -37,7 +39,7 @@ struct SoundInParams {
     int bitsPerSample = 16;
     int channelCount = 2;  // 2 stereo, 1 mono
     int deviceId = 0;
-    int sampleRate = 11025;
+    int sampleRate = kLineRate;
     int samplesPerBlock = 16384;  // 8192 for 8-bit
     int leftChannel = 0;          // channel numbers fed by each side; right is -1 for a mono device
     int rightChannel = -1;
@@ -61,9 +63,8 @@ public:
     tsoundin(const tsoundin&) = delete;
     tsoundin& operator=(const tsoundin&) = delete;
 
-    // New channel numbers, side numbers and sinks (channel assignment). Main thread.
-    void Rebind(int leftChannel, int rightChannel, int leftInputIndex, int rightInputIndex, BlockSink left,
-                BlockSink right);
+    // New channel numbers and sinks (channel assignment). Main thread.
+    void Rebind(int leftChannel, int rightChannel, BlockSink left, BlockSink right);
 
     [[nodiscard]] bool Failed() const noexcept { return failed_; }
     [[nodiscard]] bool Running() const noexcept { return running_.load(std::memory_order_acquire); }
@@ -88,11 +89,9 @@ private:
     platform::WaveFormat format_;
     std::unique_ptr<platform::SoundInput> device_;
     std::array<platform::WaveHeader, kBuffers> headers_{};
-    std::vector<std::byte> bufferMemory_;   // the six data areas, one after another
-    std::vector<std::byte> left_, right_;   // block areas per side
-    int next_ = 0;                          // index of the buffer expected next
-    std::uint32_t lastLength_[2] = {0, 0};  // bytes of the last delivered block per side
-    bool busy_ = false;                     // a sink is being called (never entered again meanwhile)
+    std::vector<std::byte> bufferMemory_;  // the six data areas, one after another
+    std::vector<std::byte> left_, right_;  // block areas per side
+    int next_ = 0;                         // index of the buffer expected next
     bool failed_ = false;
     std::atomic<bool> running_{false};
     std::atomic<std::uint64_t> delivered_{0};

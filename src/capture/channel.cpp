@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "capture/recording_name.h"
+#include "platform/thread_name.h"
 #include "recording/mp3_writer.h"
 #include "recording/wav_writer.h"
 
@@ -16,7 +17,7 @@ namespace fs = std::filesystem;
 
 Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals globals)
     : params_(params), env_(std::move(env)),
-      queueMemory_(std::size_t(kQueueSlots) * std::size_t(params.samplesPerBlock) * std::size_t(params.bits / 8)),
+      queue_(kQueueSlots, std::size_t(params.samplesPerBlock) * std::size_t(params.bits / 8)),
       channelNumber_(params.channelNumber), globals_(std::move(globals)), format_(params.format),
       threshold_(params.threshold), predSeconds_(params.predSeconds), mp3Bitrate_(params.mp3Bitrate),
       mp3Quality_(params.mp3Quality), mp3SampleRate_(params.mp3SampleRate), meter_(params.sampleRate),
@@ -70,45 +71,22 @@ std::unique_ptr<recording::Tsound_writer> Tchannel::makeWriter(int format, int m
 
 void Tchannel::PutData(const std::byte* block, std::uint32_t length) {
     if (!block || stopping_.load(std::memory_order_acquire)) return;
-    const std::size_t slotBytes = std::size_t(params_.samplesPerBlock) * std::size_t(params_.bits / 8);
-    length = std::uint32_t(std::min<std::size_t>(length, slotBytes));
-    {
-        std::lock_guard lock(queueMutex_);
-        if (queueCount_ == kQueueSlots) {
-            overflows_.fetch_add(1, std::memory_order_relaxed);
-            return;
-        }
-        const int slot = (queueHead_ + queueCount_) % kQueueSlots;
-        std::memcpy(queueMemory_.data() + std::size_t(slot) * slotBytes, block, length);
-        queueLength_[std::size_t(slot)] = length;
-        ++queueCount_;
-        if (env_.pending) env_.pending->add();
-    }
-    queueReady_.notify_one();
+    // Counted before the block can be taken, so a fast-paced line never sees the channel idle
+    // while a block of its is still on the way.
+    if (env_.pending) env_.pending->add();
+    if (queue_.put(block, length) != BlockQueue::PutResult::Queued && env_.pending) env_.pending->done();
 }
 
 void Tchannel::run(std::stop_token stop) {
-    const std::size_t slotBytes = std::size_t(params_.samplesPerBlock) * std::size_t(params_.bits / 8);
-    for (;;) {
-        int slot = 0;
-        std::uint32_t length = 0;
-        {
-            std::unique_lock lock(queueMutex_);
-            if (!queueReady_.wait(lock, stop, [&] { return queueCount_ > 0; })) break;
-            slot = queueHead_;
-            length = queueLength_[std::size_t(slot)];
-        }
-        // The slot stays taken while in work: PutData writes only into free slots.
+    platform::nameThisThread("channel " + std::to_string(ChannelNumber()));
+    // The slot stays taken while in work: PutData writes only into free slots.
+    while (const auto block = queue_.waitOldest(stop)) {
         {
             std::unique_lock lock(mutex_);
-            processBlock(queueMemory_.data() + std::size_t(slot) * slotBytes, length);
+            processBlock(block->data, block->length);
             unlockAndPost(lock);
         }
-        {
-            std::lock_guard lock(queueMutex_);
-            queueHead_ = (queueHead_ + 1) % kQueueSlots;
-            --queueCount_;
-        }
+        queue_.pop();
         blocks_.fetch_add(1, std::memory_order_relaxed);
         if (env_.pending) env_.pending->done();
     }
@@ -117,11 +95,8 @@ void Tchannel::run(std::stop_token stop) {
 
 void Tchannel::finishThread() {
     stopping_.store(true, std::memory_order_release);
-    {
-        std::lock_guard lock(queueMutex_);
-        if (env_.pending && queueCount_ > 0) env_.pending->done(queueCount_);  // never processed
-        queueCount_ = 0;
-    }
+    const std::size_t neverProcessed = queue_.close();
+    if (env_.pending && neverProcessed > 0) env_.pending->done(std::int64_t(neverProcessed));
     std::lock_guard lock(mutex_);
     writer_.reset();  // completes an open file
     try {
@@ -656,7 +631,7 @@ void Tchannel::SetMonitor(bool on, MonitorSink* monitor) {
 
 std::size_t Tchannel::MemoryBytes() const {
     std::lock_guard lock(mutex_);
-    std::size_t bytes = sizeof(*this) + queueMemory_.capacity();
+    std::size_t bytes = sizeof(*this) + queue_.memoryBytes();
     bytes += std::size_t(showLevel_.Capacity) * sizeof(double);
     if (writer_) bytes += writer_->MemoryBytes();
     return bytes;

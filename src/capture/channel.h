@@ -8,11 +8,12 @@
 // names, opens and closes recordings, deletes recordings shorter than the minimum time and
 // reports starts, stops and detected numbers to the main thread and, when enabled, to the server.
 //
-// Hand-over. PutData copies the block into a small queue of preallocated slots and wakes the
-// channel thread; the thread works on the oldest slot in place and frees it only when the block
-// is done, so a block is never changed while in work and no wake-up is lost (the wake condition
-// changes only under the queue's mutex). A block that finds the queue full is dropped and
-// counted (Overflows()); the capture thread never waits for the channel.
+// Hand-over. PutData copies the block into a BlockQueue of kQueueSlots preallocated slots and
+// wakes the channel thread ("channel <n>" in `top -H`); the thread works on the oldest slot in
+// place and frees it only when the block is done, so a block is never changed while in work and
+// no wake-up is lost (the wake condition changes only under the queue's mutex). A block that
+// finds the queue full is dropped and counted (Overflows()); the capture thread never waits for
+// the channel.
 //
 // State. Everything else (recording flag, writer, settings, detectors) has one mutex, held by
 // the channel thread for the whole of a block and by the main thread for each operation, so a
@@ -37,6 +38,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/block_queue.h"
 #include "capture/channel_report.h"
 #include "capture/monitor_sink.h"
 #include "config/id_control_list.h"
@@ -186,7 +188,7 @@ public:
     [[nodiscard]] int InputIndex() const noexcept { return params_.inputIndex; }
     [[nodiscard]] int DeviceId() const noexcept { return params_.deviceId; }
     [[nodiscard]] double CurrentLevel() const noexcept { return currentLevel_.load(std::memory_order_relaxed); }
-    [[nodiscard]] std::uint64_t Overflows() const noexcept { return overflows_.load(std::memory_order_relaxed); }
+    [[nodiscard]] std::uint64_t Overflows() const noexcept { return queue_.dropped(); }
     [[nodiscard]] std::uint64_t BlocksProcessed() const noexcept { return blocks_.load(std::memory_order_relaxed); }
     [[nodiscard]] std::array<double, kHistory> LevelHistory() const;
     [[nodiscard]] std::string RecordDir() const;
@@ -231,15 +233,8 @@ private:
     ChannelParams params_;
     ChannelEnv env_;
 
-    // The queue of blocks handed over by the capture thread.
-    std::mutex queueMutex_;
-    std::condition_variable_any queueReady_;
-    std::vector<std::byte> queueMemory_;                    // kQueueSlots blocks, one after another
-    std::array<std::uint32_t, kQueueSlots> queueLength_{};  // bytes in each slot
-    int queueHead_ = 0;                                     // oldest slot
-    int queueCount_ = 0;                                    // slots in use
+    BlockQueue queue_;  // the blocks handed over by the capture thread
     std::atomic<int> channelNumber_;
-    std::atomic<std::uint64_t> overflows_{0};
     std::atomic<std::uint64_t> blocks_{0};
     std::atomic<bool> stopping_{false};
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <span>
 
+#include "platform/thread_name.h"
+
 namespace kestavo::capture {
 
 namespace {
@@ -42,10 +44,9 @@ std::unique_ptr<Tin_out> Tin_out::Open(platform::SoundOutputSystem& system, cons
 Tin_out::Tin_out(std::unique_ptr<platform::SoundOutput> output, const InOutParams& params,
                  std::shared_ptr<SpectrumInversion> inversion)
     : params_(params), headerBytes_(std::uint32_t(params.samplesPerBlock) * std::uint32_t(params.bits / 8)),
-      slotBytes_(std::uint32_t(params.samplesPerBlock) * 2u), inversion_(std::move(inversion)),
-      output_(std::move(output)), headerMemory_(std::size_t(kHeaders) * headerBytes_), headers_(kHeaders),
-      inverter_(params.samplesPerBlock, params.bits), slotMemory_(std::size_t(kQueueSlots) * slotBytes_),
-      slots_(kQueueSlots) {
+      inversion_(std::move(inversion)), output_(std::move(output)), headerMemory_(std::size_t(kHeaders) * headerBytes_),
+      headers_(kHeaders), inverter_(params.samplesPerBlock, params.bits),
+      queue_(kQueueSlots, std::size_t(params.samplesPerBlock) * 2) {
     bool prepared = true;
     for (std::size_t i = 0; i < headers_.size(); ++i) {
         headers_[i].data = headerMemory_.data() + i * headerBytes_;
@@ -66,11 +67,7 @@ Tin_out::~Tin_out() {
 }
 
 void Tin_out::Close() noexcept {
-    {
-        std::lock_guard lock(queueMutex_);
-        closed_ = true;
-    }
-    queueReady_.notify_all();
+    (void)queue_.close();  // blocks still queued are not played
     if (thread_.joinable()) {
         thread_.request_stop();
         thread_.join();
@@ -79,39 +76,18 @@ void Tin_out::Close() noexcept {
 
 void Tin_out::PutBlock(const std::byte* block, std::uint32_t length, int bitsPerSample) {
     if (block == nullptr || (bitsPerSample != 8 && bitsPerSample != 16)) return;
-    {
-        std::lock_guard lock(queueMutex_);
-        if (closed_) return;
-        if (count_ == slots_.size()) {
-            dropped_.fetch_add(1, std::memory_order_relaxed);
-            return;
-        }
-        const std::size_t slot = (head_ + count_) % slots_.size();
-        const std::uint32_t bytes = std::min(length, slotBytes_);
-        std::memcpy(slotMemory_.data() + slot * slotBytes_, block, bytes);
-        slots_[slot] = Slot{bytes, bitsPerSample};
-        ++count_;
-    }
-    queueReady_.notify_one();
+    (void)queue_.put(block, length, bitsPerSample);  // a closed monitor ignores it; a full queue counts it
 }
 
 void Tin_out::run(std::stop_token stop) {
+    platform::nameThisThread("monitor");
     // The device waits watch an event, not the token: stopping sets it.
     std::stop_callback wakeDevice(stop, [this] { stopEvent_.set(); });
-    for (;;) {
-        std::size_t slot = 0;
-        {
-            std::unique_lock lock(queueMutex_);
-            if (!queueReady_.wait(lock, stop, [&] { return count_ > 0 || closed_; }) || closed_) return;
-            slot = head_;  // stays queued, so untouched by PutBlock, until copied out
-        }
+    while (const auto block = queue_.waitOldest(stop)) {
+        // The block stays queued, so untouched by PutBlock, until copied out.
         if (!headerFree(index_, stop)) return;
-        fillHeader(index_, slot);
-        {
-            std::lock_guard lock(queueMutex_);
-            head_ = (head_ + 1) % slots_.size();
-            --count_;
-        }
+        fillHeader(index_, *block);
+        queue_.pop();
 
         platform::WaveHeader& header = headers_[index_];
         if (inversion_->on.load(std::memory_order_relaxed)) {
@@ -144,22 +120,22 @@ bool Tin_out::headerFree(std::size_t index, const std::stop_token& stop) {
     return true;
 }
 
-void Tin_out::fillHeader(std::size_t index, std::size_t slot) {
+void Tin_out::fillHeader(std::size_t index, const BlockQueue::Block& block) {
     std::byte* const out = headers_[index].data;
-    const std::byte* const in = slotMemory_.data() + slot * slotBytes_;
-    const Slot& s = slots_[slot];
+    const std::byte* const in = block.data;
+    const int bits = block.tag;  // the block's sample width
     const std::size_t samples = params_.samplesPerBlock;
-    std::size_t filled = 0;        // samples written
-    if (s.bits == params_.bits) {  // whole samples only; half a sample left over is dropped
+    std::size_t filled = 0;      // samples written
+    if (bits == params_.bits) {  // whole samples only; half a sample left over is dropped
         const std::size_t width = std::size_t(params_.bits / 8);
-        filled = std::min<std::size_t>(s.length / width, samples);
+        filled = std::min<std::size_t>(block.length / width, samples);
         std::memcpy(out, in, filled * width);
-    } else if (s.bits == 8) {  // 8-bit unsigned into 16-bit signed: (b - 128) x 256
-        filled = std::min<std::size_t>(s.length, samples);
+    } else if (bits == 8) {  // 8-bit unsigned into 16-bit signed: (b - 128) x 256
+        filled = std::min<std::size_t>(block.length, samples);
         for (std::size_t i = 0; i < filled; ++i)
             store16(out + 2 * i, std::int16_t((std::to_integer<int>(in[i]) - 128) * 256));
     } else {  // 16-bit signed into 8-bit unsigned: the high byte, offset by 128
-        filled = std::min<std::size_t>(s.length / 2, samples);
+        filled = std::min<std::size_t>(block.length / 2, samples);
         for (std::size_t i = 0; i < filled; ++i) out[i] = std::byte(std::uint8_t((load16(in + 2 * i) >> 8) + 128));
     }
     // The whole buffer is played: the rest of a short block is silence, not the previous sound.
@@ -171,8 +147,7 @@ void Tin_out::fillHeader(std::size_t index, std::size_t slot) {
 
 void Tin_out::markLost() noexcept {
     deviceLost_.store(true, std::memory_order_relaxed);
-    std::lock_guard lock(queueMutex_);
-    closed_ = true;
+    (void)queue_.close();
 }
 
 }  // namespace kestavo::capture

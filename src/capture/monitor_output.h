@@ -17,18 +17,18 @@
 // destructor: device reset, buffers unprepared, device closed; errors there are ignored). A lost
 // device closes the monitor by itself; blocks are then ignored.
 //
-// Hand-over. One mutex (queueMutex_) guards the slot queue and the closed flag, and the wake
-// condition changes only under it, so no wake-up is lost. PutBlock copies into a free slot under
-// the mutex; the playback thread copies the oldest slot out without the mutex and frees the slot
-// only afterwards, so a block is never changed while in work. A block that finds every slot taken
-// is dropped and counted (Dropped()); PutBlock never waits for the playback thread, only for the
-// mutex, which nobody holds longer than one block copy.
+// Hand-over. A BlockQueue of kQueueSlots slots: PutBlock copies into a free slot (the block's
+// width travels beside it); the playback thread copies the oldest slot out and frees it only
+// afterwards, so a block is never changed while in work, and no wake-up is lost. A block that
+// finds every slot taken is dropped and counted (Dropped()); PutBlock never waits for the
+// playback thread.
 //
-// Threads. PutBlock: the monitored channel's thread (any thread; several at once are safe, as
-// while the monitor moves from one channel to another). Open, the setters, Close and the
-// destructor: the main thread. The device belongs to the playback thread between Open and Close.
-// The playback thread never waits for another thread: its queue wait ends on the stop token and
-// its device waits end on the stop event or after kDeviceWait, so Close can always join it.
+// Threads. The playback thread is named "monitor". PutBlock: the monitored channel's thread (any
+// thread; several at once are safe, as while the monitor moves from one channel to another).
+// Open, the setters, Close and the destructor: the main thread. The device belongs to the
+// playback thread between Open and Close. The playback thread never waits for another thread:
+// its queue wait ends on the stop token and its device waits end on the stop event or after
+// kDeviceWait, so Close can always join it.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -41,9 +41,11 @@
 #include <thread>
 #include <vector>
 
+#include "capture/block_queue.h"
 #include "capture/monitor_sink.h"
 #include "dsp/spectrum_inverter.h"
 #include "platform/event.h"
+#include "platform/line_rate.h"
 #include "platform/sound_output.h"
 
 namespace kestavo::capture {
@@ -54,7 +56,7 @@ struct InOutParams {
     int bits = 16;                // 16 (signed) or 8 (unsigned, offset 128)
     int channels = 1;             // mono
     int outputDevice = platform::SoundOutputSystem::kWaveMapper;  // OUT/Device; -1 the default output
-    int sampleRate = 11025;                                       // samples per second
+    int sampleRate = kLineRate;                                   // samples per second
 };
 
 // The operator's spectrum settings: the "Инверсия спектра" check box and the inv_bar position. The
@@ -108,29 +110,23 @@ public:
     // Any thread: blocks written to the device, blocks dropped because the queue was full, and
     // whether the device was lost (or refused a buffer) so that nothing more is played.
     [[nodiscard]] std::uint64_t Played() const noexcept { return played_.load(std::memory_order_acquire); }
-    [[nodiscard]] std::uint64_t Dropped() const noexcept { return dropped_.load(std::memory_order_relaxed); }
+    [[nodiscard]] std::uint64_t Dropped() const noexcept { return queue_.dropped(); }
     [[nodiscard]] bool DeviceLost() const noexcept { return deviceLost_.load(std::memory_order_relaxed); }
     [[nodiscard]] const InOutParams& Params() const noexcept { return params_; }
 
 private:
-    struct Slot {
-        std::uint32_t length = 0;  // bytes held
-        int bits = 16;             // their sample width
-    };
-
     Tin_out(std::unique_ptr<platform::SoundOutput> output, const InOutParams& params,
             std::shared_ptr<SpectrumInversion> inversion);
 
     void run(std::stop_token stop);
     // Playback thread: waits until header `index` may be filled again; false on stop or loss.
     bool headerFree(std::size_t index, const std::stop_token& stop);
-    // Playback thread: slot `slot` into the data area of header `index`, in the output's width.
-    void fillHeader(std::size_t index, std::size_t slot);
+    // Playback thread: `block` into the data area of header `index`, in the output's width.
+    void fillHeader(std::size_t index, const BlockQueue::Block& block);
     void markLost() noexcept;
 
     const InOutParams params_;
     const std::uint32_t headerBytes_;  // samples per block x bits / 8
-    const std::uint32_t slotBytes_;    // samples per block x 2: room for a block of either width
     std::shared_ptr<SpectrumInversion> inversion_;
 
     // The device and what only the playback thread touches while it runs.
@@ -141,17 +137,10 @@ private:
     dsp::tfft inverter_;                         // the spectrum inverter
     platform::Event stopEvent_;                  // set on stop; ends the device waits
 
-    // The hand-over, guarded by queueMutex_.
-    std::mutex queueMutex_;
-    std::condition_variable_any queueReady_;  // count_ > 0 or closed_
-    std::vector<std::byte> slotMemory_;       // kQueueSlots areas of slotBytes_ each
-    std::vector<Slot> slots_;                 // kQueueSlots
-    std::size_t head_ = 0;                    // oldest queued slot
-    std::size_t count_ = 0;                   // queued slots, including the one in work
-    bool closed_ = false;                     // no more blocks accepted
+    // The hand-over; its slots hold samplesPerBlock x 2 bytes, room for a block of either width.
+    BlockQueue queue_;
 
     std::atomic<std::uint64_t> played_{0};
-    std::atomic<std::uint64_t> dropped_{0};
     std::atomic<bool> deviceLost_{false};
 
     std::jthread thread_;  // last: started when everything above is ready, joined first

@@ -1,225 +1,115 @@
+// tsoundin over a fake device: frames split into sides in buffer order, open retries, the stop
+// event and a vanishing device.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <optional>
 
 #include "capture/capture_thread.h"
-#include "platform/messages.h"
-#include "support/fake_sound.h"
+#include "support/fake_capture.h"
+#include "support/thread_names.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;
 
-namespace {
-
-// Collects what a sink receives, and lets a test wait for a number of blocks.
-struct Collector {
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::vector<std::vector<std::byte>> blocks;
-    capture::BlockSink sink() {
-        return [this](const std::byte* b, std::uint32_t n) {
-            std::lock_guard lock(mutex);
-            blocks.emplace_back(b, b + n);
-            cv.notify_all();
-        };
+TEST(tsoundin, EachBufferIsSplitIntoSideBlocksInBufferOrderPastTheSixth) {
+    struct Case {
+        int bits, channels, bytesPerSecond;
+        std::vector<std::uint32_t> fills;  // bytes recorded per buffer; empty: nine full buffers
+    };
+    for (const Case& k :
+         {Case{16, 2, 44100, {65536, 400, 0}}, Case{8, 2, 22050, {16384, 400, 0}}, Case{16, 1, 22050, {}}}) {
+        SCOPED_TRACE(std::to_string(k.bits) + " bits x " + std::to_string(k.channels));
+        test::FakeCapture c;
+        test::FakeDevice dev;
+        dev.info = {"Card", true, k.channels == 2};
+        dev.bufferFill = k.fills;
+        std::vector<std::uint32_t> fills = k.fills;
+        if (fills.empty()) fills.assign(9, 32768);
+        std::size_t total = 0;
+        for (auto f : fills) total += f;
+        dev.data = test::numberedBytes(total);
+        c.sys.devices.push_back(dev);
+        auto p = c.params();
+        p.bitsPerSample = k.bits;
+        p.channelCount = k.channels;
+        p.samplesPerBlock = k.bits == 16 ? 16384 : 8192;
+        {
+            capture::tsoundin in(c.sys, p, c.stop, {});
+            ASSERT_TRUE(c.left.waitFor(fills.size()));
+            ASSERT_TRUE(k.channels == 1 || c.right.waitFor(fills.size()));
+            EXPECT_EQ(c.sys.lastFormat.avgBytesPerSec, std::uint32_t(k.bytesPerSecond));
+            EXPECT_EQ(c.sys.lastFormat.blockAlign, k.bits / 8 * k.channels);
+            c.stop.set();
+        }
+        // Reference: side s of frame f is the s-th sample-sized piece of the frame.
+        const std::size_t width = std::size_t(k.bits / 8), frame = width * std::size_t(k.channels);
+        std::size_t at = 0;
+        for (std::size_t b = 0; b < fills.size(); at += fills[b], ++b) {
+            for (int side = 0; side < k.channels; ++side) {
+                std::vector<std::byte> expected;
+                for (std::size_t f = 0; f < fills[b] / frame; ++f)
+                    for (std::size_t i = 0; i < width; ++i)
+                        expected.push_back(dev.data[at + f * frame + std::size_t(side) * width + i]);
+                ASSERT_EQ((side ? c.right : c.left).blocks.at(b), expected) << "buffer " << b << " side " << side;
+            }
+        }
+        EXPECT_TRUE(k.channels == 2 || c.right.blocks.empty());
     }
-    bool waitFor(std::size_t count) {
-        std::unique_lock lock(mutex);
-        return cv.wait_for(lock, 10s, [&] { return blocks.size() >= count; });
-    }
-};
-
-std::vector<std::byte> numberedBytes(std::size_t n) {
-    std::vector<std::byte> v(n);
-    for (std::size_t i = 0; i < n; ++i) v[i] = std::byte(i * 7 + i / 251);
-    return v;
-}
-
-test::FakeDevice stereoDevice(std::vector<std::byte> data) {
-    test::FakeDevice d;
-    d.info = {"Card", true, true};
-    d.data = std::move(data);
-    return d;
-}
-
-}  // namespace
-
-TEST(tsoundin, StereoBufferSplitsIntoLeftAndRightBlocksOfHalfTheLength) {
-    test::FakeSoundInputSystem sys;
-    const auto data = numberedBytes(65536);
-    sys.devices.push_back(stereoDevice(data));
-    platform::Event stop;
-    Collector left, right;
-    capture::SoundInParams p;
-    p.leftSink = left.sink();
-    p.rightSink = right.sink();
-    p.leftChannel = 1;
-    p.rightChannel = 2;
-    capture::tsoundin in(sys, p, stop, {});
-    ASSERT_FALSE(in.Failed());
-    ASSERT_TRUE(left.waitFor(1));
-    ASSERT_TRUE(right.waitFor(1));
-    ASSERT_EQ(left.blocks[0].size(), 32768u);
-    ASSERT_EQ(right.blocks[0].size(), 32768u);
-    // Left from bytes 0-1, 4-5, ...; right from 2-3, 6-7, ...
-    for (std::size_t f = 0; f < 16384; ++f) {
-        ASSERT_EQ(left.blocks[0][2 * f], data[4 * f]);
-        ASSERT_EQ(left.blocks[0][2 * f + 1], data[4 * f + 1]);
-        ASSERT_EQ(right.blocks[0][2 * f], data[4 * f + 2]);
-        ASSERT_EQ(right.blocks[0][2 * f + 1], data[4 * f + 3]);
-    }
-    EXPECT_EQ(sys.lastFormat.channels, 2);
-    EXPECT_EQ(sys.lastFormat.avgBytesPerSec, 44100u);
-    EXPECT_EQ(sys.lastFormat.blockAlign, 4);
-    stop.set();
-}
-
-TEST(tsoundin, ShortAndEmptyBuffersGiveShortAndEmptyBlocksInOrder) {
-    test::FakeSoundInputSystem sys;
-    auto dev = stereoDevice(numberedBytes(65536 + 400));
-    dev.bufferFill = {65536, 400, 0};
-    sys.devices.push_back(dev);
-    platform::Event stop;
-    Collector left, right;
-    capture::SoundInParams p;
-    p.leftSink = left.sink();
-    p.rightSink = right.sink();
-    capture::tsoundin in(sys, p, stop, {});
-    ASSERT_TRUE(left.waitFor(3));
-    ASSERT_TRUE(right.waitFor(3));
-    EXPECT_EQ(left.blocks[1].size(), 200u);
-    EXPECT_EQ(right.blocks[1].size(), 200u);
-    EXPECT_EQ(left.blocks[1][0], sys.devices[0].data[65536]);
-    EXPECT_EQ(right.blocks[1][0], sys.devices[0].data[65538]);
-    EXPECT_EQ(left.blocks[2].size(), 0u);
-    EXPECT_EQ(right.blocks[2].size(), 0u);
-    stop.set();
-}
-
-TEST(tsoundin, BuffersCirculateInOrderPastTheSixth) {
-    test::FakeSoundInputSystem sys;
-    test::FakeDevice dev;
-    dev.info = {"Mono", true, false};
-    dev.data = numberedBytes(32768 * 9);
-    sys.devices.push_back(dev);
-    platform::Event stop;
-    Collector left;
-    capture::SoundInParams p;
-    p.channelCount = 1;
-    p.leftSink = left.sink();
-    capture::tsoundin in(sys, p, stop, {});
-    ASSERT_TRUE(left.waitFor(9));
-    for (std::size_t b = 0; b < 9; ++b)
-        ASSERT_TRUE(std::equal(left.blocks[b].begin(), left.blocks[b].end(),
-                               sys.devices[0].data.begin() + std::ptrdiff_t(b * 32768)))
-            << "block " << b;
-    stop.set();
-}
-
-TEST(tsoundin, MonoDeviceNeverCallsTheRightSink) {
-    test::FakeSoundInputSystem sys;
-    test::FakeDevice dev;
-    dev.info = {"Mono", true, false};
-    dev.data = numberedBytes(32768 * 2);
-    sys.devices.push_back(dev);
-    platform::Event stop;
-    Collector left, right;
-    capture::SoundInParams p;
-    p.channelCount = 1;
-    p.rightChannel = -1;
-    p.leftSink = left.sink();
-    p.rightSink = right.sink();
-    capture::tsoundin in(sys, p, stop, {});
-    ASSERT_TRUE(left.waitFor(2));
-    EXPECT_EQ(left.blocks[0].size(), 32768u);
-    stop.set();
-    while (in.Running()) std::this_thread::sleep_for(1ms);
-    EXPECT_TRUE(right.blocks.empty());
 }
 
 TEST(tsoundin, StereoRequestOnMonoDeviceSaysSoAndFeedsOnlyTheLeftSide) {
-    test::FakeSoundInputSystem sys;
-    test::FakeDevice dev;
-    dev.info = {"Mono", true, false};
-    dev.data = numberedBytes(32768);
-    sys.devices.push_back(dev);
-    platform::Event stop;
-    platform::CollectingMessageSink messages;
-    Collector left, right;
-    capture::SoundInParams p;
-    p.leftSink = left.sink();
-    p.rightSink = right.sink();
-    capture::tsoundin in(sys, p, stop, [&](const std::string& m) { messages.show(m); });
-    ASSERT_TRUE(left.waitFor(1));
-    EXPECT_EQ(left.blocks[0].size(), 32768u);
-    EXPECT_EQ(in.ChannelCount(), 1);
-    ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(messages.messages()[0], "Ваша звуковая карта не поддерживает режим стерео.");
-    stop.set();
-    while (in.Running()) std::this_thread::sleep_for(1ms);
-    EXPECT_TRUE(right.blocks.empty());
+    test::FakeCapture c;
+    c.sys.devices.push_back({{"Mono", true, false}, test::numberedBytes(32768), {}});
+    {
+        capture::tsoundin in(c.sys, c.params(), c.stop, c.show());
+        ASSERT_TRUE(c.left.waitFor(1));
+        EXPECT_EQ(in.ChannelCount(), 1);
+        c.stop.set();
+    }
+    EXPECT_EQ(c.left.blocks[0].size(), 32768u);
+    EXPECT_TRUE(c.right.blocks.empty());
+    EXPECT_EQ(c.messages.messages(), std::vector<std::string>{"Ваша звуковая карта не поддерживает режим стерео."});
 }
 
 TEST(tsoundin, OpenIsRetriedOnceThenReportedWithDeviceErrorAndChannels) {
-    test::FakeSoundInputSystem sys;
-    auto dev = stereoDevice(numberedBytes(65536));
-    dev.failOpens = 1;
-    sys.devices.push_back(dev);
-    platform::Event stop;
-    Collector left;
-    capture::SoundInParams p;
-    p.leftSink = left.sink();
-    {
-        capture::tsoundin in(sys, p, stop, {}, 0ms);
-        EXPECT_FALSE(in.Failed());
-        EXPECT_EQ(sys.opens.load(), 2);
-        ASSERT_TRUE(left.waitFor(1));
-        stop.set();
+    for (const int refusals : {1, 2}) {
+        test::FakeCapture c;
+        c.sys.devices.push_back({{"Card", true, true}, test::numberedBytes(65536), {}, refusals});
+        capture::tsoundin in(c.sys, c.params(), c.stop, c.show(), 0ms);
+        EXPECT_EQ(c.sys.opens.load(), 2);
+        EXPECT_EQ(in.Failed(), refusals == 2);
+        EXPECT_EQ(in.Running(), refusals == 1);
+        if (refusals == 1) {
+            EXPECT_TRUE(c.left.waitFor(1));
+            EXPECT_TRUE(c.messages.messages().empty());
+        } else {
+            const std::string busy = std::to_string(std::make_error_code(std::errc::device_or_resource_busy).value());
+            EXPECT_EQ(c.messages.messages(),
+                      std::vector<std::string>{"Проблема при открытии звукового устройства 0  " + busy + "  2"});
+        }
+        c.stop.set();
     }
-    stop.reset();
-    sys.devices[0].failOpens = 2;
-    sys.opens = 0;
-    platform::CollectingMessageSink messages;
-    capture::tsoundin failed(
-        sys, p, stop, [&](const std::string& m) { messages.show(m); }, 0ms);
-    EXPECT_TRUE(failed.Failed());
-    EXPECT_FALSE(failed.Running());
-    EXPECT_EQ(sys.opens.load(), 2);
-    ASSERT_EQ(messages.messages().size(), 1u);
-    const std::string expected = "Проблема при открытии звукового устройства 0  " +
-        std::to_string(std::make_error_code(std::errc::device_or_resource_busy).value()) + "  2";
-    EXPECT_EQ(messages.messages()[0], expected);
 }
 
-TEST(tsoundin, StopEventEndsAWaitingThreadWithoutWaitingOutTheTimeout) {
-    test::FakeSoundInputSystem sys;
-    sys.devices.push_back(stereoDevice({}));  // never delivers anything
-    platform::Event stop;
-    capture::SoundInParams p;
-    capture::tsoundin in(sys, p, stop, {});
+TEST(tsoundin, TheStopEventEndsANamedWaitingThreadWellBeforeTheTimeout) {
+    test::FakeCapture c;
+    c.sys.devices.push_back({{"Card", true, true}, test::numberedBytes(65536), {}});  // one buffer, then nothing
+    capture::tsoundin in(c.sys, c.params(), c.stop, {});
     EXPECT_EQ(in.Timeout(), 11486ms);
-    ASSERT_TRUE(in.Running());
-    const auto t0 = std::chrono::steady_clock::now();
-    stop.set();
-    while (in.Running()) std::this_thread::sleep_for(1ms);
-    // Far below the 11.5 s time-out; generous for sanitizer builds.
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
+    ASSERT_TRUE(c.left.waitFor(1));
+    const auto names = test::threadNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "capture 0"), names.end());
+    c.stop.set();
+    EXPECT_TRUE(c.sys.closed.wait(5s));  // far below the 11.5 s time-out, generous for sanitizer builds
 }
 
 TEST(tsoundin, VanishedDeviceEndsCaptureWithAMessage) {
-    test::FakeSoundInputSystem sys;
-    auto dev = stereoDevice(numberedBytes(65536 * 3));
-    dev.loseAfterBuffers = 2;
-    sys.devices.push_back(dev);
-    platform::Event stop;
-    Collector left;
-    platform::CollectingMessageSink messages;
-    capture::SoundInParams p;
-    p.leftSink = left.sink();
-    capture::tsoundin in(sys, p, stop, [&](const std::string& m) { messages.show(m); });
-    ASSERT_TRUE(left.waitFor(2));
-    while (in.Running()) std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(left.blocks.size(), 2u);
-    EXPECT_EQ(messages.messages().size(), 1u);
+    test::FakeCapture c;
+    c.sys.devices.push_back({{"Card", true, true}, test::numberedBytes(65536 * 3), {}, 0, 2});
+    std::optional<capture::tsoundin> in(std::in_place, c.sys, c.params(), c.stop, c.show());
+    ASSERT_TRUE(c.sys.closed.wait(10s));  // the thread let the device go by itself
+    in.reset();                           // joined: what it did is seen here
+    EXPECT_EQ(c.left.blocks.size(), 2u);
+    EXPECT_EQ(c.messages.messages(),
+              std::vector<std::string>{"Звуковое устройство 0 перестало отвечать, запись с него остановлена."});
 }

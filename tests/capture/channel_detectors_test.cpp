@@ -3,59 +3,22 @@
 // way back into the block.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
-#include "capture/channel.h"
-#include "support/signal_gen.h"
-#include "support/temp_dir.h"
+#include "support/channel_fixture.h"
 
 using namespace kestavo;
-using Kind = capture::ChannelEvent::Kind;
 using test::Signal;
 
 namespace {
 
-constexpr int kBlock = 16384;
-
-class ChannelDetectors : public ::testing::Test {
+class ChannelDetectors : public test::ChannelFixture {
 protected:
-    test::TempDir dir{"kestavo-detectors"};
-    platform::FakeClock clock;
-    platform::MainDispatcher dispatcher;
-    std::vector<capture::ChannelEvent> events;
     std::unique_ptr<capture::Tchannel> channel;
-    std::uint64_t fed = 0;
 
     void SetUp() override {
-        capture::ChannelEnv env;
-        env.clock = &clock;
-        env.dispatcher = &dispatcher;
-        env.writeFiles = false;
-        env.observer = [this](const capture::ChannelEvent& e) { events.push_back(e); };
-        capture::ChannelGlobals g;
-        g.programFolder = dir.path();
-        channel = std::make_unique<capture::Tchannel>(capture::ChannelParams{}, env, g);
+        auto e = env();
+        e.writeFiles = false;
+        channel = make({}, e);
         channel->SetDtmf(true);
-    }
-
-    // Runs the signal through the channel in blocks, as the channel thread would.
-    std::vector<std::int16_t> run(const Signal& s) {
-        std::vector<std::int16_t> pcm(s.size());
-        for (std::size_t i = 0; i < s.size(); ++i)
-            pcm[i] = std::int16_t(std::lround(std::clamp(s[i], -1.0, 32767.0 / 32768.0) * 32768.0));
-        for (std::size_t at = 0; at < pcm.size(); at += kBlock) {
-            const std::size_t n = std::min<std::size_t>(kBlock, pcm.size() - at);
-            fed += n;
-            clock.advanceTo(std::chrono::milliseconds(std::int64_t(fed) * 1000 / 11025));
-            channel->ProcessBlockNow(reinterpret_cast<std::byte*>(pcm.data() + at), std::uint32_t(n * 2));
-        }
-        return pcm;
-    }
-    std::vector<std::string> texts(Kind kind) const {
-        std::vector<std::string> out;
-        for (const auto& e : events)
-            if (e.kind == kind) out.push_back(e.text);
-        return out;
     }
     static Signal dial(const std::vector<int>& counts) {
         Signal s = test::silence(test::samplesOf(200.0));
@@ -71,84 +34,63 @@ protected:
         test::append(s, test::silence(test::samplesOf(7000.0)));  // a number is handed over after 6.45 s of quiet
         return s;
     }
+    void startAt(std::uint64_t sample) { channel->ScheduleOperatorAction(sample, true); }
+    void restart() {  // the operator's stop and start
+        channel->ScheduleOperatorAction(fed, false);
+        startAt(fed + 1);
+    }
 };
 
 }  // namespace
 
-TEST_F(ChannelDetectors, AnIdleChannelDecodesNothingWhileDetectorsWaitForARecording) {
-    run(dtmf("1234"));
-    run(dial({2, 7}));
+TEST_F(ChannelDetectors, AnIdleChannelDecodesNothingWhileDetectorsWaitForARecordingAndOneDigitIsNoise) {
+    process(*channel, dtmf("1234"));
+    process(*channel, dial({2, 7}));
     EXPECT_TRUE(texts(Kind::Dtmf).empty());
     EXPECT_TRUE(texts(Kind::Pulse).empty());
     channel->SetDetectOnlyWhileRecording(false);
-    run(dtmf("1234"));
+    process(*channel, dtmf("5"));
+    process(*channel, dtmf("1234"));
     EXPECT_EQ(texts(Kind::Dtmf), std::vector<std::string>{"1234"});
+    EXPECT_EQ(mainThread, std::vector<std::string>{"1:1234"});
 }
 
-TEST_F(ChannelDetectors, ASingleDtmfDigitIsIgnoredAndTwoAreReported) {
-    channel->SetDetectOnlyWhileRecording(false);
-    run(dtmf("5"));
-    EXPECT_TRUE(texts(Kind::Dtmf).empty());
-    run(dtmf("56"));
-    EXPECT_EQ(texts(Kind::Dtmf), std::vector<std::string>{"56"});
-}
-
-TEST_F(ChannelDetectors, AfterAStartOnlyTheFirstPulseNumberIsReported) {
-    channel->ScheduleOperatorAction(0, true);
-    run(dial({2, 7}));
-    run(dial({4, 3}));
+TEST_F(ChannelDetectors, AfterAStartOrStopOnlyTheFirstPulseNumberIsReportedAndDtmfEndsPulseDecoding) {
+    startAt(0);
+    process(*channel, dial({2, 7}));
+    process(*channel, dial({4, 3}));
     EXPECT_EQ(texts(Kind::Pulse), std::vector<std::string>{"27"});
-    // The next stop arms pulse decoding again.
-    channel->ScheduleOperatorAction(fed, false);
-    channel->ScheduleOperatorAction(fed + 1, true);
-    run(dial({5, 1}));
+    // The next stop arms pulse decoding again; a DTMF number disarms it as a pulse number does.
+    restart();
+    process(*channel, dtmf("90"));
+    process(*channel, dial({2, 7}));
+    EXPECT_EQ(texts(Kind::Dtmf), std::vector<std::string>{"90"});
+    restart();
+    process(*channel, dial({5, 1}));
     EXPECT_EQ(texts(Kind::Pulse), (std::vector<std::string>{"27", "51"}));
 }
 
-TEST_F(ChannelDetectors, ADtmfReportEndsPulseDecodingUntilTheNextStartOrStop) {
-    channel->ScheduleOperatorAction(0, true);
-    run(dtmf("90"));
-    run(dial({2, 7}));
-    EXPECT_EQ(texts(Kind::Dtmf), std::vector<std::string>{"90"});
-    EXPECT_TRUE(texts(Kind::Pulse).empty());
-}
-
 TEST_F(ChannelDetectors, TheStopCarriesTheLastNumberCutToTwentyCharacters) {
-    channel->ScheduleOperatorAction(0, true);
-    run(dtmf("1234567890123456789012345"));
+    startAt(0);
+    process(*channel, dtmf("1234567890123456789012345"));
     channel->ScheduleOperatorAction(fed, false);
-    run(test::silence(100));
-    const auto stops = texts(Kind::Stop);
-    ASSERT_EQ(stops.size(), 1u);
-    EXPECT_EQ(stops[0], "12345678901234567890");
+    process(*channel, test::silence(100));
+    EXPECT_EQ(texts(Kind::Stop), std::vector<std::string>{"12345678901234567890"});
 }
 
-TEST_F(ChannelDetectors, CompressorCurveAppliesToNegativeSamplesAndClipsAtFullScale) {
-    channel->SetCompressor(true);
-    channel->SetK1(1.8);
-    channel->SetK2(7.0);
-    Signal s(2000, 0.0);
-    for (std::size_t i = 0; i < s.size(); i += 4) {
-        s[i] = 0.1;
-        s[i + 1] = -0.1;
-        s[i + 2] = 0.0;
-        s[i + 3] = -0.5;
+TEST_F(ChannelDetectors, CompressorCurveAppliesToNegativeSamplesClipsAtFullScaleAndAnOverflowLeavesTheSample) {
+    struct Case {
+        double k2, in;
+        std::int16_t out;
+    };
+    // 0.1 arrives as 3277/32768: 1.8 (1 - e^(-7 x 3277/32768)) = 0.90619 -> 29694; 1.8 (1 - e^0.7)
+    // = -1.825 and 1.8 (1 - e^3.5) are clipped; with K2 = 1e6, e^(5e5) overflows: -0.5 stays, and
+    // 1.8 (1 - e^-250000) = 1.8 is clipped.
+    for (const Case& k : {Case{7.0, 0.1, 29694}, Case{7.0, -0.1, -32768}, Case{7.0, 0.0, 0}, Case{7.0, -0.5, -32768},
+                          Case{1e6, -0.5, -16384}, Case{1e6, 0.25, 32767}}) {
+        channel->SetCompressor(true);
+        channel->SetK1(1.8);
+        channel->SetK2(k.k2);
+        EXPECT_EQ(process(*channel, Signal{k.in})[0], k.out) << k.k2 << " " << k.in;
     }
-    const auto out = run(s);
-    // 0.1 arrives as 3277/32768: 1.8 (1 - e^(-7 * 3277/32768)) = 0.90619 -> 29694;
-    // 1.8 (1 - e^0.7) = -1.825 -> clipped to -32768.
-    EXPECT_EQ(out[0], 29694);
-    EXPECT_EQ(out[1], -32768);
-    EXPECT_EQ(out[2], 0);
-    EXPECT_EQ(out[3], -32768);
-}
-
-TEST_F(ChannelDetectors, ACompressorOverflowLeavesTheSampleAsItWas) {
-    channel->SetCompressor(true);
-    channel->SetK1(1.8);
-    channel->SetK2(1e6);  // e^(1e6 * 0.5) overflows for a negative sample
-    Signal s = {-0.5, 0.25};
-    const auto out = run(s);
-    EXPECT_EQ(out[0], -16384);
-    EXPECT_EQ(out[1], 32767);  // 1.8 (1 - e^-250000) = 1.8, clipped
 }

@@ -1,14 +1,18 @@
-// A stereo line from end to end: a WAV file on a file-backed line, the capture thread splitting
-// it into sides, two channels recording by level, and the recordings compared with the line.
+// A stereo line from end to end: a capture thread splits it into sides, two channels record by
+// level, and each recording is compared sample for sample with its side. The line comes from a
+// WAV file on a file-backed line, and through the ALSA backend without a sound card: a private
+// ALSA configuration defines a `file` capture PCM over the `null` plugin that reads a raw stereo
+// file bit-exact.
+#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <fstream>
 
 #include "capture/capture_thread.h"
-#include "capture/channel.h"
+#include "platform/alsa/alsa_input.h"
 #include "platform/file/file_lines.h"
-#include "support/temp_dir.h"
-#include "support/wav_io.h"
+#include "support/channel_fixture.h"
+#include "support/scoped_env.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;
@@ -16,120 +20,160 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kBlock = 16384;
-constexpr int kRate = 11025;
+constexpr std::size_t kSecond = kLineRate;
 
-// One side of the line: faint hiss with 440 Hz bursts over [from, to) seconds.
-std::vector<std::int16_t> side(double seconds, std::vector<std::pair<double, double>> bursts, double freq) {
-    std::vector<std::int16_t> s(std::size_t(seconds * kRate));
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = std::int16_t(int(i % 5) - 2);
-    for (auto [from, to] : bursts)
-        for (std::size_t i = std::size_t(from * kRate); i < std::size_t(to * kRate) && i < s.size(); ++i)
-            s[i] = std::int16_t(std::lround(12000.0 * std::sin(2 * 3.14159265358979 * freq * double(i) / kRate)));
-    return s;
-}
+class EndToEnd : public test::ChannelFixture {
+protected:
+    std::vector<std::int16_t> side[2];
+    std::vector<capture::ChannelEvent> seen[2];  // per channel
+    std::vector<std::unique_ptr<capture::Tchannel>> channels;
+    platform::Event stop;  // the capture threads' stop event
 
-struct Recorder {
-    std::vector<capture::ChannelEvent> events;
-    std::mutex mutex;
+    // Both sides interleaved as stereo frames.
+    std::vector<std::int16_t> frames() const {
+        std::vector<std::int16_t> f(side[0].size() * 2);
+        for (std::size_t i = 0; i < side[0].size(); ++i) f[2 * i] = side[0][i], f[2 * i + 1] = side[1][i];
+        return f;
+    }
+    // Channels 1 and 2 recording by level: start after 1 s above -30 dB, stop after `stopSeconds`.
+    void makeChannels(platform::Clock* lineClock, double stopSeconds, int predSeconds) {
+        for (int n = 1; n <= 2; ++n) {
+            auto e = env();
+            e.clock = lineClock;
+            e.observer = [this, n](const capture::ChannelEvent& ev) { seen[n - 1].push_back(ev); };
+            auto c = make({.inputIndex = n, .channelNumber = n}, e);
+            c->SetPrefix("L_");
+            c->SetThreshold(-30.0);
+            c->SetDelays(1, 1.0, stopSeconds);
+            c->SetMinTime(5);
+            c->SetPredTime(predSeconds);
+            c->SetAutoRecord(true);
+            channels.push_back(std::move(c));
+        }
+    }
+    capture::SoundInParams sinks() {
+        capture::SoundInParams p;
+        p.leftChannel = 1, p.rightChannel = 2;
+        p.leftSink = [this](const std::byte* b, std::uint32_t n) { channels[0]->PutData(b, n); };
+        p.rightSink = [this](const std::byte* b, std::uint32_t n) { channels[1]->PutData(b, n); };
+        return p;
+    }
+    // Each channel's recording holds its side from `pre` samples before the trigger's block to the
+    // start of the block in which the stop fired (that block is processed after the file closed).
+    void expectRecordings(std::size_t pre, std::size_t loudFrom[2]) {
+        dispatcher.drain();
+        channels.clear();
+        const auto files = test::wavFiles(dir / "SOUND");
+        ASSERT_EQ(files.size(), 2u);
+        for (int n = 0; n < 2; ++n) {
+            SCOPED_TRACE("channel " + std::to_string(n + 1));
+            ASSERT_GE(seen[n].size(), 2u);
+            const capture::ChannelEvent &start = seen[n][0], &end = seen[n][1];
+            ASSERT_EQ(start.kind, Kind::Start);
+            ASSERT_EQ(end.kind, Kind::Stop);
+            // Twenty level values of 551 samples (1 s) above the threshold start the recording.
+            EXPECT_GE(start.sample, loudFrom[n] + kSecond - 551);
+            EXPECT_LE(start.sample, loudFrom[n] + kSecond + 551);
+            test::expectCompleteWav(files[std::size_t(n)]);
+            const auto wav = test::readWav(files[std::size_t(n)]);
+            EXPECT_EQ(wav->channels, 1);
+            EXPECT_EQ(wav->sampleRate, kLineRate);
+            const std::size_t from = start.sample / kBlock * kBlock - pre, to = end.sample / kBlock * kBlock;
+            const auto got = wav->samples16();
+            ASSERT_EQ(got.size(), to - from);
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), side[n].begin() + std::ptrdiff_t(from)));
+        }
+    }
 };
 
 }  // namespace
 
-TEST(EndToEnd, StereoFileLineRecordsEachSideByLevelWithPreRecord) {
-    test::TempDir dir("kestavo-e2e");
-    const auto left = side(60.0, {{10.0, 20.0}, {40.0, 41.0}}, 440.0);  // the second burst is too short
-    const auto right = side(60.0, {{25.0, 35.0}}, 700.0);
-    std::vector<std::int16_t> frames(left.size() * 2);
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        frames[2 * i] = left[i];
-        frames[2 * i + 1] = right[i];
-    }
+TEST_F(EndToEnd, StereoFileLineRecordsEachSideByLevelWithPreRecord) {
+    // Left loud 10-20 s and 40-41 s (too short to keep), right loud 25-35 s, of 60 s.
+    side[0] = test::toneLine(60 * kSecond, {{10 * kSecond, 20 * kSecond}, {40 * kSecond, 41 * kSecond}}, 440.0, 5);
+    side[1] = test::toneLine(60 * kSecond, {{25 * kSecond, 35 * kSecond}}, 700.0, 5);
     fs::create_directories(dir / "LINES");
-    test::writeWav16(dir / "LINES" / "exchange.wav", 2, frames);
-
-    platform::PendingWork pending;
+    test::writeWav16(dir / "LINES" / "exchange.wav", 2, frames());
     platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast,
                                    platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}, pending);
     ASSERT_EQ(lines.inputDevices().size(), 1u);
     EXPECT_EQ(lines.inputDevices()[0].productName, "exchange.wav");
-    platform::MainDispatcher dispatcher;
-
-    Recorder rec[2];
-    std::vector<std::unique_ptr<capture::Tchannel>> channels;
-    for (int n = 1; n <= 2; ++n) {
-        capture::ChannelEnv env;
-        env.clock = lines.clock();
-        env.dispatcher = &dispatcher;
-        env.pending = &pending;
-        env.observer = [&r = rec[n - 1]](const capture::ChannelEvent& e) {
-            std::lock_guard lock(r.mutex);
-            r.events.push_back(e);
-        };
-        capture::ChannelGlobals g;
-        g.programFolder = dir.path();
-        capture::ChannelParams p;
-        p.channelNumber = n;
-        p.inputIndex = n;
-        auto c = std::make_unique<capture::Tchannel>(p, env, g);
-        c->SetRecordDir((dir / "SOUND").string());
-        c->SetPrefix("L_");
-        c->SetThreshold(-30.0);
-        c->SetDelays(1, 1.0, 3.0);
-        c->SetMinTime(5);
-        c->SetPredTime(5);
-        c->SetAutoRecord(true);
-        channels.push_back(std::move(c));
-    }
-
-    platform::Event stop;
-    capture::SoundInParams sp;
-    sp.leftChannel = 1;
-    sp.rightChannel = 2;
-    sp.leftSink = [&](const std::byte* b, std::uint32_t n) { channels[0]->PutData(b, n); };
-    sp.rightSink = [&](const std::byte* b, std::uint32_t n) { channels[1]->PutData(b, n); };
+    makeChannels(lines.clock(), 3.0, 5);
     {
-        capture::tsoundin in(lines, sp, stop, {});
+        capture::tsoundin in(lines, sinks(), stop, {});
         ASSERT_FALSE(in.Failed());
         ASSERT_TRUE(lines.allLinesEndedEvent().wait(60s));
         ASSERT_TRUE(pending.waitIdle({}, 30s));
         stop.set();
     }
-    channels.clear();
-
-    // Channel 1: one recording kept, the one-second burst deleted for being shorter than 5 s.
-    std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(dir / "SOUND")) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    ASSERT_EQ(rec[0].events.size(), 4u);
-    ASSERT_EQ(rec[1].events.size(), 2u);
-    ASSERT_EQ(files.size(), 2u) << (files.empty() ? "" : files[0].string());
-
-    const auto check = [&](const fs::path& file, const std::vector<std::int16_t>& line,
-                           const capture::ChannelEvent& start, const capture::ChannelEvent& stopEvent) {
-        const auto wav = test::readWav(file);
-        ASSERT_TRUE(wav);
-        EXPECT_EQ(wav->channels, 1);
-        EXPECT_EQ(wav->sampleRate, kRate);
-        EXPECT_EQ(wav->dataSize, wav->bytes.size());
-        EXPECT_EQ(wav->riffSize, wav->dataSize + 36);
-        // From 5 s (55125 samples) before the trigger's block to the start of the stop's block.
-        const std::size_t from = start.sample / kBlock * kBlock - 55125;
-        const std::size_t to = stopEvent.sample / kBlock * kBlock;
-        const auto got = wav->samples16();
-        ASSERT_EQ(got.size(), to - from);
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), line.begin() + std::ptrdiff_t(from)));
-    };
+    EXPECT_EQ(seen[0].size(), 4u);  // the one-second burst starts and stops, and is deleted
+    std::size_t loudFrom[2] = {10 * kSecond, 25 * kSecond};
+    expectRecordings(5 * kSecond, loudFrom);
+    EXPECT_EQ(mainThread, (std::vector<std::string>{"1:start", "1:stop", "2:start", "2:stop", "1:start", "1:stop"}));
+    // Level triggers start and stop every recording; the one-second burst's file is gone as too
+    // short, and every other stop names the complete file.
+    int tooShort = 0;
+    for (const auto& r : reports) {
+        EXPECT_EQ(r.cause, capture::RecordCause::Level);
+        if (r.kind != capture::ChannelReport::Kind::Stopped) continue;
+        if (r.outcome == capture::RecordOutcome::TooShort) ++tooShort;
+        if (r.outcome == capture::RecordOutcome::Kept) EXPECT_TRUE(fs::exists(r.file)) << r.file;
+    }
+    EXPECT_EQ(tooShort, 1);
     // The clock follows the sound: the trigger's block is delivered at 16:05:09 + its end.
-    const auto nameAt = [](std::uint64_t sample, int channel) {
-        const std::uint64_t end = (sample / kBlock + 1) * kBlock;
-        const int secs = 9 + int(end / kRate);
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "L_05_12_2026 16_%02d_%02d_%d.wav", 5 + secs / 60, secs % 60, channel);
-        return std::string(buf);
+    const auto files = test::wavFiles(dir / "SOUND");
+    for (int n = 0; n < 2; ++n) {
+        const int secs = 9 + int((seen[n][0].sample / kBlock + 1) * kBlock / kSecond);
+        char name[64];
+        std::snprintf(name, sizeof name, "L_05_12_2026 16_%02d_%02d_%d.wav", 5 + secs / 60, secs % 60, n + 1);
+        EXPECT_EQ(files[std::size_t(n)].filename().string(), name);
+    }
+}
+
+TEST_F(EndToEnd, StereoCaptureThroughAlsaRecordsBothSides) {
+    // 30 s of line: left loud from 8 s to 16 s, right loud from 12 s to 22 s; then 20 s more than
+    // is read, because the PCM repeats stale data after the end of its file.
+    side[0] = test::toneLine(50 * kSecond, {{8 * kSecond, 16 * kSecond}}, 440.0, 5);
+    side[1] = test::toneLine(50 * kSecond, {{12 * kSecond, 22 * kSecond}}, 620.0, 3);
+    const auto raw = frames();
+    std::ofstream(dir / "in.raw", std::ios::binary)
+        .write(reinterpret_cast<const char*>(raw.data()), std::streamsize(raw.size() * 2));
+    fs::create_directories(dir / "alsa");
+    std::ofstream(dir / "alsa" / "asoundrc")
+        << "pcm.kestavo_line {\n  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
+        << "  infile \"" << (dir / "in.raw").string() << "\"\n  format \"raw\"\n}\n";
+    test::ScopedEnv xdg("XDG_CONFIG_HOME", dir.path().string());
+    test::ScopedEnv pcms("KESTAVO_ALSA_PCMS", "kestavo_line");
+    snd_config_update_free_global();
+    platform::AlsaSoundInputSystem alsa;
+    const auto devices = alsa.inputDevices();
+    const auto it =
+        std::find_if(devices.begin(), devices.end(), [](const auto& d) { return d.productName == "kestavo_line"; });
+    ASSERT_NE(it, devices.end());
+
+    makeChannels(&clock, 2.0, 2);
+    // Such a PCM delivers as fast as it is read, so the sinks play the part of a real-time device:
+    // each block waits until the channels have taken the one before, and the clock moves by one
+    // block's duration.
+    const int blocksToRead = int(30 * kSecond / kBlock);  // 20 blocks, 29.7 s
+    int blocks = 0;                                       // capture thread only
+    auto p = sinks();
+    p.deviceId = int(it - devices.begin());
+    p.leftSink = [&, put = p.leftSink](const std::byte* b, std::uint32_t n) {
+        if (blocks < blocksToRead) clock.advance(1486ms), put(b, n);
     };
-    EXPECT_EQ(files[0].filename().string(), nameAt(rec[0].events[0].sample, 1));
-    EXPECT_EQ(files[1].filename().string(), nameAt(rec[1].events[0].sample, 2));
-    check(files[0], left, rec[0].events[0], rec[0].events[1]);
-    check(files[1], right, rec[1].events[0], rec[1].events[1]);
+    p.rightSink = [&, put = p.rightSink](const std::byte* b, std::uint32_t n) {
+        if (blocks >= blocksToRead) return;
+        put(b, n);
+        (void)pending.waitIdle({}, 10s);
+        if (++blocks == blocksToRead) stop.set();
+    };
+    {
+        capture::tsoundin in(alsa, p, stop, {});
+        ASSERT_FALSE(in.Failed());
+        ASSERT_TRUE(stop.wait(60s));
+    }
+    snd_config_update_free_global();
+    std::size_t loudFrom[2] = {8 * kSecond, 12 * kSecond};
+    expectRecordings(2 * kSecond, loudFrom);
 }

@@ -1,210 +1,112 @@
-// Monitoring playback: buffer order and reuse, spectrum inversion checked by DFT, block widths,
-// the bounded hand-over, opening with its one retry, and shutdown while blocks arrive.
+// Tin_out: buffer order and reuse, spectrum inversion checked by DFT, block widths, the bounded
+// hand-over, opening with its one retry, and shutdown while blocks arrive.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <bit>
-#include <cmath>
-#include <complex>
-#include <condition_variable>
-#include <cstring>
-#include <numbers>
 #include <set>
 #include <thread>
 #include <tuple>
 
 #include "capture/monitor_output.h"
-#include "platform/file/file_output.h"
+#include "support/dft.h"
+#include "support/pcm_bytes.h"
+#include "support/tapped_output.h"
+#include "support/thread_names.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;
 using capture::Tin_out;
 using Block = std::vector<std::byte>;
-static_assert(std::endian::native == std::endian::little, "blocks below are built in memory order");
 
 namespace {
 
 constexpr int kBlock = 16384;
 
-// A file-backed output system with a tap: notes the data area each write plays, refuses a number
-// of opens, and holds writes at a gate while `hold` is set.
-class TappedSystem final : public platform::SoundOutputSystem {
-public:
-    explicit TappedSystem(platform::OutputPace pace = platform::OutputPace::Immediate) : file(pace) {}
-    platform::FileSoundOutputSystem file;
-    int failOpens = 0, attempts = 0;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<const std::byte*> areas;  // data area of every buffer written, in order
-    bool hold = false;
-    int held = 0;  // writes waiting at the gate
+using TappedSystem = test::TappedOutputSystem;
+using test::bytesOf;
+using test::samplesOf;
 
-    std::vector<platform::OutputDeviceInfo> outputDevices() override { return file.outputDevices(); }
-    std::unique_ptr<platform::SoundOutput> open(int id, const platform::WaveFormat& f, std::error_code& e) override {
-        if (++attempts, failOpens-- > 0) return e = std::make_error_code(std::errc::device_or_resource_busy), nullptr;
-        auto inner = file.open(id, f, e);
-        return inner ? std::make_unique<Output>(std::move(inner), *this) : nullptr;
-    }
-    void release() {
-        std::lock_guard lock(mutex);
-        hold = false;
-        changed.notify_all();
-    }
-
-private:
-    struct Output final : platform::SoundOutput {
-        Output(std::unique_ptr<platform::SoundOutput> i, TappedSystem& s) : inner(std::move(i)), sys(s) {}
-        std::error_code prepare(platform::WaveHeader& h) override { return inner->prepare(h); }
-        std::error_code write(platform::WaveHeader& h) override {
-            std::unique_lock lock(sys.mutex);
-            ++sys.held, sys.changed.notify_all();
-            sys.changed.wait(lock, [&] { return !sys.hold; });
-            --sys.held, sys.areas.push_back(h.data);
-            return inner->write(h);
-        }
-        platform::WaitResult wait(const platform::Event& s, std::chrono::milliseconds t) override {
-            return inner->wait(s, t);
-        }
-        void reset() noexcept override { inner->reset(); }
-        void unprepare(platform::WaveHeader& h) noexcept override { inner->unprepare(h); }
-        void close() noexcept override { inner->close(); }
-        std::unique_ptr<platform::SoundOutput> inner;
-        TappedSystem& sys;
-    };
-};
-
-Block bytesOf(const std::vector<std::int16_t>& s) {
-    Block b(s.size() * 2);
-    std::memcpy(b.data(), s.data(), b.size());
-    return b;
-}
-std::vector<std::int16_t> samplesOf(const Block& b) {
-    std::vector<std::int16_t> s(b.size() / 2);
-    std::memcpy(s.data(), b.data(), b.size());
-    return s;
-}
-// Block `k`: every sample tells the block and its position, so order and wholeness show.
-Block numbered(int k) {
+Block numbered(int k) { return bytesOf(test::numberedSamples(k, kBlock)); }
+// Whole-cycle tones over one block: (bin, amplitude) pairs.
+Block tones(std::initializer_list<std::pair<int, double>> parts) {
     std::vector<std::int16_t> s(kBlock);
-    for (int i = 0; i < kBlock; ++i) s[std::size_t(i)] = std::int16_t(k * 1000 + i % 997);
+    for (int n = 0; n < kBlock; ++n)
+        for (auto [bin, amplitude] : parts)
+            s[std::size_t(n)] +=
+                std::int16_t(std::lround(amplitude * std::sin(2.0 * std::numbers::pi * bin * n / kBlock)));
     return bytesOf(s);
 }
-// Whole-cycle tones over one block: (bin, amplitude) pairs.
-std::vector<std::int16_t> tones(std::initializer_list<std::pair<int, double>> parts) {
-    std::vector<std::int16_t> s(kBlock);
-    for (int n = 0; n < kBlock; ++n) {
-        double v = 0.0;
-        for (auto [bin, amplitude] : parts) v += amplitude * std::sin(2.0 * std::numbers::pi * bin * n / kBlock);
-        s[std::size_t(n)] = std::int16_t(std::lround(v));
-    }
-    return s;
-}
-// |X[k]| of the N-point DFT, and the share of the energy in bins k and N - k (Parseval).
-double dftMagnitude(const std::vector<std::int16_t>& x, int k) {
-    std::complex<double> sum;
-    for (std::size_t n = 0; n < x.size(); ++n)
-        sum += double(x[n]) * std::polar(1.0, -2.0 * std::numbers::pi * double(k) * double(n) / double(x.size()));
-    return std::abs(sum);
-}
-double energyShare(const std::vector<std::int16_t>& x, int k) {
-    double total = 0.0;
-    for (auto v : x) total += double(v) * v;
-    return 2.0 * std::pow(dftMagnitude(x, k), 2) / double(x.size()) / total;
-}
 
-// Waits for the playback thread; a hang is caught by the test timeout.
-template <class Pred>
-void waitUntil(Pred pred) {
-    while (!pred()) std::this_thread::sleep_for(1ms);
-}
-std::unique_ptr<Tin_out> open(TappedSystem& system, std::shared_ptr<capture::SpectrumInversion> inversion = nullptr,
-                              std::vector<std::string>* messages = nullptr) {
+std::unique_ptr<Tin_out> open(TappedSystem& system, std::vector<std::string>* messages = nullptr) {
     return Tin_out::Open(
         system, {},
         [messages](const std::string& m) {
             if (messages) messages->push_back(m);
         },
-        std::move(inversion), 0ms);
+        nullptr, 0ms);
 }
 void put(Tin_out& out, const Block& block, int bits = 16) {
     out.PutBlock(block.data(), std::uint32_t(block.size()), bits);
 }
-// Puts one block and waits until it has been played (blocks arriving at the device's pace).
-void play(Tin_out& out, const Block& block, int bits = 16) {
-    const auto before = out.Played();
+// Puts one block and waits until it has been written (blocks arriving at the device's pace).
+void play(TappedSystem& system, Tin_out& out, const Block& block, int bits = 16) {
+    const auto before = system.file.writtenBlocks().size();
     put(out, block, bits);
-    waitUntil([&] { return out.Played() > before; });
+    system.waitWritten(before + 1);
 }
 
 }  // namespace
 
-TEST(TinOut, BlocksPlayInOrderThroughEightBuffersAndTheNinthReusesTheFirst) {
+TEST(TinOut, BlocksPlayInOrderThroughEightBuffersAndShortOrEightBitOnesAreFollowedBySilence) {
     TappedSystem system;
     auto out = open(system);
     ASSERT_NE(out, nullptr);
     const auto f = system.file.lastFormat().value();  // mono PCM, 11025 Hz x 2 bytes = 22050 bytes/s
     EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample),
               std::tuple(1, 1, 11025u, 22050u, 2, 16));
-    for (int k = 0; k < 10; ++k) play(*out, numbered(k));
-    const auto blocks = system.file.writtenBlocks();
-    ASSERT_EQ(blocks.size(), 10u);
-    for (int k = 0; k < 10; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
-    std::lock_guard lock(system.mutex);
-    EXPECT_EQ(std::set(system.areas.begin(), system.areas.begin() + 8).size(), 8u);
-    EXPECT_EQ(system.areas[8], system.areas[0]);
-    EXPECT_EQ(system.areas[9], system.areas[1]);
-}
-
-TEST(TinOut, ShortAndEightBitBlocksFillTheWholeBufferWithSilenceAfterThem) {
-    TappedSystem system;
-    auto out = open(system);
-    ASSERT_NE(out, nullptr);
-    for (int k = 0; k < 8; ++k) play(*out, numbered(4));  // sound left in all eight buffers
-    play(*out, bytesOf({-2, 7, 32767}));
+    for (int k = 0; k < 8; ++k) play(system, *out, numbered(k));  // sound left in all eight buffers
+    play(system, *out, bytesOf({-2, 7, 32767}));
     // Unsigned 8-bit 0, 128, 255 are -128, 0, 127 steps of 1/128 full scale: -32768, 0, 32512.
-    play(*out, {std::byte(0), std::byte(128), std::byte(255)}, 8);
+    play(system, *out, {std::byte(0), std::byte(128), std::byte(255)}, 8);
     const auto blocks = system.file.writtenBlocks();
     ASSERT_EQ(blocks.size(), 10u);
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
     auto expected = std::vector<std::int16_t>(kBlock, 0);
     std::tie(expected[0], expected[1], expected[2]) = std::tuple(-2, 7, 32767);
     EXPECT_EQ(samplesOf(blocks[8]), expected);
     std::tie(expected[0], expected[1], expected[2]) = std::tuple(-32768, 0, 32512);
     EXPECT_EQ(samplesOf(blocks[9]), expected);
+    {  // the ninth block reuses the first buffer
+        std::lock_guard lock(system.mutex);
+        EXPECT_EQ(std::set(system.areas.begin(), system.areas.begin() + 8).size(), 8u);
+        EXPECT_EQ(system.areas[8], system.areas[0]);
+        EXPECT_EQ(system.areas[9], system.areas[1]);
+    }
+    const auto names = test::threadNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "monitor"), names.end());
 }
 
-TEST(TinOut, InversionMirrorsTonesAboutThePivot) {
-    // Pivot 2000 Hz = 16384 x 2000 / 11025 = 2972.2 bins, taken as 2972: the band of bins 0 ... 2971
-    // is turned upside down, bin k going to 2971 - k. Tones at bins 600 (amplitude 8000) and 1600
-    // (4000) come out at bins 2371 and 1371 with their amplitudes, |X| = A x N / 2.
-    TappedSystem system;
-    auto inversion = std::make_shared<capture::SpectrumInversion>();
-    inversion->on = true;
-    inversion->hertz = 2000;
-    auto out = open(system, inversion);
-    ASSERT_NE(out, nullptr);
-    play(*out, bytesOf(tones({{600, 8000.0}, {1600, 4000.0}})));
-    const auto played = samplesOf(system.file.writtenBlocks().at(0));
-    EXPECT_NEAR(dftMagnitude(played, 2371), 8000.0 * kBlock / 2, 0.01 * 8000.0 * kBlock / 2);
-    EXPECT_NEAR(dftMagnitude(played, 1371), 4000.0 * kBlock / 2, 0.01 * 4000.0 * kBlock / 2);
-    EXPECT_GT(energyShare(played, 2371) + energyShare(played, 1371), 0.99);
-}
-
-TEST(TinOut, InversionSwitchedWhilePlayingActsFromTheNextBlockAndOffPlaysBlocksUnchanged) {
+TEST(TinOut, InversionSwitchedWhilePlayingMirrorsTonesAboutThePivotFromTheNextBlock) {
     TappedSystem system;
     auto out = open(system);
     ASSERT_NE(out, nullptr);
-    const auto tone = bytesOf(tones({{1000, 10000.0}}));  // 672.9 Hz
-    play(*out, tone);
-    out->SetInversionFrequency(1000);  // 1486 bins: bin 1000 goes to 1485 - 1000 = 485
+    // Pivot 2000 Hz = 16384 x 2000 / 11025 = 2972.2 bins, taken as 2972: the band of bins 0 ... 2971
+    // is turned upside down, bin k going to 2971 - k. Tones at bins 600 (amplitude 8000) and 1600
+    // (4000) come out at bins 2371 and 1371 with their amplitudes, |X| = A x N / 2.
+    const auto pair = tones({{600, 8000.0}, {1600, 4000.0}});
+    play(system, *out, pair);
+    out->SetInversionFrequency(2000);
     out->SetInversion(true);
-    play(*out, tone);
+    play(system, *out, pair);
     out->SetInversion(false);
-    play(*out, tone);
+    play(system, *out, pair);
     const auto blocks = system.file.writtenBlocks();
     ASSERT_EQ(blocks.size(), 3u);
-    EXPECT_EQ(blocks[0], tone);  // bit for bit
-    EXPECT_GT(energyShare(samplesOf(blocks[1]), 485), 0.99);
-    EXPECT_EQ(blocks[2], tone);
+    EXPECT_EQ(blocks[0], pair);  // bit for bit while off
+    const auto inverted = samplesOf(blocks[1]);
+    EXPECT_NEAR(test::dftMagnitude(inverted, 2371), 8000.0 * kBlock / 2, 0.01 * 8000.0 * kBlock / 2);
+    EXPECT_NEAR(test::dftMagnitude(inverted, 1371), 4000.0 * kBlock / 2, 0.01 * 4000.0 * kBlock / 2);
+    EXPECT_GT(test::energyShare(inverted, 2371) + test::energyShare(inverted, 1371), 0.99);
+    EXPECT_EQ(blocks[2], pair);
 }
 
 TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedWhileTheQueuedOnesPlayInOrder) {
@@ -213,14 +115,11 @@ TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedWhileTheQueuedOnesPla
     ASSERT_NE(out, nullptr);
     system.hold = true;  // before any write: the playback thread has not written yet
     put(*out, numbered(0));
-    {  // the playback thread has taken block 0 and is held writing it
-        std::unique_lock lock(system.mutex);
-        system.changed.wait(lock, [&] { return system.held == 1; });
-    }
+    system.waitAtGate();  // the playback thread has taken block 0 and is held writing it
     for (int k = 1; k <= Tin_out::kQueueSlots + 2; ++k) put(*out, numbered(k));  // never waits
     EXPECT_EQ(out->Dropped(), 2u);
     system.release();
-    waitUntil([&] { return out->Played() == 1u + Tin_out::kQueueSlots; });
+    system.waitWritten(1 + Tin_out::kQueueSlots);
     const auto blocks = system.file.writtenBlocks();
     ASSERT_EQ(blocks.size(), 1u + Tin_out::kQueueSlots);
     for (int k = 0; k <= Tin_out::kQueueSlots; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
@@ -231,7 +130,7 @@ TEST(TinOut, OutputIsOpenedOnTheRetryOrElseDeviceBusyIsShownAndNoMonitorMade) {
         TappedSystem system;
         system.failOpens = refusals;
         std::vector<std::string> messages;
-        auto out = open(system, nullptr, &messages);
+        auto out = open(system, &messages);
         EXPECT_EQ(out != nullptr, refusals == 1);
         EXPECT_EQ(system.attempts, 2);  // one retry, never more
         EXPECT_EQ(messages, refusals == 1 ? std::vector<std::string>{} : std::vector<std::string>{"Устройство занято"});
@@ -241,26 +140,24 @@ TEST(TinOut, OutputIsOpenedOnTheRetryOrElseDeviceBusyIsShownAndNoMonitorMade) {
 TEST(TinOut, ClosingWhileTwoChannelsFeedBlocksEndsAndLaterBlocksAreIgnored) {
     // Two feeding threads, as while the monitor moves from one channel to another; the output
     // plays at real-time pace, so the playback is waiting for the device when it is stopped.
-    for (int round = 0; round < 3; ++round) {
-        TappedSystem system(platform::OutputPace::RealTime);
-        auto out = open(system);
-        ASSERT_NE(out, nullptr);
-        std::atomic<bool> feeding{true};
-        std::vector<std::jthread> feeders;
-        for (int f = 0; f < 2; ++f)
-            feeders.emplace_back([&, b = numbered(f)] {
-                while (feeding) put(*out, b);
-            });
-        waitUntil([&] { return out->Played() >= Tin_out::kHeaders; });  // every buffer on the device
-        out->Close();
-        const auto played = out->Played();
-        feeding = false;
-        feeders.clear();
-        EXPECT_EQ(out->Played(), played);  // nothing after Close
-        EXPECT_GT(out->Dropped(), 0u);
-        out.reset();
-        const auto blocks = system.file.writtenBlocks();
-        ASSERT_EQ(blocks.size(), played);
-        for (const auto& block : blocks) EXPECT_TRUE(block == numbered(0) || block == numbered(1));
-    }
+    TappedSystem system(platform::OutputPace::RealTime);
+    auto out = open(system);
+    ASSERT_NE(out, nullptr);
+    std::atomic<bool> feeding{true};
+    std::vector<std::jthread> feeders;
+    for (int f = 0; f < 2; ++f)
+        feeders.emplace_back([&, b = numbered(f)] {
+            while (feeding) put(*out, b);
+        });
+    system.waitWritten(Tin_out::kHeaders);  // every buffer on the device
+    out->Close();
+    const auto played = out->Played();
+    feeding = false;
+    feeders.clear();
+    EXPECT_EQ(out->Played(), played);  // nothing after Close
+    EXPECT_GT(out->Dropped(), 0u);
+    out.reset();
+    const auto blocks = system.file.writtenBlocks();
+    ASSERT_EQ(blocks.size(), played);
+    for (const auto& block : blocks) EXPECT_TRUE(block == numbered(0) || block == numbered(1));
 }

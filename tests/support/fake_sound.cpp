@@ -7,7 +7,7 @@ namespace kestavo::test {
 namespace {
 class FakeInput final : public platform::SoundInput {
 public:
-    explicit FakeInput(FakeDevice& d) : dev_(d) {}
+    FakeInput(FakeDevice& d, platform::Event& closed) : dev_(d), closed_(closed) {}
     std::error_code prepare(platform::WaveHeader& h) override {
         h.prepared = true;
         return {};
@@ -48,10 +48,11 @@ public:
     }
     void stop() noexcept override {}
     void unprepare(platform::WaveHeader& h) noexcept override { h.prepared = false; }
-    void close() noexcept override {}
+    void close() noexcept override { closed_.set(); }
 
 private:
     FakeDevice& dev_;
+    platform::Event& closed_;
     std::deque<platform::WaveHeader*> queue_;
     std::size_t pos_ = 0;
     std::size_t index_ = 0;
@@ -73,7 +74,7 @@ std::unique_ptr<platform::SoundInput> FakeSoundInputSystem::open(int id, const p
         error = std::make_error_code(std::errc::device_or_resource_busy);
         return nullptr;
     }
-    return std::make_unique<FakeInput>(d);
+    return std::make_unique<FakeInput>(d, closed);
 }
 
 }  // namespace kestavo::test

@@ -1,7 +1,8 @@
 #pragma once
-// An in-memory sound input system for tests: each device plays a fixed byte sequence into the
+// FakeSoundInputSystem: an in-memory sound input system for tests: each device plays a fixed byte sequence into the
 // queued buffers as fast as they are queued, then falls silent. Opening can be made to fail a
-// number of times, and a device can be made to vanish after some buffers.
+// number of times, and a device can be made to vanish after some buffers; closing a device sets
+// `closed`, so a test can wait for a capture thread to end.
 #include <atomic>
 #include <cstring>
 #include <deque>
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/event.h"
 #include "platform/sound_input.h"
 
 namespace kestavo::test {
@@ -26,6 +28,7 @@ public:
     std::vector<FakeDevice> devices;
     std::atomic<int> opens{0};
     platform::WaveFormat lastFormat{};
+    platform::Event closed;  // set when a device is closed: its capture thread has let it go
 
     std::vector<platform::InputDeviceInfo> inputDevices() override {
         std::vector<platform::InputDeviceInfo> out;
