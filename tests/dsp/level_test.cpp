@@ -23,16 +23,13 @@ double feed(TlevelMeter& m, double a, int samples) {
     return v;
 }
 
-TEST(TlevelMeter, GivesALevelOnEvery551stSampleOnly) {
+TEST(TlevelMeter, GivesTheEnvelopeInDbLimitedToMinus60OnEvery551stSampleOnly) {
     TlevelMeter m(11025);
     for (int i = 1; i <= 551 * 3; ++i) ASSERT_EQ(m.Process(0.0), i % 551 == 0 ? -60.0 : kNoLevel) << i;
-}
-
-TEST(TlevelMeter, LevelIsTheEnvelopeInDbLimitedToMinus60) {
     for (auto [a, db] :
          {std::pair{1.0, 0.0}, std::pair{0.5, -6.0206}, std::pair{0.01, -40.0}, std::pair{1e-4, -60.0}}) {
-        TlevelMeter m(11025);
-        EXPECT_NEAR(feed(m, a, 551), db, 1e-4) << a;
+        TlevelMeter steady(11025);
+        EXPECT_NEAR(feed(steady, a, 551), db, 1e-4) << a;
     }
 }
 
@@ -45,65 +42,60 @@ TEST(TlevelMeter, FallsWithATimeConstantOfAThousandSamples) {
 }
 
 TEST(Tshow_level, ReplaysABuffersWorthFromTheOldestThenRepeatsTheNewest) {
-    Tshow_level q(16384, 11025);
-    ASSERT_EQ(q.Capacity, 30);  // 16384 / 551.25 = 29.7
+    Tshow_level q(16384, 11025), tiny(100, 11025);  // shorter than 25 ms: still one value
+    ASSERT_EQ(q.Capacity, 30);                      // 16384 / 551.25 = 29.7
+    ASSERT_EQ(tiny.Capacity, 1);
     EXPECT_EQ(q.Pop(), -60.0);
     for (int i = 0; i < 30; ++i) q.Push(-i);
     for (int i = 0; i < 30; ++i) EXPECT_EQ(q.Pop(), -i);
     EXPECT_EQ(q.Pop(), -29.0);  // caught up: the newest again
     q.Push(-1.5);               // fewer than a buffer's worth: the reader stays at the end
     EXPECT_EQ(q.Pop(), -1.5);
-    Tshow_level tiny(100, 11025);  // shorter than 25 ms: still one value
-    EXPECT_EQ(tiny.Capacity, 1);
     tiny.Push(-3.0);
     EXPECT_EQ(tiny.Pop(), -3.0);
 }
 
-// `count` equal values; every answer but the last is kNoDecision, the last is `last`.
+// `count` equal values; every answer but the last is kNoDecision (-1), the last is `last`.
 struct LevelRun {
     bool recording;
     double level;
-    int count;
-    int last;
+    int count, last;
 };
 
 TEST(Tlevel_check, StartsAndStopsAfterTheirWindowsOfLevelValues) {
-    // Threshold -30 dB; windows are 20 values a second; default 74 and 740 values.
+    // Threshold -30 dB; 20 values a second; by default 74 values to start and 740 to stop. Starting
+    // needs the window's mean strictly above the threshold; stopping a window of low values, of which
+    // more than one (StopMinHits) must be low, tested even on the loud value that fills it.
     struct Case {
-        const char* what;
-        double startSeconds, stopSeconds;
+        double startSeconds, stopSeconds;  // negative: the defaults
         std::vector<LevelRun> runs;
     };
-    const std::vector<Case> cases = {
-        {"start after a full window", 1.0, 15.0, {{false, -20.0, 20, kStartRecording}}},
-        {"mean at the threshold does not start",
-         1.0,
-         15.0,
-         {{false, -20.0, 1, -1}, {false, -30.0, 18, -1}, {false, -40.0, 1, -1}, {false, -20.0, 19, -1}}},
-        {"zero delay: a value equal is not above", 0.0, 15.0, {{false, -30.0, 1, -1}, {false, -29.9, 1, 1}}},
-        {"a loud value restarts the stop window",
-         0.0,
-         1.0,
-         {{true, -50.0, 10, -1}, {true, -10.0, 1, -1}, {true, -50.0, 20, kStopRecording}}},
-        {"a loud value that fills the window still stops", 0.0, 1.0, {{true, -50.0, 19, -1}, {true, -10.0, 1, 0}}},
-        {"a stop window of one value never stops", 0.0, 0.07, {{true, -50.0, 100, -1}}},
-        {"default windows", -1.0, -1.0, {{false, -10.0, 74, kStartRecording}, {true, -50.0, 740, kStopRecording}}},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : std::vector<Case>{
+             {1.0, 15.0, {{false, -20.0, 20, 1}}},
+             {1.0, 15.0, {{false, -20.0, 1, -1}, {false, -30.0, 18, -1}, {false, -40.0, 1, -1}, {false, -20, 19, -1}}},
+             {0.0, 15.0, {{false, -30.0, 1, -1}, {false, -29.9, 1, 1}}},
+             {0.0, 1.0, {{true, -50.0, 10, -1}, {true, -10.0, 1, -1}, {true, -50.0, 20, 0}}},
+             {0.0, 1.0, {{true, -50.0, 19, -1}, {true, -10.0, 1, 0}}},
+             {0.0, 0.07, {{true, -50.0, 100, -1}}},
+             {-1.0, -1.0, {{false, -10.0, 74, 1}, {true, -50.0, 740, 0}}},
+         }) {
         Tlevel_check t(-30.0);
         if (c.startSeconds >= 0.0) t.SetTimes(c.startSeconds, c.stopSeconds, 1);
         for (const LevelRun& r : c.runs)
             for (int i = 1; i <= r.count; ++i)
-                ASSERT_EQ(t.Check(r.recording, r.level), i == r.count ? r.last : kNoDecision) << c.what << " " << i;
+                ASSERT_EQ(t.Check(r.recording, r.level), i == r.count ? r.last : kNoDecision)
+                    << c.startSeconds << "/" << c.stopSeconds << " " << r.level << " #" << i;
     }
 }
 
 TEST(TVOXlevel_check, StopsAfterTheStopDelayInSamplesOnlyWhileRecording) {
     TVOXlevel_check t(-30.0);
     t.SetTimes(1.0, 0.01, 1);  // round(110.25) = 110 samples
-    for (const LevelRun& r :
-         {LevelRun{false, -50.0, 500, -1}, LevelRun{true, -50.0, 110, 0}, LevelRun{true, -50.0, 50, -1},
-          LevelRun{true, -30.0, 1, -1}, LevelRun{true, -50.0, 110, 0}})
+    for (const LevelRun& r : std::vector<LevelRun>{{false, -50.0, 500, -1},
+                                                   {true, -50.0, 110, 0},
+                                                   {true, -50.0, 50, -1},
+                                                   {true, -30.0, 1, -1},
+                                                   {true, -50.0, 110, 0}})
         for (int i = 1; i <= r.count; ++i) ASSERT_EQ(t.Check(r.recording, r.level), i == r.count ? r.last : -1) << i;
 }
 
@@ -122,16 +114,6 @@ TEST(Tv_agc, BringsASteadyEnvelopeTo0_8) {
     }
 }
 
-TEST(Tv_agc, SignalsAtOrBelowTheFloorPassUnchangedAndResetRestoresUnityGain) {
-    Tv_agc agc;
-    for (double x : test::noise(0.00002, 20000, 4)) ASSERT_EQ(agc.Process(x), x);  // peaks far below 1e-4
-    EXPECT_EQ(agc.Gain(), 1.0);
-    settle(agc, 0.3, 100);
-    agc.Reset();
-    EXPECT_EQ(agc.Gain(), 1.0);
-    EXPECT_EQ(agc.Process(0.00005), 0.00005);
-}
-
 TEST(Tv_agc, FollowsARiseAtOnceAndAFallWithATimeConstantOfAThousandSamples) {
     Tv_agc agc;
     settle(agc, 0.01, 2000);
@@ -140,6 +122,10 @@ TEST(Tv_agc, FollowsARiseAtOnceAndAFallWithATimeConstantOfAThousandSamples) {
     settle(agc, 0.5, 200);
     settle(agc, 0.05, 1000);  // after one time constant e^-1 of the fall is left
     EXPECT_NEAR(agc.Gain(), 0.8 / (0.05 + 0.45 * std::exp(-1.0)), 0.002);
+    agc.Reset();  // unity gain again; signals at or below the -80 dB floor pass unchanged
+    EXPECT_EQ(agc.Gain(), 1.0);
+    for (double x : test::noise(0.00002, 20000, 4)) ASSERT_EQ(agc.Process(x), x);  // peaks far below 1e-4
+    EXPECT_EQ(agc.Gain(), 1.0);
 }
 
 }  // namespace

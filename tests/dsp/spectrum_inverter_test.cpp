@@ -7,27 +7,15 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <numbers>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "support/dft.h"
 
 namespace kestavo::dsp {
 namespace {
-
-std::vector<std::byte> block16(const std::vector<std::int16_t>& s) {
-    std::vector<std::byte> b(s.size() * 2);
-    std::memcpy(b.data(), s.data(), b.size());
-    return b;
-}
-
-std::vector<std::int16_t> samples16(const std::vector<std::byte>& b) {
-    std::vector<std::int16_t> s(b.size() / 2);
-    std::memcpy(s.data(), b.data(), b.size());
-    return s;
-}
 
 TEST(tfft, BlocksComeBackUnchangedWithInversionOff) {
     std::mt19937 rng(5);
@@ -43,27 +31,29 @@ TEST(tfft, BlocksComeBackUnchangedWithInversionOff) {
 }
 
 TEST(tfft, InversionMovesAToneToItsMirroredBin) {
-    // N = 1024: 1000 Hz gives s = round(1024 x 1000 / 11025) = 93 bins. Bin k < s goes to s - 1 - k,
-    // bin k >= s to H - k + s (H = 512); 1 Hz rounds to s = 0, which mirrors the band: k -> H - k.
+    // N = 1024: 1000 Hz gives s = round(1024 x 1000 / 11025) = 93 bins. Output bin b < s - 1 takes
+    // input bin s - 1 - b, the others input bin b + H - s (H = 512; bins above H are the mirror image
+    // N - k): so 20 -> 72, 200 (= 824) -> 405, 511 -> 92. 1 Hz rounds to s = 0, mirroring the band.
     struct Case {
         int hertz, shift, bin, to;
     };
-    for (const Case& c : {Case{1000, 93, 20, 72}, Case{1000, 93, 200, 405}, Case{1, 0, 93, 419}}) {
+    for (const Case& c :
+         {Case{1000, 93, 20, 72}, Case{1000, 93, 200, 405}, Case{1000, 93, 511, 92}, Case{1, 0, 93, 419}}) {
         tfft f(1024, 16);
         f.SetInversionFrequency(c.hertz);
         ASSERT_EQ(f.ShiftBins(), c.shift);
         f.SetInversion(true);
-        std::vector<std::int16_t> s(1024);
+        std::vector<std::int16_t> out(1024);
         for (int i = 0; i < 1024; ++i)
-            s[std::size_t(i)] =
-                std::int16_t(std::lround(0.5 * 32767.0 * std::cos(2.0 * std::numbers::pi * c.bin * i / 1024)));
-        auto b = block16(s);
-        f.ProcessBlock(b);
-        const auto out = samples16(b);
-        const double expected = 0.5 * 32767.0 * 512.0;  // A N / 2
+            out[std::size_t(i)] =
+                std::int16_t(std::lround(0.25 * 32767.0 * std::cos(2.0 * std::numbers::pi * c.bin * i / 1024)));
+        f.ProcessBlock(std::as_writable_bytes(std::span(out)));
+        const double expected = 0.25 * 32767.0 * 512.0;  // A N / 2 (A a quarter of full scale: 511 -> 92 and 94 add up)
         EXPECT_NEAR(std::abs(test::dftAt(out, c.to / 1024.0)), expected, 0.01 * expected) << c.bin;
         for (int k : {c.bin, c.to - 1, c.to + 1, 300})
-            if (k != c.to) EXPECT_LT(std::abs(test::dftAt(out, k / 1024.0)), 1e-3 * expected) << c.bin << " at " << k;
+            if (k != c.to) {
+                EXPECT_LT(std::abs(test::dftAt(out, k / 1024.0)), 1e-3 * expected) << c.bin << " at " << k;
+            }
     }
 }
 
