@@ -101,13 +101,16 @@ TEST(TPulse_detector, SteadyToneSpeechAndResetGiveNoDigitsAndTheThresholdIsClamp
     EXPECT_EQ(d.Threshold(), 0.0);
 }
 
-TEST(TPulseLevelMeter, GivesTheEnvelopeOnEveryTenthSampleAndFallsWithA100SampleTimeConstant) {
+TEST(TPulseLevelMeter, GivesTheEnvelopeOnEveryTenthSampleRisingAtOnceAndFallingByOnePercent) {
     TPulseLevelMeter m;
-    for (int call = 1; call <= 30; ++call)
-        ASSERT_EQ(m.Process(call % 2 ? 0.5f : -0.5f) != 10000.0f, call % 10 == 0) << call;
     float v = 0.0f;
+    for (int call = 1; call <= 30; ++call) {
+        v = m.Process(call == 21 ? 0.5f : 0.0f);
+        ASSERT_EQ(v != 10000.0f, call % 10 == 0) << call;
+    }
+    EXPECT_NEAR(v, 0.5 * 0.85 * std::pow(0.99, 9), 1e-6);  // 85 % of a rise in one sample, then 9 falls
     for (int call = 1; call <= 100; ++call) v = m.Process(0.0f);
-    EXPECT_NEAR(v / 0.5f, std::exp(-1.0f), 0.005f);
+    EXPECT_NEAR(v / (0.5 * 0.85 * std::pow(0.99, 9)), std::exp(-1.0), 0.005);  // time constant 100 samples
 }
 
 // |H(f)| of a filter's coefficients, f in Hz at 11025 Hz.
