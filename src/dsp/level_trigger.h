@@ -1,5 +1,6 @@
 #pragma once
 // Tlevel_check: the trigger of recording by level, fed one level value (dB) every 50 ms.
+//
 // Start: a window opens on a value at or above the threshold; after StartWindow values whose
 // mean is strictly above the threshold it answers kStartRecording. Stop: a window opens on a value
 // below the threshold and counts consecutive low values; after StopWindow of them (more than

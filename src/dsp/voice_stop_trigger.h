@@ -1,8 +1,10 @@
 #pragma once
-// TVOXlevel_check: the stop trigger of voice recording gated by level. The channel feeds it the
-// newest level value on every sample while that value is below the threshold; after StopWindow
-// samples (the stop delay at 11025 samples per second) of continuous low level it answers kStopRecording.
-// It has no start direction. Called from the owning channel thread.
+// TVOXlevel_check: the stop trigger of voice recording gated by level.
+//
+// The channel feeds it the block's newest level value on every sample while that value is below
+// the threshold; after StopWindow samples (the stop delay at 11025 samples per second) of
+// continuous low level it answers kStopRecording. It has no start direction.
+// Called from the owning channel thread.
 #include <cmath>
 #include <cstdint>
 
