@@ -8,9 +8,9 @@
 // How it works. A 15-tap high-pass (TLPF, transition 3400 ... 3450 Hz) keeps the clicks and takes away
 // most speech; the single-precision follower TPulseLevelMeter turns the result into an envelope
 // value every 10 samples (one step, 0.907 ms). A rise of the envelope by more than the threshold from
-// one step to the next is a click. A click that comes 60 ... 75 steps after the one before ends a break
-// of the right length and counts a pulse (so each pulse counts at its make, and the first click of a
-// number only starts the timing). More than 100 steps (91 ms) without a click close the digit: its
+// one step to the next is a click. A click after 60 ... 75 click-free steps (so 61 ... 76 steps after
+// the one before, 55 ... 69 ms) ends a break of the right length and counts a pulse (so each pulse
+// counts at its make, and the first click of a number only starts the timing). More than 100 steps (91 ms) without a click close the digit: its
 // pulse count is appended as decimal text, 10 pulses as "0". More than 4000 steps (3.63 s) after the
 // last counted pulse the number is handed over if it has at least two characters, and dropped anyway.
 //
