@@ -84,7 +84,7 @@ void Aon(benchmark::State& state) {
 }
 
 void Pulse(benchmark::State& state) {
-    kestavo::dsp::TPulse_detector d(1);
+    kestavo::dsp::TPulse_detector d;
     runDetector(state, d, [](auto& det, double x) { benchmark::DoNotOptimize(det.Process(x).size()); });
 }
 

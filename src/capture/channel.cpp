@@ -21,7 +21,7 @@ Tchannel::Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals g
       channelNumber_(params.channelNumber), globals_(std::move(globals)), format_(params.format),
       threshold_(params.threshold), predSeconds_(params.predSeconds), mp3Bitrate_(params.mp3Bitrate),
       mp3Quality_(params.mp3Quality), mp3SampleRate_(params.mp3SampleRate), meter_(params.sampleRate),
-      levelCheck_(params.threshold), voxLevelCheck_(params.threshold), pulse_(params.inputIndex),
+      levelCheck_(params.threshold), voxLevelCheck_(params.threshold),
       schedule_(params.channelNumber, globals_.programFolder), control_(params.channelNumber, globals_.programFolder),
       showLevel_(params.samplesPerBlock, params.sampleRate) {
     history_.fill(-60.0);

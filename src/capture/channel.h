@@ -271,7 +271,7 @@ private:
     std::atomic<double> currentLevel_{-60.0};
     std::vector<std::function<void()>> outbox_;  // calls for the main thread, in order
 
-    dsp::lm::TlevelMeter meter_;
+    dsp::TlevelMeter meter_;
     dsp::Tlevel_check levelCheck_;
     dsp::TVOXlevel_check voxLevelCheck_;
     dsp::TVOX vox_;

@@ -5,27 +5,40 @@
 #include <cstring>
 #include <numbers>
 
+#include "dsp/goertzel_kernels.h"
 #include "dsp/kernel_clones.h"
+#include "platform/line_rate.h"
 
 namespace kestavo::dsp {
 
 namespace {
 constexpr double kHz[t_aon::kFreqs] = {700, 900, 1100, 1300, 1500, 1700};
-constexpr double kInvRate = 9.070294784580499e-05;       // 1 / 11025 Hz
+constexpr double kInvRate = 1.0 / kLineRate;             // 1 / 11025 Hz
 constexpr double kInvWindowSpan = 0.006711409395973154;  // 1 / 149: Hamming over 150 samples
-constexpr double kRatioThreshold = 0.9;
-constexpr int kMinRepeats = 9;     // about 24 ms of symbol
-constexpr int kMaxRepeats = 25;    // about 68 ms of symbol
-constexpr int kGapHold = 10;       // more than 10 gap blocks (27 ms) discard the symbols
-constexpr int kCycleSymbols = 10;  // symbols needed before a cycle is read
-constexpr char kStart = 'H';       // "Н"
-constexpr char kRepeat = 'P';      // "П"
+constexpr double kRatioThreshold = 0.9;                  // pair power over envelope needed for a tone pair
+constexpr int kMinRepeats = 9;                           // about 24 ms of symbol
+constexpr int kMaxRepeats = 25;                          // about 68 ms of symbol
+constexpr int kGapHold = 10;                             // more than 10 gap blocks (27 ms) discard the symbols
+constexpr int kCycleSymbols = 10;                        // symbols needed before a cycle is read
+constexpr char kStart = 'H';                             // "Н"
+constexpr char kRepeat = 'P';                            // "П"
 constexpr char kRepeatUtf8[] = "П";
 
-// The six Goertzel chains over the weighted window v, four per vector (two lanes idle), so that all
-// states stay in registers. Vector arithmetic is element by element and never fused, so each chain
-// sees exactly s0 = c s1 - s2 + v; the AVX2 clone only does four at once. Leaves the newest state in
-// s0[0 ... 5] and the one before in s1[0 ... 5].
+// Symbol of a pair of frequency indices 1-6 (either order); 0 for the pairs that carry none.
+constexpr char kSymbols[7][7] = {
+    {0, 0, 0, 0, 0, 0, 0},
+    {0, 0, '1', '2', '4', '7', 0},
+    {0, '1', 0, '3', '5', '8', 0},
+    {0, '2', '3', 0, '6', '9', kStart},
+    {0, '4', '5', '6', 0, '0', kRepeat},
+    {0, '7', '8', '9', '0', 0, 0},
+    {0, 0, 0, kStart, kRepeat, 0, 0},
+};
+}  // namespace
+
+namespace kernels {
+
+// Four chains per vector, two lanes of the second idle.
 typedef double V4 __attribute__((vector_size(32)));
 KESTAVO_DSP_CLONES
 void goertzel6(const double* v, const double* coefs, double* s0, double* s1) noexcept {
@@ -46,17 +59,7 @@ void goertzel6(const double* v, const double* coefs, double* s0, double* s1) noe
     }
 }
 
-// Symbol of a pair of frequency indices 1-6 (either order); 0 for the pairs that carry none.
-constexpr char kSymbols[7][7] = {
-    {0, 0, 0, 0, 0, 0, 0},
-    {0, 0, '1', '2', '4', '7', 0},
-    {0, '1', 0, '3', '5', '8', 0},
-    {0, '2', '3', 0, '6', '9', kStart},
-    {0, '4', '5', '6', 0, '0', kRepeat},
-    {0, '7', '8', '9', '0', 0, 0},
-    {0, 0, 0, kStart, kRepeat, 0, 0},
-};
-}  // namespace
+}  // namespace kernels
 
 t_aon::t_aon() noexcept {
     for (int k = 0; k < kFreqs; ++k) coefs_[k] = 2.0 * std::cos(2.0 * std::numbers::pi * kHz[k] * kInvRate);
@@ -71,7 +74,6 @@ void t_aon::Reset() noexcept {
     lastPowers_.fill(0.0);
     meter_.Reset();
     level_ = 0.0;
-    ratioThreshold_ = kRatioThreshold;
     pairFirst_ = pairSecond_ = 0;
     repeats_ = 0;
     gapBlocks_ = 0;
@@ -82,7 +84,6 @@ void t_aon::Reset() noexcept {
 std::string_view t_aon::Process(double x) noexcept {
     numberLength_ = 0;
     level_ = meter_.Process(x);
-    ratioThreshold_ = kRatioThreshold;
     window_[kWindow - kBlock + newSamples_] = x;
     if (++newSamples_ == kBlock) {
         analyseBlock();
@@ -96,7 +97,7 @@ void t_aon::analyseBlock() noexcept {
     alignas(32) double v[kWindow];
     for (int i = 0; i < kWindow; ++i) v[i] = window_[i] * hamming_[i];
     alignas(32) double s0[8], s1[8];
-    goertzel6(v, coefs_.data(), s0, s1);
+    kernels::goertzel6(v, coefs_.data(), s0, s1);
     for (int k = 0; k < kFreqs; ++k) {
         const double p = s0[k] * s0[k] + s1[k] * s1[k] - coefs_[k] * s0[k] * s1[k];
         magnitudes_[k] = (lastPowers_[k] + p) * 0.5;
@@ -115,7 +116,7 @@ void t_aon::decide() noexcept {
     for (int k = 0; k < kFreqs; ++k)
         if (k != first && m[k] > m[second]) second = k;
 
-    const bool present = m[second] / level_ > ratioThreshold_ && m[first] / level_ > ratioThreshold_;
+    const bool present = m[second] / level_ > kRatioThreshold && m[first] / level_ > kRatioThreshold;
     bool gap = true;
     if (present) {
         const int a = first + 1, b = second + 1;  // frequency indices 1-6

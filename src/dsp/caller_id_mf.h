@@ -1,5 +1,5 @@
 #pragma once
-// dsp/caller_id_mf.h — t_aon, the caller-ID (АОН) decoder of a channel.
+// t_aon: the caller-ID (АОН) decoder of a channel.
 //
 // What it decodes. A Russian exchange sends the calling number as a cycle of two-of-six
 // multi-frequency symbols (700, 900, 1100, 1300, 1500, 1700 Hz), about 40 ms each, back to back:
@@ -8,7 +8,7 @@
 //
 // How it works. Every 30 samples (2.7 ms) the newest 150 samples (13.6 ms) are Hamming-weighted and
 // run through six Goertzel filters; each power is averaged with the block before. When the two
-// strongest filters both exceed 0.9 times the raw signal's envelope (the a_lm follower), the block
+// strongest filters both exceed 0.9 times the raw signal's envelope (TAonLevelMeter), the block
 // holds that pair. A pair seen again in the next blocks counts repeats; when a different pair begins,
 // the held one is written as a symbol if it lasted 9 ... 25 repeats (about 24 ... 68 ms). More than 10
 // blocks without the held pair continuing discard the symbols gathered. Once 10 symbols with two "Н"
@@ -20,9 +20,13 @@
 #include <array>
 #include <string_view>
 
-#include "dsp/caller_id_level_meter.h"
+#include "dsp/envelope_follower.h"
 
 namespace kestavo::dsp {
+
+// The caller-ID detector's envelope of the raw signal, in double precision after every sample:
+// attack 0.15, release 0.999 (a time constant of about 1000 samples, 91 ms at 11025 Hz).
+using TAonLevelMeter = EnvelopeFollower<double, 0.15, 0.999>;
 
 class t_aon {
 public:
@@ -56,9 +60,8 @@ private:
     int newSamples_ = 0;                       // samples written since the last block
     std::array<double, kFreqs> magnitudes_{};  // power of the latest block averaged with the one before
     std::array<double, kFreqs> lastPowers_{};  // power of the block before
-    a_lm::TlevelMeter meter_;                  // envelope of the raw signal
+    TAonLevelMeter meter_;                     // envelope of the raw signal
     double level_ = 0.0;                       // latest envelope value, full-scale units
-    double ratioThreshold_ = 0.9;              // pair power over envelope needed for a tone pair
     int pairFirst_ = 0;                        // held pair, frequency indices 1-6; 0 before the first
     int pairSecond_ = 0;
     int repeats_ = 0;    // blocks in which the held pair was seen again

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/goertzel_kernels.h"
 #include "dsp/kernel_clones.h"
+#include "platform/line_rate.h"
 
 namespace kestavo::dsp {
 
@@ -12,7 +14,7 @@ namespace {
 // Row and column frequencies, then their second harmonics (index k + 8 is the harmonic of k).
 constexpr double kHz[T_DTMF::kFreqs] = {697,  770,  852,  941,  1209, 1336, 1477, 1633,
                                         1394, 1540, 1704, 1882, 2418, 2672, 2954, 3266};
-constexpr double kInvRate = 9.070294784580499e-05;        // 1 / 11025 Hz
+constexpr double kInvRate = 1.0 / kLineRate;              // 1 / 11025 Hz
 constexpr double kInvWindowSpan = 0.0035335689045936395;  // 1 / 283: Hamming over 284 samples
 constexpr double kMinTone = 0.0001;                       // smallest power of a row or column tone
 constexpr double kInvOthers = 0.07142857142857142;        // 1 / 14: mean of the other filters
@@ -27,10 +29,12 @@ constexpr int kCloseAfter = 4;              // invalid blocks that close a tone
 constexpr int kMinBlocks = 4;               // 26 ms of tone
 constexpr int kMaxBlocks = 120;             // 770 ms of tone
 
-// The 16 Goertzel chains over the weighted window v, four per vector, so that all states stay in
-// registers. Vector arithmetic is element by element and never fused, so each chain sees exactly
-// s0 = c s1 - s2 + v, the same as one chain at a time; the AVX2 clone only does four at once. Leaves
-// the newest state in s0 and the one before in s1.
+// Keypad: rows 697..941 Hz, columns 1209..1633 Hz; only the ten digits are reported.
+constexpr char kKeypad[4][4] = {{'1', '2', '3', 0}, {'4', '5', '6', 0}, {'7', '8', '9', 0}, {0, '0', 0, 0}};
+}  // namespace
+
+namespace kernels {
+
 typedef double V4 __attribute__((vector_size(32)));
 KESTAVO_DSP_CLONES
 void goertzel16(const double* v, const double* coefs, double* s0, double* s1) noexcept {
@@ -54,9 +58,7 @@ void goertzel16(const double* v, const double* coefs, double* s0, double* s1) no
         }
 }
 
-// Keypad: rows 697..941 Hz, columns 1209..1633 Hz; only the ten digits are reported.
-constexpr char kKeypad[4][4] = {{'1', '2', '3', 0}, {'4', '5', '6', 0}, {'7', '8', '9', 0}, {0, '0', 0, 0}};
-}  // namespace
+}  // namespace kernels
 
 T_DTMF::T_DTMF() noexcept {
     for (int k = 0; k < kFreqs; ++k) coefs_[k] = 2.0 * std::cos(2.0 * std::numbers::pi * kHz[k] * kInvRate);
@@ -91,7 +93,7 @@ void T_DTMF::analyseBlock() noexcept {
     alignas(32) double v[kWindow];
     for (int i = 0; i < kWindow; ++i) v[i] = window_[i] * hamming_[i];
     alignas(32) double s0[kFreqs], s1[kFreqs];
-    goertzel16(v, coefs_.data(), s0, s1);
+    kernels::goertzel16(v, coefs_.data(), s0, s1);
     for (int k = 0; k < kFreqs; ++k) {
         const double p = s0[k] * s0[k] + s1[k] * s1[k] - coefs_[k] * s0[k] * s1[k];
         magnitudes_[k] = (lastPowers_[k] + p) * 0.5;

@@ -1,5 +1,5 @@
 #pragma once
-// dsp/dtmf_detector.h — T_DTMF, the DTMF digit decoder of a channel.
+// T_DTMF: the DTMF digit decoder of a channel.
 //
 // How it works. Every 71 samples (6.4 ms at 11025 Hz) the newest 284 samples (25.8 ms) are
 // Hamming-weighted and run through 16 Goertzel filters: the eight DTMF frequencies (rows 697, 770,

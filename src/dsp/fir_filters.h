@@ -1,5 +1,7 @@
 #pragma once
-// dsp/fir_filters.h — Tfir, a linear-phase FIR designer, and TLPF, the filter the pulse-dial detector runs.
+// Tfir and TLPF: a linear-phase FIR designer, and the filter the pulse-dial detector runs.
+//
+// TLPF is in fact a high-pass; the name is kept as the system's vocabulary.
 //
 // Design (Tfir). The ideal response with a straight-line transition band between the edges e1 and e2
 // (cycles per sample) has the impulse response
@@ -17,31 +19,25 @@ namespace kestavo::dsp {
 
 class Tfir {
 public:
-    static constexpr int kLowPass = 1;
-    static constexpr int kHighPass = 3;
+    enum class Kind { LowPass, HighPass };
     static constexpr int kMaxTaps = 1025;
 
-    // kind: kLowPass or kHighPass (other kinds give all-zero coefficients). taps: clamped to
-    // 1 ... 1025 and made odd by adding one. edge1 ... edge4: band edges relative to the Nyquist
-    // frequency (1.0 = half the sample rate); these two kinds use edge1 and edge2, the transition band.
-    Tfir(int kind, int taps, double edge1, double edge2, double edge3, double edge4);
+    // taps: clamped to 1 ... 1025 and made odd by adding one. edge1, edge2: the transition band,
+    // relative to the Nyquist frequency (1.0 = half the sample rate).
+    Tfir(Kind kind, int taps, double edge1, double edge2);
 
     // The Taps symmetric coefficients.
     [[nodiscard]] const std::vector<double>& Coefficients() const noexcept { return coefficients_; }
 
 private:
-    int kind_;                          // kLowPass or kHighPass
-    int taps_;                          // odd number of coefficients
-    double edge1_;                      // lower transition edge, cycles per sample
-    double edge2_;                      // upper transition edge, cycles per sample
-    std::vector<double> half_;          // one-sided response h[0 ... (taps - 1) / 2]
     std::vector<double> coefficients_;  // taps coefficients, symmetric
 };
 
 class TLPF {
 public:
-    // A high-pass of order (taps - 1) at sampleRateHz whose transition band runs from cutoffHz to
-    // cutoffHz + 50 Hz; the pulse detector builds TLPF(14, 11025, 3400). order is clamped to 0 ... 1024.
+    // A high-pass (despite the name) of order (taps - 1) at sampleRateHz whose transition band runs
+    // from cutoffHz to cutoffHz + 50 Hz; the pulse detector builds TLPF(14, 11025, 3400). order is
+    // clamped to 0 ... 1024.
     TLPF(int order, int sampleRateHz, int cutoffHz);
 
     // Pushes one sample and returns the filtered sample: sum over j of delay[j] * c[j], newest first.

@@ -1,5 +1,6 @@
 #pragma once
-// x86-64 with GCC: the hot detector kernels get one AVX2 clone picked at load time besides the
+// KESTAVO_DSP_CLONES: the AVX2 clones of the hot detector kernels.
+// On x86-64 with GCC each marked kernel gets one AVX2 clone picked at load time besides the
 // baseline code; both compute the same results in the same order. The clone is chosen by an
 // ifunc resolver that runs before any sanitizer runtime is ready, so sanitizer builds keep the
 // baseline code only.

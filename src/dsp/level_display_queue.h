@@ -1,6 +1,7 @@
 #pragma once
-// Tshow_level: the short queue that hands the channel's 50 ms levels to the display. It holds
-// one channel buffer's worth of values (the newest last). Each time a buffer's worth has been
+// Tshow_level: the short queue that hands the channel's 50 ms levels to the display.
+//
+// It holds one channel buffer's worth of values (the newest last). Each time a buffer's worth has been
 // pushed the reader starts again from the oldest, so the display replays the levels of the last
 // buffer at their own pace; once it has caught up it keeps getting the newest value.
 // Push on the channel thread, Pop on the main thread: the owner serialises them.

@@ -1,12 +1,15 @@
 #pragma once
 // Tlevel_check: the trigger of recording by level, fed one level value (dB) every 50 ms.
+//
 // Start: a window opens on a value at or above the threshold; after StartWindow values whose
-// mean is strictly above the threshold it answers 1 (start). Stop: a window opens on a value
+// mean is strictly above the threshold it answers kStartRecording. Stop: a window opens on a value
 // below the threshold and counts consecutive low values; after StopWindow of them (more than
-// StopMinHits) it answers 0 (stop). One Armed flag serves both directions, so a window one
+// StopMinHits) it answers kStopRecording. One Armed flag serves both directions, so a window one
 // direction leaves armed is continued by the other. Called from the owning channel thread.
 #include <cmath>
 #include <cstdint>
+
+#include "dsp/trigger_decision.h"
 
 namespace kestavo::dsp {
 
@@ -21,8 +24,8 @@ public:
         StopWindow = std::int32_t(std::nearbyint(stopSeconds * 20.0));
         StopMinHits = stopMinHits;
     }
-    // 1 start now, 0 stop now, -1 no decision.
-    [[nodiscard]] std::int32_t Check(bool recording, double level) noexcept {
+    // recording: whether the channel records now; level: the newest level value, dB.
+    [[nodiscard]] TriggerDecision Check(bool recording, double level) noexcept {
         if (!recording) {
             if (!Armed && level >= Threshold) {
                 Armed = true;
@@ -36,12 +39,12 @@ public:
                 if (Count >= StartWindow) {
                     if (Sum / Count > Threshold) {
                         Reset();
-                        return 1;
+                        return kStartRecording;
                     }
                     Armed = false;
                 }
             }
-            return -1;
+            return kNoDecision;
         }
         if (!Armed && level < Threshold) {
             Armed = true;
@@ -58,12 +61,12 @@ public:
             if (Count >= StopWindow) {
                 if (Hits > StopMinHits) {
                     Reset();
-                    return 0;
+                    return kStopRecording;
                 }
                 Armed = false;
             }
         }
-        return -1;
+        return kNoDecision;
     }
     // Clears the counters; Armed keeps its value.
     void Reset() noexcept {

@@ -4,11 +4,12 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/line_rate.h"
+
 namespace kestavo::dsp {
 
 namespace {
 constexpr int kOrder = 14;  // 15 taps
-constexpr int kRateHz = 11025;
 constexpr int kCutoffHz = 3400;
 constexpr int kMinBreak = 60;     // steps: 54.4 ms
 constexpr int kMaxBreak = 75;     // steps: 68.0 ms
@@ -16,7 +17,7 @@ constexpr int kDigitEnd = 100;    // steps without a click that close a digit (9
 constexpr int kNumberEnd = 4000;  // steps after the last pulse that close a number (3.63 s)
 }  // namespace
 
-TPulse_detector::TPulse_detector(int /*inputIndex*/) : highPass_(kOrder, kRateHz, kCutoffHz) {}
+TPulse_detector::TPulse_detector() : highPass_(kOrder, kLineRate, kCutoffHz) {}
 
 void TPulse_detector::SetThreshold(double threshold) noexcept {
     if (std::isnan(threshold)) return;
@@ -38,7 +39,7 @@ std::string_view TPulse_detector::Process(double x) noexcept {
     numberLength_ = 0;
     const double y = highPass_.Filter(x);
     const float e = meter_.Process(static_cast<float>(y));
-    if (e != lm_p::TlevelMeter::kNoValue) step(e);
+    if (e != TPulseLevelMeter::kNoValue) step(e);
     return {number_.data(), std::size_t(numberLength_)};
 }
 

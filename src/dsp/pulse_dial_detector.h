@@ -1,16 +1,16 @@
 #pragma once
-// dsp/pulse_dial_detector.h — TPulse_detector, the decoder of numbers dialled by loop disconnection.
+// TPulse_detector: the decoder of numbers dialled by loop disconnection.
 //
 // What it hears. A rotary or pulse dial opens the line loop once per pulse (a break of about 60 ms)
 // and closes it again (a make of about 40 ms); ten pulses stand for 0. Each break and each make leaves
 // a sharp click in the recorded sound.
 //
 // How it works. A 15-tap high-pass (TLPF, transition 3400 ... 3450 Hz) keeps the clicks and takes away
-// most speech; the single-precision follower lm_p::TlevelMeter turns the result into an envelope
+// most speech; the single-precision follower TPulseLevelMeter turns the result into an envelope
 // value every 10 samples (one step, 0.907 ms). A rise of the envelope by more than the threshold from
-// one step to the next is a click. A click that comes 60 ... 75 steps after the one before ends a break
-// of the right length and counts a pulse (so each pulse counts at its make, and the first click of a
-// number only starts the timing). More than 100 steps (91 ms) without a click close the digit: its
+// one step to the next is a click. A click after 60 ... 75 click-free steps (so 61 ... 76 steps after
+// the one before, 55 ... 69 ms) ends a break of the right length and counts a pulse (so each pulse
+// counts at its make, and the first click of a number only starts the timing). More than 100 steps (91 ms) without a click close the digit: its
 // pulse count is appended as decimal text, 10 pulses as "0". More than 4000 steps (3.63 s) after the
 // last counted pulse the number is handed over if it has at least two characters, and dropped anyway.
 //
@@ -28,9 +28,8 @@ public:
     static constexpr double kDefaultThreshold = 0.008;  // the channel's default PPOROG
     static constexpr int kMaxDigits = 64;               // characters kept; further digits are dropped
 
-    // inputIndex: the channel's input side number; it has no effect on detection. Builds the
-    // high-pass (order 14, 11025 Hz, 3400 Hz) and the envelope follower.
-    explicit TPulse_detector(int inputIndex = 0);
+    // Builds the high-pass (order 14, 11025 Hz, 3400 Hz) and the envelope follower.
+    TPulse_detector();
 
     // Feeds one normalised sample (full scale 1.0; channel thread). Returns the digits of a complete
     // number of at least two characters on the sample that completed it; an empty view otherwise. The
@@ -50,7 +49,7 @@ private:
     void appendCount(int pulses) noexcept;
 
     TLPF highPass_;                          // 15-tap high-pass in front of the follower
-    lm_p::TlevelMeter meter_;                // envelope, one value per 10 samples
+    TPulseLevelMeter meter_;                 // envelope, one value per 10 samples
     double current_ = 0.0;                   // latest envelope value
     double previous_ = 0.0;                  // the one before
     double threshold_ = kDefaultThreshold;   // rise per step that counts as a click

@@ -1,22 +1,17 @@
 #include "dsp/pulse_level_meter.h"
 
-#include <cmath>
+namespace kestavo::dsp {
 
-namespace kestavo::dsp::lm_p {
-
-float TlevelMeter::Process(float x) noexcept {
-    const float a = std::fabs(x);
-    coef_ = a >= envelope_ ? kAttackCoef : kReleaseCoef;
-    gain_ = 1.0f - coef_;
-    envelope_ = gain_ * a + coef_ * envelope_;
+float TPulseLevelMeter::Process(float x) noexcept {
+    const float envelope = follower_.Process(x);
     if (++sampleCount_ != kBlockLength) return kNoValue;
     sampleCount_ = 0;
-    return envelope_;
+    return envelope;
 }
 
-void TlevelMeter::Reset() noexcept {
-    envelope_ = coef_ = gain_ = 0.0f;
+void TPulseLevelMeter::Reset() noexcept {
+    follower_.Reset();
     sampleCount_ = 0;
 }
 
-}  // namespace kestavo::dsp::lm_p
+}  // namespace kestavo::dsp

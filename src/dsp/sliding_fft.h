@@ -1,5 +1,5 @@
 #pragma once
-// dsp/sliding_fft.h — tfft256, the sliding spectrum analyser of the voice detector.
+// tfft256: the sliding spectrum analyser of the voice detector.
 //
 // Every 64 new samples (5.8 ms at 11025 Hz) it takes the latest N samples (N = 256 for the voice
 // detector: 23.2 ms, bin b at b x 43.07 Hz), multiplies all of them by one weight W (the Hamming

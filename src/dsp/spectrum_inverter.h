@@ -1,5 +1,5 @@
 #pragma once
-// dsp/spectrum_inverter.h — tfft, the spectrum inverter of the monitoring output.
+// tfft: the spectrum inverter of the monitoring output.
 //
 // An operator may listen to a channel with its spectrum inverted about a chosen frequency (the
 // "Инверсия спектра" option), the classic way to make inverted-band speech intelligible. Each
@@ -21,12 +21,14 @@
 #include <span>
 #include <vector>
 
+#include "platform/line_rate.h"
+
 namespace kestavo::dsp {
 
 class tfft {
 public:
     static constexpr int kMaxSize = 16384;
-    static constexpr double kInvRate = 9.070294784580499e-05;  // 1 / 11025 Hz
+    static constexpr double kInvRate = 1.0 / kLineRate;  // 1 / 11025 Hz
 
     // size: N, the block length in samples, a power of two from 2 to 16384; bits: 8 (unsigned, offset
     // 128) or 16 (signed little-endian). Throws std::invalid_argument for other values.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/line_rate.h"
+
 namespace kestavo::dsp {
 
 namespace {
@@ -26,7 +28,7 @@ constexpr int kStartDecisions = 2;  // positive group decisions per start signal
 constexpr int kClearAfter = 512;    // frames (3 s) without a positive decision clear the counts
 // Limit = stop delay x 43.06640625 (11025 / 256, the bin spacing in Hz) x 10 frames; a frame is 64
 // samples, so Limit frames last 430.66 x 64 / 11025 = 2.5 x the stop delay in seconds.
-constexpr double kBinHz = 43.06640625;
+constexpr double kBinHz = double(kLineRate) / 256.0;
 constexpr double kHangScale = 10.0;
 constexpr double kMaxStopSeconds = 1e6;  // keeps Limit inside an int
 }  // namespace
@@ -49,27 +51,27 @@ void TVOX::Reset() noexcept {
     positiveCount_ = speechCount_ = hangFrames_ = idleFrames_ = 0;
 }
 
-int TVOX::Process(double x) noexcept {
-    if (!analyzer_.AddSample(x)) return -1;
+TriggerDecision TVOX::Process(double x) noexcept {
+    if (!analyzer_.AddSample(x)) return kNoDecision;
     for (int b = 0; b <= kLastBin; ++b) {
         const double re = analyzer_.Re(b);
         const double im = analyzer_.Im(b);
         power_[b] = std::fabs(re) < kTinyPart || std::fabs(im) < kTinyPart ? kEmptyPower : re * re + im * im;
     }
-    if (groupDecision() == 1) {
+    if (groupDecision()) {
         if (++positiveCount_ >= kStartDecisions) {
             positiveCount_ = 0;
             active_ = true;
             ++speechCount_;
-            return 1;
+            return kStartRecording;
         }
-        return -1;
+        return kNoDecision;
     }
     if (active_ && ++hangFrames_ >= limit_) {
         hangFrames_ = 0;
         if (speechCount_ == 0) {
             active_ = false;
-            return 0;
+            return kStopRecording;
         }
     }
     if (++idleFrames_ > kClearAfter) {
@@ -77,13 +79,13 @@ int TVOX::Process(double x) noexcept {
         positiveCount_ = 0;
         speechCount_ = 0;
     }
-    return -1;
+    return kNoDecision;
 }
 
-int TVOX::groupDecision() noexcept {
+bool TVOX::groupDecision() noexcept {
     double maxP = power_[kFirstBin];
     for (int b = kFirstBin + 1; b <= kLastBin; ++b) maxP = std::max(maxP, power_[b]);
-    if (maxP < kMinPeakPower) return 0;
+    if (maxP < kMinPeakPower) return false;
 
     for (int b = kFirstBin; b <= kLastBin; ++b) power_[b] = power_[b] / maxP;
     double total = 0.0, low = 0.0, high = 0.0, bass = 0.0, mid = 0.0;
@@ -101,16 +103,14 @@ int TVOX::groupDecision() noexcept {
     peakHistory_[0] = peak;
 
     flatnessSum_ += flatness;
-    if (++groupFrames_ != kGroup) return 0;
+    if (++groupFrames_ != kGroup) return false;
 
     const double meanFlatness = flatnessSum_ * kInvGroup;
     const double r1 = high == 0.0 ? low : low / high;
     const double r2 = mid == 0.0 ? bass : bass / mid;
-    const int decision = meanFlatness > kMinFlatness && meanFlatness < kMaxFlatness && peak != peakHistory_[5] &&
-            peak < kMaxPeakBin && r1 > kMinLowOverHigh && r1 < kMaxLowOverHigh && r2 < kMaxBassOverMid
-        ? 1
-        : 0;
-    if (decision == 1) idleFrames_ = 0;
+    const bool decision = meanFlatness > kMinFlatness && meanFlatness < kMaxFlatness && peak != peakHistory_[5] &&
+        peak < kMaxPeakBin && r1 > kMinLowOverHigh && r1 < kMaxLowOverHigh && r2 < kMaxBassOverMid;
+    if (decision) idleFrames_ = 0;
     groupFrames_ = 0;
     flatnessSum_ = 0.0;
     return decision;

@@ -1,5 +1,5 @@
 #pragma once
-// dsp/voice_detector.h — TVOX, the voice detector behind recording "by voice".
+// TVOX: the voice detector behind recording "by voice".
 //
 // Theory of operation. A 256-point spectrum arrives every 64 samples (a frame, 5.8 ms; tfft256). Bins
 // 6 ... 127 (258 ... 5470 Hz) are normalised to the strongest one. Voiced speech has a few strong
@@ -12,16 +12,17 @@
 //   - bass (258 ... 344 Hz) over the rest of the low band stays below 0.12.
 // Frames whose strongest bin is below 8e-6 (near silence) are not counted at all.
 //
-// States. Silent -> speaking on the second positive group decision (returns 1; further starts keep
+// States. Silent -> speaking on the second positive group decision (kStartRecording; further starts keep
 // coming every second positive decision while speech goes on). While speaking, every Limit frames
 // without a positive decision (Limit = 2.5 x the stop delay in seconds, in frames) the detector looks
-// whether a start came since the last clearing and, if none did, ends speech (returns 0). The clearing
+// whether a start came since the last clearing and, if none did, ends speech (kStopRecording). The clearing
 // happens after 513 frames (about 3 s) without a positive decision.
 //
 // Threads: owned and called by one channel thread; no locks. Process is allocation-free.
 #include <array>
 
 #include "dsp/sliding_fft.h"
+#include "dsp/trigger_decision.h"
 
 namespace kestavo::dsp {
 
@@ -32,9 +33,9 @@ public:
     // Builds the 256-point analyser; stop delay 0 until SetStopTime.
     TVOX();
 
-    // Feeds one normalised sample (full scale 1.0; channel thread). Returns 1 when speech has started
-    // (start recording), 0 when it has ended (stop recording), -1 for no decision.
-    int Process(double x) noexcept;
+    // Feeds one normalised sample (full scale 1.0; channel thread). Returns kStartRecording when speech
+    // has started, kStopRecording when it has ended, kNoDecision otherwise.
+    TriggerDecision Process(double x) noexcept;
 
     // The channel's stop delay in seconds ("Время задержки стоп"); negative values count as 0. Any
     // thread that owns the detector; takes effect at the next frame.
@@ -44,7 +45,8 @@ public:
     void Reset() noexcept;
 
 private:
-    int groupDecision() noexcept;
+    // True when the group that this frame completes says "voice".
+    bool groupDecision() noexcept;
 
     tfft256 analyzer_{kFftSize};
     std::array<double, 128> power_{};   // power of bins 0 ... 127 of the latest frame (normalised in place)

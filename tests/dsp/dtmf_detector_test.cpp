@@ -1,141 +1,106 @@
-// T_DTMF against the DTMF keypad and the detector's documented limits: 4 ... 120 blocks of 71 samples
-// per tone, 4 blocks of pause, 1001 quiet blocks before a number is handed over, a pair 20 dB above
-// the rest, each tone 16 dB above its second harmonic and a twist below 7 dB.
+// T_DTMF against the DTMF keypad (rows 697, 770, 852, 941 Hz; columns 1209, 1336, 1477, 1633 Hz) and
+// its documented limits: 4 ... 120 blocks of 71 samples per tone, 4 blocks of pause, 1001 quiet
+// blocks before a number is handed over, a pair 20 dB above the rest, each tone 16 dB above its
+// second harmonic, a twist below 7 dB and a tone power above 1e-4.
 #include "dsp/dtmf_detector.h"
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
-#include "support/signal_gen.h"
+#include "support/detector_run.h"
 
 namespace kestavo::dsp {
 namespace {
 
 using test::Signal;
+using Strings = std::vector<std::string>;
 
-struct Handover {
-    std::size_t sample;  // index of the sample on which the number came out
-    std::string text;
-};
-
-std::vector<Handover> run(T_DTMF& d, const Signal& s) {
-    std::vector<Handover> out;
-    for (std::size_t n = 0; n < s.size(); ++n)
-        if (const auto t = d.Process(s[n]); !t.empty()) out.push_back({n, std::string(t)});
-    return out;
+// s, then 7 s of line (more than the 6.45 s that end a number), all with noise at noiseDbfs.
+std::vector<test::Handover> run(Signal s, double noiseDbfs = -45.0, std::uint32_t seed = 1) {
+    test::append(s, test::silence(test::samplesOf(7000.0)));
+    if (noiseDbfs > -200.0) test::mixInto(s, test::noise(test::amplitudeOf(noiseDbfs), s.size(), seed));
+    T_DTMF d;
+    return test::handovers(d, s);
 }
-
-std::vector<std::string> texts(const std::vector<Handover>& h) {
-    std::vector<std::string> t;
-    for (const auto& e : h) t.push_back(e.text);
+Strings texts(const Signal& s, double noiseDbfs = -45.0, std::uint32_t seed = 1) {
+    Strings t;
+    for (const auto& h : run(s, noiseDbfs, seed)) t.push_back(h.text);
     return t;
 }
 
-// The line after the last tone: 7 s, more than the 6.45 s that end a number.
-constexpr double kQuietMs = 7000.0;
-
-Signal withQuietAndNoise(Signal s, double noiseDbfs, std::uint32_t seed) {
-    test::append(s, test::silence(test::samplesOf(kQuietMs)));
-    if (noiseDbfs > -200.0) test::mixInto(s, test::noise(test::amplitudeOf(noiseDbfs), s.size(), seed));
-    return s;
+TEST(T_DTMF, EveryDigitKeyIsDecodedAloneAndStarHashAndTheFourthColumnAddNothing) {
+    for (char key : std::string("0123456789"))
+        EXPECT_EQ(texts(test::dtmfKey(key, -12.0, 80.0), -45.0, std::uint32_t(key)), Strings{std::string(1, key)});
+    EXPECT_EQ(texts(test::dtmfNumber("*#ABCD", -10.0, 70.0, 70.0)), Strings{});
+    EXPECT_EQ(texts(test::dtmfNumber("1*2#3A4D", -10.0, 70.0, 70.0)), Strings{"1234"});
 }
 
-using Strings = std::vector<std::string>;
+TEST(T_DTMF, LevelAndTimingDecideWhatCounts) {
+    // Each tone's power after the 284-point Hamming window is about (a x 153 / 2)^2: a pair at
+    // -60 dBFS (a = 0.0005 per tone) gives 1.5e-3, above the 1e-4 floor; at -75 dBFS 4.6e-5, below.
+    // A valid block needs the tone over its whole 25.8 ms window, so 4 blocks (26 ms) take a tone of
+    // about 52 ms; 120 blocks are 773 ms. A pause must leave 4 blocks free of tone: 10 ms joins two.
+    struct Case {
+        const char* keys;
+        double dbfs, noiseDbfs, toneMs, pauseMs;
+        Strings expected;
+    };
+    for (const Case& c : {Case{"0123456789", -3.0, -45.0, 60.0, 60.0, {"0123456789"}},
+                          Case{"0123456789", -25.0, -45.0, 60.0, 60.0, {"0123456789"}},
+                          Case{"0123456789", -60.0, -300.0, 60.0, 60.0, {"0123456789"}},
+                          Case{"0123456789", -75.0, -300.0, 60.0, 60.0, {}}, Case{"12", -10.0, -45.0, 15.0, 100.0, {}},
+                          Case{"12", -10.0, -45.0, 65.0, 60.0, {"12"}}, Case{"12", -10.0, -45.0, 600.0, 100.0, {"12"}},
+                          Case{"12", -10.0, -45.0, 1000.0, 100.0, {}}, Case{"11", -10.0, -45.0, 60.0, 10.0, {"1"}}})
+        EXPECT_EQ(texts(test::dtmfNumber(c.keys, c.dbfs, c.toneMs, c.pauseMs), c.noiseDbfs), c.expected)
+            << c.keys << " " << c.dbfs << " dBFS " << c.toneMs << "/" << c.pauseMs << " ms";
+}
 
-TEST(T_DTMF, TenDigitNumberDecodedAtLevelsFromMinus3ToMinus25DbfsInModerateNoise) {
-    for (double level : {-3.0, -8.0, -14.0, -20.0, -25.0}) {
-        T_DTMF d;
-        const Signal s = withQuietAndNoise(test::dtmfNumber("0123456789", level, 60.0, 60.0), -45.0, 7);
-        EXPECT_EQ(texts(run(d, s)), Strings{"0123456789"}) << "level " << level << " dBFS";
+TEST(T_DTMF, PairNeedsTwistHarmonicsAndOtherFiltersWithinTheirLimits) {
+    // Power ratios are squared amplitude ratios. Twist (column/row amplitude): 0.4 -> 6.25 >= 5
+    // rejected, 0.5 -> 4 kept. Second harmonic of the row: 0.2 -> 25 < 40 rejected, 0.1 -> 100 kept.
+    // A third tone on another row (770 Hz) counts among the 14 others: 0.5 -> pair/others = 14 / 0.25
+    // = 56 < 100 rejected, 0.2 -> 350 kept.
+    struct Case {
+        double columnRatio, harmonicRatio, thirdRatio;
+        Strings expected;
+    };
+    for (const Case& c : {Case{0.4, 0.0, 0.0, {}}, Case{0.5, 0.0, 0.0, {"1"}}, Case{1.0, 0.2, 0.0, {}},
+                          Case{1.0, 0.1, 0.0, {"1"}}, Case{1.0, 0.0, 0.5, {}}, Case{1.0, 0.0, 0.2, {"1"}}}) {
+        const std::size_t n = test::samplesOf(80.0);
+        Signal s = test::tone(697.0, 0.2, n);
+        test::mixInto(s, test::tone(1209.0, 0.2 * c.columnRatio, n));
+        test::mixInto(s, test::tone(2 * 697.0, 0.2 * c.harmonicRatio, n));
+        test::mixInto(s, test::tone(770.0, 0.2 * c.thirdRatio, n));
+        EXPECT_EQ(texts(s), c.expected) << c.columnRatio << " " << c.harmonicRatio << " " << c.thirdRatio;
     }
 }
 
-TEST(T_DTMF, EveryDigitKeyDecodedAlone) {
-    for (char key : std::string("0123456789")) {
-        T_DTMF d;
-        const Signal s = withQuietAndNoise(test::dtmfKey(key, -12.0, 80.0), -45.0, std::uint32_t(key));
-        EXPECT_EQ(texts(run(d, s)), Strings{std::string(1, key)}) << key;
-    }
+TEST(T_DTMF, TwoKeysWithoutPauseCountAsOneToneWonByTheLonger) {
+    Signal s = test::dtmfKey('1', -10.0, 100.0);  // 697 + 1209 Hz, then 697 + 1336 Hz for longer
+    test::append(s, test::dtmfKey('2', -10.0, 200.0));
+    EXPECT_EQ(texts(s), Strings{"2"});
 }
 
-TEST(T_DTMF, SingleDigitIsHandedOverAfter1001QuietBlocks) {
-    T_DTMF d;
+TEST(T_DTMF, NumberIsHandedOverAfter1001QuietBlocks) {
     Signal s = test::silence(2000);
-    const std::size_t toneEnd = 2000 + test::samplesOf(80.0);
     test::append(s, test::dtmfKey('5', -10.0, 80.0));
-    const Signal full = withQuietAndNoise(s, -300.0, 0);
-    const auto h = run(d, full);
-    ASSERT_EQ(texts(h), Strings{"5"});
-    // The last valid block ends at most one window (284 samples) after the tone; 1001 more blocks
-    // of 71 samples follow before the hand-over (one block of slack for the block grid).
+    const std::size_t toneEnd = s.size();
+    const auto h = run(s, -300.0);
+    ASSERT_EQ(h.size(), 1u);
+    EXPECT_EQ(h[0].text, "5");
+    // The last valid block ends at most one window (284 samples) after the tone; 1001 more blocks of
+    // 71 samples follow before the hand-over (one block of slack for the block grid).
     EXPECT_GE(h[0].sample, toneEnd + 1000 * 71);
     EXPECT_LE(h[0].sample, toneEnd + 284 + 1002 * 71);
 }
 
-TEST(T_DTMF, StarHashAndTheFourthColumnAddNothing) {
-    {
-        T_DTMF d;
-        EXPECT_TRUE(run(d, withQuietAndNoise(test::dtmfNumber("*#ABCD", -10.0, 70.0, 70.0), -45.0, 1)).empty());
-    }
-    {
-        T_DTMF d;
-        const Signal s = withQuietAndNoise(test::dtmfNumber("1*2#3A4D", -10.0, 70.0, 70.0), -45.0, 2);
-        EXPECT_EQ(texts(run(d, s)), Strings{"1234"});
-    }
-}
-
-TEST(T_DTMF, ToneHeldLongerThan120BlocksAddsNothing) {
-    // 120 blocks of 71 samples are 773 ms.
+TEST(T_DTMF, SilenceNoiseSpeechAndAResetNumberGiveNoDigits) {
+    EXPECT_EQ(texts(test::silence(1000), -300.0), Strings{});
+    EXPECT_EQ(texts(test::silence(1000), -10.0, 11), Strings{});
+    EXPECT_EQ(texts(test::speechLike(10.0, 0.5, 3)), Strings{});
     T_DTMF d;
-    Signal s = test::dtmfNumber("3", -10.0, 1000.0, 100.0);
-    test::append(s, test::dtmfNumber("7", -10.0, 600.0, 100.0));  // 600 ms is still a digit
-    EXPECT_EQ(texts(run(d, withQuietAndNoise(s, -45.0, 3))), Strings{"7"});
-}
-
-TEST(T_DTMF, SilenceAndNoiseNeverGiveDigits) {
-    T_DTMF d;
-    EXPECT_TRUE(run(d, test::silence(test::samplesOf(8000.0))).empty());
-    EXPECT_TRUE(run(d, test::noise(test::amplitudeOf(-10.0), test::samplesOf(8000.0), 11)).empty());
-}
-
-TEST(T_DTMF, TwoKeysWithoutPauseCountAsOneToneWonByTheLonger) {
-    // 697+1209 for 100 ms straight into 697+1336 for 200 ms: the 1336 Hz column wins more blocks.
-    T_DTMF d;
-    Signal s = test::dtmfKey('1', -10.0, 100.0);
-    test::append(s, test::dtmfKey('2', -10.0, 200.0));
-    EXPECT_EQ(texts(run(d, withQuietAndNoise(s, -45.0, 4))), Strings{"2"});
-}
-
-TEST(T_DTMF, StrongSecondHarmonicRejectsThePair) {
-    // Power ratio of a tone to its harmonic is the square of the amplitude ratio: 0.3 gives 11 (< 40),
-    // 0.05 gives 400 (>= 40).
-    for (auto [harmonic, expected] : {std::pair{0.3, Strings{}}, std::pair{0.05, Strings{"1"}}}) {
-        T_DTMF d;
-        const double a = test::amplitudeOf(-10.0) / 2.0;
-        Signal s = test::dtmfKey('1', -10.0, 80.0);
-        test::mixInto(s, test::tone(2 * 697.0, harmonic * a, s.size()));
-        EXPECT_EQ(texts(run(d, withQuietAndNoise(s, -45.0, 5))), expected) << harmonic;
-    }
-}
-
-TEST(T_DTMF, TwistOfFiveOrMoreRejectsThePair) {
-    // Power twist is the square of the amplitude ratio: 0.4 gives 6.25 (rejected), 0.6 gives 2.8.
-    for (auto [column, expected] : {std::pair{0.4, Strings{}}, std::pair{0.6, Strings{"9"}}}) {
-        T_DTMF d;
-        const std::size_t n = test::samplesOf(80.0);
-        Signal s = test::tone(852.0, 0.2, n);
-        test::mixInto(s, test::tone(1477.0, 0.2 * column, n));
-        EXPECT_EQ(texts(run(d, withQuietAndNoise(s, -45.0, 6))), expected) << column;
-    }
-}
-
-TEST(T_DTMF, ResetForgetsThePendingDigits) {
-    T_DTMF d;
-    (void)run(d, test::dtmfNumber("12", -10.0, 70.0, 70.0));
+    (void)test::handovers(d, test::dtmfNumber("12", -10.0, 70.0, 70.0));
     d.Reset();
-    EXPECT_TRUE(run(d, test::silence(test::samplesOf(kQuietMs))).empty());
+    EXPECT_EQ(test::numbers(d, test::silence(test::samplesOf(7000.0))), Strings{});
 }
 
 }  // namespace

@@ -1,124 +1,129 @@
+// The level chain of a channel: TlevelMeter (dB every 551 samples, 50 ms), Tshow_level (the display
+// queue), Tlevel_check and TVOXlevel_check (the level triggers) and Tv_agc, all on the envelope
+// follower with attack 0.15 (85 % of a rise in one sample) and a release time constant of 1000 samples.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
+#include "dsp/gain_control.h"
 #include "dsp/level_display_queue.h"
 #include "dsp/level_meter.h"
 #include "dsp/level_trigger.h"
 #include "dsp/voice_stop_trigger.h"
+#include "support/signal_gen.h"
 
-using namespace kestavo::dsp;
+namespace kestavo::dsp {
+namespace {
 
-TEST(LevelMeter, SilenceGivesMinus60OnEvery551stSampleAndNoValueOtherwise) {
-    lm::TlevelMeter m(11025);
-    for (int i = 1; i <= 551 * 3; ++i) {
-        const double v = m.Process(0.0);
-        if (i % 551 == 0)
-            ASSERT_EQ(v, -60.0) << i;
-        else
-            ASSERT_EQ(v, kNoLevel) << i;
+// Feeds a square wave of amplitude a (its envelope is a) for `samples`; returns the last level.
+double feed(TlevelMeter& m, double a, int samples) {
+    double v = kNoLevel;
+    for (int i = 0; i < samples; ++i) v = m.Process(i % 2 ? a : -a);
+    return v;
+}
+
+TEST(TlevelMeter, GivesTheEnvelopeInDbLimitedToMinus60OnEvery551stSampleOnly) {
+    TlevelMeter m(11025);
+    for (int i = 1; i <= 551 * 3; ++i) ASSERT_EQ(m.Process(0.0), i % 551 == 0 ? -60.0 : kNoLevel) << i;
+    for (auto [a, db] :
+         {std::pair{1.0, 0.0}, std::pair{0.5, -6.0206}, std::pair{0.01, -40.0}, std::pair{1e-4, -60.0}}) {
+        TlevelMeter steady(11025);
+        EXPECT_NEAR(feed(steady, a, 551), db, 1e-4) << a;
     }
 }
 
-TEST(LevelMeter, FullScaleGivesZeroDbAndHalfScaleMinusSix) {
-    lm::TlevelMeter m(11025);
-    double v = kNoLevel;
-    for (int i = 0; i < 551; ++i) v = m.Process(i % 2 ? 1.0 : -1.0);
-    EXPECT_NEAR(v, 0.0, 1e-12);
-    lm::TlevelMeter h(11025);
-    for (int i = 0; i < 551; ++i) v = h.Process(0.5);
-    EXPECT_NEAR(v, 20 * std::log10(0.5), 1e-9);  // -6.02 dB
-}
-
-TEST(LevelMeter, ReleaseFollowsAFallWithATimeConstantOfAboutAThousandSamples) {
-    lm::TlevelMeter m(11025);
-    for (int i = 0; i < 551; ++i) (void)m.Process(1.0);
-    double v = kNoLevel;
-    for (int i = 0; i < 551; ++i) v = m.Process(0.0);
-    // 0.999^551 of full scale: 20*log10(0.999^551) = -4.79 dB
-    EXPECT_NEAR(v, 551 * 20 * std::log10(0.999), 1e-9);
+TEST(TlevelMeter, FallsWithATimeConstantOfAThousandSamples) {
+    TlevelMeter m(11025);
+    (void)feed(m, 1.0, 551);
+    EXPECT_NEAR(feed(m, 0.0, 551), 20.0 * std::log10(std::exp(-551.0 / 1000.0)), 0.01);  // -4.79 dB
+    m.Reset();
+    EXPECT_EQ(feed(m, 0.0, 551), -60.0);
 }
 
 TEST(Tshow_level, ReplaysABuffersWorthFromTheOldestThenRepeatsTheNewest) {
-    Tshow_level q(16384, 11025);
-    ASSERT_EQ(q.Capacity, 30);  // 16384 / 551.25 = 29.7
+    Tshow_level q(16384, 11025), tiny(100, 11025);  // shorter than 25 ms: still one value
+    ASSERT_EQ(q.Capacity, 30);                      // 16384 / 551.25 = 29.7
+    ASSERT_EQ(tiny.Capacity, 1);
     EXPECT_EQ(q.Pop(), -60.0);
     for (int i = 0; i < 30; ++i) q.Push(-i);
     for (int i = 0; i < 30; ++i) EXPECT_EQ(q.Pop(), -i);
     EXPECT_EQ(q.Pop(), -29.0);  // caught up: the newest again
-    EXPECT_EQ(q.Pop(), -29.0);
-    q.Push(-1.5);  // fewer than a buffer's worth: the reader stays at the end
+    q.Push(-1.5);               // fewer than a buffer's worth: the reader stays at the end
     EXPECT_EQ(q.Pop(), -1.5);
+    tiny.Push(-3.0);
+    EXPECT_EQ(tiny.Pop(), -3.0);
 }
 
-TEST(Tshow_level, AVeryShortBufferStillHoldsOneValue) {
-    Tshow_level q(100, 11025);
-    EXPECT_EQ(q.Capacity, 1);
-    q.Push(-3.0);
-    EXPECT_EQ(q.Pop(), -3.0);
-}
+// `count` equal values; every answer but the last is kNoDecision (-1), the last is `last`.
+struct LevelRun {
+    bool recording;
+    double level;
+    int count, last;
+};
 
-TEST(Tlevel_check, StartNeedsAFullWindowWhoseMeanIsStrictlyAboveTheThreshold) {
-    Tlevel_check c(-30.0);
-    c.SetTimes(1.0, 15.0, 1);  // 20 values to start
-    for (int i = 0; i < 19; ++i) ASSERT_EQ(c.Check(false, -20.0), -1) << i;
-    EXPECT_EQ(c.Check(false, -20.0), 1);
-    // A window whose mean sinks to the threshold does not start and disarms.
-    Tlevel_check d(-30.0);
-    d.SetTimes(1.0, 15.0, 1);
-    EXPECT_EQ(d.Check(false, -20.0), -1);
-    for (int i = 0; i < 18; ++i) ASSERT_EQ(d.Check(false, -30.0), -1);
-    EXPECT_EQ(d.Check(false, -40.0), -1);  // sum -600 over 20 = -30: not above
-    EXPECT_FALSE(d.Armed);
-}
-
-TEST(Tlevel_check, ZeroStartDelayStartsOnTheFirstValueAboveButNotOnOneEqual) {
-    Tlevel_check c(-30.0);
-    c.SetTimes(0.0, 15.0, 1);
-    EXPECT_EQ(c.Check(false, -30.0), -1);
-    EXPECT_FALSE(c.Armed);
-    EXPECT_EQ(c.Check(false, -29.9), 1);
-}
-
-TEST(Tlevel_check, StopNeedsAWindowOfConsecutiveLowValues) {
-    Tlevel_check c(-30.0);
-    c.SetTimes(0.0, 1.0, 1);  // 20 values to stop
-    for (int i = 0; i < 10; ++i) ASSERT_EQ(c.Check(true, -50.0), -1);
-    EXPECT_EQ(c.Check(true, -10.0), -1);  // a loud value ends the run
-    for (int i = 0; i < 19; ++i) ASSERT_EQ(c.Check(true, -50.0), -1) << i;
-    EXPECT_EQ(c.Check(true, -50.0), 0);
-}
-
-TEST(Tlevel_check, ALoudValueThatFillsTheWindowStillStops) {
-    Tlevel_check c(-30.0);
-    c.SetTimes(0.0, 1.0, 1);
-    for (int i = 0; i < 19; ++i) ASSERT_EQ(c.Check(true, -50.0), -1);
-    EXPECT_EQ(c.Check(true, -10.0), 0);
-}
-
-TEST(Tlevel_check, AStopDelayBelow75MsNeverStops) {
-    Tlevel_check c(-30.0);
-    c.SetTimes(0.0, 0.07, 1);  // window 1
-    for (int i = 0; i < 100; ++i) ASSERT_EQ(c.Check(true, -50.0), -1);
-}
-
-TEST(Tlevel_check, DefaultWindowsAre74And740Values) {
-    Tlevel_check c(-30.0);
-    for (int i = 0; i < 73; ++i) ASSERT_EQ(c.Check(false, -10.0), -1);
-    EXPECT_EQ(c.Check(false, -10.0), 1);
-    // After a start the window stays armed; the stop direction counts on from zero.
-    for (int i = 0; i < 739; ++i) ASSERT_EQ(c.Check(true, -50.0), -1) << i;
-    EXPECT_EQ(c.Check(true, -50.0), 0);
+TEST(Tlevel_check, StartsAndStopsAfterTheirWindowsOfLevelValues) {
+    // Threshold -30 dB; 20 values a second; by default 74 values to start and 740 to stop. Starting
+    // needs the window's mean strictly above the threshold; stopping a window of low values, of which
+    // more than one (StopMinHits) must be low, tested even on the loud value that fills it.
+    struct Case {
+        double startSeconds, stopSeconds;  // negative: the defaults
+        std::vector<LevelRun> runs;
+    };
+    for (const Case& c : std::vector<Case>{
+             {1.0, 15.0, {{false, -20.0, 20, 1}}},
+             {1.0, 15.0, {{false, -20.0, 1, -1}, {false, -30.0, 18, -1}, {false, -40.0, 1, -1}, {false, -20, 19, -1}}},
+             {0.0, 15.0, {{false, -30.0, 1, -1}, {false, -29.9, 1, 1}}},
+             {0.0, 1.0, {{true, -50.0, 10, -1}, {true, -10.0, 1, -1}, {true, -50.0, 20, 0}}},
+             {0.0, 1.0, {{true, -50.0, 19, -1}, {true, -10.0, 1, 0}}},
+             {0.0, 0.07, {{true, -50.0, 100, -1}}},
+             {-1.0, -1.0, {{false, -10.0, 74, 1}, {true, -50.0, 740, 0}}},
+         }) {
+        Tlevel_check t(-30.0);
+        if (c.startSeconds >= 0.0) t.SetTimes(c.startSeconds, c.stopSeconds, 1);
+        for (const LevelRun& r : c.runs)
+            for (int i = 1; i <= r.count; ++i)
+                ASSERT_EQ(t.Check(r.recording, r.level), i == r.count ? r.last : kNoDecision)
+                    << c.startSeconds << "/" << c.stopSeconds << " " << r.level << " #" << i;
+    }
 }
 
 TEST(TVOXlevel_check, StopsAfterTheStopDelayInSamplesOnlyWhileRecording) {
-    TVOXlevel_check c(-30.0);
-    c.SetTimes(1.0, 0.01, 1);  // round(110.25) = 110 samples
-    for (int i = 0; i < 500; ++i) ASSERT_EQ(c.Check(false, -50.0), -1);
-    for (int i = 0; i < 109; ++i) ASSERT_EQ(c.Check(true, -50.0), -1);
-    EXPECT_EQ(c.Check(true, -50.0), 0);
-    for (int i = 0; i < 50; ++i) ASSERT_EQ(c.Check(true, -50.0), -1);
-    EXPECT_EQ(c.Check(true, -30.0), -1);  // at the threshold: the count restarts
-    for (int i = 0; i < 109; ++i) ASSERT_EQ(c.Check(true, -50.0), -1);
-    EXPECT_EQ(c.Check(true, -50.0), 0);
+    TVOXlevel_check t(-30.0);
+    t.SetTimes(1.0, 0.01, 1);  // round(110.25) = 110 samples
+    for (const LevelRun& r : std::vector<LevelRun>{{false, -50.0, 500, -1},
+                                                   {true, -50.0, 110, 0},
+                                                   {true, -50.0, 50, -1},
+                                                   {true, -30.0, 1, -1},
+                                                   {true, -50.0, 110, 0}})
+        for (int i = 1; i <= r.count; ++i) ASSERT_EQ(t.Check(r.recording, r.level), i == r.count ? r.last : -1) << i;
 }
+
+// Square wave of amplitude a through the gain control; returns the last output.
+double settle(Tv_agc& agc, double a, int samples) {
+    double y = 0.0;
+    for (int n = 0; n < samples; ++n) y = agc.Process(n % 2 == 0 ? a : -a);
+    return y;
+}
+
+TEST(Tv_agc, BringsASteadyEnvelopeTo0_8FollowingARiseAtOnceAndAFallWithATimeConstantOf1000Samples) {
+    for (auto [a, gain] : {std::pair{0.08, 10.0}, std::pair{0.8, 1.0}, std::pair{0.2, 4.0}, std::pair{1.0, 0.8}}) {
+        Tv_agc steady;
+        EXPECT_NEAR(std::abs(settle(steady, a, 200)), 0.8, 1e-9) << a;
+        EXPECT_NEAR(steady.Gain(), gain, 1e-7) << a;
+    }
+    Tv_agc agc;
+    settle(agc, 0.01, 2000);
+    // One sample after a step to 0.5 the envelope has covered 85 % of it: 0.01 + 0.85 x 0.49.
+    EXPECT_NEAR(agc.Process(0.5), 0.5 * 0.8 / (0.01 + 0.85 * 0.49), 1e-9);
+    settle(agc, 0.5, 200);
+    settle(agc, 0.05, 1000);  // after one time constant e^-1 of the fall is left
+    EXPECT_NEAR(agc.Gain(), 0.8 / (0.05 + 0.45 * std::exp(-1.0)), 0.002);
+    agc.Reset();  // unity gain again; signals at or below the -80 dB floor pass unchanged
+    EXPECT_EQ(agc.Gain(), 1.0);
+    for (double x : test::noise(0.00002, 20000, 4)) ASSERT_EQ(agc.Process(x), x);  // peaks far below 1e-4
+    EXPECT_EQ(agc.Gain(), 1.0);
+}
+
+}  // namespace
+}  // namespace kestavo::dsp

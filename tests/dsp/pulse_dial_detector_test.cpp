@@ -1,196 +1,146 @@
 // TPulse_detector, its 15-tap high-pass and its envelope follower, fed with dial clicks: breaks of
-// 60 ms and makes of 40 ms (a standard 10 pulses per second dial), digits 600 ms apart.
+// about 60 ms and makes of 40 ms (a standard 10 pulses per second dial), digits 600 ms apart. Times
+// are counted in the detector's envelope steps of 10 samples (0.907 ms); clicks are laid on step
+// boundaries so that a break of B steps is exactly B steps between its two clicks.
 #include "dsp/pulse_dial_detector.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
 #include <limits>
-#include <numbers>
-#include <string>
-#include <vector>
 
 #include "dsp/fir_filters.h"
 #include "dsp/pulse_level_meter.h"
-#include "support/signal_gen.h"
+#include "support/detector_run.h"
+#include "support/dft.h"
 
 namespace kestavo::dsp {
 namespace {
 
 using test::Signal;
 using Strings = std::vector<std::string>;
+constexpr std::size_t kStep = 10;  // samples per envelope step
 
-struct Handover {
-    std::size_t sample;
-    std::string text;
-};
-
-std::vector<Handover> run(TPulse_detector& d, const Signal& s) {
-    std::vector<Handover> out;
-    for (std::size_t n = 0; n < s.size(); ++n)
-        if (const auto t = d.Process(s[n]); !t.empty()) out.push_back({n, std::string(t)});
-    return out;
-}
-
-Strings texts(const std::vector<Handover>& h) {
-    Strings t;
-    for (const auto& e : h) t.push_back(e.text);
-    return t;
-}
-
-// Digits as pulse counts, each a train of breaks of breakMs, 600 ms between digits, then 4 s of
-// quiet line (more than the 3.63 s that end a number).
-Signal dial(const std::vector<int>& counts, double breakMs = 60.0, double clickAmplitude = 0.5) {
-    Signal s = test::silence(test::samplesOf(200.0));
+// Digits as pulse counts: breaks of breakSteps, makes of 44 steps, 660 steps between digits, then
+// 4400 steps (4 s, more than the 3.63 s that end a number) of quiet line. lastClick: where the last
+// click of the last digit starts.
+Signal dial(const std::vector<int>& counts, int breakSteps = 66, double clickAmplitude = 0.5,
+            std::size_t* lastClick = nullptr) {
+    Signal s = test::silence(220 * kStep);
+    std::size_t at = s.size();
     for (int c : counts) {
-        test::append(s, test::pulseTrain(c, breakMs, 40.0, clickAmplitude));
-        test::append(s, test::silence(test::samplesOf(600.0)));
+        for (int p = 0; p < c; ++p) {
+            test::mixInto(s, test::click(clickAmplitude), at);
+            at += std::size_t(breakSteps) * kStep;
+            test::mixInto(s, test::click(clickAmplitude), at);
+            if (lastClick) *lastClick = at;
+            at += 44 * kStep;
+        }
+        at += 660 * kStep;
     }
-    test::append(s, test::silence(test::samplesOf(4000.0)));
+    test::mixInto(s, test::silence(4400 * kStep), at);
     test::mixInto(s, test::noise(test::amplitudeOf(-60.0), s.size(), 9));
     return s;
 }
 
-TEST(TPulse_detector, TrainsOfOneToTenPulsesGiveTheirDigitsAndTenGivesZero) {
-    for (int pulses = 1; pulses <= 10; ++pulses) {
+TEST(TPulse_detector, PulseCountsBecomeDigitsAndTenBecomesZero) {
+    for (int pulses = 1; pulses <= 11; ++pulses) {
         TPulse_detector d;
-        const std::string expected = (pulses == 10 ? std::string("0") : std::to_string(pulses)) + "3";
-        EXPECT_EQ(texts(run(d, dial({pulses, 3}))), Strings{expected}) << pulses;
+        const std::string first = pulses == 10 ? "0" : std::to_string(pulses);
+        EXPECT_EQ(test::numbers(d, dial({pulses, 3})), Strings{first + "3"}) << pulses;
     }
 }
 
-TEST(TPulse_detector, CountsAboveTenAreWrittenInFull) {
-    TPulse_detector d;
-    EXPECT_EQ(texts(run(d, dial({11}))), Strings{"11"});  // two characters: handed over
+TEST(TPulse_detector, OnlyBreaksOf61To76StepsWithClicksAboveTheThresholdCount) {
+    // A click counts a pulse when 60 ... 75 steps without a click lie between it and the one before,
+    // so a break of B steps between clicks counts for B = 61 ... 76. A click of peak 0.05 lifts the
+    // envelope by less than 0.1 but by more than 0.005.
+    struct Case {
+        int breakSteps;
+        double click, threshold;
+        Strings expected;
+    };
+    for (const Case& c : {Case{60, 0.5, 0.008, {}}, Case{61, 0.5, 0.008, {"43"}}, Case{76, 0.5, 0.008, {"43"}},
+                          Case{77, 0.5, 0.008, {}}, Case{66, 0.05, 0.1, {}}, Case{66, 0.05, 0.005, {"43"}}}) {
+        TPulse_detector d;
+        d.SetThreshold(c.threshold);
+        EXPECT_EQ(test::numbers(d, dial({4, 3}, c.breakSteps, c.click)), c.expected) << c.breakSteps << " " << c.click;
+    }
 }
 
 TEST(TPulse_detector, SingleDigitIsDroppedAndDoesNotPrefixTheNextNumber) {
     TPulse_detector d;
-    EXPECT_TRUE(run(d, dial({5})).empty());
-    EXPECT_EQ(texts(run(d, dial({2, 7}))), Strings{"27"});
+    EXPECT_EQ(test::numbers(d, dial({5})), Strings{});
+    EXPECT_EQ(test::numbers(d, dial({2, 7})), Strings{"27"});
 }
 
-TEST(TPulse_detector, NumberIsHandedOver4000StepsAfterTheStepThatCountedTheLastPulse) {
+TEST(TPulse_detector, NumberIsHandedOver4000StepsAfterTheLastCountedPulse) {
     TPulse_detector d;
-    Signal s = test::silence(test::samplesOf(200.0));
-    test::append(s, test::pulseTrain(4, 60.0, 40.0, 0.5));
-    test::append(s, test::silence(test::samplesOf(600.0)));
-    const std::size_t lastMake = s.size();  // the click of the last make starts here
-    test::append(s, test::pulseTrain(2, 60.0, 40.0, 0.5));
-    const std::size_t lastClick = lastMake + test::samplesOf(100.0) + test::samplesOf(60.0);
-    test::append(s, test::silence(test::samplesOf(4000.0)));
-    const auto h = run(d, s);
-    ASSERT_EQ(texts(h), Strings{"42"});
-    // The step that counts the last pulse ends within two steps of its click; the idle count passes
-    // 4000 on the 4000th step after it (that step's own count being 1).
-    EXPECT_GE(h[0].sample, lastClick + 40000);
-    EXPECT_LE(h[0].sample, lastClick + 40000 + 20);
+    std::size_t lastClick = 0;
+    const auto h = test::handovers(d, dial({4, 2}, 66, 0.5, &lastClick));
+    ASSERT_EQ(h.size(), 1u);
+    EXPECT_EQ(h[0].text, "42");
+    // The step holding the last click counts the pulse; the 4001st step after it hands over.
+    EXPECT_GE(h[0].sample, lastClick + 4000 * kStep);
+    EXPECT_LE(h[0].sample, lastClick + 4002 * kStep);
 }
 
-TEST(TPulse_detector, BreaksOutside60To75StepsAreNotCounted) {
-    // A break of B ms is about B * 11.025 / 10 steps between its two clicks; the count sees one step
-    // fewer. 52 ms (56 steps) and 72 ms (78 steps) fall outside, 57 ms and 66 ms inside.
-    for (double breakMs : {52.0, 72.0}) {
-        TPulse_detector d;
-        EXPECT_TRUE(run(d, dial({4, 3}, breakMs)).empty()) << breakMs;
-    }
-    for (double breakMs : {57.0, 66.0}) {
-        TPulse_detector d;
-        EXPECT_EQ(texts(run(d, dial({4, 3}, breakMs))), Strings{"43"}) << breakMs;
-    }
-}
-
-TEST(TPulse_detector, ClicksBelowTheThresholdAreIgnored) {
+TEST(TPulse_detector, SteadyToneSpeechAndResetGiveNoDigitsAndTheThresholdIsClamped) {
     TPulse_detector d;
-    d.SetThreshold(0.1);
-    EXPECT_TRUE(run(d, dial({4, 3}, 60.0, 0.05)).empty());
-    d.SetThreshold(0.005);
-    EXPECT_EQ(texts(run(d, dial({4, 3}, 60.0, 0.05))), Strings{"43"});
-}
-
-TEST(TPulse_detector, ThresholdSetterKeepsValuesAndIgnoresNaN) {
-    TPulse_detector d;
-    EXPECT_DOUBLE_EQ(d.Threshold(), 0.008);
-    d.SetThreshold(0.0123);
-    EXPECT_DOUBLE_EQ(d.Threshold(), 0.0123);
-    d.SetThreshold(std::numeric_limits<double>::quiet_NaN());
-    EXPECT_DOUBLE_EQ(d.Threshold(), 0.0123);
-    d.SetThreshold(-1.0);
-    EXPECT_DOUBLE_EQ(d.Threshold(), 0.0);
-}
-
-TEST(TPulse_detector, SteadyToneGivesNoDigits) {
-    TPulse_detector d;
-    EXPECT_TRUE(run(d, test::tone(1000.0, 0.5, test::samplesOf(8000.0))).empty());
-}
-
-TEST(TPulse_detector, ResetDropsTheDigitsInProgress) {
-    TPulse_detector d;
-    Signal s = test::silence(1000);
-    test::append(s, test::pulseTrain(3, 60.0, 40.0, 0.5));
-    test::append(s, test::silence(test::samplesOf(600.0)));
-    (void)run(d, s);
+    EXPECT_EQ(test::numbers(d, test::tone(1000.0, 0.5, test::samplesOf(8000.0))), Strings{});
+    EXPECT_EQ(test::numbers(d, test::speechLike(8.0, 0.5, 2)), Strings{});
+    Signal half = dial({3});
+    half.resize(half.size() - 4400 * kStep);  // the digit is written, the number not yet handed over
+    (void)test::handovers(d, half);
     d.Reset();
-    EXPECT_TRUE(run(d, dial({5})).empty());
+    EXPECT_EQ(test::numbers(d, dial({5})), Strings{});
+    EXPECT_EQ(d.Threshold(), 0.008);  // the default, kept by Reset; NaN ignored, negatives taken as 0
+    d.SetThreshold(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(d.Threshold(), 0.008);
+    d.SetThreshold(-1.0);
+    EXPECT_EQ(d.Threshold(), 0.0);
 }
 
-// Gain of a filter for a sine of `hz`, measured after the filter has settled.
-double gainAt(TLPF& f, double hz) {
-    const Signal s = test::tone(hz, 1.0, 4000);
-    double peak = 0.0;
-    for (std::size_t n = 0; n < s.size(); ++n) {
-        const double y = f.Filter(s[n]);
-        if (n > 100) peak = std::max(peak, std::abs(y));
-    }
-    return peak;
-}
-
-TEST(TLPF, PulseHighPassIsSymmetricAndPassesClicksRatherThanSpeech) {
-    TLPF f(14, 11025, 3400);
-    const auto& c = f.Coefficients();
-    ASSERT_EQ(c.size(), 15u);
-    for (int i = 0; i < 15; ++i) EXPECT_EQ(c[i], c[14 - i]);
-    // Centre tap: 1 - (3400 + 3450) / 11025, the share of the band above the mid transition.
-    EXPECT_NEAR(c[7], 1.0 - 6850.0 / 11025.0, 1e-12);
-    EXPECT_GT(gainAt(f, 4500.0), 3.0 * gainAt(f, 800.0));
-}
-
-TEST(Tfir, LongLowPassApproachesTheIdealResponse) {
-    // 1001 taps, transition 0.2 ... 0.3 of Nyquist: DC gain 1, Nyquist gain 0, mid-transition 0.5.
-    const Tfir fir(Tfir::kLowPass, 1001, 0.2, 0.3, 0.0, 0.0);
-    const auto& h = fir.Coefficients();
-    auto gain = [&](double cyclesPerSample) {
-        std::complex<double> sum = 0.0;
-        for (std::size_t n = 0; n < h.size(); ++n)
-            sum += h[n] * std::polar(1.0, -2.0 * std::numbers::pi * cyclesPerSample * double(n));
-        return std::abs(sum);
-    };
-    EXPECT_NEAR(gain(0.0), 1.0, 1e-3);
-    EXPECT_NEAR(gain(0.5), 0.0, 1e-3);
-    EXPECT_NEAR(gain(0.125), 0.5, 1e-3);
-}
-
-TEST(Tfir, HighPassAndLowPassOfTheSameEdgesAddUpToAnImpulse) {
-    const Tfir lp(Tfir::kLowPass, 15, 0.6, 0.7, 0.0, 0.0);
-    const Tfir hp(Tfir::kHighPass, 15, 0.6, 0.7, 0.0, 0.0);
-    for (int i = 0; i < 15; ++i)
-        EXPECT_NEAR(lp.Coefficients()[i] + hp.Coefficients()[i], i == 7 ? 1.0 : 0.0, 1e-15) << i;
-}
-
-TEST(lm_p_TlevelMeter, GivesTheEnvelopeOnEveryTenthSampleOnly) {
-    lm_p::TlevelMeter m;
-    for (int call = 1; call <= 30; ++call) {
-        const float v = m.Process(0.5f);
-        if (call % 10 == 0) {
-            EXPECT_NEAR(v, 0.5f, 1e-6f) << call;  // 85 % of the remaining rise per sample
-        } else {
-            EXPECT_EQ(v, 10000.0f) << call;
-        }
-    }
+TEST(TPulseLevelMeter, GivesTheEnvelopeOnEveryTenthSampleRisingAtOnceAndFallingByOnePercent) {
+    TPulseLevelMeter m;
     float v = 0.0f;
-    for (int call = 1; call <= 10; ++call) v = m.Process(0.0f);
-    EXPECT_NEAR(v, 0.5f * std::pow(0.99f, 10.0f), 1e-5f);  // release: 1 % per sample
+    for (int call = 1; call <= 30; ++call) {
+        v = m.Process(call == 21 ? 0.5f : 0.0f);
+        ASSERT_EQ(v != 10000.0f, call % 10 == 0) << call;
+    }
+    EXPECT_NEAR(v, 0.5 * 0.85 * std::pow(0.99, 9), 1e-6);  // 85 % of a rise in one sample, then 9 falls
+    for (int call = 1; call <= 100; ++call) v = m.Process(0.0f);
+    EXPECT_NEAR(v / (0.5 * 0.85 * std::pow(0.99, 9)), std::exp(-1.0), 0.005);  // time constant 100 samples
+}
+
+// |H(f)| of a filter's coefficients, f in Hz at 11025 Hz.
+double gain(const std::vector<double>& h, double hz) { return std::abs(test::dftAt(h, hz / 11025.0)); }
+
+TEST(Tfir, LongLowPassApproachesTheIdealAndHighPassIsItsComplement) {
+    // 1001 taps, transition 0.2 ... 0.3 of Nyquist (1102.5 ... 1653.75 Hz): gain 1 at DC, 0.5 mid
+    // transition, 0 at Nyquist; low-pass plus high-pass of the same edges is a pure delay.
+    const std::vector<double> lp = Tfir(Tfir::Kind::LowPass, 1001, 0.2, 0.3).Coefficients();
+    for (auto [hz, g] : {std::pair{0.0, 1.0}, std::pair{1378.125, 0.5}, std::pair{5512.5, 0.0}})
+        EXPECT_NEAR(gain(lp, hz), g, 1e-3) << hz;
+    const Tfir lp15(Tfir::Kind::LowPass, 15, 0.6, 0.7), hp15(Tfir::Kind::HighPass, 14, 0.6, 0.7);  // 14 -> 15
+    ASSERT_EQ(hp15.Coefficients().size(), 15u);
+    for (std::size_t i = 0; i < 15; ++i)
+        EXPECT_NEAR(lp15.Coefficients()[i] + hp15.Coefficients()[i], i == 7 ? 1.0 : 0.0, 1e-15) << i;
+}
+
+TEST(TLPF, PulseFilterIsA15TapHighPassThatConvolvesItsInput) {
+    TLPF f(14, 11025, 3400);
+    const auto c = f.Coefficients();
+    ASSERT_EQ(c.size(), 15u);
+    for (std::size_t i = 0; i < 15; ++i) EXPECT_EQ(c[i], c[14 - i]) << i;
+    EXPECT_LT(gain(c, 0.0), 0.2);  // a high-pass despite its name
+    EXPECT_GT(gain(c, 4500.0), 3.0 * gain(c, 800.0));
+    const Signal x = test::noise(0.3, 200, 4);
+    for (std::size_t n = 0; n < x.size(); ++n) {
+        double y = 0.0;
+        for (std::size_t j = 0; j < 15 && j <= n; ++j) y += c[j] * x[n - j];
+        ASSERT_NEAR(f.Filter(x[n]), y, 1e-15) << n;
+    }
 }
 
 }  // namespace

@@ -1,20 +1,28 @@
 #pragma once
-// dftMagnitude, energyShare: single bins of the N-point DFT of a block of 16-bit samples, computed
-// by the definition, for tests that check a spectrum against DFT arithmetic.
+// dftAt, dftMagnitude, energyShare: values of the discrete Fourier transform by its definition,
+// the yardstick the tests measure spectra, filters and detectors against.
 #include <cmath>
 #include <complex>
+#include <cstddef>
 #include <cstdint>
 #include <numbers>
 #include <vector>
 
 namespace kestavo::test {
 
-// |X[k]|; a whole-cycle tone of amplitude A in bin k gives A x N / 2.
+// X(f) = sum over n of x[n] e^(-i 2 pi f n), f in cycles per sample (bin k of N samples: f = k / N).
+// A cosine of amplitude A on bin k of an N-sample block gives |X| = A N / 2.
+template <typename Samples>
+[[nodiscard]] std::complex<double> dftAt(const Samples& x, double cyclesPerSample) {
+    std::complex<double> sum = 0.0;
+    for (std::size_t n = 0; n < std::size(x); ++n)
+        sum += double(x[n]) * std::polar(1.0, -2.0 * std::numbers::pi * cyclesPerSample * double(n));
+    return sum;
+}
+
+// |X[k]| of a block of 16-bit samples.
 inline double dftMagnitude(const std::vector<std::int16_t>& x, int k) {
-    std::complex<double> sum;
-    for (std::size_t n = 0; n < x.size(); ++n)
-        sum += double(x[n]) * std::polar(1.0, -2.0 * std::numbers::pi * double(k) * double(n) / double(x.size()));
-    return std::abs(sum);
+    return std::abs(dftAt(x, double(k) / double(x.size())));
 }
 
 // The share of the block's energy in bins k and N - k (Parseval).

@@ -1,0 +1,103 @@
+// The vector kernels (the Goertzel banks and tfft256's butterflies, each with an AVX2 clone) against
+// plain loops that do one chain or one butterfly at a time: the results must agree to the last bit, so
+// a channel decides the same on every machine. Both sides are built without fused multiply-adds.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "dsp/goertzel_kernels.h"
+#include "dsp/sliding_fft.h"
+#include "support/dft.h"
+#include "support/signal_gen.h"
+
+namespace kestavo::dsp {
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+struct Bank {
+    const char* name;
+    int chains;
+    int window;
+    void (*kernel)(const double*, const double*, double*, double*) noexcept;
+};
+
+TEST(GoertzelKernels, BanksMatchOneChainAtATimeToTheLastBit) {
+    for (const Bank bank :
+         {Bank{"goertzel16", 16, 284, kernels::goertzel16}, Bank{"goertzel6", 6, 150, kernels::goertzel6}}) {
+        for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+            const test::Signal v = test::noise(0.3, std::size_t(bank.window), seed);
+            const test::Signal hz = test::noise(1000.0, std::size_t(bank.chains), seed + 100);
+            std::vector<double> coefs, s0(16), s1(16);
+            for (double f : hz) coefs.push_back(2.0 * std::cos(2.0 * kPi * (2000.0 + f) / 11025.0));
+            bank.kernel(v.data(), coefs.data(), s0.data(), s1.data());
+            for (int k = 0; k < bank.chains; ++k) {
+                double a = 0.0, b = 0.0;  // newest state and the one before
+                for (double x : v) {
+                    const double c = b;
+                    b = a;
+                    a = coefs[std::size_t(k)] * b - c + x;
+                }
+                ASSERT_EQ(s0[std::size_t(k)], a) << bank.name << " seed " << seed << " chain " << k;
+                ASSERT_EQ(s1[std::size_t(k)], b) << bank.name << " seed " << seed << " chain " << k;
+            }
+        }
+    }
+}
+
+// Radix-2 decimation in frequency, one butterfly at a time, bins left in bit-reversed places.
+void plainFft(std::vector<double>& re, std::vector<double>& im) {
+    const std::size_t n = re.size();
+    for (std::size_t span = n / 2, step = 1; span >= 1; span /= 2, step *= 2)
+        for (std::size_t a = 0; a < n; a += (a + 1) % span == 0 ? span + 1 : 1) {
+            const double angle = double(a % span * step) * (2.0 * kPi / double(n));
+            const double c = std::cos(angle), s = std::sin(angle), dr = re[a] - re[a + span], di = im[a] - im[a + span];
+            re[a] = re[a] + re[a + span];
+            im[a] = im[a] + im[a + span];
+            re[a + span] = dr * c + di * s;
+            im[a + span] = di * c - dr * s;
+        }
+}
+
+std::size_t bitReversed(std::size_t k, std::size_t n) {
+    std::size_t r = 0;
+    for (std::size_t bit = 1; bit < n; bit <<= 1, k >>= 1) r = (r << 1) | (k & 1);
+    return r;
+}
+
+TEST(SlidingFftKernel, FramesMatchOneButterflyAtATimeToTheLastBitAndTheDft) {
+    for (int n : {128, 256, 1024}) {
+        tfft256 f(n);
+        const test::Signal s = test::noise(0.3, std::size_t(4 * n), std::uint32_t(n));
+        const double weight = 0.54 - 0.46 * std::cos(2.0 * kPi * 64.0 / double(n - 1));  // one weight per frame
+        int frames = 0;
+        for (std::size_t m = 0; m < s.size(); ++m) {
+            ASSERT_EQ(f.AddSample(s[m]), (m + 1) % 64 == 0) << m;
+            if ((m + 1) % 64 != 0) continue;
+            std::vector<double> frame(std::size_t(n), 0.0), re(std::size_t(n), 0.0), im(std::size_t(n), 0.0);
+            for (int i = 0; i < n; ++i) {
+                const long at = long(m) + 1 - n + i;  // zeros before the first sample
+                frame[std::size_t(i)] = at < 0 ? 0.0 : s[std::size_t(at)];
+                re[std::size_t(i)] = frame[std::size_t(i)] * weight;
+            }
+            plainFft(re, im);
+            for (int k = 0; k < n; ++k) {
+                ASSERT_EQ(f.Re(k), re[bitReversed(std::size_t(k), std::size_t(n))]) << n << " bin " << k;
+                ASSERT_EQ(f.Im(k), im[bitReversed(std::size_t(k), std::size_t(n))]) << n << " bin " << k;
+            }
+            ++frames;
+            for (int k : {0, 7, n / 2 - 1, n / 2 + 3}) {
+                const auto x = weight * test::dftAt(frame, double(k) / n);
+                EXPECT_NEAR(f.Re(k), x.real(), 1e-9) << n << " bin " << k;
+                EXPECT_NEAR(f.Im(k), x.imag(), 1e-9) << n << " bin " << k;
+            }
+        }
+        EXPECT_EQ(frames, 4 * n / 64);
+    }
+    for (int size : {64, 300, 2048}) EXPECT_THROW(tfft256{size}, std::invalid_argument) << size;  // 128 ... 1024 only
+}
+
+}  // namespace
+}  // namespace kestavo::dsp
