@@ -12,20 +12,21 @@
 
 #include "alloc_counter.h"
 #include "capture/channel.h"
+#include "platform/line_rate.h"
 
 namespace {
 
 using namespace kestavo;
 constexpr int kBlock = 16384;
-constexpr double kBlockSeconds = double(kBlock) / 11025.0;
+constexpr double kBlockSeconds = double(kBlock) / kLineRate;
 
 // A minute of line sound: a 6 s call of speech-like noise, then quiet hiss.
 std::vector<std::int16_t> lineMinute() {
-    std::vector<std::int16_t> s(std::size_t(11025 * 60));
+    std::vector<std::int16_t> s(std::size_t(kLineRate * 60));
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(0.0, 1.0);
     for (std::size_t i = 0; i < s.size(); ++i) {
-        const double t = double(i) / 11025.0;
+        const double t = double(i) / kLineRate;
         double v = 20.0 * noise(rng);
         if (t < 6.0) v += 9000.0 * std::sin(2 * M_PI * 300.0 * t) * (0.6 + 0.4 * std::sin(2 * M_PI * 3.0 * t));
         s[i] = std::int16_t(std::clamp(std::lround(v), -32768L, 32767L));
@@ -126,7 +127,7 @@ BENCHMARK(ChannelAllDetectors)->Unit(benchmark::kMicrosecond)->Apply(fixedIterat
 void ChannelMp3(benchmark::State& state) {
     runChannel(state, [](capture::Tchannel& c) {
         allDetectors(c);
-        c.SetMp3Params(32, 4, 11025);
+        c.SetMp3Params(32, 4, kLineRate);
         c.SetFormat(1);
         c.SetPredTime(5);
     });

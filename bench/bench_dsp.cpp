@@ -15,10 +15,11 @@
 #include "dsp/gain_control.h"
 #include "dsp/pulse_dial_detector.h"
 #include "dsp/voice_detector.h"
+#include "platform/line_rate.h"
 
 namespace {
 
-constexpr double kRate = 11025.0;
+constexpr double kRate = kestavo::kLineRate;
 constexpr double kSeconds = 10.0;
 
 // 10 s of a busy line: noise at -50 dBFS throughout; a voice-like harmonic sound with gliding pitch,

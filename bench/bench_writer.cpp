@@ -9,11 +9,12 @@
 #include <random>
 #include <vector>
 
+#include "platform/line_rate.h"
 #include "recording/mp3_writer.h"
 
 namespace {
 
-constexpr int kRate = 11025;
+constexpr int kRate = kestavo::kLineRate;
 constexpr int kSeconds = 10;
 
 // A voiced buzz with a gliding pitch, shaped into syllables, plus a little noise.

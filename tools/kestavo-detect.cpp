@@ -15,6 +15,7 @@
 
 #include "capture/channel.h"
 #include "platform/folders.h"
+#include "platform/line_rate.h"
 
 namespace {
 
@@ -89,8 +90,9 @@ std::optional<Wav> readWav(const std::string& path, std::string& error) {
         error = path + ": only 8- or 16-bit PCM, mono or stereo, is supported";
         return std::nullopt;
     }
-    if (w.rate != 11025) {
-        error = path + ": the sample rate must be 11025 Hz (it is " + std::to_string(w.rate) + ")";
+    if (w.rate != kLineRate) {
+        error = path + ": the sample rate must be " + std::to_string(kLineRate) + " Hz (it is " +
+            std::to_string(w.rate) + ")";
         return std::nullopt;
     }
     return w;
@@ -136,8 +138,8 @@ void writeOut(const std::string& path, int bits, const std::vector<std::uint8_t>
     u32(16);
     u16(1);
     u16(1);
-    u32(11025);
-    u32(std::uint32_t(11025 * bits / 8));
+    u32(kLineRate);
+    u32(std::uint32_t(kLineRate * bits / 8));
     u16(std::uint16_t(bits / 8));
     u16(std::uint16_t(bits));
     out.write("data", 4);
@@ -278,7 +280,7 @@ int main(int argc, char** argv) {
         std::memcpy(block.data(), samples.data() + at, n);
         // The block is handed over once its last sample has been captured.
         const auto captured = std::int64_t((at + n) / std::size_t(bytesPerSample));
-        clock.advanceTo(std::chrono::milliseconds(captured * 1000 / 11025));
+        clock.advanceTo(std::chrono::milliseconds(captured * 1000 / kLineRate));
         channel.ProcessBlockNow(block.data(), std::uint32_t(n));
         dispatcher.drain();
     }

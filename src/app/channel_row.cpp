@@ -1,4 +1,5 @@
 #include "app/channel_row.h"
+#include "platform/line_rate.h"
 
 #include <cmath>
 
@@ -14,7 +15,7 @@ capture::ChannelParams paramsFor(const RowPlan& plan) {
     p.inputIndex = plan.sideNumber;
     p.channelNumber = plan.channelNumber;
     p.deviceId = plan.deviceId;
-    p.sampleRate = 11025;
+    p.sampleRate = kLineRate;
     p.mp3Bitrate = plan.bitrate;
     p.mp3Quality = plan.quality;
     p.mp3SampleRate = plan.sampleRate;

@@ -9,7 +9,7 @@ namespace {
 
 constexpr const char* kSide1 = " 1 канал";
 constexpr const char* kSide2 = " 2 канал";
-constexpr int kRate = 11025;
+constexpr int kRate = kLineRate;
 constexpr int kBits = 16;
 
 // The text after the first blank (all of it when there is none).
@@ -159,7 +159,7 @@ void TWWSK::buildAll_() {
         for (auto& s : sides_) {
             if (s.device != device) continue;
             s.inUse = true;
-            addRow_(s, 1, 11025, 4, 32);
+            addRow_(s, 1, kLineRate, 4, 32);
         }
         if (auto c = makeCapture_(device)) captures_.push_back(Capture{device, std::move(c)});
     }
@@ -182,7 +182,7 @@ void TWWSK::buildConfigured_(const std::vector<config::ChannelSetupLine>& lines)
         auto& side = sides_[std::size_t(found)];
         side.mp3Bitrate = toInt(lines[i].mp3Bitrate, 16);
         side.mp3Quality = toInt(lines[i].mp3Quality, 4);
-        side.mp3SampleRate = toInt(lines[i].mp3SampleRate, 11025);
+        side.mp3SampleRate = toInt(lines[i].mp3SampleRate, kLineRate);
         side.compressMode = lines[i].compressMode;
         sideOfLine[i] = found;
         auto g = std::find_if(groups.begin(), groups.end(),
@@ -240,8 +240,6 @@ std::unique_ptr<capture::tsoundin> TWWSK::makeCapture_(int device) {
     p.samplesPerBlock = 16384;
     p.leftChannel = left ? left->Number() : -1;
     p.rightChannel = right ? right->Number() : -1;
-    p.leftInputIndex = left ? left->SideNumber() : 0;
-    p.rightInputIndex = right ? right->SideNumber() : 0;
     p.leftSink = sinkOf(left);
     p.rightSink = sinkOf(right);
     auto thread =
@@ -266,7 +264,7 @@ int TWWSK::AddChannelForSide(const std::string& sideName) {
     if (it == sides_.end() || it->inUse || shutDown_) return -1;
     if (!ProbeInput(it->device, 1)) return -1;
     it->inUse = true;
-    addRow_(*it, 1, 11025, 4, 32);
+    addRow_(*it, 1, kLineRate, 4, 32);
     const int index = captureIndex_(it->device);
     if (index >= 0) {
         // The old thread ends before the new one opens the device.

@@ -36,6 +36,7 @@
 #include "capture/capture_thread.h"
 #include "config/settings.h"
 #include "platform/event.h"
+#include "platform/line_rate.h"
 #include "platform/sound_input.h"
 #include "platform/sound_output.h"
 
@@ -54,7 +55,7 @@ struct InputSide {
     bool inUse = false;    // a channel is built on it
     bool claimed = false;  // taken by a name match during the current build
     // From the configuration line matched to it:
-    int mp3Bitrate = 32, mp3Quality = 4, mp3SampleRate = 11025, compressMode = 1;
+    int mp3Bitrate = 32, mp3Quality = 4, mp3SampleRate = kLineRate, compressMode = 1;
 };
 
 // The monitoring playback as the set-up sees it. Main thread.

@@ -24,9 +24,10 @@ public:
 
     tbar(BarRect rect, BarOrientation orientation, int segmentCount);
 
-    // DbPerSegment := |dB / SegmentCount|, kept in single precision as the display did.
+    // The dB one segment stands for: |dB| / SegmentCount, kept in single precision.
     void SetRange(double dB);
-    // RedFrom := Trunc((60 - |t|) / DbPerSegment) + 1.
+    // The first red segment: the whole segments below the threshold (60 - |dB| over the segment
+    // step), plus one.
     void SetThreshold(double dB);
     // New rectangle: the segments are recomputed.
     void Place(BarRect rect);

@@ -43,8 +43,6 @@ struct SoundInParams {
     int samplesPerBlock = 16384;  // 8192 for 8-bit
     int leftChannel = 0;          // channel numbers fed by each side; right is -1 for a mono device
     int rightChannel = -1;
-    int leftInputIndex = 0;  // side numbers kept for start-up and channel assignment
-    int rightInputIndex = 0;
     BlockSink leftSink;
     BlockSink rightSink;
 };

@@ -26,7 +26,6 @@
 // thread runs the processing. Observer callbacks run on the channel thread under the mutex.
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -54,6 +53,7 @@
 #include "dsp/voice_stop_trigger.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
+#include "platform/line_rate.h"
 #include "platform/pending_work.h"
 #include "recording/sound_writer.h"
 #include "services/plugin_api.h"
@@ -105,11 +105,11 @@ struct ChannelParams {
     int inputIndex = 0;     // side number of the input side
     int channelNumber = 1;  // 1-based
     int deviceId = 0;
-    int sampleRate = 11025;
+    int sampleRate = kLineRate;
     int bits = 16;        // capture bits, 16 or 8
     int predSeconds = 7;  // initial pre-record seconds
     int samplesPerBlock = 16384;
-    int mp3Bitrate = 32, mp3Quality = 4, mp3SampleRate = 11025;
+    int mp3Bitrate = 32, mp3Quality = 4, mp3SampleRate = kLineRate;
     double threshold = 0.0;  // dB
 };
 

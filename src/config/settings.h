@@ -166,7 +166,7 @@ struct ChannelLoad {
                                               GeneralSettings& settings, const DiskCapacityQuery& capacity,
                                               bool createFolders = true);
 
-// settings.KeepFreeBytes := capacity of the disk of `channel1Folder` x 0.01 x FreeSpace (0 when the
+// Sets settings.KeepFreeBytes to the capacity of the disk of `channel1Folder` x 0.01 x FreeSpace (0 when the
 // capacity cannot be measured, so the keeper never starts). Main thread.
 void UpdateKeepFreeBytes(GeneralSettings& settings, const std::filesystem::path& channel1Folder,
                          const DiskCapacityQuery& capacity);

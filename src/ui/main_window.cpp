@@ -52,7 +52,7 @@ QIcon trayImage(bool recording) {
 
 QString fromUtf8(const std::string& s) { return QString::fromStdString(s); }
 
-// The bar's segments are Trunc(W / 51) wide with a quarter of that as gap, so only some widths hold
+// The bar's segments are W / 51 wide (whole pixels) with a quarter of that as gap, so only some widths hold
 // all 50 (300..305, 349..356, 399..407 px); the level column takes the first one from `wanted`.
 int barWidthFrom(int wanted) {
     for (int w = std::max(wanted, 1); w <= 407; ++w) {

@@ -1,4 +1,5 @@
 #include "platform/file/file_lines.h"
+#include "platform/line_rate.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -116,7 +117,7 @@ std::optional<FileLineSystem::LineFile> readLineFile(const std::filesystem::path
                 return std::nullopt;
             }
             if (rate != std::uint32_t(kLineRate)) {
-                why = std::to_string(rate) + " Hz; lines must be 11025 Hz";
+                why = std::to_string(rate) + " Hz; lines must be " + std::to_string(kLineRate) + " Hz";
                 return std::nullopt;
             }
             if (bits != 16) {
