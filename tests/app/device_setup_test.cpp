@@ -8,30 +8,46 @@
 using namespace kestavo;
 using namespace kestavo::app;
 using namespace kestavo::app::testing;
+using Names = std::vector<std::string>;
 
 namespace {
 
-std::vector<std::string> rowNames(const AppCore& core) {
-    std::vector<std::string> names;
+Names rowNames(const AppCore& core) {
+    Names names;
     for (const auto& r : core.Rows()) names.push_back(std::to_string(r->Number()) + "=" + r->Name());
     return names;
 }
 
+// What capture `k` takes from its device: "mono L<n>" or "stereo L<n> R<n>" (-1: that side unused).
+std::string captureOf(AppCore& core, std::size_t k) {
+    const auto* c = core.Setup()->CaptureFor(k);
+    if (!c) return "none";
+    const std::string left = " L" + std::to_string(c->LeftChannel());
+    return c->ChannelCount() == 1 ? "mono" + left : "stereo" + left + " R" + std::to_string(c->RightChannel());
+}
+
 // A configuration that builds from DEVICE lines (LOADALL off).
-void configure(CoreRig& rig, const std::vector<std::string>& devices) {
-    std::vector<std::string> ini{"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=" + std::to_string(devices.size())};
+void configure(CoreRig& rig, const Names& devices) {
+    Names ini{"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=" + std::to_string(devices.size())};
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const auto n = std::to_string(i + 1);
-        ini.push_back("[Channels" + n + "]");
-        ini.push_back("DEVICE" + n + "=" + devices[i]);
+        ini.insert(ini.end(), {"[Channels" + n + "]", "DEVICE" + n + "=" + devices[i]});
     }
     writeIni(rig.files.file, ini);
 }
 
+// Logs the number of the channel it is given ("none" for null) and its end, saying whether the
+// channels had already been released.
 struct FakeMonitor final : Monitor {
-    std::vector<capture::Tchannel*>* log;
-    explicit FakeMonitor(std::vector<capture::Tchannel*>* l) : log(l) {}
-    void SelectChannel(capture::Tchannel* c) override { log->push_back(c); }
+    AppCore& core;
+    Names& log;
+    FakeMonitor(AppCore& c, Names& l) : core(c), log(l) {}
+    void SelectChannel(capture::Tchannel* c) override {
+        log.push_back("none");
+        for (const auto& r : core.Rows())
+            if (c && r->Channel() == c) log.back() = std::to_string(r->Number());
+    }
+    ~FakeMonitor() override { log.push_back(core.Row(1)->Channel() ? "closed" : "closed after the channels"); }
 };
 
 }  // namespace
@@ -40,124 +56,93 @@ TEST(SideNames, DeviceNumberProductAndSideWithNumbersUsedUpBySkippedSides) {
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true), device("CardB", true, false), device("CardC", false, true)};
     rig.start();
-    const auto& sides = rig.core->Setup()->InputSides();
-    ASSERT_EQ(sides.size(), 4u);
-    EXPECT_EQ(sides[0].name, "0 CardA 1 канал");
-    EXPECT_EQ(sides[1].name, "0 CardA 2 канал");
-    EXPECT_EQ(sides[2].name, "1 CardB 1 канал");
-    EXPECT_EQ(sides[3].name, "2 CardC 2 канал");  // stereo without mono: a right side only
-    EXPECT_EQ(sides[0].sideNumber, 1);
-    EXPECT_EQ(sides[1].sideNumber, 2);
-    EXPECT_EQ(sides[2].sideNumber, 3);
-    EXPECT_EQ(sides[3].sideNumber, 5);  // 4 went to CardC's missing left side
-}
-
-TEST(SideNames, OutputsStartWithTheDefaultMapper) {
-    CoreRig rig;
-    rig.input.devices = {device("CardA", true, true)};
-    rig.start();
-    const auto& outs = rig.core->Setup()->OutputDevices();
+    Names sides;
+    for (const auto& s : rig.core->Setup()->InputSides()) sides.push_back(std::to_string(s.sideNumber) + "=" + s.name);
+    // A stereo device without mono has a right side only; number 4 went to CardC's missing left side.
+    EXPECT_EQ(sides, (Names{"1=0 CardA 1 канал", "2=0 CardA 2 канал", "3=1 CardB 1 канал", "5=2 CardC 2 канал"}));
+    const auto& outs = rig.core->Setup()->OutputDevices();  // outputs start with the default mapper
     ASSERT_FALSE(outs.empty());
     EXPECT_EQ(outs[0].name, "WAVE_MAPPER");
     EXPECT_EQ(outs[0].number, -1);
 }
 
-TEST(LoadAll, ChannelsComeInDeviceThenSideOrderWithVoiceQualityMp3) {
-    CoreRig rig;
-    rig.input.devices = {device("CardA", true, true), device("CardB", true, true), device("Mic", true, false)};
-    rig.start();
-    EXPECT_EQ(rowNames(*rig.core),
-              (std::vector<std::string>{"1=0 CardA 1 канал", "2=0 CardA 2 канал", "3=1 CardB 1 канал",
-                                        "4=1 CardB 2 канал", "5=2 Mic 1 канал"}));
-    auto* setup = rig.core->Setup();
-    ASSERT_EQ(setup->CaptureCount(), 3u);
-    EXPECT_EQ(setup->CaptureFor(0)->ChannelCount(), 2);
-    EXPECT_EQ(setup->CaptureFor(0)->LeftChannel(), 1);
-    EXPECT_EQ(setup->CaptureFor(0)->RightChannel(), 2);
-    EXPECT_EQ(setup->CaptureFor(2)->ChannelCount(), 1);
-    // A fresh configuration keeps the new channels' MP3 values (32 kbit/s is the new-channel value
-    // only where the file says so; the build itself hands 32 kbit/s VOICE QUALITY to the channel).
-    for (const auto& r : rig.core->Rows()) EXPECT_EQ(r->Settings().mp3Quality, 4);
+TEST(Build, ChannelsAndCapturesFollowTheDevicesAndTheConfiguredNames) {
+    struct Case {
+        const char* what;
+        std::vector<test::FakeDevice> devices;
+        Names configured;  // empty: every side of every device (LOADALL)
+        Names rows;
+        Names captures;
+    } const cases[] = {
+        {"all sides in device then side order",
+         {device("CardA", true, true), device("CardB", true, true), device("Mic", true, false)},
+         {},
+         {"1=0 CardA 1 канал", "2=0 CardA 2 канал", "3=1 CardB 1 канал", "4=1 CardB 2 канал", "5=2 Mic 1 канал"},
+         {"stereo L1 R2", "stereo L3 R4", "mono L5"}},
+        {"a device that cannot open builds nothing",
+         {device("Broken", true, true), device("Good", true, false)},
+         {},
+         {"1=1 Good 1 канал"},
+         {}},
+        {"a card moved to another slot is found by the rest of its name",
+         {device("USB Audio CODEC", true, true), device("HDA Intel PCH", true, true)},
+         {"1 USB Audio CODEC 2 канал"},
+         {"1=0 USB Audio CODEC 2 канал"},
+         {"stereo L-1 R1"}},
+        {"two identical cards are claimed in turn",
+         {device("Onboard", true, false), device("Line4", true, false), device("Line4", true, false)},
+         {"5 Line4 1 канал", "6 Line4 1 канал"},
+         {"1=1 Line4 1 канал", "2=2 Line4 1 канал"},
+         {}},
+        {"a second line naming a claimed side builds nothing",
+         {device("CardA", true, true)},
+         {"0 CardA 1 канал", "0 CardA 1 канал"},
+         {"1=0 CardA 1 канал"},
+         {"mono L1"}},
+    };
+    for (const auto& c : cases) {
+        CoreRig rig;
+        rig.input.devices = c.devices;
+        if (c.devices[0].info.productName == "Broken") rig.input.devices[0].failOpens = 1;
+        if (!c.configured.empty()) configure(rig, c.configured);
+        rig.start();
+        EXPECT_EQ(rowNames(*rig.core), c.rows) << c.what;
+        for (std::size_t k = 0; k < c.captures.size(); ++k) EXPECT_EQ(captureOf(*rig.core, k), c.captures[k]) << c.what;
+        // New channels record MP3 in voice quality (32 kbit/s).
+        for (const auto& r : rig.core->Rows()) EXPECT_EQ(r->Settings().mp3Quality, 4) << c.what;
+    }
 }
 
-TEST(LoadAll, DeviceThatCannotOpenBuildsNoChannel) {
-    CoreRig rig;
-    rig.input.devices = {device("Broken", true, true), device("Good", true, false)};
-    rig.input.devices[0].failOpens = 1;
-    rig.start();
-    EXPECT_EQ(rowNames(*rig.core), (std::vector<std::string>{"1=1 Good 1 канал"}));
-}
-
-TEST(FindSide, CardMovedToAnotherSlotIsFoundByTheRestOfItsName) {
-    CoreRig rig;
-    rig.input.devices = {device("USB Audio CODEC", true, true), device("HDA Intel PCH", true, true)};
-    configure(rig, {"1 USB Audio CODEC 2 канал"});  // the card sat at slot 1 when configured
-    rig.start();
-    EXPECT_EQ(rowNames(*rig.core), (std::vector<std::string>{"1=0 USB Audio CODEC 2 канал"}));
-}
-
-TEST(FindSide, TwoIdenticalCardsAreClaimedInTurn) {
-    CoreRig rig;
-    rig.input.devices = {device("Onboard", true, false), device("Line4", true, false), device("Line4", true, false)};
-    configure(rig, {"5 Line4 1 канал", "6 Line4 1 канал"});
-    rig.start();
-    EXPECT_EQ(rowNames(*rig.core), (std::vector<std::string>{"1=1 Line4 1 канал", "2=2 Line4 1 канал"}));
-}
-
-TEST(FindSide, ScoreCountsEqualCharactersAtEqualPositionsAfterTheDeviceNumber) {
+TEST(Build, ScoreCountsEqualCharactersAtEqualPositionsAfterTheDeviceNumber) {
     EXPECT_EQ(PositionalScore("7 abc", "0 abc"), 3);
     EXPECT_EQ(PositionalScore("7 abcd", "0 abx"), 2);     // only as far as the shorter name
     EXPECT_EQ(PositionalScore("1 канал", "2 канал"), 5);  // characters, not bytes
     EXPECT_EQ(PositionalScore("1 xyz", "1 abc"), 0);
 }
 
-TEST(FindSide, SecondLineNamingAClaimedSideExactlyBuildsNoChannel) {
-    CoreRig rig;
-    rig.input.devices = {device("CardA", true, true)};
-    configure(rig, {"0 CardA 1 канал", "0 CardA 1 канал"});
-    rig.start();
-    EXPECT_EQ(rowNames(*rig.core), (std::vector<std::string>{"1=0 CardA 1 канал"}));
-    EXPECT_EQ(rig.core->Setup()->CaptureFor(0)->ChannelCount(), 1);
-}
-
-TEST(FindSide, ConfiguredRightSideHearsTheRightSide) {
-    CoreRig rig;
-    rig.input.devices = {device("CardA", true, true)};
-    configure(rig, {"0 CardA 2 канал"});
-    rig.start();
-    const auto* capture = rig.core->Setup()->CaptureFor(0);
-    ASSERT_NE(capture, nullptr);
-    EXPECT_EQ(capture->ChannelCount(), 2);
-    EXPECT_EQ(capture->LeftChannel(), -1);
-    EXPECT_EQ(capture->RightChannel(), 1);
-}
-
-TEST(Assignment, RemovingOneOfTwoChannelsRebuildsMonoCaptureForTheOther) {
+TEST(Assignment, RemovingChannelsRebuildsTheCapturesAndRenumbersTheRest) {
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true), device("Mic", true, false)};
     rig.start();
     ASSERT_EQ(rig.core->Rows().size(), 3u);
     auto* setup = rig.core->Setup();
     setup->RemoveChannelForSide("0 CardA 2 канал");
-    EXPECT_EQ(rowNames(*rig.core), (std::vector<std::string>{"1=0 CardA 1 канал", "2=1 Mic 1 канал"}));
-    ASSERT_NE(setup->CaptureFor(0), nullptr);
-    EXPECT_EQ(setup->CaptureFor(0)->ChannelCount(), 1);
-    EXPECT_EQ(setup->CaptureFor(0)->LeftChannel(), 1);
+    EXPECT_EQ(rowNames(*rig.core), (Names{"1=0 CardA 1 канал", "2=1 Mic 1 канал"}));
+    EXPECT_EQ(captureOf(*rig.core, 0), "mono L1");
     // The removed position's keys are reset to the new-channel values.
     config::IniFile ini(rig.files.file, '.');
     EXPECT_EQ(ini.readString("Channels2", "DEVICE2", "?"), "");
     EXPECT_EQ(ini.readString("Channels2", "zad_stop2", "?"), "15");
 
     setup->RemoveChannelForSide("0 CardA 1 канал");
-    EXPECT_EQ(setup->CaptureFor(0), nullptr);  // the only channel of the device: no capture left
-    EXPECT_EQ(rowNames(*rig.core), (std::vector<std::string>{"1=1 Mic 1 канал"}));
-    // The channel that moved up names its recordings by its new number.
-    const std::string name = rig.core->Row(1)->Channel()->MakeFileName();
+    EXPECT_EQ(captureOf(*rig.core, 0), "none");  // the device's only channel: no capture left
+    EXPECT_EQ(rowNames(*rig.core), (Names{"1=1 Mic 1 канал"}));
+    const std::string name = rig.core->Row(1)->Channel()->MakeFileName();  // named by its new number
     EXPECT_EQ(name.substr(name.size() - 2), "_1");
-    std::vector<std::string> channels, free;
+    Names channels, free;
     setup->ListAssignments(channels, free);
-    EXPECT_EQ(channels, (std::vector<std::string>{"\t1 Mic 1 канал\t1"}));
-    EXPECT_EQ(free, (std::vector<std::string>{"0 CardA 1 канал", "0 CardA 2 канал"}));
+    EXPECT_EQ(channels, (Names{"\t1 Mic 1 канал\t1"}));
+    EXPECT_EQ(free, (Names{"0 CardA 1 канал", "0 CardA 2 канал"}));
 }
 
 TEST(Assignment, AddingTheSecondSideTurnsTheCaptureStereo) {
@@ -169,62 +154,32 @@ TEST(Assignment, AddingTheSecondSideTurnsTheCaptureStereo) {
     EXPECT_EQ(setup->AddChannelForSide("0 CardA 2 канал"), 2);
     EXPECT_EQ(setup->AddChannelForSide("0 CardA 2 канал"), -1);  // already in use
     EXPECT_EQ(setup->AddChannelForSide("9 Nothing 1 канал"), -1);
-    EXPECT_EQ(rowNames(*rig.core), (std::vector<std::string>{"1=0 CardA 1 канал", "2=0 CardA 2 канал"}));
-    EXPECT_EQ(setup->CaptureFor(0)->ChannelCount(), 2);
-    EXPECT_EQ(setup->CaptureFor(0)->RightChannel(), 2);
+    EXPECT_EQ(rowNames(*rig.core), (Names{"1=0 CardA 1 канал", "2=0 CardA 2 канал"}));
+    EXPECT_EQ(captureOf(*rig.core, 0), "stereo L1 R2");
 }
 
-TEST(Monitoring, OneChannelAtATimeAndEmptyNameStops) {
-    std::vector<capture::Tchannel*> log;
+TEST(Monitoring, OneChannelAtATimeOpenedOnDemandDetachedBeforeEachChangeAndClosedAfterTheChannels) {
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true)};
+    std::vector<std::string> log;
+    rig.makeMonitor = [&](int outputDevice) -> std::unique_ptr<Monitor> {
+        log.push_back("open " + std::to_string(outputDevice));
+        return std::make_unique<FakeMonitor>(*rig.core, log);
+    };
     rig.start();
-    // The rig's core has no monitor factory: selection only marks the row.
-    rig.core->SelectMonitor(1, true);
-    EXPECT_TRUE(rig.core->Row(1)->Monitoring());
+    auto monitored = [&] {
+        return std::to_string(rig.core->Row(1)->Monitoring()) + std::to_string(rig.core->Row(2)->Monitoring());
+    };
     rig.core->SelectMonitor(2, true);
-    EXPECT_FALSE(rig.core->Row(1)->Monitoring());
-    EXPECT_TRUE(rig.core->Row(2)->Monitoring());
-    rig.core->SelectMonitor(2, false);
-    EXPECT_FALSE(rig.core->Row(2)->Monitoring());
+    EXPECT_EQ(monitored(), "01");
+    rig.core->SelectMonitor(1, true);
+    EXPECT_EQ(monitored(), "10");
+    rig.core->SelectMonitor(1, false);
+    EXPECT_EQ(monitored(), "00");
     EXPECT_EQ(rig.core->Setup()->ActiveMonitor(), nullptr);
-}
-
-TEST(Monitoring, PlaybackIsOpenedOnDemandAndDisconnectedBeforeEachChange) {
-    std::vector<capture::Tchannel*> log;
-    int opened = 0;
-    test::FakeSoundInputSystem input;
-    input.devices = {device("CardA", true, true)};
-    platform::Event stop;
-    RowList rows;
-    platform::FakeClock clock;
-    WskEnv env;
-    env.input = &input;
-    env.stop = &stop;
-    env.rows = &rows;
-    env.makeRow = [&](const RowPlan& plan) {
-        capture::ChannelEnv ce;
-        ce.clock = &clock;
-        capture::ChannelGlobals g;
-        g.programFolder = std::filesystem::temp_directory_path();
-        return std::make_unique<Tkanal>(plan, ce, g);
-    };
-    env.makeMonitor = [&](int device) -> std::unique_ptr<Monitor> {
-        ++opened;
-        EXPECT_EQ(device, -1);
-        return std::make_unique<FakeMonitor>(&log);
-    };
-    TWWSK wsk(env, {}, true);
-    wsk.SelectMonitorChannel("0 CardA 2 канал", -1);
-    wsk.SelectMonitorChannel("0 CardA 1 канал", -1);
-    EXPECT_EQ(opened, 1);
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_EQ(log[0], rows[1]->Channel());
-    EXPECT_EQ(log[1], nullptr);
-    EXPECT_EQ(log[2], rows[0]->Channel());
-    wsk.Shutdown();
-    EXPECT_EQ(log.back(), nullptr);
-    EXPECT_EQ(wsk.ActiveMonitor(), nullptr);
-    EXPECT_TRUE(stop.isSet());
-    EXPECT_EQ(rows[0]->Channel(), nullptr);  // channels stopped before the monitor went
+    rig.core->SelectMonitor(2, true);
+    rig.core->Shutdown();  // detached while the channels exist, closed once they are gone
+    EXPECT_EQ(
+        log,
+        (Names{"open -1", "2", "none", "1", "none", "closed", "open -1", "2", "none", "closed after the channels"}));
 }

@@ -9,6 +9,7 @@
 #include "app/fast_pace.h"
 #include "app_fixture.h"
 #include "platform/file/file_lines.h"
+#include "platform/line_rate.h"
 #include "support/wav_io.h"
 
 using namespace kestavo;
@@ -20,28 +21,16 @@ TEST(FastPace, ScheduledRecordingsStartAtTheTickTheScheduleNamesNotAtABlockEnd) 
     test::TempDir dir("kestavo-fast");
     const auto files = filesIn(dir.path());
     fs::create_directories(dir / "LINES");
-    test::writeWav16(dir / "LINES" / "line.wav", 1, std::vector<std::int16_t>(std::size_t(200 * 11025), 3));
+    test::writeWav16(dir / "LINES" / "line.wav", 1, std::vector<std::int16_t>(std::size_t(200 * kLineRate), 3));
     writeIni(files.file, {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "VOXmode1=3", "auto1=1"});
-    {
-        std::ofstream tim(files.programFolder / "time1.tim", std::ios::binary);
-        tim << "16:06:00\t16:07:00\t\r\n";
-    }
+    std::ofstream(files.programFolder / "time1.tim", std::ios::binary) << "16:06:00\t16:07:00\t\r\n";
     platform::PendingWork pending;
     platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast,
                                    platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}, pending);
     platform::MainDispatcher dispatcher;
     FastPace pace(*lines.clock(), pending, {});
     platform::CollectingMessageSink messages;
-    CoreServices s;
-    s.input = &lines;
-    s.clock = &pace.clock();
-    s.dispatcher = &dispatcher;
-    s.messages = &messages;
-    s.pending = &pending;
-    s.files = files;
-    s.computerName = "testhost";
-    s.capacity = [](const fs::path&) { return std::optional<double>(1e12); };
-    s.freeBytes = [](const fs::path&) { return std::optional<double>(5e11); };
+    CoreServices s = test::coreServices(lines, pace.clock(), dispatcher, messages, pending, files);
     s.makeSink = [&](capture::Tchannel& c, const platform::Event& stop) {
         return pace.wrap([&c](const std::byte* b, std::uint32_t n) { c.PutData(b, n); }, stop);
     };
@@ -61,24 +50,30 @@ TEST(FastPace, ScheduledRecordingsStartAtTheTickTheScheduleNamesNotAtABlockEnd) 
     // The line lasts 200 s from 16:05:09: ticks up to 16:08:29 ran, one per 50 ms of sound.
     EXPECT_NEAR(double(pace.ticks()), 200.0 * 20, 30.0);
     // The first check inside the period remembers it (stop), the next second records; the first
-    // second after the period stops. Names carry those seconds exactly.
+    // second after the period stops. The name carries the start's second; the stop names the file
+    // as it ended.
     ASSERT_EQ(activity.size(), 2u);
-    EXPECT_EQ(activity[0].time.minute * 60 + activity[0].time.second, 6 * 60 + 1);
-    EXPECT_EQ(activity[1].time.minute * 60 + activity[1].time.second, 7 * 60 + 1);
     EXPECT_EQ(fs::path(activity[0].report.file).filename().string(), "05_12_2026 16_06_01_1.wav");
-    EXPECT_EQ(activity[1].report.file, activity[0].report.file);  // the stop names the file as it ended
+    EXPECT_EQ(activity[1].time.minute * 60 + activity[1].time.second, 7 * 60 + 1);
+    EXPECT_EQ(activity[1].report.file, activity[0].report.file);
     const auto wav = test::readWav(activity[1].report.file);
     ASSERT_TRUE(wav);
     EXPECT_EQ(wav->dataSize, wav->bytes.size());
 }
 
-TEST(DemoLine, CallsOnBothSidesOverQuietLineNoise) {
-    const auto frames = MakeDemoExchange(60.0);
-    ASSERT_EQ(frames.size(), std::size_t(2 * 60 * kDemoRate));
+TEST(DemoLine, StereoFileWithCallsOnBothSidesOverQuietLineNoise) {
+    test::TempDir dir("kestavo-demo");
+    ASSERT_FALSE(WriteDemoLine(dir / "LINES" / kDemoFile, 60.0));
+    const auto wav = test::readWav(dir / "LINES" / kDemoFile);
+    ASSERT_TRUE(wav);
+    ASSERT_EQ(wav->bytes.size(), std::size_t(2 * 2 * 60 * kDemoRate));
     auto peakDb = [&](int side, double from, double to) {
         int peak = 1;
-        for (std::size_t i = std::size_t(from * kDemoRate); i < std::size_t(to * kDemoRate); ++i)
-            peak = std::max(peak, std::abs(int(frames[2 * i + std::size_t(side)])));
+        for (auto i = std::size_t(from * kDemoRate); i < std::size_t(to * kDemoRate); ++i) {
+            std::int16_t v;
+            std::memcpy(&v, wav->bytes.data() + 4 * i + 2 * std::size_t(side), 2);
+            peak = std::max(peak, std::abs(int(v)));
+        }
         return 20.0 * std::log10(peak / 32768.0);
     };
     EXPECT_LT(peakDb(0, 0.0, 2.9), -50.0);    // line noise before the first call
@@ -86,12 +81,7 @@ TEST(DemoLine, CallsOnBothSidesOverQuietLineNoise) {
     EXPECT_LT(peakDb(0, 15.0, 25.0), -0.5);   // and not clipped
     EXPECT_LT(peakDb(1, 0.0, 19.9), -50.0);   // the right side's call comes later
     EXPECT_GT(peakDb(1, 35.0, 40.0), -20.0);
-}
-
-TEST(DemoLine, WrittenFileIsAStereoLineTheFileBackendAccepts) {
-    test::TempDir dir("kestavo-demo");
-    ASSERT_FALSE(WriteDemoLine(dir / "LINES" / kDemoFile, 5.0));
-    platform::PendingWork pending;
+    platform::PendingWork pending;  // and the file backend takes it as one stereo line
     platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast, std::nullopt, pending);
     const auto devices = lines.inputDevices();
     ASSERT_EQ(devices.size(), 1u);
