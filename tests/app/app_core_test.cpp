@@ -94,16 +94,12 @@ TEST(ChannelReports, RowStateCaptionsAndTrayFollowTheChannelAndALanguageSwitchRe
     rig.core->RecordButton(1);
     rig.dispatcher.drain();
     EXPECT_TRUE(row->Recording());
-    EXPECT_EQ(row->RecordStart(), rig.clock.now());
     EXPECT_EQ(captions(), " STOP| RECORD|Kestavo software. Recording");
     ASSERT_EQ(rig.activity.size(), 1u);
     EXPECT_EQ(rig.activity[0].report.cause, capture::RecordCause::Operator);
     EXPECT_EQ(fs::path(rig.activity[0].report.file).filename().string(), "05_12_2026 16_05_09_1.wav");
-    capture::ChannelReport detected;
-    detected.kind = Kind::Detected;
-    detected.detection = capture::DetectionKind::Dtmf;
-    detected.text = "123456";
-    rig.core->OnChannelReport(row->id, detected);
+    rig.core->OnChannelReport(row->id,
+                              {.kind = Kind::Detected, .detection = capture::DetectionKind::Dtmf, .text = "123456"});
     EXPECT_EQ(row->detectionText, "123456");
     // A language switch shows text 26 (start) on the button while the channel still records;
     // pressing it offers a start, which the recording channel refuses: the caption stays.
@@ -123,7 +119,14 @@ TEST(ChannelReports, RowStateCaptionsAndTrayFollowTheChannelAndALanguageSwitchRe
     EXPECT_EQ(captions(), " RECORD| STOP|Kestavo software. Waiting");
 }
 
-TEST(StartUp, FirstPassWithoutChannelRestoresTheBackupAndRunsAgain) {
+TEST(StartUp, AGoodConfigurationIsMirroredIntoTheBackupAFirstPassWithoutChannelRestoresIt) {
+    CoreRig good;
+    good.input.devices = {device("CardA", true, false)};
+    writeIni(good.files.file, {"[MAIN]", "Language=Russian"});
+    good.start();
+    EXPECT_EQ(good.core->StartupPasses(), 1);
+    EXPECT_EQ(config::IniFile(good.files.backup, '.').readString("MAIN", "Language", ""), "Russian");
+
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true)};
     writeIni(rig.files.file, {"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=0"});
@@ -139,15 +142,6 @@ TEST(StartUp, FirstPassWithoutChannelRestoresTheBackupAndRunsAgain) {
     EXPECT_EQ(none.core->StartupPasses(), 2);
     none.ticks(200);
     EXPECT_TRUE(none.core->Rows().empty());
-}
-
-TEST(StartUp, GoodConfigurationIsMirroredIntoTheBackup) {
-    CoreRig rig;
-    rig.input.devices = {device("CardA", true, false)};
-    writeIni(rig.files.file, {"[MAIN]", "Language=Russian"});
-    rig.start();
-    EXPECT_EQ(rig.core->StartupPasses(), 1);
-    EXPECT_EQ(config::IniFile(rig.files.backup, '.').readString("MAIN", "Language", ""), "Russian");
 }
 
 TEST(StartUp, SwitchesSetTheServerAndRewriteTheAutostartEntry) {

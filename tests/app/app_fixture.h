@@ -19,13 +19,7 @@ namespace kestavo::app::testing {
 using test::filesIn;
 using test::writeIni;
 
-inline test::FakeDevice device(std::string name, bool mono, bool stereo) {
-    test::FakeDevice d;
-    d.info.productName = std::move(name);
-    d.info.mono = mono;
-    d.info.stereo = stereo;
-    return d;
-}
+inline test::FakeDevice device(std::string name, bool mono, bool stereo) { return {{std::move(name), mono, stereo}}; }
 
 // A core over fake devices; the test drives the clock, the ticks and the dispatcher.
 struct CoreRig {

@@ -120,14 +120,19 @@ TEST(Build, ScoreCountsEqualCharactersAtEqualPositionsAfterTheDeviceNumber) {
     EXPECT_EQ(PositionalScore("1 xyz", "1 abc"), 0);
 }
 
-TEST(Assignment, RemovingChannelsRebuildsTheCapturesAndRenumbersTheRest) {
+TEST(Assignment, RemovingAndAddingChannelsRebuildsTheCapturesAndRenumbersTheRest) {
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true), device("Mic", true, false)};
     rig.start();
     ASSERT_EQ(rig.core->Rows().size(), 3u);
     auto* setup = rig.core->Setup();
+    const int removedId = rig.core->Row(2)->id;
     setup->RemoveChannelForSide("0 CardA 2 канал");
     EXPECT_EQ(rowNames(*rig.core), (Names{"1=0 CardA 1 канал", "2=1 Mic 1 канал"}));
+    // A report the removed channel left behind reaches no row, not even the one now at its place.
+    rig.core->OnChannelReport(removedId, {.kind = capture::ChannelReport::Kind::Detected, .text = "999"});
+    EXPECT_EQ(rig.core->Row(1)->detectionText + rig.core->Row(2)->detectionText, "");
+    EXPECT_TRUE(rig.activity.empty());
     EXPECT_EQ(captureOf(*rig.core, 0), "mono L1");
     // The removed position's keys are reset to the new-channel values.
     config::IniFile ini(rig.files.file, '.');
@@ -143,19 +148,15 @@ TEST(Assignment, RemovingChannelsRebuildsTheCapturesAndRenumbersTheRest) {
     setup->ListAssignments(channels, free);
     EXPECT_EQ(channels, (Names{"\t1 Mic 1 канал\t1"}));
     EXPECT_EQ(free, (Names{"0 CardA 1 канал", "0 CardA 2 канал"}));
-}
-
-TEST(Assignment, AddingTheSecondSideTurnsTheCaptureStereo) {
-    CoreRig rig;
-    rig.input.devices = {device("CardA", true, true)};
-    configure(rig, {"0 CardA 1 канал"});
-    rig.start();
-    auto* setup = rig.core->Setup();
+    // Sides added again (the answer is the side number) come after the rows there are; the second
+    // one turns the capture stereo.
+    EXPECT_EQ(setup->AddChannelForSide("0 CardA 1 канал"), 1);
+    EXPECT_EQ(captureOf(*rig.core, 0), "mono L2");
     EXPECT_EQ(setup->AddChannelForSide("0 CardA 2 канал"), 2);
     EXPECT_EQ(setup->AddChannelForSide("0 CardA 2 канал"), -1);  // already in use
     EXPECT_EQ(setup->AddChannelForSide("9 Nothing 1 канал"), -1);
-    EXPECT_EQ(rowNames(*rig.core), (Names{"1=0 CardA 1 канал", "2=0 CardA 2 канал"}));
-    EXPECT_EQ(captureOf(*rig.core, 0), "stereo L1 R2");
+    EXPECT_EQ(rowNames(*rig.core), (Names{"1=1 Mic 1 канал", "2=0 CardA 1 канал", "3=0 CardA 2 канал"}));
+    EXPECT_EQ(captureOf(*rig.core, 0), "stereo L2 R3");
 }
 
 TEST(Monitoring, OneChannelAtATimeOpenedOnDemandDetachedBeforeEachChangeAndClosedAfterTheChannels) {
