@@ -1,6 +1,5 @@
-// The level bar widget draws what tbar computes (its arithmetic is tested with the core): the
-// colour at the middle of every segment of the widget's image against the bar's lit count, first
-// red segment and peak; and the row's slider moving the threshold the bar shows.
+// The level bar widget draws what tbar computes (its arithmetic is tested with the core), read as
+// the colour at the middle of each segment; the row's slider moves the threshold the bar shows.
 #include <QtTest>
 
 #include "gui_rig.h"
@@ -27,8 +26,7 @@ QString drawn(QWidget& widget, const tbar& bar) {
     return s;
 }
 
-// What a bar in that state shows: the lit segments green below the first red one, red from it,
-// the peak marker white, the rest unlit.
+// What a bar in that state shows: lit segments green below the first red one, the peak white.
 QString shown(const tbar& bar) {
     QString s;
     for (int i = 1; i <= bar.SegmentCount(); ++i)
@@ -56,40 +54,30 @@ private slots:
         }
     }
 
-    void thresholdSliderMovesTheFirstRedSegmentAndTheColumnHoldsAllSegments_data() {
-        QTest::addColumn<int>("position");
-        QTest::addColumn<QString>("cellText");
-        QTest::addColumn<QString>("language");
-        QTest::newRow("0 dB") << 0 << "0.00"
-                              << "English";
-        QTest::newRow("-10 dB") << -1000 << "-10.00"
-                                << "Russian";
-        QTest::newRow("-30 dB") << -3000 << "-30.00"
-                                << "English";
-        QTest::newRow("-60 dB") << -6000 << "-60.00"
-                                << "Russian";
-    }
-    void thresholdSliderMovesTheFirstRedSegmentAndTheColumnHoldsAllSegments() {
-        QFETCH(int, position);
-        QFETCH(QString, cellText);
-        QFETCH(QString, language);
-        GuiRig rig(1, language.toStdString());
-        rig.form->show();
-        auto* row = rig.form->Row(1);
-        row->ThresholdBar->setValue(-500);  // a change from wherever it starts
-        row->ThresholdBar->setValue(position);
-        QCOMPARE(rig.cell(2, 2), cellText);
-        // The row's bar turns red where tbar does for the threshold the cell shows.
-        tbar reference(BarRect{0, 0, 300, 15}, BarOrientation::Horizontal, 50);
-        reference.SetThreshold(cellText.toDouble());
-        auto& bar = rig.core->Row(1)->bar;
-        QCOMPARE(bar.RedFrom(), reference.RedFrom());
-        // At full scale the widget in the grid's level column shows all 50 segments lit.
-        bar.Update(0.0);
-        rig.form->Refresh();
-        QVERIFY(row->Bar->Shown().Segment(50).right <= row->Bar->width());
-        QCOMPARE(drawn(*row->Bar, row->Bar->Shown()), shown(bar));
-        QVERIFY(!shown(bar).contains('.'));
+    void rowSliderSetsTheThresholdTheRowsBarDrawsAndItsColumnHoldsAllSegments() {
+        const std::tuple<int, QString, const char*> cases[] = {{0, "0.00", "English"},
+                                                               {-1000, "-10.00", "Russian"},
+                                                               {-3000, "-30.00", "English"},
+                                                               {-6000, "-60.00", "Russian"}};
+        for (const auto& [position, cellText, language] : cases) {
+            GuiRig rig(1, language);
+            rig.form->show();
+            auto* row = rig.form->Row(1);
+            row->ThresholdBar->setValue(-500);  // a change from wherever it starts
+            row->ThresholdBar->setValue(position);
+            QCOMPARE(rig.cell(2, 2), cellText);
+            // The row's bar turns red where tbar does for the threshold the cell shows, and at full
+            // scale the widget in the level column shows all 50 segments lit.
+            tbar reference(BarRect{0, 0, 300, 15}, BarOrientation::Horizontal, 50);
+            reference.SetThreshold(cellText.toDouble());
+            auto& bar = rig.core->Row(1)->bar;
+            QCOMPARE(bar.RedFrom(), reference.RedFrom());
+            bar.Update(0.0);
+            rig.form->Refresh();
+            QVERIFY(row->Bar->Shown().Segment(50).right <= row->Bar->width());
+            QCOMPARE(drawn(*row->Bar, row->Bar->Shown()), shown(bar));
+            QVERIFY(!shown(bar).contains('.'));
+        }
     }
 };
 

@@ -3,17 +3,8 @@
 #include <QApplication>
 #include <QtTest>
 #include <cstdlib>
-#include <functional>
-#include <vector>
 
 #include "test_classes.h"
-
-namespace kestavo::ui::testing {
-std::vector<TestRun>& AllTestClasses() {
-    static std::vector<TestRun> classes;
-    return classes;
-}
-}  // namespace kestavo::ui::testing
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -3,7 +3,6 @@
 // the core (tested with it); here the widgets must show it and pass the operator's actions on.
 #include <QMessageBox>
 #include <QtTest>
-#include <filesystem>
 
 #include "gui_rig.h"
 #include "test_classes.h"
@@ -44,46 +43,32 @@ QString rowCaptions(GuiRig& rig, int k) {
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void gridHasAHeaderRowAndTwoRowsPerChannelWithTheControlsInTheirCells() {
-        GuiRig rig(2);
-        auto* grid = rig.form->StringGrid1;
-        QCOMPARE(grid->rowCount(), 5);
-        QCOMPARE(grid->columnCount(), 7);
-        QCOMPARE(QStringList({rig.cell(0, 0), rig.cell(0, 1), rig.cell(0, 5), rig.cell(0, 6)}).join('|'),
-                 QString("No.|Level|Number|"));
-        QCOMPARE(rig.form->StatusPanels.size(), std::size_t(5));
-        for (int k = 1; k <= 2; ++k) {
-            QStringList widgets;  // the upper row's cells, then the lower row's
-            for (int row : {2 * k - 1, 2 * k})
-                for (int c = 0; c < 7; ++c)
-                    widgets << (grid->cellWidget(row, c) ? grid->cellWidget(row, c)->objectName() : "-");
-            QCOMPARE(widgets.join(' '),
-                     QString("- Bar - - - - MonitorBox - ThresholdBar - AutoBox RecordButton "
-                             "SettingsButton ThresholdButton"));
-            QCOMPARE(grid->cellWidget(2 * k, 4)->property("tag").toInt(), k);
-            QCOMPARE(rig.cell(2 * k - 1, 0), QString::number(k));
-            // Idle: the state cell is white with text 30, the record button shows text 26.
-            QCOMPARE(rig.cell(2 * k - 1, 4), QString(" STOP"));
-            QCOMPARE(rig.cellColour(2 * k - 1, 4), QColor(Qt::white));
-            QCOMPARE(rig.form->Row(k)->RecordButton->text(), QString(" RECORD"));
-        }
-    }
-
-    void lowerRowsAreTallerThanUpperRowsAndCaptionsFitTheirCells() {
+    void gridHoldsTwoRowsPerChannelWithTheirControlsAndEveryCaptionFitsItsCell() {
         for (const char* language : {"English", "Russian"}) {
-            GuiRig rig(1, language);
+            GuiRig rig(2, language);
             auto* grid = rig.form->StringGrid1;
+            QCOMPARE(QSize(grid->columnCount(), grid->rowCount()), QSize(7, 5));  // a header row, two per channel
+            QCOMPARE(rig.form->StatusPanels.size(), std::size_t(5));
             QVERIFY(grid->rowHeight(2) > grid->rowHeight(1));
             const QFontMetrics fm(rig.form->font());
-            const auto* r = rig.form->Row(1);
-            for (QAbstractButton* b :
-                 {(QAbstractButton*)r->RecordButton, (QAbstractButton*)r->SettingsButton,
-                  (QAbstractButton*)r->ThresholdButton, (QAbstractButton*)r->AutoBox, (QAbstractButton*)r->MonitorBox})
-                QVERIFY2(fm.horizontalAdvance(b->text()) < b->width() || b->width() == 0 ||
-                             fm.horizontalAdvance(b->text()) < grid->columnWidth(grid->indexAt(b->pos()).column()),
-                         qPrintable(b->text()));
             for (int c = 0; c <= 5; ++c)
                 QVERIFY2(fm.horizontalAdvance(rig.cell(0, c)) < grid->columnWidth(c), qPrintable(rig.cell(0, c)));
+            for (int k = 1; k <= 2; ++k) {
+                QStringList widgets;  // the upper row's cells, then the lower row's
+                for (int row : {2 * k - 1, 2 * k}) {
+                    for (int c = 0; c < 7; ++c) {
+                        QWidget* w = grid->cellWidget(row, c);
+                        widgets << (w ? w->objectName() : "-");
+                        if (auto* b = qobject_cast<QAbstractButton*>(w))
+                            QVERIFY2(fm.horizontalAdvance(b->text()) < grid->columnWidth(c), qPrintable(b->text()));
+                    }
+                }
+                QCOMPARE(widgets.join(' '),
+                         QString("- Bar - - - - MonitorBox - ThresholdBar - AutoBox RecordButton "
+                                 "SettingsButton ThresholdButton"));
+                QCOMPARE(grid->cellWidget(2 * k, 4)->property("tag").toInt(), k);
+                QCOMPARE(rig.cell(2 * k - 1, 0), QString::number(k));
+            }
         }
     }
 
@@ -96,7 +81,6 @@ private slots:
         };
         QTest::mouseClick(button, Qt::LeftButton);
         QVERIFY(rig.core->Row(1)->Recording());
-        QVERIFY(std::filesystem::exists(rig.core->Row(1)->currentFile));
         QCOMPARE(state(1), QString(" RECORD|#ff0000| STOP"));  // text 26 in a red cell, text 30 on the button
         QCOMPARE(state(2), QString(" STOP|#ffffff| RECORD"));
         QCOMPARE(rig.form->windowIcon().cacheKey(), rig.form->ImageList1[1].cacheKey());
@@ -115,11 +99,9 @@ private slots:
         auto* first = rig.form->Row(1)->MonitorBox;
         auto* second = rig.form->Row(2)->MonitorBox;
         auto boxes = [&] {  // ticked boxes, then monitored rows
-            return QString("%1%2 %3%4")
-                .arg(int(first->isChecked()))
-                .arg(int(second->isChecked()))
-                .arg(int(rig.core->Row(1)->Monitoring()))
-                .arg(int(rig.core->Row(2)->Monitoring()));
+            const int v[] = {first->isChecked(), second->isChecked(), rig.core->Row(1)->Monitoring(),
+                             rig.core->Row(2)->Monitoring()};
+            return QString("%1%2 %3%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
         };
         QVERIFY(!rig.form->CheckBox1->isEnabled());
         QTest::mouseClick(first, Qt::LeftButton);
@@ -156,7 +138,10 @@ private slots:
         QCOMPARE(rig.cellColour(1, 4), QColor(Qt::red));
 
         rig.form->English1->trigger();
-        QCOMPARE(rowCaptions(rig, 1).left(13) + f.N1->title(), QString("AUTO| RECORD|File"));
+        QCOMPARE(
+            QStringList({rowCaptions(rig, 1).left(12), f.N1->title(), rig.cell(0, 0), rig.cell(0, 1), rig.cell(0, 5)})
+                .join('|'),
+            QString("AUTO| RECORD|File|No.|Level|Number"));
         QVERIFY(rig.core->Row(1)->Recording());
     }
 
@@ -166,8 +151,7 @@ private slots:
         rig.form->show();
         rig.form->hide();
         rig.form->TrayDoubleClick();  // first second: no question
-        QVERIFY(rig.form->isVisible());
-        QVERIFY(rig.form->CurrentWindowMode() == kestavo::app::WindowMode::Shown);
+        QVERIFY(rig.form->isVisible() && rig.form->CurrentWindowMode() == kestavo::app::WindowMode::Shown);
 
         rig.ticks(20);
         rig.form->hide();
@@ -179,7 +163,7 @@ private slots:
         QVERIFY(rig.form->isVisible());
     }
 
-    void closingAsksAndCancelKeepsTheProgramRunning() {
+    void closingAsksAndCancelKeepsTheProgramWhileQuitFromOutsideClosesWithoutAsking() {
         GuiRig rig(1);
         rig.form->show();
         answerBox(QMessageBox::Cancel);
@@ -191,16 +175,14 @@ private slots:
         QCOMPARE(done.count(), 1);
         QVERIFY(!rig.core->Running());
         QCOMPARE(rig.form->StringGrid1->rowCount(), 2);
-    }
 
-    void quitFromOutsideClosesWithoutAskingAndEndsTheRecording() {
-        GuiRig rig(1);
-        rig.form->show();
-        QTest::mouseClick(rig.form->Row(1)->RecordButton, Qt::LeftButton);
-        QSignalSpy done(rig.form.get(), &TForm1::ShutDownDone);
-        rig.form->QuitFromOutside();  // a box here would block the test
-        QCOMPARE(done.count(), 1);
-        QVERIFY(!rig.core->Running() && rig.core->Rows().empty() && !rig.form->isVisible());
+        GuiRig other(1);
+        other.form->show();
+        QTest::mouseClick(other.form->Row(1)->RecordButton, Qt::LeftButton);
+        QSignalSpy otherDone(other.form.get(), &TForm1::ShutDownDone);
+        other.form->QuitFromOutside();  // a box here would block the test
+        QCOMPARE(otherDone.count(), 1);
+        QVERIFY(!other.core->Running() && other.core->Rows().empty() && !other.form->isVisible());
     }
 };
 

@@ -1,12 +1,15 @@
 #pragma once
-// Every window test class registers here, so one program runs them all.
+// Every window test class registers here, so one program (main.cpp) runs them all.
 #include <functional>
 #include <vector>
 
 namespace kestavo::ui::testing {
 
 using TestRun = std::function<int(int argc, char** argv)>;
-std::vector<TestRun>& AllTestClasses();
+inline std::vector<TestRun>& AllTestClasses() {
+    static std::vector<TestRun> classes;
+    return classes;
+}
 
 // Put in a test's .cpp: runs `Class` with QTest::qExec.
 #define KESTAVO_UI_TEST(Class)                                                         \
