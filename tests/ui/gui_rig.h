@@ -1,8 +1,6 @@
 #pragma once
-// The main window over a started core whose channels are file-backed lines: WAV files in a fresh
-// temporary folder, one channel per mono file. The core's clock is a fake one the test moves; the
-// window's timer is off and the test runs its ticks.
-#include <QCoreApplication>
+// The main window over a started core whose channels are file-backed lines, one mono WAV file
+// each, in a fresh temporary folder. The test moves the core's fake clock and runs the ticks.
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -16,22 +14,21 @@
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
 #include "platform/file/file_lines.h"
-#include "platform/line_rate.h"
 #include "platform/messages.h"
 #include "platform/pending_work.h"
 #include "support/core_services.h"
+#include "support/signal_gen.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
 #include "ui/main_window.h"
 
 namespace kestavo::ui::testing {
 
-// `seconds` of a 1 kHz tone at `dbfs` (mono, 11025 Hz).
+// `seconds` of a 1 kHz tone at `dbfs` (mono).
 inline std::vector<std::int16_t> toneLine(double seconds, double dbfs) {
-    const double amplitude = 32767.0 * std::pow(10.0, dbfs / 20.0);
-    std::vector<std::int16_t> s(std::size_t(seconds * kLineRate));
-    for (std::size_t i = 0; i < s.size(); ++i)
-        s[i] = std::int16_t(std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * double(i) / kLineRate)));
+    std::vector<std::int16_t> s;
+    for (double v : test::tone(1000.0, test::amplitudeOf(dbfs), test::samplesOf(seconds * 1000.0)))
+        s.push_back(std::int16_t(std::lround(32767.0 * v)));
     return s;
 }
 
@@ -58,7 +55,6 @@ struct GuiRig {
         lines =
             std::make_unique<platform::FileLineSystem>(lineFolder, platform::LinePace::RealTime, std::nullopt, pending);
         password.file = files.programFolder / "snd.ini";
-
         core = std::make_unique<app::AppCore>(test::coreServices(*lines, clock, dispatcher, messages, pending, files));
         core->Start();
 

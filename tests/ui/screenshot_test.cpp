@@ -1,11 +1,9 @@
-// Pictures of the window for the documentation, taken only when KESTAVO_UI_SCREENSHOTS names a
-// folder: two file-backed lines recording, the first one monitored, in English and in Russian.
-// Run it on a real display server so the fonts are the desktop's:
+// Pictures of the window for the documentation (two lines recording, the first monitored, in
+// English and in Russian), taken only when KESTAVO_UI_SCREENSHOTS names a folder. For the desktop's fonts:
 //   KESTAVO_UI_SCREENSHOTS=docs QT_QPA_PLATFORM=xcb xvfb-run -a test_ui windowScreenshots
 #include <QtTest>
 
 #include "gui_rig.h"
-#include "test_classes.h"
 
 class ScreenshotTest : public QObject {
     Q_OBJECT
@@ -32,6 +30,9 @@ private slots:
     }
 };
 
-KESTAVO_UI_TEST(ScreenshotTest);
+int runScreenshotTest(int argc, char** argv) {
+    ScreenshotTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "screenshot_test.moc"
