@@ -32,13 +32,18 @@ struct CoreRig {
     platform::CollectingMessageSink messages;
     platform::PendingWork pending;
     std::vector<Activity> activity;
-    MonitorFactory makeMonitor;  // null: no monitoring playback
+    MonitorFactory makeMonitor;                   // null: no monitoring playback
+    platform::SoundInputSystem* lines = nullptr;  // set: these lines instead of the fake devices
+    platform::Clock* lineClock = nullptr;         // set: this clock instead of the fake one
+    decltype(CoreServices::makeSink) makeSink;    // null: blocks go straight to the channels
     std::unique_ptr<AppCore> core;
 
     void start(std::vector<std::string> args = {}) {
-        CoreServices s = test::coreServices(watched, clock, dispatcher, messages, pending, files);
+        CoreServices s = test::coreServices(lines ? *lines : watched, lineClock ? *lineClock : clock, dispatcher,
+                                            messages, pending, files);
         s.captureRetryDelay = std::chrono::milliseconds(1);
         s.makeMonitor = makeMonitor;
+        s.makeSink = makeSink;
         core = std::make_unique<AppCore>(std::move(s));
         core->SetActivityListener([this](const Activity& a) { activity.push_back(a); });
         core->Start(args);

@@ -17,48 +17,52 @@ using namespace kestavo::app;
 using namespace kestavo::app::testing;
 namespace fs = std::filesystem;
 
-TEST(FastPace, ScheduledRecordingsStartAtTheTickTheScheduleNamesNotAtABlockEnd) {
-    test::TempDir dir("kestavo-fast");
-    const auto files = filesIn(dir.path());
-    fs::create_directories(dir / "LINES");
-    test::writeWav16(dir / "LINES" / "line.wav", 1, std::vector<std::int16_t>(std::size_t(200 * kLineRate), 3));
-    writeIni(files.file, {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "VOXmode1=3", "auto1=1"});
-    std::ofstream(files.programFolder / "time1.tim", std::ios::binary) << "16:06:00\t16:07:00\t\r\n";
-    platform::PendingWork pending;
-    platform::FileLineSystem lines(dir / "LINES", platform::LinePace::Fast,
-                                   platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}, pending);
-    platform::MainDispatcher dispatcher;
-    FastPace pace(*lines.clock(), pending, {});
-    platform::CollectingMessageSink messages;
-    CoreServices s = test::coreServices(lines, pace.clock(), dispatcher, messages, pending, files);
-    s.makeSink = [&](capture::Tchannel& c, const platform::Event& stop) {
+TEST(FastPace, ScheduledRecordingsStartAndStopAtTheSecondsTheScheduleNamesNotAtBlockEnds) {
+    CoreRig rig;
+    fs::create_directories(rig.dir / "LINES");
+    test::writeWav16(rig.dir / "LINES" / "line.wav", 1, std::vector<std::int16_t>(std::size_t(200 * kLineRate), 3));
+    writeIni(rig.files.file,
+             {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "VOXmode1=3", "auto1=1", "PREFIX1=T_"});
+    std::ofstream(rig.files.programFolder / "time1.tim", std::ios::binary)
+        << "16:06:00\t16:07:00\t\r\n16:07:00\t16:08:00\t\r\n";
+    platform::FileLineSystem lines(rig.dir / "LINES", platform::LinePace::Fast,
+                                   platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}, rig.pending);
+    FastPace pace(*lines.clock(), rig.pending, {});
+    rig.lines = &lines;
+    rig.lineClock = &pace.clock();
+    rig.makeSink = [&](capture::Tchannel& c, const platform::Event& stop) {
         return pace.wrap([&c](const std::byte* b, std::uint32_t n) { c.PutData(b, n); }, stop);
     };
-    AppCore core(s);
-    std::vector<Activity> activity;
-    core.SetActivityListener([&](const Activity& a) { activity.push_back(a); });
-    core.Start();
-    ASSERT_EQ(core.Rows().size(), 1u);
+    rig.start();
+    ASSERT_EQ(rig.core->Rows().size(), 1u);
     // Until the line has delivered everything and every block is done (a hang fails by timeout).
-    while (!(lines.allLinesEnded() && pending.count() == 0)) {
-        if (!pace.pump(dispatcher, [&] { core.tick(); }))
+    while (!(lines.allLinesEnded() && rig.pending.count() == 0)) {
+        if (!pace.pump(rig.dispatcher, [&] { rig.core->tick(); }))
             (void)lines.allLinesEndedEvent().wait(std::chrono::milliseconds(1));
     }
-    dispatcher.drain();
-    core.Shutdown();
-    dispatcher.close();
+    rig.dispatcher.drain();
+    rig.core->Shutdown();
     // The line lasts 200 s from 16:05:09: ticks up to 16:08:29 ran, one per 50 ms of sound.
     EXPECT_NEAR(double(pace.ticks()), 200.0 * 20, 30.0);
-    // The first check inside the period remembers it (stop), the next second records; the first
-    // second after the period stops. The name carries the start's second; the stop names the file
-    // as it ended.
-    ASSERT_EQ(activity.size(), 2u);
-    EXPECT_EQ(fs::path(activity[0].report.file).filename().string(), "05_12_2026 16_06_01_1.wav");
-    EXPECT_EQ(activity[1].time.minute * 60 + activity[1].time.second, 7 * 60 + 1);
-    EXPECT_EQ(activity[1].report.file, activity[0].report.file);
-    const auto wav = test::readWav(activity[1].report.file);
-    ASSERT_TRUE(wav);
-    EXPECT_EQ(wav->dataSize, wav->bytes.size());
+    // The first check inside a period remembers it and answers "stop"; the next one records. At
+    // 16:07:00 both periods contain the time: the second becomes the remembered one and stops the
+    // recording; 16:07:01 starts the next file. 16:08:01 lies outside both. Stops name the file as
+    // it ended, complete.
+    std::vector<std::string> seen;
+    for (const auto& a : rig.activity) {
+        char at[16];
+        std::snprintf(at, sizeof at, "%02d:%02d:%02d ", a.time.hour, a.time.minute, a.time.second);
+        seen.push_back(at + fs::path(a.report.file).filename().string());
+        EXPECT_EQ(a.report.cause, capture::RecordCause::Schedule);
+        if (a.report.kind != capture::ChannelReport::Kind::Stopped) continue;
+        const auto wav = test::readWav(a.report.file);
+        ASSERT_TRUE(wav) << a.report.file;
+        EXPECT_EQ(wav->dataSize, wav->bytes.size());
+    }
+    EXPECT_EQ(
+        seen,
+        (std::vector<std::string>{"16:06:01 T_05_12_2026 16_06_01_1.wav", "16:07:00 T_05_12_2026 16_06_01_1.wav",
+                                  "16:07:01 T_05_12_2026 16_07_01_1.wav", "16:08:01 T_05_12_2026 16_07_01_1.wav"}));
 }
 
 TEST(DemoLine, StereoFileWithCallsOnBothSidesOverQuietLineNoise) {
