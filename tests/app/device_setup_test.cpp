@@ -26,9 +26,9 @@ std::string captureOf(AppCore& core, std::size_t k) {
     return c->ChannelCount() == 1 ? "mono" + left : "stereo" + left + " R" + std::to_string(c->RightChannel());
 }
 
-// A configuration that builds from DEVICE lines (LOADALL off).
-void configure(CoreRig& rig, const Names& devices) {
-    Names ini{"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=" + std::to_string(devices.size())};
+// A configuration that builds from DEVICE lines (LOADALL off); `max` channels, or one per line.
+void configure(CoreRig& rig, const Names& devices, std::size_t max = 0) {
+    Names ini{"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=" + std::to_string(max ? max : devices.size())};
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const auto n = std::to_string(i + 1);
         ini.insert(ini.end(), {"[Channels" + n + "]", "DEVICE" + n + "=" + devices[i]});
@@ -50,6 +50,21 @@ struct FakeMonitor final : Monitor {
     ~FakeMonitor() override { log.push_back(core.Row(1)->Channel() ? "closed" : "closed after the channels"); }
 };
 
+// One build: a core over `devices`, configured by DEVICE lines (and `max` channels, 0: one per line)
+// unless `configured` is empty (every side of every device); the rows it builds and what its first
+// captures take.
+void expectBuild(const char* what, std::vector<test::FakeDevice> devices, const Names& configured, std::size_t max,
+                 const Names& rows, const Names& captures) {
+    SCOPED_TRACE(what);
+    CoreRig rig;
+    rig.input.devices = std::move(devices);
+    if (!configured.empty()) configure(rig, configured, max);
+    rig.start();
+    EXPECT_EQ(rowNames(*rig.core), rows);
+    for (std::size_t k = 0; k < captures.size(); ++k) EXPECT_EQ(captureOf(*rig.core, k), captures[k]);
+    for (const auto& r : rig.core->Rows()) EXPECT_EQ(r->Settings().mp3Quality, 4);  // new channels: 32 kbit/s voice
+}
+
 }  // namespace
 
 TEST(SideNames, DeviceNumberProductAndSideWithNumbersUsedUpBySkippedSides) {
@@ -67,53 +82,26 @@ TEST(SideNames, DeviceNumberProductAndSideWithNumbersUsedUpBySkippedSides) {
 }
 
 TEST(Build, ChannelsAndCapturesFollowTheDevicesAndTheConfiguredNames) {
-    struct Case {
-        const char* what;
-        std::vector<test::FakeDevice> devices;
-        Names configured;  // empty: every side of every device (LOADALL)
-        Names rows;
-        Names captures;
-    } const cases[] = {
-        {"all sides in device then side order",
-         {device("CardA", true, true), device("CardB", true, true), device("Mic", true, false)},
-         {},
-         {"1=0 CardA 1 канал", "2=0 CardA 2 канал", "3=1 CardB 1 канал", "4=1 CardB 2 канал", "5=2 Mic 1 канал"},
-         {"stereo L1 R2", "stereo L3 R4", "mono L5"}},
-        {"a device that cannot open builds nothing",
-         {device("Broken", true, true), device("Good", true, false)},
-         {},
-         {"1=1 Good 1 канал"},
-         {}},
-        {"a card moved to another slot is found by the rest of its name",
-         {device("USB Audio CODEC", true, true), device("HDA Intel PCH", true, true)},
-         {"1 USB Audio CODEC 2 канал"},
-         {"1=0 USB Audio CODEC 2 канал"},
-         {"stereo L-1 R1"}},
-        {"two identical cards are claimed in turn",
-         {device("Onboard", true, false), device("Line4", true, false), device("Line4", true, false)},
-         {"5 Line4 1 канал", "6 Line4 1 канал"},
-         {"1=1 Line4 1 канал", "2=2 Line4 1 канал"},
-         {}},
-        {"a second line naming a claimed side builds nothing",
-         {device("CardA", true, true)},
-         {"0 CardA 1 канал", "0 CardA 1 канал"},
-         {"1=0 CardA 1 канал"},
-         {"mono L1"}},
-    };
-    for (const auto& c : cases) {
-        CoreRig rig;
-        rig.input.devices = c.devices;
-        if (c.devices[0].info.productName == "Broken") rig.input.devices[0].failOpens = 1;
-        if (!c.configured.empty()) configure(rig, c.configured);
-        rig.start();
-        EXPECT_EQ(rowNames(*rig.core), c.rows) << c.what;
-        for (std::size_t k = 0; k < c.captures.size(); ++k) EXPECT_EQ(captureOf(*rig.core, k), c.captures[k]) << c.what;
-        // New channels record MP3 in voice quality (32 kbit/s).
-        for (const auto& r : rig.core->Rows()) EXPECT_EQ(r->Settings().mp3Quality, 4) << c.what;
-    }
-}
-
-TEST(Build, ScoreCountsEqualCharactersAtEqualPositionsAfterTheDeviceNumber) {
+    expectBuild("all sides in device then side order",
+                {device("CardA", true, true), device("CardB", true, true), device("Mic", true, false)}, {}, 0,
+                {"1=0 CardA 1 канал", "2=0 CardA 2 канал", "3=1 CardB 1 канал", "4=1 CardB 2 канал", "5=2 Mic 1 канал"},
+                {"stereo L1 R2", "stereo L3 R4", "mono L5"});
+    auto broken = device("Broken", true, true);
+    broken.failOpens = 1;
+    expectBuild("a device that cannot open builds nothing", {broken, device("Good", true, false)}, {}, 0,
+                {"1=1 Good 1 канал"}, {});
+    expectBuild("a card moved to another slot is found by the rest of its name",
+                {device("USB Audio CODEC", true, true), device("HDA Intel PCH", true, true)},
+                {"1 USB Audio CODEC 2 канал"}, 0, {"1=0 USB Audio CODEC 2 канал"}, {"stereo L-1 R1"});
+    expectBuild("two identical cards are claimed in turn",
+                {device("Onboard", true, false), device("Line4", true, false), device("Line4", true, false)},
+                {"5 Line4 1 канал", "6 Line4 1 канал"}, 0, {"1=1 Line4 1 канал", "2=2 Line4 1 канал"}, {});
+    expectBuild("a second line naming a claimed side builds nothing", {device("CardA", true, true)},
+                {"0 CardA 1 канал", "0 CardA 1 канал"}, 0, {"1=0 CardA 1 канал"}, {"mono L1"});
+    expectBuild("a channel count above 100 is taken as 2", {device("CardA", true, true), device("Mic", true, false)},
+                {"0 CardA 1 канал", "0 CardA 2 канал", "1 Mic 1 канал"}, 101,
+                {"1=0 CardA 1 канал", "2=0 CardA 2 канал"}, {});
+    // A side is matched by the characters equal at equal positions after the device number.
     EXPECT_EQ(PositionalScore("7 abc", "0 abc"), 3);
     EXPECT_EQ(PositionalScore("7 abcd", "0 abx"), 2);     // only as far as the shorter name
     EXPECT_EQ(PositionalScore("1 канал", "2 канал"), 5);  // characters, not bytes
