@@ -95,14 +95,7 @@ TEST(ChannelReports, RowStateCaptionsAndTrayFollowTheChannelAndALanguageSwitchRe
     EXPECT_EQ(captions(), " RECORD| STOP|Kestavo software. Waiting");
 }
 
-TEST(StartUp, AGoodConfigurationIsMirroredIntoTheBackupAFirstPassWithoutChannelRestoresIt) {
-    CoreRig good;
-    good.input.devices = {device("CardA", true, false)};
-    writeIni(good.files.file, {"[MAIN]", "Language=Russian"});
-    good.start();
-    EXPECT_EQ(good.core->StartupPasses(), 1);
-    EXPECT_EQ(config::IniFile(good.files.backup, '.').readString("MAIN", "Language", ""), "Russian");
-
+TEST(StartUp, AFirstPassWithoutChannelRestoresTheBackupAndRunsAgain) {
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true)};
     writeIni(rig.files.file, {"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=0"});
@@ -120,7 +113,7 @@ TEST(StartUp, AGoodConfigurationIsMirroredIntoTheBackupAFirstPassWithoutChannelR
     EXPECT_TRUE(none.core->Rows().empty());
 }
 
-TEST(StartUp, SwitchesSetTheServerAndRewriteTheAutostartEntry) {
+TEST(StartUp, SwitchesSetTheServerAndRewriteTheAutostartEntryAndAGoodConfigurationIsBackedUp) {
     struct Case {
         std::vector<std::string> args;
         bool enabled;
@@ -131,9 +124,11 @@ TEST(StartUp, SwitchesSetTheServerAndRewriteTheAutostartEntry) {
     for (const auto& c : cases) {
         CoreRig rig;
         rig.input.devices = {device("CardA", true, false)};
-        writeIni(rig.files.file, {"[MAIN]", "AUTO=0"});
+        writeIni(rig.files.file, {"[MAIN]", "AUTO=0", "Language=Russian"});
         std::ofstream(rig.files.programFolder / "start.bat") << "x";
         rig.start(c.args);
+        EXPECT_EQ(rig.core->StartupPasses(), 1);  // a good configuration, mirrored into the backup
+        EXPECT_EQ(config::IniFile(rig.files.backup, '.').readString("MAIN", "Language", ""), "Russian");
         const auto& s = rig.core->Settings();
         EXPECT_EQ(s.ENABLED, c.enabled) << c.args[0];
         EXPECT_EQ(s.NAME, c.name) << c.args[0];
@@ -182,9 +177,9 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
     const std::string f1 = rig.core->Row(1)->currentFile, f2 = rig.core->Row(2)->currentFile;
     rig.core->Shutdown();
     EXPECT_TRUE(rig.core->Rows().empty());
-    int closed = 0;
-    for (const auto& a : rig.activity) closed += a.report.cause == capture::RecordCause::Shutdown;
-    EXPECT_EQ(closed, 2);
+    EXPECT_EQ(std::count_if(rig.activity.begin(), rig.activity.end(),
+                            [](const Activity& a) { return a.report.cause == capture::RecordCause::Shutdown; }),
+              2);
     for (const auto& f : {f1, f2}) {
         const auto wav = test::readWav(f);
         ASSERT_TRUE(wav) << f;
