@@ -15,8 +15,6 @@ using Kind = capture::ChannelReport::Kind;
 
 namespace {
 
-constexpr int kTicksPerSecond = 20;
-
 // One mono line, WAV files, no day folders, channel 1 keys as given.
 void oneChannel(CoreRig& rig, std::vector<std::string> keys) {
     rig.input.devices = {device("Line", true, false)};
@@ -37,15 +35,15 @@ TEST(MaxTime, StopsAtTheSecondTickThatReachesTheLimitAndZeroNeverStops) {
         CoreRig rig;
         oneChannel(rig, {"Max_Time1=" + std::to_string(c.minutes)});
         rig.start();
-        rig.ticks(kTicksPerSecond);  // the recording starts on a second tick
+        rig.ticks(AppCore::kSecondTicks);  // the recording starts on a second tick
         rig.core->RecordButton(1);
         rig.dispatcher.drain();
         auto* row = rig.core->Row(1);
         ASSERT_TRUE(row->Recording());
-        rig.ticks(c.secondsRecorded * kTicksPerSecond);
-        EXPECT_EQ(row->Channel()->Recording(), c.recording) << c.minutes << " " << c.secondsRecorded;
-        EXPECT_EQ(row->Recording(), c.recording) << c.minutes << " " << c.secondsRecorded;
-        EXPECT_EQ(row->durationText, c.shown);
+        rig.ticks(c.secondsRecorded * AppCore::kSecondTicks);
+        EXPECT_EQ(std::tuple(row->Channel()->Recording(), row->Recording(), row->durationText),
+                  std::tuple(c.recording, c.recording, std::string(c.shown)))
+            << c.minutes << " min, " << c.secondsRecorded << " s";
     }
 }
 
@@ -54,7 +52,7 @@ TEST(Schedule, AnIdleTimeModeChannelOutsideItsPeriodsPostsNothing) {
     CoreRig rig;
     oneChannel(rig, {"VOXmode1=3", "auto1=1"});
     rig.start();
-    EXPECT_EQ(rig.ticks(60 * kTicksPerSecond), 0u);
+    EXPECT_EQ(rig.ticks(60 * AppCore::kSecondTicks), 0u);
     EXPECT_TRUE(rig.activity.empty());
 }
 
@@ -65,13 +63,15 @@ TEST(ChannelReports, RowStateCaptionsAndTrayFollowTheChannelAndALanguageSwitchRe
     rig.start();
     auto* row = rig.core->Row(1);
     const auto& core = *rig.core;
-    auto captions = [&] { return core.RecordButtonText(*row) + "|" + core.StateText(*row) + "|" + core.TrayTip(); };
-    EXPECT_EQ(captions(), " RECORD| STOP|Kestavo software. Waiting");
+    auto state = [&] {  // recording, the record button, the state cell, the tray
+        return std::to_string(row->Recording()) + "|" + core.RecordButtonText(*row) + "|" + core.StateText(*row) + "|" +
+            core.TrayTip();
+    };
+    EXPECT_EQ(state(), "0| RECORD| STOP|Kestavo software. Waiting");
     rig.ticks(7);
     rig.core->RecordButton(1);
     rig.dispatcher.drain();
-    EXPECT_TRUE(row->Recording());
-    EXPECT_EQ(captions(), " STOP| RECORD|Kestavo software. Recording");
+    EXPECT_EQ(state(), "1| STOP| RECORD|Kestavo software. Recording");
     ASSERT_EQ(rig.activity.size(), 1u);
     EXPECT_EQ(rig.activity[0].report.cause, capture::RecordCause::Operator);
     EXPECT_EQ(fs::path(rig.activity[0].report.file).filename().string(), "05_12_2026 16_05_09_1.wav");
@@ -81,18 +81,16 @@ TEST(ChannelReports, RowStateCaptionsAndTrayFollowTheChannelAndALanguageSwitchRe
     // A language switch shows text 26 (start) on the button while the channel still records;
     // pressing it offers a start, which the recording channel refuses: the caption stays.
     rig.core->SetLanguage("English");
-    EXPECT_EQ(core.RecordButtonText(*row), " RECORD");
+    EXPECT_EQ(state(), "1| RECORD| RECORD|Kestavo software. Recording");
     rig.core->RecordButton(1);
     rig.dispatcher.drain();
-    EXPECT_TRUE(row->Recording());
+    EXPECT_EQ(state(), "1| RECORD| RECORD|Kestavo software. Recording");
     EXPECT_EQ(rig.activity.back().report.kind, Kind::Detected);  // no second start
-    EXPECT_EQ(core.RecordButtonText(*row), " RECORD");
     row->recordButton = RecordButtonAction::Stop;
     rig.core->RecordButton(1);
     rig.dispatcher.drain();
-    EXPECT_FALSE(row->Recording());
     EXPECT_EQ(rig.activity.back().report.kind, Kind::Stopped);
-    EXPECT_EQ(captions(), " RECORD| STOP|Kestavo software. Waiting");
+    EXPECT_EQ(state(), "0| RECORD| STOP|Kestavo software. Waiting");
 }
 
 TEST(StartUp, AFirstPassWithoutChannelRestoresTheBackupAndRunsAgain) {
@@ -129,13 +127,11 @@ TEST(StartUp, SwitchesSetTheServerAndRewriteTheAutostartEntryAndAGoodConfigurati
         rig.start(c.args);
         EXPECT_EQ(rig.core->StartupPasses(), 1);  // a good configuration, mirrored into the backup
         EXPECT_EQ(config::IniFile(rig.files.backup, '.').readString("MAIN", "Language", ""), "Russian");
-        const auto& s = rig.core->Settings();
-        EXPECT_EQ(s.ENABLED, c.enabled) << c.args[0];
-        EXPECT_EQ(s.NAME, c.name) << c.args[0];
-        EXPECT_EQ(s.PORT, c.port) << c.args[0];
-        EXPECT_TRUE(s.AUTO) << c.args[0];
-        EXPECT_TRUE(fs::exists(rig.files.autostartEntry)) << c.args[0];
-        EXPECT_FALSE(fs::exists(rig.files.programFolder / "start.bat")) << c.args[0];
+        const auto& s = rig.core->Settings();  // AUTO on, the autostart entry rewritten, start.bat gone
+        EXPECT_EQ(std::tuple(s.ENABLED, s.NAME, s.PORT, s.AUTO, fs::exists(rig.files.autostartEntry),
+                             fs::exists(rig.files.programFolder / "start.bat")),
+                  std::tuple(c.enabled, c.name, c.port, true, true, false))
+            << c.args[0];
     }
 }
 

@@ -156,19 +156,18 @@ TEST(Monitoring, OneChannelAtATimeOpenedOnDemandDetachedBeforeEachChangeAndClose
         return std::make_unique<FakeMonitor>(*rig.core, log);
     };
     rig.start();
-    auto monitored = [&] {
-        return std::to_string(rig.core->Row(1)->Monitoring()) + std::to_string(rig.core->Row(2)->Monitoring());
+    auto select = [&](int k, bool on) {  // then logs which rows are marked monitored
+        rig.core->SelectMonitor(k, on);
+        log.push_back("rows " + std::to_string(rig.core->Row(1)->Monitoring()) +
+                      std::to_string(rig.core->Row(2)->Monitoring()));
     };
-    rig.core->SelectMonitor(2, true);
-    EXPECT_EQ(monitored(), "01");
-    rig.core->SelectMonitor(1, true);
-    EXPECT_EQ(monitored(), "10");
-    rig.core->SelectMonitor(1, false);
-    EXPECT_EQ(monitored(), "00");
+    select(2, true);
+    select(1, true);
+    select(1, false);
     EXPECT_EQ(rig.core->Setup()->ActiveMonitor(), nullptr);
-    rig.core->SelectMonitor(2, true);
+    select(2, true);
     rig.core->Shutdown();  // detached while the channels exist, closed once they are gone
-    EXPECT_EQ(
-        log,
-        (Names{"open -1", "2", "none", "1", "none", "closed", "open -1", "2", "none", "closed after the channels"}));
+    EXPECT_EQ(log,
+              (Names{"open -1", "2", "rows 01", "none", "1", "rows 10", "none", "closed", "rows 00", "open -1", "2",
+                     "rows 01", "none", "closed after the channels"}));
 }
