@@ -48,7 +48,6 @@ TEST(MaxTime, StopsAtTheSecondTickThatReachesTheLimitAndZeroNeverStops) {
 }
 
 TEST(Schedule, AnIdleTimeModeChannelOutsideItsPeriodsPostsNothing) {
-    // Where the schedule records, see the fast-paced line test.
     CoreRig rig;
     oneChannel(rig, {"VOXmode1=3", "auto1=1"});
     rig.start();
@@ -73,8 +72,8 @@ TEST(ChannelReports, RowStateCaptionsAndTrayFollowTheChannelAndALanguageSwitchRe
     rig.dispatcher.drain();
     EXPECT_EQ(state(), "1| STOP| RECORD|Kestavo software. Recording");
     ASSERT_EQ(rig.activity.size(), 1u);
-    EXPECT_EQ(rig.activity[0].report.cause, capture::RecordCause::Operator);
-    EXPECT_EQ(fs::path(rig.activity[0].report.file).filename().string(), "05_12_2026 16_05_09_1.wav");
+    EXPECT_EQ(std::pair(rig.activity[0].report.cause, fs::path(rig.activity[0].report.file).filename().string()),
+              std::pair(capture::RecordCause::Operator, std::string("05_12_2026 16_05_09_1.wav")));
     rig.core->OnChannelReport(row->id,
                               {.kind = Kind::Detected, .detection = capture::DetectionKind::Dtmf, .text = "123456"});
     EXPECT_EQ(row->detectionText, "123456");
@@ -147,8 +146,7 @@ TEST(StartUp, IncompleteWavRecordingsAreRepairedBeforeTheChannelsRun) {
     ASSERT_EQ(rig.core->RepairedFiles().size(), 1u);
     const auto wav = test::readWav(file);
     ASSERT_TRUE(wav);
-    EXPECT_EQ(wav->dataSize, 2200u);
-    EXPECT_EQ(wav->riffSize, 2236u);
+    EXPECT_EQ(std::pair(wav->dataSize, wav->riffSize), std::pair(2200u, 2236u));
     ASSERT_FALSE(rig.messages.messages().empty());
     EXPECT_NE(rig.messages.messages().back().find("cut.wav"), std::string::npos);
 }
@@ -180,7 +178,7 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
         const auto wav = test::readWav(f);
         ASSERT_TRUE(wav) << f;
         EXPECT_GE(wav->dataSize, 3u * 16384 * 2) << f;  // at least what the line gave after the start
-        EXPECT_EQ(wav->dataSize, wav->bytes.size());
-        EXPECT_EQ(wav->riffSize, wav->dataSize + 36);
+        EXPECT_EQ(std::pair(std::size_t(wav->dataSize), wav->riffSize),
+                  std::pair(wav->bytes.size(), wav->dataSize + 36));
     }
 }

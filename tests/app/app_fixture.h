@@ -16,7 +16,6 @@
 
 namespace kestavo::app::testing {
 
-using test::filesIn;
 using test::writeIni;
 
 inline test::FakeDevice device(std::string name, bool mono, bool stereo) { return {{std::move(name), mono, stereo}}; }
@@ -24,7 +23,7 @@ inline test::FakeDevice device(std::string name, bool mono, bool stereo) { retur
 // A core over fake devices; the test drives the clock, the ticks and the dispatcher.
 struct CoreRig {
     test::TempDir dir{"kestavo-app"};
-    config::ConfigFiles files = filesIn(dir.path());
+    config::ConfigFiles files = test::filesIn(dir.path());
     test::FakeSoundInputSystem input;
     test::WatchedInput watched{input};  // what the core opens: counts the buffers delivered
     platform::FakeClock clock;          // 2026-12-05 16:05:09

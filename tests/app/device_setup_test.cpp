@@ -26,16 +26,6 @@ std::string captureOf(AppCore& core, std::size_t k) {
     return c->ChannelCount() == 1 ? "mono" + left : "stereo" + left + " R" + std::to_string(c->RightChannel());
 }
 
-// A configuration that builds from DEVICE lines (LOADALL off); `max` channels, or one per line.
-void configure(CoreRig& rig, const Names& devices, std::size_t max = 0) {
-    Names ini{"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=" + std::to_string(max ? max : devices.size())};
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        const auto n = std::to_string(i + 1);
-        ini.insert(ini.end(), {"[Channels" + n + "]", "DEVICE" + n + "=" + devices[i]});
-    }
-    writeIni(rig.files.file, ini);
-}
-
 // Logs the number of the channel it is given ("none" for null) and its end, saying whether the
 // channels had already been released.
 struct FakeMonitor final : Monitor {
@@ -58,7 +48,12 @@ void expectBuild(const char* what, std::vector<test::FakeDevice> devices, const 
     SCOPED_TRACE(what);
     CoreRig rig;
     rig.input.devices = std::move(devices);
-    if (!configured.empty()) configure(rig, configured, max);
+    Names ini{"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=" + std::to_string(max ? max : configured.size())};
+    for (std::size_t i = 0; i < configured.size(); ++i) {
+        const auto n = std::to_string(i + 1);
+        ini.insert(ini.end(), {"[Channels" + n + "]", "DEVICE" + n + "=" + configured[i]});
+    }
+    if (!configured.empty()) writeIni(rig.files.file, ini);
     rig.start();
     EXPECT_EQ(rowNames(*rig.core), rows);
     for (std::size_t k = 0; k < captures.size(); ++k) EXPECT_EQ(captureOf(*rig.core, k), captures[k]);
@@ -67,10 +62,9 @@ void expectBuild(const char* what, std::vector<test::FakeDevice> devices, const 
     for (const auto& s : rig.core->Setup()->InputSides())
         sideNames.push_back(std::to_string(s.sideNumber) + "=" + s.name);
     if (!sides.empty()) EXPECT_EQ(sideNames, sides);
-    ASSERT_FALSE(rig.core->Setup()->OutputDevices().empty());  // outputs start with the default mapper
-    EXPECT_EQ(
-        rig.core->Setup()->OutputDevices()[0].name + " " + std::to_string(rig.core->Setup()->OutputDevices()[0].number),
-        "WAVE_MAPPER -1");
+    const auto outs = rig.core->Setup()->OutputDevices();  // outputs start with the default mapper
+    ASSERT_FALSE(outs.empty());
+    EXPECT_EQ(outs[0].name + " " + std::to_string(outs[0].number), "WAVE_MAPPER -1");
 }
 
 }  // namespace
@@ -110,7 +104,6 @@ TEST(Assignment, RemovingAndAddingChannelsRebuildsTheCapturesAndRenumbersTheRest
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true), device("Mic", true, false)};
     rig.start();
-    ASSERT_EQ(rig.core->Rows().size(), 3u);
     auto* setup = rig.core->Setup();
     const int removedId = rig.core->Row(2)->id;
     setup->RemoveChannelForSide("0 CardA 2 канал");
@@ -127,8 +120,7 @@ TEST(Assignment, RemovingAndAddingChannelsRebuildsTheCapturesAndRenumbersTheRest
     setup->RemoveChannelForSide("0 CardA 1 канал");
     EXPECT_EQ(captureOf(*rig.core, 0), "none");  // the device's only channel: no capture left
     EXPECT_EQ(rowNames(*rig.core), (Names{"1=1 Mic 1 канал"}));
-    const std::string name = rig.core->Row(1)->Channel()->MakeFileName();  // named by its new number
-    EXPECT_EQ(name.substr(name.size() - 2), "_1");
+    EXPECT_TRUE(rig.core->Row(1)->Channel()->MakeFileName().ends_with("_1"));  // named by its new number
     Names channels, free;
     setup->ListAssignments(channels, free);
     EXPECT_EQ(channels, (Names{"\t1 Mic 1 канал\t1"}));
@@ -161,7 +153,6 @@ TEST(Monitoring, OneChannelAtATimeOpenedOnDemandDetachedBeforeEachChangeAndClose
     select(2, true);
     select(1, true);
     select(1, false);
-    EXPECT_EQ(rig.core->Setup()->ActiveMonitor(), nullptr);
     select(2, true);
     rig.core->Shutdown();  // detached while the channels exist, closed once they are gone
     EXPECT_EQ(log,

@@ -4,9 +4,7 @@
 #include "app/app_core.h"
 #include "app/level_bar.h"
 
-using kestavo::app::BarOrientation;
-using kestavo::app::BarRect;
-using kestavo::app::tbar;
+using namespace kestavo::app;
 
 namespace {
 tbar rowBar() { return tbar(BarRect{0, 0, 300, 15}, BarOrientation::Horizontal, 50); }
@@ -51,6 +49,6 @@ TEST(tbar, SegmentsAreFiveOrFourPixelsWithOnePixelGapsVerticalOnesFromTheBottom)
 }
 
 TEST(FormatElapsed, HoursMinutesSecondsAsATimeOfDay) {
-    EXPECT_EQ(kestavo::app::FormatElapsed(899'999), "0:14:59");                    // whole seconds
-    EXPECT_EQ(kestavo::app::FormatElapsed(25LL * 3600 * 1000 + 1000), "1:00:01");  // wraps after a day
+    EXPECT_EQ(FormatElapsed(899'999), "0:14:59");                    // whole seconds
+    EXPECT_EQ(FormatElapsed(25LL * 3600 * 1000 + 1000), "1:00:01");  // wraps after a day
 }

@@ -93,8 +93,7 @@ TEST_F(MonitorPlaybackTest, SwitchingTheChannelMovesPlaybackTheInversionSwitchAc
     EXPECT_EQ(output.writtenBlocks().size(), played.size());
     EXPECT_EQ(std::vector(played.begin(), played.begin() + 3), (std::vector{marked(1), marked(4), marked(8)}));
     EXPECT_NE(played[3], marked(9));  // inverted (the inversion's arithmetic is tested with the playback)
-    EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(factory(5), nullptr);  // the file-backed output lists one device
+    EXPECT_EQ(factory(5), nullptr);   // the file-backed output lists one device
     EXPECT_EQ(output.openCount(), 1);
     EXPECT_EQ(messages, std::vector<std::string>{"Устройство занято"});
 }
