@@ -1,8 +1,6 @@
 #pragma once
-// Shared set-up of the application tests: a program folder and a configuration folder in a fresh
-// temporary folder, an in-memory sound system, a fake clock and a dispatcher drained by the test.
-#include <filesystem>
-#include <fstream>
+// Shared set-up of the application tests: a core over an in-memory sound system in a fresh
+// temporary folder, with a fake clock and a dispatcher the test drains.
 #include <string>
 #include <vector>
 
@@ -11,73 +9,54 @@
 #include "platform/dispatcher.h"
 #include "platform/messages.h"
 #include "platform/pending_work.h"
+#include "support/core_services.h"
 #include "support/fake_sound.h"
 #include "support/temp_dir.h"
+#include "support/watched_sound.h"
 
 namespace kestavo::app::testing {
 
-inline config::ConfigFiles filesIn(const std::filesystem::path& root) {
-    config::ConfigFiles f;
-    f.programFolder = root / "home";
-    f.file = root / "config" / "tevra4.ini";
-    f.backup = f.programFolder / "tevra4.ini";
-    f.autostartEntry = root / "autostart" / "Lodvimar.desktop";
-    f.executable = "/usr/bin/kestavo";
-    f.decimalSeparator = '.';
-    std::filesystem::create_directories(f.programFolder);
-    std::filesystem::create_directories(f.file.parent_path());
-    return f;
-}
+using test::writeIni;
 
-// Writes an INI text (lines joined with CR LF).
-inline void writeIni(const std::filesystem::path& file, const std::vector<std::string>& lines) {
-    std::ofstream out(file, std::ios::binary);
-    for (const auto& l : lines) out << l << "\r\n";
-}
-
-inline test::FakeDevice device(std::string name, bool mono, bool stereo) {
-    test::FakeDevice d;
-    d.info.productName = std::move(name);
-    d.info.mono = mono;
-    d.info.stereo = stereo;
-    return d;
-}
+inline test::FakeDevice device(std::string name, bool mono, bool stereo) { return {{std::move(name), mono, stereo}}; }
 
 // A core over fake devices; the test drives the clock, the ticks and the dispatcher.
 struct CoreRig {
     test::TempDir dir{"kestavo-app"};
-    config::ConfigFiles files = filesIn(dir.path());
+    config::ConfigFiles files = test::filesIn(dir.path());
     test::FakeSoundInputSystem input;
-    platform::FakeClock clock;  // 2026-12-05 16:05:09
+    test::WatchedInput watched{input};  // what the core opens: counts the buffers delivered
+    platform::FakeClock clock;          // 2026-12-05 16:05:09
     platform::MainDispatcher dispatcher;
     platform::CollectingMessageSink messages;
     platform::PendingWork pending;
     std::vector<Activity> activity;
+    MonitorFactory makeMonitor;                   // null: no monitoring playback
+    platform::SoundInputSystem* lines = nullptr;  // set: these lines instead of the fake devices
+    platform::Clock* lineClock = nullptr;         // set: this clock instead of the fake one
+    decltype(CoreServices::makeSink) makeSink;    // null: blocks go straight to the channels
     std::unique_ptr<AppCore> core;
 
     void start(std::vector<std::string> args = {}) {
-        CoreServices s;
-        s.input = &input;
-        s.clock = &clock;
-        s.dispatcher = &dispatcher;
-        s.messages = &messages;
-        s.pending = &pending;
-        s.files = files;
-        s.computerName = "testhost";
-        s.capacity = [](const std::filesystem::path&) { return std::optional<double>(1e12); };
-        s.freeBytes = [](const std::filesystem::path&) { return std::optional<double>(5e11); };
+        CoreServices s = test::coreServices(lines ? *lines : watched, lineClock ? *lineClock : clock, dispatcher,
+                                            messages, pending, files);
         s.captureRetryDelay = std::chrono::milliseconds(1);
+        s.makeMonitor = makeMonitor;
+        s.makeSink = makeSink;
         core = std::make_unique<AppCore>(std::move(s));
         core->SetActivityListener([this](const Activity& a) { activity.push_back(a); });
         core->Start(args);
     }
-    // `n` timer ticks, the clock moving 50 ms before each, the channels' texts run after each.
-    void ticks(int n) {
+    // `n` timer ticks, the clock moving 50 ms before each, the channels' texts run after each;
+    // returns the number of texts run.
+    std::size_t ticks(int n) {
+        std::size_t ran = 0;
         for (int i = 0; i < n; ++i) {
             clock.advance(std::chrono::milliseconds(50));
             core->tick();
-            dispatcher.drain();
+            ran += dispatcher.drain();
         }
+        return ran;
     }
     ~CoreRig() {
         if (core) core->Shutdown();

@@ -1,12 +1,8 @@
 // The monitoring playback as the set-up uses it: moving playback from channel to channel, the
-// factory's device and message, the shared inversion settings, and ending while a channel plays.
+// factory's device and message, the shared inversion switch, and ending while a channel is fed.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
-#include <complex>
-#include <cstring>
-#include <numbers>
 #include <thread>
 
 #include "app/monitor_playback.h"
@@ -14,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/file/file_output.h"
 #include "support/temp_dir.h"
+#include "support/watched_sound.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;
@@ -22,17 +19,11 @@ namespace {
 
 constexpr int kBlock = 16384;
 
-std::vector<std::byte> bytesOf(const std::vector<std::int16_t>& s) {  // memory order is little-endian
-    std::vector<std::byte> b(s.size() * 2);
-    std::memcpy(b.data(), s.data(), b.size());
-    return b;
-}
-
-// Block `k` of a channel: a faint ramp that names the block.
+// Block `k` of a channel: faint 16-bit sound whose bytes name the block.
 std::vector<std::byte> marked(int k) {
-    std::vector<std::int16_t> s(kBlock);
-    for (int i = 0; i < kBlock; ++i) s[std::size_t(i)] = std::int16_t(k * 100 + i % 50);
-    return bytesOf(s);
+    std::vector<std::byte> b(2 * kBlock);
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = std::byte(i % 2 ? 0 : k * 16 + i % 11);
+    return b;
 }
 
 class MonitorPlaybackTest : public ::testing::Test {
@@ -40,10 +31,11 @@ protected:
     test::TempDir dir{"kestavo-monitor"};
     platform::FakeClock clock;
     platform::FileSoundOutputSystem output;
+    test::WatchedOutput watched{output};  // what the playback opens: counts the blocks it writes
     std::vector<std::string> messages;
     std::shared_ptr<capture::SpectrumInversion> inversion = std::make_shared<capture::SpectrumInversion>();
     app::MonitorFactory factory = app::makeMonitorFactory(
-        output, [this](const std::string& m) { messages.push_back(m); }, inversion, 0ms);
+        watched, [this](const std::string& m) { messages.push_back(m); }, inversion, 0ms);
 
     std::unique_ptr<capture::Tchannel> channel(int number) {
         capture::ChannelParams p;
@@ -59,92 +51,49 @@ protected:
     static void process(capture::Tchannel& c, std::vector<std::byte> block) {
         c.ProcessBlockNow(block.data(), std::uint32_t(block.size()));
     }
-    static capture::Tin_out& playback(app::Monitor& m) { return static_cast<app::MonitorPlayback&>(m).Playback(); }
-    static void waitPlayed(capture::Tin_out& p, std::uint64_t n) {
-        while (p.Played() < n) std::this_thread::sleep_for(1ms);  // a hang fails by the test timeout
-    }
 };
 
 }  // namespace
 
-TEST_F(MonitorPlaybackTest, SwitchingTheChannelMovesPlaybackAndClosingDetachesIt) {
+TEST_F(MonitorPlaybackTest, SwitchingTheChannelMovesPlaybackTheInversionSwitchActsAndClosingDetaches) {
     auto a = channel(1), b = channel(2);
-    auto monitor = factory(platform::SoundOutputSystem::kWaveMapper);
+    auto monitor = factory(0);  // the device asked for, in mono
     ASSERT_NE(monitor, nullptr);
+    EXPECT_EQ(output.lastFormat()->channels, 1);
     monitor->SelectChannel(a.get());
     process(*a, marked(1));
     process(*b, marked(2));
-    waitPlayed(playback(*monitor), 1);
+    ASSERT_TRUE(watched.written.waitFor(1));
     monitor->SelectChannel(b.get());
     process(*a, marked(3));
     process(*b, marked(4));
-    waitPlayed(playback(*monitor), 2);
+    ASSERT_TRUE(watched.written.waitFor(2));
     monitor->SelectChannel(nullptr);
     process(*b, marked(5));
     monitor->SelectChannel(a.get());
     process(*a, marked(8));
-    waitPlayed(playback(*monitor), 3);  // block 5, had it been taken, would have played before 8
+    ASSERT_TRUE(watched.written.waitFor(3));  // block 5, had it been taken, would have played before 8
+    inversion->on = true;                     // the main window's switch reaches the playing monitor
+    process(*a, marked(9));
+    ASSERT_TRUE(watched.written.waitFor(4));
 
-    monitor.reset();  // playback ends; neither channel may still point at it
-    process(*a, marked(6));
-    process(*b, marked(7));
-    EXPECT_EQ(output.writtenBlocks(), (std::vector<std::vector<std::byte>>{marked(1), marked(4), marked(8)}));
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(MonitorPlaybackTest, FactoryOpensTheGivenDeviceAndReportsOneItCannotOpen) {
-    auto monitor = factory(0);
-    EXPECT_NE(monitor, nullptr);
-    EXPECT_EQ(output.lastFormat()->channels, 1);
-    EXPECT_EQ(factory(5), nullptr);  // the file-backed output lists one device
-    EXPECT_EQ(output.openCount(), 1);
-    EXPECT_EQ(messages, std::vector<std::string>{"Устройство занято"});
-}
-
-TEST_F(MonitorPlaybackTest, InversionSettingsChangedByTheMainWindowReachThePlayingMonitor) {
-    // 672.9 Hz (bin 1000 of 16384) mirrored about 1000 Hz (1486 bins) lands on bin 1485 - 1000 = 485.
-    auto c = channel(1);
-    auto monitor = factory(platform::SoundOutputSystem::kWaveMapper);
-    ASSERT_NE(monitor, nullptr);
-    monitor->SelectChannel(c.get());
-    std::vector<std::int16_t> tone(kBlock);
-    for (int n = 0; n < kBlock; ++n)
-        tone[std::size_t(n)] =
-            std::int16_t(std::lround(8000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * n / kBlock)));
-    inversion->hertz = 1000;
-    inversion->on = true;
-    process(*c, bytesOf(tone));
-    waitPlayed(playback(*monitor), 1);
-    std::vector<std::int16_t> played(kBlock);
-    std::memcpy(played.data(), output.writtenBlocks().at(0).data(), played.size() * 2);
-    std::complex<double> bin;
-    double total = 0.0;
-    for (int n = 0; n < kBlock; ++n) {
-        bin += double(played[std::size_t(n)]) * std::polar(1.0, -2.0 * std::numbers::pi * 485.0 * n / kBlock);
-        total += double(played[std::size_t(n)]) * played[std::size_t(n)];
-    }
-    EXPECT_GT(2.0 * std::norm(bin) / kBlock / total, 0.99);  // Parseval: the energy sits in bins 485, N - 485
-}
-
-TEST_F(MonitorPlaybackTest, DestroyingTheMonitorWhileItsChannelIsFedEndsWithoutDeadlock) {
-    platform::FileSoundOutputSystem realTime(platform::OutputPace::RealTime);
-    auto make = app::makeMonitorFactory(realTime, nullptr, nullptr, 0ms);
-    auto c = channel(1);
-    auto monitor = make(platform::SoundOutputSystem::kWaveMapper);
-    ASSERT_NE(monitor, nullptr);
-    monitor->SelectChannel(c.get());
+    // The monitor ends while a capture thread feeds its channel: it detaches the channel first, so
+    // it neither hangs (a hang fails by the test timeout) nor leaves a channel pointing at it.
     std::atomic<bool> feeding{true};
-    std::jthread capture([&] {  // the capture thread: blocks as fast as the channel takes them
-        const auto block = marked(1);
-        while (feeding.load()) {
-            c->PutData(block.data(), std::uint32_t(block.size()));
-            std::this_thread::yield();
-        }
+    std::jthread capture([&] {
+        for (const auto block = marked(6); feeding; std::this_thread::yield()) a->PutData(block.data(), 2 * kBlock);
     });
-    waitPlayed(playback(*monitor), 2);
+    ASSERT_TRUE(watched.written.waitFor(5));
     monitor.reset();
     feeding = false;
     capture.join();
-    c.reset();
-    EXPECT_GE(realTime.writtenBlocks().size(), 2u);
+    const auto played = output.writtenBlocks();
+    process(*a, marked(7));
+    process(*b, marked(7));
+    EXPECT_EQ(output.writtenBlocks().size(), played.size());
+    EXPECT_EQ(std::vector(played.begin(), played.begin() + 3), (std::vector{marked(1), marked(4), marked(8)}));
+    EXPECT_NE(played[3], marked(9));  // inverted (the inversion's arithmetic is tested with the playback)
+    EXPECT_EQ(factory(5), nullptr);   // the file-backed output lists one device
+    EXPECT_EQ(output.openCount(), 1);
+    EXPECT_EQ(messages, std::vector<std::string>{"Устройство занято"});
 }

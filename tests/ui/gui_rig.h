@@ -1,12 +1,9 @@
 #pragma once
-// The main window over a started core whose channels are file-backed lines: WAV files in a fresh
-// temporary folder, one channel per mono file. The core's clock is a fake one the test moves; the
-// window's timer is off and the test runs its ticks.
-#include <QCoreApplication>
+// The main window over a started core whose channels are file-backed lines, one mono WAV file
+// each, in a fresh temporary folder. The test moves the core's fake clock and runs the ticks.
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,24 +16,25 @@
 #include "platform/file/file_lines.h"
 #include "platform/messages.h"
 #include "platform/pending_work.h"
+#include "support/core_services.h"
+#include "support/signal_gen.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
 #include "ui/main_window.h"
 
 namespace kestavo::ui::testing {
 
-// `seconds` of a 1 kHz tone at `dbfs` (mono, 11025 Hz).
+// `seconds` of a 1 kHz tone at `dbfs` (mono).
 inline std::vector<std::int16_t> toneLine(double seconds, double dbfs) {
-    const double amplitude = 32767.0 * std::pow(10.0, dbfs / 20.0);
-    std::vector<std::int16_t> s(std::size_t(seconds * 11025));
-    for (std::size_t i = 0; i < s.size(); ++i)
-        s[i] = std::int16_t(std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * double(i) / 11025.0)));
+    std::vector<std::int16_t> s;
+    for (double v : test::tone(1000.0, test::amplitudeOf(dbfs), test::samplesOf(seconds * 1000.0)))
+        s.push_back(std::int16_t(std::lround(32767.0 * v)));
     return s;
 }
 
 struct GuiRig {
     test::TempDir dir{"kestavo-ui"};
-    config::ConfigFiles files;
+    config::ConfigFiles files = test::filesIn(dir.path());
     platform::PendingWork pending;
     std::unique_ptr<platform::FileLineSystem> lines;
     platform::FakeClock clock;  // 2026-12-05 16:05:09
@@ -46,23 +44,10 @@ struct GuiRig {
     std::unique_ptr<app::AppCore> core;
     std::unique_ptr<TForm1> form;
 
-    // `lineCount` mono lines; `ini` lines go into tevra4.ini before the start.
-    explicit GuiRig(int lineCount = 2, const std::vector<std::string>& ini = {},
-                    const std::string& language = "English") {
-        files.programFolder = dir.path() / "home";
-        files.file = dir.path() / "config" / "tevra4.ini";
-        files.backup = files.programFolder / "tevra4.ini";
-        files.autostartEntry = dir.path() / "autostart" / "Lodvimar.desktop";
-        files.executable = "/usr/bin/kestavo";
-        files.decimalSeparator = '.';
-        std::filesystem::create_directories(files.programFolder);
-        std::filesystem::create_directories(files.file.parent_path());
+    // `lineCount` mono lines, the window in `language`.
+    explicit GuiRig(int lineCount = 2, const std::string& language = "English") {
         (void)config::InstallLanguageTables(std::filesystem::path(KESTAVO_SOURCE_DIR) / "data", files.programFolder);
-        {
-            std::ofstream out(files.file, std::ios::binary);
-            out << "[MAIN]\r\nLanguage=" << language << "\r\nAUTO=0\r\n";
-            for (const auto& l : ini) out << l << "\r\n";
-        }
+        test::writeIni(files.file, {"[MAIN]", "Language=" + language, "AUTO=0"});
         const auto lineFolder = dir.path() / "LINES";
         std::filesystem::create_directories(lineFolder);
         for (int i = 1; i <= lineCount; ++i)
@@ -70,18 +55,7 @@ struct GuiRig {
         lines =
             std::make_unique<platform::FileLineSystem>(lineFolder, platform::LinePace::RealTime, std::nullopt, pending);
         password.file = files.programFolder / "snd.ini";
-
-        app::CoreServices s;
-        s.input = lines.get();
-        s.clock = &clock;
-        s.dispatcher = &dispatcher;
-        s.messages = &messages;
-        s.pending = &pending;
-        s.files = files;
-        s.computerName = "testhost";
-        s.capacity = [](const std::filesystem::path&) { return std::optional<double>(1e12); };
-        s.freeBytes = [](const std::filesystem::path&) { return std::optional<double>(5e11); };
-        core = std::make_unique<app::AppCore>(std::move(s));
+        core = std::make_unique<app::AppCore>(test::coreServices(*lines, clock, dispatcher, messages, pending, files));
         core->Start();
 
         FormOptions o;
