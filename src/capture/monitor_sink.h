@@ -1,5 +1,5 @@
 #pragma once
-// Where a monitored channel hands its processed blocks (the monitoring playback thread).
+// MonitorSink: where a monitored channel hands its processed blocks (the monitoring playback thread).
 // Called on the channel thread after each block; must copy and return quickly.
 #include <cstddef>
 #include <cstdint>

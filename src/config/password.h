@@ -1,5 +1,5 @@
 #pragma once
-// The operator's password: scrambling, the file snd.ini, and the logic of the password dialog.
+// PasswordDialog, PasswordStore: the operator's password — scrambling, the file snd.ini, and the logic of the password dialog.
 //
 // Scrambling is a running-key XOR: each output byte is the input byte XOR bits 8..15 of a 32-bit
 // key, and the key then moves on as key = (key + scrambled byte) x multiplier + addend (wrapping).

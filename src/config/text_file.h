@@ -1,5 +1,5 @@
 #pragma once
-// Small file helpers shared by the configuration readers and writers.
+// readWholeFile, writeFileAtomically: small file helpers shared by the configuration readers and writers.
 //
 // Every file this subsystem writes is replaced whole: the new contents go to a temporary file in
 // the same folder, which is then renamed over the old one. A reader therefore sees either the old

@@ -1,5 +1,6 @@
 #pragma once
-// One running recorder per user, and the way to ask it to close from outside.
+// InstanceLock, QuitListener: one running recorder per user, and the way to ask it to close from
+// outside.
 //
 // InstanceLock holds an advisory lock (flock) on "kestavo.lock" in the runtime folder for the life
 // of the program; a second program finds it held and stops with "One instance of programm is

@@ -1,5 +1,5 @@
 #pragma once
-// What the host and the demodulator plug-ins exchange. A plug-in is a shared object with the
+// PluginRecord: what the host and the demodulator plug-ins exchange. A plug-in is a shared object with the
 // extension ".plg" exporting four C entry points; every sample of a channel's sound is handed to
 // `process` together with the channel's 328-byte result record, which the plug-in fills when it
 // has recognised something. The layout of the record is fixed: plug-ins built elsewhere rely on it.

@@ -1,5 +1,5 @@
 #pragma once
-// The plug-in host. Tcommon_plugin lists the plug-ins in PLUGINS beside the program; Tplugin
+// Tplugin, Tcommon_plugin: the plug-in host. Tcommon_plugin lists the plug-ins in PLUGINS beside the program; Tplugin
 // drives one plug-in attached to one channel through a private working copy of its file
 // (PLUGINS/WORK/<name up to its first .><channel>.plg), so a plug-in's global state is separate
 // per channel. A copy left behind by an abnormal end is reused.

@@ -1,5 +1,5 @@
 #pragma once
-// The recording server as the channels see it. With server reporting on, every recording is
+// RecordServer: the recording server as the channels see it. With server reporting on, every recording is
 // registered when it starts, the numbers detected during it are added, and it is either completed
 // or deleted when it stops. The real implementation calls the server access library netlocate.so
 // (entry points resolved by name when the library is present); without the library there is no

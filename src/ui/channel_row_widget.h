@@ -1,5 +1,5 @@
 #pragma once
-// The widgets of one channel row in the main window's grid.
+// TKanalRow, TLevelBar: the widgets of one channel row in the main window's grid.
 //
 // A channel takes two grid rows: the upper one (2k-1) shows the channel number, the level bar, the
 // level in dB, the recording time, the state cell, the last detected text and the monitoring box;

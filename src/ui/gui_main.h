@@ -1,5 +1,5 @@
 #pragma once
-// The program's window front end: the same program run (app::ProgramRun) the headless front end
+// RunGui: the program's window front end: the same program run (app::ProgramRun) the headless front end
 // drives, driven by the Qt event loop instead of a plain loop: instance lock, quit listener, the
 // program run, the stored password, then the main window.
 //
