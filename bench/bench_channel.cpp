@@ -128,7 +128,7 @@ void ChannelMp3(benchmark::State& state) {
     runChannel(state, [](capture::Tchannel& c) {
         allDetectors(c);
         c.SetMp3Params(32, 4, kLineRate);
-        c.SetFormat(1);
+        c.SetFormat(recording::FileFormat::Mp3);
         c.SetPredTime(5);
     });
 }

@@ -65,7 +65,7 @@ BENCHMARK(Mp3LameAlone)->Unit(benchmark::kMillisecond);
 void Mp3Writer(benchmark::State& state) {
     const auto sound = SpeechLike();
     kestavo::recording::WriterParams p;
-    p.format = 1;
+    p.format = kestavo::recording::FileFormat::Mp3;
     p.mp3Bitrate = 32;
     p.mp3Quality = 4;
     kestavo::recording::Tmp3_writer w(p);

@@ -11,7 +11,7 @@ constexpr int kStopMinHits = 1;
 
 capture::ChannelParams paramsFor(const RowPlan& plan) {
     capture::ChannelParams p;
-    p.format = plan.compressMode;
+    p.format = recording::FileFormatOfCompressMode(plan.compressMode);
     p.inputIndex = plan.sideNumber;
     p.channelNumber = plan.channelNumber;
     p.deviceId = plan.deviceId;
@@ -84,7 +84,8 @@ void Tkanal::ApplySettings(const config::ChannelSettings& s) {
     c.SetCombined(s.combined);
     // The MP3 parameters first, so that a writer replaced by SetFormat is made with them.
     c.SetMp3Params(s.mp3Bitrate, s.mp3Quality, s.mp3SampleRate);
-    if (c.Format() != s.compressMode) c.SetFormat(s.compressMode);
+    if (c.Format() != recording::FileFormatOfCompressMode(s.compressMode))
+        c.SetFormat(recording::FileFormatOfCompressMode(s.compressMode));
     bar.SetThreshold(s.threshold);
 }
 

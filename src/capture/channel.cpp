@@ -42,24 +42,25 @@ void Tchannel::Shutdown() {
     }
 }
 
-std::unique_ptr<recording::Tsound_writer> Tchannel::makeWriter(int format, int minPreRecordBytes) const {
+std::unique_ptr<recording::Tsound_writer> Tchannel::makeWriter(recording::FileFormat format,
+                                                               int minPreRecordBytes) const {
     recording::WriterParams p;
     p.format = format;
     p.sampleRate = params_.sampleRate;
     p.captureBits = params_.bits;
-    p.predSeconds = 7;
+    p.predSeconds = predSeconds_;
     p.minPreRecordBytes = minPreRecordBytes;
     p.mp3Bitrate = mp3Bitrate_;
     p.mp3Quality = mp3Quality_;
     p.mp3SampleRate = mp3SampleRate_;
     std::unique_ptr<recording::Tsound_writer> w;
-    if (format != 0) {
+    if (format == recording::FileFormat::Mp3) {
         auto mp3 = std::make_unique<recording::Tmp3_writer>(p);
         // Without a working encoder the channel records WAV rather than nothing.
         if (mp3->Ready()) w = std::move(mp3);
     }
     if (!w) {
-        p.format = 0;
+        p.format = recording::FileFormat::Wav;
         w = std::make_unique<recording::Twav_writer>(p);
     }
     w->SetFilebits(fileBits_);
@@ -267,7 +268,7 @@ bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample, Rec
         fileOpened_ = ok;
         startTick_ = env_.clock->tickMs();
         if (server) {
-            const std::string path = basePath + (format_ == 0 ? ".wav" : ".mp3");
+            const std::string path = basePath + (format_ == recording::FileFormat::Wav ? ".wav" : ".mp3");
             const std::string label = globals_.noName
                 ? Utf8Prefix(globals_.computerName, 15) + " " + std::to_string(params_.channelNumber)
                 : std::to_string(params_.channelNumber);
@@ -497,7 +498,7 @@ void Tchannel::SetDelays(int stopMinHits, double startSeconds, double stopSecond
     vox_.SetStopTime(stopSeconds);
 }
 
-void Tchannel::SetFormat(int format) {
+void Tchannel::SetFormat(recording::FileFormat format) {
     std::lock_guard lock(mutex_);
     if (writer_ && env_.writeFiles) {
         // Destroying the writer completes any open file without a report; a recording in
@@ -547,7 +548,7 @@ std::string Tchannel::RecordDir() const {
     return recordDir_;
 }
 
-int Tchannel::Format() const {
+recording::FileFormat Tchannel::Format() const {
     std::lock_guard lock(mutex_);
     return format_;
 }

@@ -101,7 +101,7 @@ struct ChannelEnv {
 
 // Creation parameters.
 struct ChannelParams {
-    int format = 0;         // 0 WAV, otherwise MP3
+    recording::FileFormat format = recording::FileFormat::Wav;
     int inputIndex = 0;     // side number of the input side
     int channelNumber = 1;  // 1-based
     int deviceId = 0;
@@ -142,7 +142,8 @@ public:
     // Settings (main thread).
     void SetThreshold(double dB);
     void SetDelays(int stopMinHits, double startSeconds, double stopSeconds);
-    void SetFormat(int format);
+    // A new writer for `format`, with the pre-record seconds in force; an open file is completed.
+    void SetFormat(recording::FileFormat format);
     void SetMp3Params(int bitrate, int quality, int sampleRate);
     void SetPredTime(int seconds);
     void SetFilebits(int bits);
@@ -192,7 +193,7 @@ public:
     [[nodiscard]] std::uint64_t BlocksProcessed() const noexcept { return blocks_.load(std::memory_order_relaxed); }
     [[nodiscard]] std::array<double, kHistory> LevelHistory() const;
     [[nodiscard]] std::string RecordDir() const;
-    [[nodiscard]] int Format() const;
+    [[nodiscard]] recording::FileFormat Format() const;
     // Path of the file open now (empty when none).
     [[nodiscard]] std::string OpenFileName() const;
     // Memory the channel holds, in bytes (queue, work areas, writer, detectors).
@@ -224,7 +225,7 @@ private:
     void unlockAndPost(std::unique_lock<std::mutex>& lock);
     void notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const;
     std::string makeFileNameLocked() const;
-    std::unique_ptr<recording::Tsound_writer> makeWriter(int format, int minPreRecordBytes) const;
+    std::unique_ptr<recording::Tsound_writer> makeWriter(recording::FileFormat format, int minPreRecordBytes) const;
     void loadPluginList();
     void savePluginList() const;
     std::filesystem::path pluginListPath() const;
@@ -241,7 +242,7 @@ private:
     // Everything below is guarded by mutex_.
     mutable std::mutex mutex_;
     ChannelGlobals globals_;
-    int format_;
+    recording::FileFormat format_;
     bool recording_ = false;
     bool fileOpened_ = false;  // the recording in progress has an open file of its own
     std::atomic<bool> recordingFlag_{false};

@@ -35,8 +35,9 @@ std::size_t EncodedCapacity(int bitrateKbps, int seconds) {
 }  // namespace
 
 Tsound_writer::Tsound_writer(const WriterParams& params)
-    : params_(params), delayLine_(params.format == 0 ? PcmCapacity(params, params.predSeconds)
-                                                     : EncodedCapacity(params.mp3Bitrate, params.predSeconds)),
+    : params_(params),
+      delayLine_(params.format == FileFormat::Wav ? PcmCapacity(params, params.predSeconds)
+                                                  : EncodedCapacity(params.mp3Bitrate, params.predSeconds)),
       predSeconds_(params.predSeconds) {}
 
 Tsound_writer::~Tsound_writer() {

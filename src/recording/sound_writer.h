@@ -31,8 +31,17 @@
 
 namespace kestavo::recording {
 
+// The kind of file a channel records.
+enum class FileFormat { Wav, Mp3 };
+
+// The configuration's CompressMode: 0 records WAV, any other value MP3.
+[[nodiscard]] constexpr FileFormat FileFormatOfCompressMode(int compressMode) noexcept {
+    return compressMode == 0 ? FileFormat::Wav : FileFormat::Mp3;
+}
+[[nodiscard]] constexpr int CompressModeOf(FileFormat format) noexcept { return format == FileFormat::Wav ? 0 : 1; }
+
 struct WriterParams {
-    int format = 0;                 // 0 WAV, otherwise MP3
+    FileFormat format = FileFormat::Wav;
     int sampleRate = kLineRate;     // samples per second of the blocks handed in
     int captureBits = 16;           // bits per sample of the blocks handed in
     int predSeconds = 7;            // initial pre-record seconds
@@ -75,7 +84,7 @@ public:
     [[nodiscard]] bool Busy() const noexcept { return busy_.load(std::memory_order_acquire); }
     [[nodiscard]] const std::string& FileName() const noexcept { return fileName_; }
     [[nodiscard]] const std::string& OpenErrorText() const noexcept { return openError_; }
-    [[nodiscard]] int Format() const noexcept { return params_.format; }
+    [[nodiscard]] FileFormat Format() const noexcept { return params_.format; }
     [[nodiscard]] const Tdelay_line& PreRecord() const noexcept { return delayLine_; }
     // Memory the writer holds, in bytes (pre-record storage and work areas).
     [[nodiscard]] virtual std::size_t MemoryBytes() const noexcept;

@@ -215,7 +215,7 @@ TEST_F(ChannelTest, StartWhileRecordingAndStopWhileIdleChangeNothingAndTheReport
 TEST_F(ChannelTest, ShutdownOrAFormatSwitchWhileRecordingCompletesTheFileAndRecordingGoesOn) {
     for (const bool shutdown : {true, false}) {
         auto c = make();
-        c->SetFormat(shutdown ? 0 : 1);
+        c->SetFormat(shutdown ? recording::FileFormat::Wav : recording::FileFormat::Mp3);
         c->SetMinTime(0);
         ASSERT_TRUE(c->RecordNow());
         const auto name = c->OpenFileName();
@@ -226,7 +226,7 @@ TEST_F(ChannelTest, ShutdownOrAFormatSwitchWhileRecordingCompletesTheFileAndReco
             test::expectCompleteWav(name, 3u * kBlock * 2);
             continue;
         }
-        c->SetFormat(0);
+        c->SetFormat(recording::FileFormat::Wav);
         EXPECT_TRUE(c->Recording());
         EXPECT_EQ(c->OpenFileName(), "");
         EXPECT_GT(fs::file_size(name), 1000u);  // 4.5 s at 32 kbit/s

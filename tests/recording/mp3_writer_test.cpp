@@ -71,7 +71,7 @@ TEST(Tmp3_writer, EveryRateGivesWholeFramesWithTheRightPreRecordAndTheirOwnSound
     test::TempDir dir;
     // 128 kbit/s does not exist at 11025 Hz: LAME encodes 64, and the pre-record keeps 2 s of that.
     for (const auto& [asked, effective] : {std::pair{8, 8}, {32, 32}, {64, 64}, {128, 64}}) {
-        Tmp3_writer w(WriterParams{.format = 1, .predSeconds = 2, .mp3Bitrate = asked == 8 ? 32 : 8});
+        Tmp3_writer w(WriterParams{.format = FileFormat::Mp3, .predSeconds = 2, .mp3Bitrate = asked == 8 ? 32 : 8});
         w.SetMp3Params(asked, 4, kLineRate);  // a new encoder, and a pre-record sized for its rate
         ASSERT_TRUE(w.Ready());
         EXPECT_EQ(w.EffectiveBitrate(), effective);
