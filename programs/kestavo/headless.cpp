@@ -120,9 +120,13 @@ int RunHeadless(const HeadlessOptions& options) {
     const auto folders = platform::Folders::fromEnvironment();
     std::error_code ec;
     std::filesystem::create_directories(folders.program, ec);
-    auto lock = platform::InstanceLock::acquire(folders.runtime, ec);
+    long holder = 0;
+    auto lock = platform::InstanceLock::acquire(folders.program, holder, ec);
     if (!lock) {
-        std::fprintf(stderr, "%s\n", ec ? ec.message().c_str() : platform::kAlreadyRunningText);
+        std::fprintf(stderr, "kestavo: %s\n",
+                     (ec ? "cannot lock the program folder " + folders.program.string() + ": " + ec.message()
+                         : platform::AlreadyRunningMessage(folders.program, holder))
+                         .c_str());
         return 1;
     }
     std::signal(SIGINT, onHeadlessSignal);
@@ -134,7 +138,7 @@ int RunHeadless(const HeadlessOptions& options) {
 
     Waker waker;
     auto quitListener = platform::QuitListener::start(
-        folders.runtime,
+        platform::QuitSocketPath(folders.runtime, folders.program),
         [&] {
             gQuit.store(true);
             waker.wake();

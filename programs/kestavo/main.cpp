@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     if (listDevices) return kestavo::program::ListDevices();
     if (quit) {
         const auto folders = kestavo::platform::Folders::fromEnvironment();
-        if (auto ec = kestavo::platform::SendQuit(folders.runtime)) {
+        if (auto ec =
+                kestavo::platform::SendQuit(kestavo::platform::QuitSocketPath(folders.runtime, folders.program))) {
             std::fprintf(stderr, "kestavo: no running recorder answered (%s)\n", ec.message().c_str());
             return 1;
         }

@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace kestavo::platform {
@@ -16,7 +19,6 @@ namespace kestavo::platform {
 namespace {
 
 constexpr const char* kLockName = "kestavo.lock";
-constexpr const char* kSocketName = "kestavo.sock";
 constexpr const char* kQuitRequest = "quit\n";
 
 std::error_code lastError() { return {errno, std::generic_category()}; }
@@ -32,30 +34,62 @@ bool addressOf(const std::filesystem::path& file, sockaddr_un& addr) {
 
 }  // namespace
 
-std::unique_ptr<InstanceLock> InstanceLock::acquire(const std::filesystem::path& folder, std::error_code& error) {
-    std::filesystem::create_directories(folder, error);
+std::unique_ptr<InstanceLock> InstanceLock::acquire(const std::filesystem::path& programFolder, long& holder,
+                                                    std::error_code& error) {
+    holder = 0;
+    std::filesystem::create_directories(programFolder, error);
     error.clear();
-    const int fd = ::open((folder / kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open((programFolder / kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         error = lastError();
         return nullptr;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK) error = lastError();
+        if (errno == EWOULDBLOCK) {
+            char buf[32] = {};
+            if (::pread(fd, buf, sizeof buf - 1, 0) > 0) holder = std::strtol(buf, nullptr, 10);
+        } else {
+            error = lastError();
+        }
         ::close(fd);
         return nullptr;
     }
+    // Our process id, for the message a second program gives; the lock holds without it.
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) < 0) {
+        // Only the message of a second program loses the process id.
+    }
     return std::unique_ptr<InstanceLock>(new InstanceLock(fd));
+}
+
+std::string AlreadyRunningMessage(const std::filesystem::path& programFolder, long holder) {
+    std::string text = std::string(kAlreadyRunningText) + " (program folder " + programFolder.string();
+    if (holder > 0) text += ", process " + std::to_string(holder);
+    return text + ")";
+}
+
+std::filesystem::path QuitSocketPath(const std::filesystem::path& runtimeFolder,
+                                     const std::filesystem::path& programFolder) {
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::weakly_canonical(programFolder, ec);
+    if (ec) folder = programFolder.lexically_normal();
+    std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a, 64 bits
+    for (const unsigned char c : folder.string()) hash = (hash ^ c) * 1099511628211ULL;
+    char name[40];
+    std::snprintf(name, sizeof name, "kestavo-%016llx.sock", static_cast<unsigned long long>(hash));
+    return runtimeFolder / name;
 }
 
 InstanceLock::~InstanceLock() {
     if (fd_ >= 0) ::close(fd_);  // closing releases the lock
 }
 
-std::unique_ptr<QuitListener> QuitListener::start(const std::filesystem::path& folder, std::function<void()> onQuit,
+std::unique_ptr<QuitListener> QuitListener::start(const std::filesystem::path& socketPath, std::function<void()> onQuit,
                                                   std::error_code& error) {
     std::unique_ptr<QuitListener> l(new QuitListener());
-    l->path_ = folder / kSocketName;
+    std::filesystem::create_directories(socketPath.parent_path(), error);
+    error.clear();
+    l->path_ = socketPath;
     l->onQuit_ = std::move(onQuit);
     sockaddr_un addr{};
     if (!addressOf(l->path_, addr)) {
@@ -114,9 +148,9 @@ void QuitListener::run_(std::stop_token stop) {
     }
 }
 
-std::error_code SendQuit(const std::filesystem::path& folder) {
+std::error_code SendQuit(const std::filesystem::path& socketPath) {
     sockaddr_un addr{};
-    if (!addressOf(folder / kSocketName, addr)) return std::make_error_code(std::errc::filename_too_long);
+    if (!addressOf(socketPath, addr)) return std::make_error_code(std::errc::filename_too_long);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return lastError();
     std::error_code ec;

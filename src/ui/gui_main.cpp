@@ -47,10 +47,12 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
     const auto folders = platform::Folders::fromEnvironment();
     std::error_code ec;
     fs::create_directories(folders.program, ec);
-    auto lock = platform::InstanceLock::acquire(folders.runtime, ec);
+    long holder = 0;
+    auto lock = platform::InstanceLock::acquire(folders.program, holder, ec);
     if (!lock) {
-        QMessageBox::critical(nullptr, "Kestavo",
-                              ec ? QString::fromStdString(ec.message()) : QString(platform::kAlreadyRunningText));
+        QMessageBox::critical(
+            nullptr, "Kestavo",
+            QString::fromStdString(ec ? ec.message() : platform::AlreadyRunningMessage(folders.program, holder)));
         return 1;
     }
     std::signal(SIGINT, onGuiSignal);
@@ -58,7 +60,7 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
 
     TForm1* form = nullptr;  // exists from the core's start until the loop ends
     auto quitListener = platform::QuitListener::start(
-        folders.runtime,
+        platform::QuitSocketPath(folders.runtime, folders.program),
         [&form] {
             // The listener's thread: the close runs on the GUI thread.
             QMetaObject::invokeMethod(
