@@ -33,11 +33,11 @@ TEST(MainDispatcher, AWaitingInvokeEndsOnStopOrCloseAndItsCallNeverRunsLater) {
     }
 }
 
-// Workers post, invoke with a token already stopped, and invoke with one that never stops, while
-// the main thread drains: every call runs on the main thread in its worker's order, a call that
+// Workers post runs of six calls, invoke with a token already stopped, and invoke with one that
+// never stops, while the main thread drains: every call runs on the main thread in its worker's order, a call that
 // reports success runs exactly once, and a call that reports abandonment never runs.
 TEST(MainDispatcher, CallsRunOnTheMainThreadInOrderAndEachInvokeExactlyOnceOrNeverUnderRacingStops) {
-    constexpr int kWorkers = 4, kCalls = 1500;
+    constexpr int kWorkers = 4, kCalls = 2400;
     MainDispatcher dispatcher;
     const auto mainId = std::this_thread::get_id();
     std::vector<std::vector<int>> ran(kWorkers), reported(kWorkers);  // calls that ran, calls reported as taken
@@ -53,11 +53,11 @@ TEST(MainDispatcher, CallsRunOnTheMainThreadInOrderAndEachInvokeExactlyOnceOrNev
                         ran[w].push_back(i);
                     };
                     std::stop_source source;
-                    if (i % 3 == 1) source.request_stop();
-                    if (i % 3 == 0 ? dispatcher.post(call) : dispatcher.invoke(call, source.get_token()))
+                    if (i % 8 == 6) source.request_stop();
+                    if (i % 8 < 6 ? dispatcher.post(call) : dispatcher.invoke(call, source.get_token()))
                         reported[w].push_back(i);
                     else
-                        EXPECT_EQ(i % 3, 1) << "only a stopped call may be refused";
+                        EXPECT_EQ(i % 8, 6) << "only a stopped call may be refused";
                 }
                 ++finished;
             });
