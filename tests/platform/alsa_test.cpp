@@ -9,12 +9,12 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "platform/alsa/alsa_input.h"
 #include "platform/alsa/alsa_output.h"
 #include "platform/line_rate.h"
 #include "support/device_buffers.h"
+#include "support/pcm_bytes.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
@@ -24,40 +24,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<std::byte> randomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::vector<std::byte> b(n);
-    for (auto& v : b) v = std::byte(rng() & 0xFF);
-    return b;
-}
-
 class Alsa : public ::testing::Test {
 protected:
-    static constexpr std::size_t kInBytes = 24 * 4096;
-
-    static void SetUpTestSuite() {
-        dir_ = new test::TempDir("kestavo-alsa");
-        env_ = new test::ScopedEnv;
-        input_ = new std::vector<std::byte>(randomBytes(kInBytes, 42));
-        std::ofstream(*dir_ / "in.raw", std::ios::binary)
-            .write(reinterpret_cast<const char*>(input_->data()), std::streamsize(kInBytes));
-        std::filesystem::create_directories(*dir_ / "alsa");
-        std::ofstream(*dir_ / "alsa/asoundrc")
+    Alsa() {
+        std::ofstream(dir / "in.raw", std::ios::binary)
+            .write(reinterpret_cast<const char*>(input.data()), std::streamsize(input.size()));
+        std::filesystem::create_directories(dir / "alsa");
+        std::ofstream(dir / "alsa/asoundrc")
             << "pcm.kestavo_in {\n  type file\n  slave.pcm \"null\"\n  file \"/dev/null\"\n"
-            << "  infile \"" << (*dir_ / "in.raw").string() << "\"\n  format \"raw\"\n}\n"
+            << "  infile \"" << (dir / "in.raw").string() << "\"\n  format \"raw\"\n}\n"
             << "pcm.kestavo_out {\n  type file\n  slave.pcm \"null\"\n"
-            << "  file \"" << (*dir_ / "out.raw").string() << "\"\n  format \"raw\"\n}\n";
-        env_->set("XDG_CONFIG_HOME", dir_->path().string());
-        env_->set("KESTAVO_ALSA_PCMS", "kestavo_in, kestavo_out,kestavo_missing");
+            << "  file \"" << (dir / "out.raw").string() << "\"\n  format \"raw\"\n}\n";
+        env.set("XDG_CONFIG_HOME", dir.path().string());
+        env.set("KESTAVO_ALSA_PCMS", "kestavo_in, kestavo_out,kestavo_missing");
         snd_config_update_free_global();  // ALSA reads its configuration again, with ours
     }
-
-    static void TearDownTestSuite() {
-        delete env_;
-        snd_config_update_free_global();
-        delete dir_;
-        delete input_;
-    }
+    ~Alsa() override { snd_config_update_free_global(); }  // and again without it
 
     // The id of the device named `name`, or -1.
     static int idOf(const auto& devices, const std::string& name) {
@@ -65,9 +47,9 @@ protected:
         return it == devices.end() ? -1 : int(it - devices.begin());
     }
 
-    static inline test::TempDir* dir_ = nullptr;
-    static inline test::ScopedEnv* env_ = nullptr;
-    static inline std::vector<std::byte>* input_ = nullptr;
+    test::TempDir dir{"kestavo-alsa"};
+    test::ScopedEnv env;
+    const std::vector<std::byte> input = test::leBytes(test::numberedSamples(1, 24 * 2048));
     Event stop;
     std::error_code error;
 };
@@ -78,26 +60,25 @@ TEST_F(Alsa, NamedPcmsThatOpenAreListedAndCaptureIsBitExactThroughCirculatingBuf
         std::uint32_t bufferBytes;
         std::size_t buffers, reads;  // the file holds 24 buffers of 4096 bytes: it must not run out
     };
+    AlsaSoundInputSystem system;
+    const auto devices = system.inputDevices();
+    const int id = idOf(devices, "kestavo_in");
+    ASSERT_GE(id, 0);
+    EXPECT_TRUE(devices[std::size_t(id)].mono && devices[std::size_t(id)].stereo);
+    EXPECT_EQ(idOf(devices, "kestavo_missing"), -1);
+    EXPECT_EQ(system.open(int(devices.size()), WaveFormat::pcm(2, kLineRate, 16), error), nullptr);
+    EXPECT_EQ(error, std::errc::no_such_device);
     for (const Case& c : {Case{2, 16, 4096, 6, 20}, Case{1, 8, 3000, 1, 1}}) {
-        AlsaSoundInputSystem system;
-        const auto devices = system.inputDevices();
-        const int id = idOf(devices, "kestavo_in");
-        ASSERT_GE(id, 0);
-        EXPECT_TRUE(devices[std::size_t(id)].mono && devices[std::size_t(id)].stereo);
-        EXPECT_EQ(idOf(devices, "kestavo_missing"), -1);
-        EXPECT_EQ(system.open(int(devices.size()), WaveFormat::pcm(2, kLineRate, 16), error), nullptr);
-        EXPECT_EQ(error, std::errc::no_such_device);
         auto in = system.open(id, WaveFormat::pcm(c.channels, kLineRate, c.bits), error);
         ASSERT_NE(in, nullptr) << error.message();
         test::DeviceBuffers buffers(*in, c.buffers, c.bufferBytes);
         ASSERT_FALSE(in->start());
-        std::vector<std::byte> got;
-        for (std::size_t k = 0; k < c.reads; ++k) {
+        for (std::size_t k = 0; k < c.reads; ++k) {  // each buffer the next part of the file
             const auto block = buffers.next(stop);
             ASSERT_EQ(block.size(), c.bufferBytes);
-            got.insert(got.end(), block.begin(), block.end());
+            ASSERT_TRUE(std::equal(block.begin(), block.end(), input.begin() + k * c.bufferBytes))
+                << c.bits << " " << k;
         }
-        EXPECT_TRUE(std::equal(got.begin(), got.end(), input_->begin())) << c.bits;
         EXPECT_EQ(in->overruns(), 0u);
         stop.set();
         EXPECT_EQ(in->wait(stop, 60s), WaitResult::Stopped);
@@ -111,7 +92,7 @@ TEST_F(Alsa, PlaybackTakesEveryWrittenBufferInOrder) {
     const int id = idOf(system.outputDevices(), "kestavo_out");
     ASSERT_GE(id, 0);
     constexpr std::uint32_t kBuffer = 8192;  // 4096 samples
-    auto played = randomBytes(8 * kBuffer, 100);
+    auto played = test::leBytes(test::numberedSamples(2, 8 * kBuffer / 2));
     {
         auto out = system.open(id, WaveFormat::pcm(1, kLineRate, 16), error);
         ASSERT_NE(out, nullptr) << error.message();
@@ -129,7 +110,7 @@ TEST_F(Alsa, PlaybackTakesEveryWrittenBufferInOrder) {
         out->reset();
         for (auto& h : headers) out->unprepare(h);
     }  // closed
-    const auto written = test::readBytes(*dir_ / "out.raw");
+    const auto written = test::readBytes(dir / "out.raw");
     ASSERT_LE(written.size(), played.size());
     EXPECT_GE(written.size(), played.size() / 2);  // the file PCM writes what its slave has played
     EXPECT_TRUE(std::equal(written.begin(), written.end(), played.begin(),

@@ -17,17 +17,15 @@ TEST(LocalTimeLine, EpochValuesMatchUnixTime) {
 }
 
 TEST(LocalTimeLine, OneMillisecondCrossesDayMonthAndYearEnds) {
-    const LocalTime ends[] = {{2026, 12, 31, 23, 59, 59, 999}, {2024, 2, 28, 23, 59, 59, 999},
-                              {2024, 2, 29, 23, 59, 59, 999},  {2026, 2, 28, 23, 59, 59, 999},
-                              {2000, 2, 28, 23, 59, 59, 999},  {2100, 2, 28, 23, 59, 59, 999},
-                              {2026, 4, 30, 23, 59, 59, 999}};
-    const LocalTime next[] = {{2027, 1, 1, 0, 0, 0, 0}, {2024, 2, 29, 0, 0, 0, 0}, {2024, 3, 1, 0, 0, 0, 0},
-                              {2026, 3, 1, 0, 0, 0, 0}, {2000, 2, 29, 0, 0, 0, 0}, {2100, 3, 1, 0, 0, 0, 0},
-                              {2026, 5, 1, 0, 0, 0, 0}};
-    for (std::size_t i = 0; i < std::size(ends); ++i) {
-        EXPECT_EQ(fromLocalMs(toLocalMs(ends[i]) + 1), next[i]) << i;
-        EXPECT_EQ(fromLocalMs(toLocalMs(ends[i])), ends[i]) << i;
-    }
+    const std::pair<LocalTime, LocalTime> crossings[] = {{{2026, 12, 31, 23, 59, 59, 999}, {2027, 1, 1, 0, 0, 0, 0}},
+                                                         {{2024, 2, 28, 23, 59, 59, 999}, {2024, 2, 29, 0, 0, 0, 0}},
+                                                         {{2024, 2, 29, 23, 59, 59, 999}, {2024, 3, 1, 0, 0, 0, 0}},
+                                                         {{2026, 2, 28, 23, 59, 59, 999}, {2026, 3, 1, 0, 0, 0, 0}},
+                                                         {{2000, 2, 28, 23, 59, 59, 999}, {2000, 2, 29, 0, 0, 0, 0}},
+                                                         {{2100, 2, 28, 23, 59, 59, 999}, {2100, 3, 1, 0, 0, 0, 0}},
+                                                         {{2026, 4, 30, 23, 59, 59, 999}, {2026, 5, 1, 0, 0, 0, 0}}};
+    for (const auto& [end, next] : crossings)
+        EXPECT_EQ(fromLocalMs(toLocalMs(end) + 1), next) << end.year << "-" << end.month;
 }
 
 TEST(LocalTimeLine, YearsHaveTheirGregorianLengthsAndEveryDayRoundTrips) {
@@ -49,15 +47,13 @@ TEST(ParseIsoLocal, ReadsWellFormedLocalTimesAndRejectsMalformedOrImpossibleOnes
     EXPECT_EQ(parseIsoLocal("2026-12-31T23:59:59"), (LocalTime{2026, 12, 31, 23, 59, 59, 0}));
     for (const char* text :
          {"", "2026-12-05", "2026-12-05T16:05", "2026-12-05T16:05:09Z", "2026/12/05T16:05:09", "2026-12-05T16-05-09",
-          "2026-12-5T16:05:09 ", "2026-12-05T1a:00:00", "20x6-12-05T16:05:09"})
+          "2026-12-5T16:05:09 ", "2026-12-05T1a:00:00", "20x6-12-05T16:05:09", "-026-12-05T16:05:09",
+          "2026-12-05T-1:05:09", "2026-12-05T16:-5:09", "2026-12-05T16:05:-9"})  // a sign is not a digit
         EXPECT_FALSE(parseIsoLocal(text)) << "malformed " << text;
     for (const char* text : {"2026-13-01T00:00:00", "2026-00-10T00:00:00", "2026-02-29T00:00:00", "2100-02-29T00:00:00",
                              "2026-04-31T00:00:00", "2026-12-00T00:00:00", "2026-12-05T24:00:00", "2026-12-05T23:60:00",
                              "2026-12-05T23:59:60"})
         EXPECT_FALSE(parseIsoLocal(text)) << "impossible " << text;
-    for (const char* text :
-         {"-026-12-05T16:05:09", "2026-12-05T-1:05:09", "2026-12-05T16:-5:09", "2026-12-05T16:05:-9"})
-        EXPECT_FALSE(parseIsoLocal(text)) << "a sign is not a digit " << text;
 }
 
 TEST(FakeClockTicks, TickAndLocalTimeMoveTogetherAndNeverBack) {

@@ -9,11 +9,11 @@
 #include <deque>
 #include <fstream>
 #include <mutex>
-#include <random>
 #include <thread>
 
 #include "platform/line_rate.h"
 #include "support/device_buffers.h"
+#include "support/pcm_bytes.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
 
@@ -22,14 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<std::int16_t> noise(std::size_t count, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> d(-32768, 32767);
-    std::vector<std::int16_t> s(count);
-    for (auto& v : s) v = std::int16_t(d(rng));
-    return s;
-}
-
 struct Lines : ::testing::Test {
     test::TempDir folder;
     PendingWork pending;
@@ -37,18 +29,21 @@ struct Lines : ::testing::Test {
     std::error_code error;
 };
 
-TEST_F(Lines, EveryUsableWavFileIsOneDeviceInNameOrderAndTheRestAreReported) {
-    test::writeWav16(folder / "b-stereo.wav", 2, noise(200, 1));
-    test::writeWav16(folder / "a-mono.WAV", 1, noise(100, 2));
-    test::writeWav16(folder / "c-8000.wav", 1, noise(100, 3), 8000);
+TEST_F(Lines, EveryUsableWavFileIsOneDeviceInNameOrderGivingItsSoundAsOpenedAndTheRestAreReported) {
+    // left: the edges of the 16-bit range and the steps of the high byte; right: their negation
+    const std::vector<std::int16_t> left{-32768, -257, -256, -1, 0, 255, 256, 32767};
+    std::vector<std::int16_t> frames;
+    for (std::int16_t s : left) frames.insert(frames.end(), {s, std::int16_t(-1 - s)});
+    test::writeWav16(folder / "b-stereo.wav", 2, frames);
+    test::writeWav16(folder / "a-mono.WAV", 1, test::numberedSamples(2, 100));
+    test::writeWav16(folder / "c-8000.wav", 1, test::numberedSamples(3, 100), 8000);
     std::ofstream(folder / "d-text.wav") << "not a sound file";
     test::writeWav16(folder / "e-empty.wav", 1, {});
     std::ofstream(folder / "notes.txt") << "ignored";
 
     FileLineSystem lines(folder.path(), LinePace::Fast, std::nullopt, pending);
-    const auto devices = lines.inputDevices();
     std::vector<std::tuple<std::string, bool, bool>> listed;  // name, mono, stereo
-    for (const auto& d : devices) listed.emplace_back(d.productName, d.mono, d.stereo);
+    for (const auto& d : lines.inputDevices()) listed.emplace_back(d.productName, d.mono, d.stereo);
     EXPECT_EQ(listed, (decltype(listed){{"a-mono.WAV", true, false}, {"b-stereo.wav", true, true}}));
 
     ASSERT_EQ(lines.problems().size(), 3u);
@@ -56,90 +51,52 @@ TEST_F(Lines, EveryUsableWavFileIsOneDeviceInNameOrderAndTheRestAreReported) {
     EXPECT_TRUE(lines.problems()[1].starts_with("d-text.wav: not a WAV file")) << lines.problems()[1];
     EXPECT_TRUE(lines.problems()[2].starts_with("e-empty.wav: holds no sound")) << lines.problems()[2];
 
+    struct Case {
+        int device, channels, rate;
+        std::error_code error;
+    };
+    const auto invalid = make_error_code(std::errc::invalid_argument);
+    for (const auto& [device, channels, rate, expected] :
+         {Case{0, 2, kLineRate, invalid}, Case{0, 1, 8000, invalid},
+          Case{2, 1, kLineRate, make_error_code(std::errc::no_such_device)}, Case{0, 1, kLineRate, {}}}) {
+        EXPECT_EQ(lines.open(device, WaveFormat::pcm(channels, rate, 16), error) == nullptr, bool(expected));
+        EXPECT_EQ(error, expected) << device << " " << channels << " " << rate;
+    }
+    // The stereo line opened as mono gives its left side, and with 8 bits the high bytes offset by 128.
+    std::vector<std::byte> eightBit;
+    for (const int b : {0, 126, 127, 127, 128, 128, 129, 255}) eightBit.push_back(std::byte(b));
+    for (const auto& [bits, expected] : {std::pair{16, test::leBytes(left)}, std::pair{8, eightBit}}) {
+        auto in = lines.open(1, WaveFormat::pcm(1, kLineRate, bits), error);
+        ASSERT_NE(in, nullptr);
+        test::DeviceBuffers buffers(*in, 6, 64);
+        ASSERT_FALSE(in->start());
+        EXPECT_EQ(buffers.next(stop), expected) << bits;
+        EXPECT_EQ(in->wait(stop, 0ms), WaitResult::TimedOut);  // the line has fallen silent
+        buffers.finish();
+    }
+
     FileLineSystem none(folder.path() / "absent", LinePace::RealTime, std::nullopt, pending);
     EXPECT_TRUE(none.inputDevices().empty());
     EXPECT_TRUE(none.problems().empty());  // a missing folder is no problem
     EXPECT_EQ(none.clock(), nullptr);
 }
 
-TEST_F(Lines, OpenRefusesWhatTheLineCannotGive) {
-    test::writeWav16(folder / "mono.wav", 1, noise(100, 4));
-    FileLineSystem lines(folder.path(), LinePace::RealTime, std::nullopt, pending);
-    struct Case {
-        int device, channels, rate;
-        std::error_code error;
-    };
-    for (const auto& [device, channels, rate, expected] :
-         {Case{0, 2, kLineRate, make_error_code(std::errc::invalid_argument)},
-          Case{0, 1, 8000, make_error_code(std::errc::invalid_argument)},
-          Case{1, 1, kLineRate, make_error_code(std::errc::no_such_device)}, Case{0, 1, kLineRate, {}}}) {
-        EXPECT_EQ(lines.open(device, WaveFormat::pcm(channels, rate, 16), error) == nullptr, bool(expected));
-        EXPECT_EQ(error, expected) << device << " " << channels << " " << rate;
-    }
-}
-
-TEST_F(Lines, StereoLineDeliversTheFileBitExactInQueueOrderEndingWithAPartialBuffer) {
-    const auto samples = noise(2 * 1234, 5);  // 1234 frames: 12 buffers of 100 frames and one of 34
-    test::writeWav16(folder / "line.wav", 2, samples);
-    FileLineSystem lines(folder.path(), LinePace::Fast, std::nullopt, pending);
-    auto in = lines.open(0, WaveFormat::pcm(2, kLineRate, 16), error);
-    ASSERT_NE(in, nullptr);
-    test::DeviceBuffers buffers(*in, 6, 400);
-    ASSERT_FALSE(in->start());
-    std::vector<std::byte> got;
-    std::vector<std::size_t> lengths;
-    for (int i = 0; i < 13; ++i) {
-        const auto block = buffers.next(stop);
-        lengths.push_back(block.size());
-        got.insert(got.end(), block.begin(), block.end());
-    }
-    EXPECT_EQ(in->wait(stop, 0ms), WaitResult::TimedOut);  // the line has fallen silent
-    EXPECT_EQ(got, test::leBytes(samples));
-    EXPECT_EQ(lengths, (std::vector<std::size_t>{400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 400, 136}));
-    buffers.finish();
-}
-
-TEST_F(Lines, StereoFileOpenedMonoGivesItsLeftSideAndEightBitsKeepTheHighByte) {
-    // left: the edges of the 16-bit range and the steps of the high byte; right: their negation
-    const std::vector<std::int16_t> left{-32768, -257, -256, -1, 0, 255, 256, 32767};
-    std::vector<std::int16_t> frames;
-    for (std::int16_t s : left) frames.insert(frames.end(), {s, std::int16_t(-1 - s)});
-    test::writeWav16(folder / "line.wav", 2, frames);
-    FileLineSystem lines(folder.path(), LinePace::Fast, std::nullopt, pending);
-    const std::vector<std::uint8_t> high{0, 126, 127, 127, 128, 128, 129, 255};
-    std::vector<std::byte> eightBit(high.size());
-    std::ranges::transform(high, eightBit.begin(), [](std::uint8_t b) { return std::byte(b); });
-    for (const auto& [bits, expected] : {std::pair{16, test::leBytes(left)}, std::pair{8, eightBit}}) {
-        auto in = lines.open(0, WaveFormat::pcm(1, kLineRate, bits), error);
-        ASSERT_NE(in, nullptr);
-        test::DeviceBuffers buffers(*in, 6, 64);
-        ASSERT_FALSE(in->start());
-        EXPECT_EQ(buffers.next(stop), expected) << bits;
-    }
-}
-
 TEST_F(Lines, RealTimeLineHasNothingBeforeItsTimeFallsSilentAfterItsEndAndStopsAtOnce) {
-    test::writeWav16(folder / "long.wav", 1, noise(20000, 6));
-    const auto samples = noise(44, 7);
+    test::writeWav16(folder / "long.wav", 1, test::numberedSamples(6, 20000));
+    const auto samples = test::numberedSamples(7, 44);
     test::writeWav16(folder / "short.wav", 1, samples);
     FileLineSystem lines(folder.path(), LinePace::RealTime, std::nullopt, pending);
 
     auto slow = lines.open(0, WaveFormat::pcm(1, kLineRate, 16), error);
-    ASSERT_NE(slow, nullptr);
+    auto fast = lines.open(1, WaveFormat::pcm(1, kLineRate, 16), error);
+    ASSERT_TRUE(slow && fast);
     test::DeviceBuffers big(*slow, 6, 32768);  // the first buffer is due 1.49 s after the start
     ASSERT_FALSE(slow->start());
     EXPECT_EQ(slow->wait(stop, 20ms), WaitResult::TimedOut);
-
-    auto fast = lines.open(1, WaveFormat::pcm(1, kLineRate, 16), error);
-    ASSERT_NE(fast, nullptr);
     test::DeviceBuffers small(*fast, 6, 22);  // 11 samples, 1 ms each
     ASSERT_FALSE(fast->start());
-    std::vector<std::byte> got;
-    for (int i = 0; i < 4; ++i) {
-        const auto block = small.next(stop);
-        got.insert(got.end(), block.begin(), block.end());
-    }
-    EXPECT_EQ(got, test::leBytes(samples));
+    for (std::size_t i = 0; i < 44; i += 11)
+        EXPECT_EQ(small.next(stop), test::leBytes({samples.begin() + i, samples.begin() + i + 11})) << i;
     EXPECT_EQ(fast->wait(stop, 10ms), WaitResult::TimedOut);
 
     WaitResult result = WaitResult::TimedOut;                      // the slow line's first buffer is still far off
@@ -151,18 +108,17 @@ TEST_F(Lines, RealTimeLineHasNothingBeforeItsTimeFallsSilentAfterItsEndAndStopsA
 }
 
 TEST_F(Lines, FastLinesWaitForIdleChannelsAdvanceInStepAndTheClockFollowsTheDeliveredSound) {
-    test::writeWav16(folder / "a.wav", 1, noise(kLineRate * 2 + 5513, 9));  // 2.5 s and a bit
-    test::writeWav16(folder / "b.wav", 2, noise(2 * kLineRate * 2, 10));    // 2 s
+    test::writeWav16(folder / "a.wav", 1, test::numberedSamples(9, kLineRate * 2 + 5513));  // 2.5 s and a bit
+    test::writeWav16(folder / "b.wav", 2, test::numberedSamples(10, 2 * kLineRate * 2));    // 2 s
     FileLineSystem lines(folder.path(), LinePace::Fast, LocalTime{2026, 12, 31, 23, 59, 59, 0}, pending);
     FakeClock* clock = lines.clock();
     ASSERT_NE(clock, nullptr);
-    auto a = lines.open(0, WaveFormat::pcm(1, kLineRate, 16), error);
-    auto b = lines.open(1, WaveFormat::pcm(1, kLineRate, 16), error);
+    auto a = lines.open(0, WaveFormat::pcm(1, kLineRate, 16), error),
+         b = lines.open(1, WaveFormat::pcm(1, kLineRate, 16), error);
     ASSERT_TRUE(a && b);
     test::DeviceBuffers ba(*a, 6, 22050);  // one second per buffer
     test::DeviceBuffers bb(*b, 6, 22050);
-    ASSERT_FALSE(a->start());
-    ASSERT_FALSE(b->start());
+    ASSERT_FALSE(a->start() || b->start());
     pending.add();  // a block still being processed: nothing more comes
     EXPECT_EQ(a->wait(stop, 30ms), WaitResult::TimedOut);
     pending.done();
@@ -200,7 +156,7 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
     constexpr std::int64_t kFrames = 64;  // per buffer
     std::array<std::vector<std::byte>, 3> expected, got;
     for (int i = 0; i < 3; ++i) {
-        const auto s = noise(std::size_t(shapes[i].frames * shapes[i].fileChannels), 20 + i);
+        const auto s = test::numberedSamples(20 + i, std::size_t(shapes[i].frames * shapes[i].fileChannels));
         test::writeWav16(folder / ("l" + std::to_string(i) + ".wav"), shapes[i].fileChannels, s);
         std::vector<std::int16_t> side;  // the channels the line is opened with
         for (std::size_t k = 0; k < s.size(); ++k)
@@ -209,14 +165,9 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
     }
     FileLineSystem lines(folder.path(), LinePace::Fast, std::nullopt, pending);
     FakeClock& clock = *lines.clock();
-    struct Entry {
-        int line;
-        std::int64_t index, endFrame;
-        std::chrono::milliseconds clock;
-    };
     std::mutex mutex;
-    std::vector<Entry> log;
-    std::deque<int> work;  // blocks waiting for the channel thread
+    std::array<std::int64_t, 3> seen{};  // the last buffer index each line delivered
+    std::deque<int> work;                // blocks waiting for the channel thread
     std::condition_variable_any workReady;
 
     pending.add();  // held while the lines are set up, as the program's set-up does
@@ -231,21 +182,27 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
     std::vector<std::jthread> threads;
     for (int i = 0; i < 3; ++i) {
         threads.emplace_back([&, i] {
-            for (std::int64_t index = 0, end = 0;;) {
-                const WaitResult r = inputs[i]->wait(stop, 20ms);
-                if (r == WaitResult::Stopped) break;
-                if (r != WaitResult::BufferDone) continue;
-                const auto block = buffers[i]->peek();
+            for (std::int64_t index = 1;; ++index) {
+                WaitResult r = WaitResult::TimedOut;
+                while (r == WaitResult::TimedOut) r = inputs[i]->wait(stop, 20ms);
+                if (r != WaitResult::BufferDone) break;
                 {
                     std::lock_guard lock(mutex);
-                    end += std::int64_t(block.size()) / (2 * shapes[i].openChannels);
-                    log.push_back(Entry{i, ++index, end, clock.elapsed()});
+                    for (int other = 0; other < 3; ++other)  // every other line delivered its previous buffer (or all)
+                        EXPECT_GE(seen[other],
+                                  std::min(other == i ? 0 : index - 1, (shapes[other].frames + kFrames - 1) / kFrames))
+                            << "line " << i << " buffer " << index;
+                    seen[i] = index;
+                    // the clock reads the end of the sound delivered so far, but never beyond this buffer's end
+                    const std::int64_t ms = clock.elapsed().count();
+                    EXPECT_GE(ms, std::min(index * kFrames, shapes[i].frames) * 1000 / kLineRate);
+                    EXPECT_LE(ms, index * kFrames * 1000 / kLineRate);
+                    pending.add();  // before the buffer is handed on
+                    const auto block = buffers[i]->take();
                     got[i].insert(got[i].end(), block.begin(), block.end());
-                    pending.add();
                     work.push_back(i);
                 }
                 workReady.notify_all();
-                buffers[i]->requeue();  // handed on
             }
         });
     }
@@ -261,18 +218,6 @@ TEST_F(Lines, CaptureThreadsUnderLoadGetEverySampleInStep) {
     channel.join();
 
     for (int i = 0; i < 3; ++i) EXPECT_EQ(got[i], expected[i]) << "line " << i;
-    std::array<std::int64_t, 3> seen{};  // the last buffer index each line delivered
-    for (const Entry& e : log) {
-        for (int other = 0; other < 3; ++other) {  // every other line delivered its previous buffer (or all)
-            const std::int64_t needed = other == e.line ? 0 : e.index - 1;
-            ASSERT_GE(seen[other], std::min(needed, (shapes[other].frames + kFrames - 1) / kFrames))
-                << "line " << e.line << " buffer " << e.index;
-        }
-        seen[e.line] = e.index;
-        EXPECT_GE(e.clock.count(), e.endFrame * 1000 / kLineRate);
-        EXPECT_LE(e.clock.count(), e.index * kFrames * 1000 / kLineRate);
-    }
-    EXPECT_EQ(clock.elapsed(), 281ms);  // the longest line, 3100 frames at 11025 Hz, is 281.2 ms
     EXPECT_EQ(pending.count(), 0);
 }
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstddef>
 #include <vector>
 
 #include "platform/sound_input.h"
@@ -15,11 +14,9 @@ namespace kestavo::test {
 class DeviceBuffers {
 public:
     DeviceBuffers(platform::SoundInput& in, std::size_t count, std::uint32_t bytes)
-        : in_(in), data_(count), headers_(count) {
+        : in_(in), data_(count, std::vector<std::byte>(bytes, std::byte{0xEE})), headers_(count) {
         for (std::size_t i = 0; i < count; ++i) {
-            data_[i].assign(bytes, std::byte{0xEE});
-            headers_[i].data = data_[i].data();
-            headers_[i].bufferLength = bytes;
+            headers_[i] = platform::WaveHeader{data_[i].data(), bytes};
             EXPECT_FALSE(in.prepare(headers_[i]));
             EXPECT_FALSE(in.addBuffer(headers_[i]));
         }
@@ -29,20 +26,13 @@ public:
     DeviceBuffers(const DeviceBuffers&) = delete;
     DeviceBuffers& operator=(const DeviceBuffers&) = delete;
 
-    // After BufferDone: the recorded bytes of the buffer due next.
-    [[nodiscard]] std::vector<std::byte> peek() const {
+    // After BufferDone: the recorded bytes of the buffer due next, which goes back to the device.
+    std::vector<std::byte> take() {
         const platform::WaveHeader& h = headers_[next_];
         EXPECT_TRUE(h.done);
-        return {data_[next_].begin(), data_[next_].begin() + h.bytesRecorded};
-    }
-    // Hands the buffer due next back to the device.
-    void requeue() {
+        std::vector<std::byte> got(data_[next_].begin(), data_[next_].begin() + h.bytesRecorded);
         EXPECT_FALSE(in_.addBuffer(headers_[next_]));
         next_ = (next_ + 1) % headers_.size();
-    }
-    std::vector<std::byte> take() {
-        auto got = peek();
-        requeue();
         return got;
     }
     // Waits for the next buffer and takes it; empty when the wait ends otherwise.
@@ -52,14 +42,10 @@ public:
         EXPECT_EQ(r, platform::WaitResult::BufferDone);
         return r == platform::WaitResult::BufferDone ? take() : std::vector<std::byte>{};
     }
-    [[nodiscard]] const std::vector<platform::WaveHeader>& headers() const { return headers_; }
     // The end of capture: reset (every buffer comes back done and not queued), stop, unprepare, close.
     void finish() {
         in_.reset();
-        for (const auto& h : headers_) {
-            EXPECT_TRUE(h.done);
-            EXPECT_FALSE(h.queued);
-        }
+        for (const auto& h : headers_) EXPECT_TRUE(h.done && !h.queued);
         in_.stop();
         for (auto& h : headers_) in_.unprepare(h);
         in_.close();

@@ -3,11 +3,11 @@
 // queued buffers as fast as they are queued, then falls silent. Opening can be made to fail a
 // number of times, and a device can be made to vanish after some buffers; closing a device sets
 // `closed`, so a test can wait for a capture thread to end.
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/event.h"
@@ -23,6 +23,57 @@ struct FakeDevice {
     int loseAfterBuffers = -1;              // DeviceLost after this many buffers (-1: never)
 };
 
+// One opened fake device.
+class FakeInput final : public platform::SoundInput {
+public:
+    FakeInput(FakeDevice& d, platform::Event& closed) : dev_(d), closed_(closed) {}
+    std::error_code prepare(platform::WaveHeader& h) override {
+        h.prepared = true;
+        return {};
+    }
+    std::error_code addBuffer(platform::WaveHeader& h) override {
+        h.queued = true;
+        h.done = false;
+        queue_.push_back(&h);
+        return {};
+    }
+    std::error_code start() override { return {}; }
+    platform::WaitResult wait(const platform::Event& stop, std::chrono::milliseconds timeout) override {
+        using platform::WaitResult;
+        if (stop.isSet()) return WaitResult::Stopped;
+        if (dev_.loseAfterBuffers >= 0 && delivered_ >= dev_.loseAfterBuffers) return WaitResult::DeviceLost;
+        const bool more = index_ < dev_.bufferFill.size() || (dev_.bufferFill.empty() && pos_ < dev_.data.size());
+        if (queue_.empty() || !more) return stop.wait(timeout) ? WaitResult::Stopped : WaitResult::TimedOut;
+        platform::WaveHeader* h = queue_.front();
+        queue_.pop_front();
+        std::uint32_t n = h->bufferLength;
+        if (!dev_.bufferFill.empty()) n = std::min(n, dev_.bufferFill[index_++]);
+        n = std::uint32_t(std::min<std::size_t>(n, dev_.data.size() - std::min(pos_, dev_.data.size())));
+        std::memcpy(h->data, dev_.data.data() + pos_, n);
+        pos_ += n;
+        h->bytesRecorded = n;
+        h->done = true;
+        h->queued = false;
+        ++delivered_;
+        return WaitResult::BufferDone;
+    }
+    void reset() noexcept override {
+        for (auto* h : queue_) h->done = true, h->queued = false;
+        queue_.clear();
+    }
+    void stop() noexcept override {}
+    void unprepare(platform::WaveHeader& h) noexcept override { h.prepared = false; }
+    void close() noexcept override { closed_.set(); }
+
+private:
+    FakeDevice& dev_;
+    platform::Event& closed_;
+    std::deque<platform::WaveHeader*> queue_;
+    std::size_t pos_ = 0;
+    std::size_t index_ = 0;
+    int delivered_ = 0;
+};
+
 class FakeSoundInputSystem final : public platform::SoundInputSystem {
 public:
     std::vector<FakeDevice> devices;
@@ -36,7 +87,15 @@ public:
         return out;
     }
     std::unique_ptr<platform::SoundInput> open(int id, const platform::WaveFormat& format,
-                                               std::error_code& error) override;
+                                               std::error_code& error) override {
+        ++opens;
+        lastFormat = format;
+        const bool known = id >= 0 && std::size_t(id) < devices.size();
+        if (known && devices[std::size_t(id)].failOpens-- <= 0)
+            return std::make_unique<FakeInput>(devices[std::size_t(id)], closed);
+        error = make_error_code(known ? std::errc::device_or_resource_busy : std::errc::no_such_device);
+        return nullptr;
+    }
 };
 
 }  // namespace kestavo::test

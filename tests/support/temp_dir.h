@@ -1,5 +1,5 @@
 #pragma once
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+// TempDir: a fresh folder under the system's temporary folder, removed with everything in it at the end.
 #include <cstdlib>
 #include <filesystem>
 #include <string>
