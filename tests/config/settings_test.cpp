@@ -1,5 +1,8 @@
-// Loading and saving the configuration: keys, defaults, fallbacks, key order and failed writes.
+// Loading and saving the configuration: keys, defaults, fallbacks, key order, failed writes, the backup
+// copy and the autostart entry. Expected files are byte-exact fixtures under tests/data/config.
 #include "config/settings.h"
+#include "config/autostart.h"
+#include "config/backup.h"
 #include "support/file_text.h"
 #include "support/temp_dir.h"
 
@@ -18,6 +21,7 @@ class Settings : public ::testing::Test {
 protected:
     Settings() {
         f.file = dir_ / "config" / "tevra4.ini";
+        f.backup = dir_ / "program" / "tevra4.ini";
         f.programFolder = dir_ / "program";
         f.autostartEntry = dir_ / "autostart" / "Lodvimar.desktop";
         f.decimalSeparator = ',';
@@ -33,6 +37,7 @@ protected:
         out.general.ComputerName = "recorder-host";
         const GeneralLoad general = LoadGeneralSettings(f, out.general);
         EXPECT_FALSE(general.writeError);
+        EXPECT_FALSE(general.autostartError);
         out.lines = general.lines;
         out.channels = LoadChannelSettings(f, out.lines.size(), out.general, [](auto&) { return 1e12; }).channels;
         return out;
@@ -51,28 +56,36 @@ TEST_F(Settings, MissingKeysGiveTheTabulatedDefaultsWhichAFullSaveWritesInItsKey
     EXPECT_EQ(got.channels[0].preRecordSeconds, 5);  // the one channel key a full save leaves out
     EXPECT_EQ(got.general.KeepFreeBytes, 1e11);      // 10 % of 1 TB
     EXPECT_EQ(ReadDemodChannelFilter(f), "ALL");
+    EXPECT_TRUE(std::filesystem::exists(f.autostartEntry));  // AUTO is on by default
     got.channels[0].recordDir = "/rec/1";
     std::filesystem::remove(f.file);
     ASSERT_FALSE(SaveAllSettings(f, got.general, got.channels, true));
     // K2_ 7 and zad_stop 15 are the defaults, not the fallbacks of an unreadable value (7.6, 10).
-    EXPECT_EQ(readText(f.file),
-              "[MAIN]\r\nLanguage=English\r\nDIRS_D=1\r\nRAZN_KART=0\r\nAUTO=1\r\nHEIGHT=336\r\nNo_Name=1\r\n\r\n"
-              "[Channels]\r\nMAX=1\r\n\r\n"
-              "[DEVICES]\r\nLOADALL=1\r\n\r\n"
-              "[SERVER]\r\nPORT=\r\nNAME=\r\nUSER=recorder-host\r\n\r\n"
-              "[SEVRER]\r\nENABLED=0\r\nIN_ONE=0\r\n\r\n"
-              "[Disk]\r\nFreeSpace=10\r\nCHECKspace=0\r\n\r\n"
-              "[Channels1]\r\nMixerLine1=0\r\nFilebits1=16\r\nPulseREC1=1\r\nPOROG1=0\r\nauto1=0\r\nDEVICE1=\r\n"
-              "PREFIX1=\r\nWAW_PATH1=/rec/1\r\nAGC1=0\r\nexp1=0\r\nPulse1=1\r\nK1_1=1,8\r\nK2_1=7\r\nzad_rec1=1\r\n"
-              "zad_stop1=15\r\nMax_Time1=15\r\nPPOROG1=0,008\r\nAON1=1\r\nDTMF1=0\r\nVOXmode1=0\r\nMin_Time1=5\r\n"
-              "MP3Bitrate1=16\r\nMP3Quality1=4\r\nMP3SampleRate1=11025\r\nCompressMode1=1\r\nComboRec1=0\r\n\r\n"
-              "[OUT]\r\nDevice=-1\r\n\r\n"
-              "[DirCh]\r\nInv_Point=1888\r\n");
+    EXPECT_EQ(readText(f.file), fixture("config/full_save.ini"));
     // Channel objects made without a file start from the same values.
     EXPECT_EQ(ChannelSettings{.recordDir = "/rec/1"}, got.channels[0]);
     std::filesystem::remove_all(f.file.parent_path());  // first start: not even the folder exists
     EXPECT_TRUE(load().lines.empty());
     EXPECT_EQ(readText(f.file), "[DEVICES]\r\nLOADALL=1\r\n");  // LOADALL read as true is written back
+}
+
+TEST_F(Settings, AFullSaveWritesBackExactlyTheValuesItLoaded) {
+    // Every key differs from its default, so a key read under a wrong name or into a wrong field
+    // changes the file. With the server in use WAW_PATH1 is left as it stands; Pred_Time1 is never saved.
+    std::string text = fixture("config/round_trip.ini");
+    text.replace(text.find("@REC@"), 5, (dir_ / "rec one").string());
+    writeText(f.file, text);
+    ASSERT_FALSE(ApplyAutostart(f, true));
+    const Loaded got = load();
+    EXPECT_FALSE(std::filesystem::exists(f.autostartEntry));  // AUTO=0 removes the entry
+    (void)load();                                             // absent stays absent, no error
+    EXPECT_EQ(got.lines[0].text(), "1 Card 2 канал\t64\t3\t22050\t0");
+    EXPECT_EQ(got.channels[0].preRecordSeconds, 3);
+    EXPECT_EQ(ReadDemodChannelFilter(f), "7");
+    ASSERT_FALSE(SaveAllSettings(f, got.general, got.channels, true));
+    EXPECT_EQ(readText(f.file), text);
+    ASSERT_FALSE(WriteDemodChannelFilter(f, "2"));
+    EXPECT_EQ(ReadDemodChannelFilter(f), "2");
 }
 
 TEST_F(Settings, UnreadableRealsFallBackWhileMissingOnesTakeTheDefault) {
@@ -107,15 +120,9 @@ TEST_F(Settings, ChannelCountAbove100MeansTwoAndBuildsTheSetupLines) {
     }
 }
 
-TEST_F(Settings, ANewChannelGetsTheNewChannelValues) {
+TEST_F(Settings, ANewChannelAndTheChannelDialogWriteTheirKeysButNotTheFolderWhileTheServerIsInUse) {
     ASSERT_FALSE(WriteNewChannelDefaults(f, 2));
-    EXPECT_EQ(readText(f.file),
-              "[Channels3]\r\nMixerLine3=0\r\nFilebits3=16\r\nPulseREC3=1\r\nPOROG3=0\r\nauto3=0\r\nDEVICE3=\r\n"
-              "PREFIX3=\r\nWAW_PATH3=\r\nexp3=0\r\nPulse3=0\r\nzad_rec3=1\r\nzad_stop3=15\r\nMax_Time3=15\r\n"
-              "PPOROG3=0,008\r\nAON3=0\r\nVOXmode3=0\r\nMin_Time3=5\r\nMP3Bitrate3=32\r\nMP3SampleRate3=11025\r\n");
-}
-
-TEST_F(Settings, TheDialogWritesItsKeysAndNoSaveWritesTheFolderWhileTheServerIsInUse) {
+    EXPECT_EQ(readText(f.file), fixture("config/new_channel.ini"));
     writeText(f.file, "[Channels1]\r\nWAW_PATH1=/old/folder\r\n");
     GeneralSettings s;
     s.ENABLED = true;
@@ -130,48 +137,23 @@ TEST_F(Settings, TheDialogWritesItsKeysAndNoSaveWritesTheFolderWhileTheServerIsI
     s.ENABLED = false;
     std::filesystem::remove(f.file);
     ASSERT_FALSE(SaveChannelDialogSettings(f, s, 0, c));
-    EXPECT_EQ(readText(f.file),
-              "[DEVICES]\r\nLOADALL=1\r\n\r\n[Disk]\r\nFreeSpace=10\r\nCHECKspace=0\r\n\r\n"
-              "[Channels1]\r\nWAW_PATH1=/new/folder\r\nexp1=0\r\nAGC1=0\r\nPulse1=1\r\nK1_1=1,8\r\nK2_1=7\r\n"
-              "zad_rec1=1\r\nzad_stop1=15\r\nMax_Time1=15\r\nPREFIX1=\r\nPred_Time1=3\r\nAON1=1\r\nDTMF1=0\r\n"
-              "Min_Time1=5\r\nVOXmode1=0\r\nPulseREC1=1\r\nComboRec1=0\r\n");
+    EXPECT_EQ(readText(f.file), fixture("config/channel_dialog.ini"));
 }
 
-TEST_F(Settings, AFullSaveWritesBackExactlyTheValuesItLoaded) {
-    // Every key differs from its default, so a key read under a wrong name or into a wrong field
-    // changes the file. With the server in use WAW_PATH1 is left as it stands; Pred_Time1 is never saved.
-    const std::string text =
-        "[MAIN]\r\nLanguage=Russian\r\nDIRS_D=0\r\nRAZN_KART=1\r\nAUTO=0\r\nHEIGHT=512\r\nNo_Name=0\r\n"
-        "[Channels]\r\nMAX=1\r\n[DEVICES]\r\nLOADALL=0\r\n"
-        "[SERVER]\r\nPORT=ptSingleUser\r\nNAME=\"                       \"\r\nUSER=Оператор 2\r\n"
-        "[SEVRER]\r\nENABLED=1\r\nIN_ONE=1\r\n[Disk]\r\nFreeSpace=25\r\nCHECKspace=1\r\n[Demods]\r\nVChannel=7\r\n"
-        "[Channels1]\r\nMixerLine1=2\r\nFilebits1=8\r\nPulseREC1=0\r\nPOROG1=-23,45\r\nauto1=1\r\n"
-        "DEVICE1=1 Card 2 канал\r\nPREFIX1=\" lead\"\r\nWAW_PATH1=" +
-        (dir_ / "rec one").string() +
-        "\r\nAGC1=1\r\nexp1=1\r\nPulse1=0\r\nK1_1=2,5\r\nK2_1=12,3\r\nzad_rec1=0,7\r\nzad_stop1=3,3\r\n"
-        "Max_Time1=0\r\nPPOROG1=0,0123\r\nAON1=0\r\nDTMF1=1\r\nVOXmode1=3\r\nMin_Time1=9\r\nMP3Bitrate1=64\r\n"
-        "MP3Quality1=3\r\nMP3SampleRate1=22050\r\nCompressMode1=0\r\nComboRec1=1\r\nPred_Time1=3\r\n"
-        "[OUT]\r\nDevice=3\r\n[DirCh]\r\nInv_Point=2500\r\n";
-    writeText(f.file, text);
-    const Loaded got = load();
-    EXPECT_EQ(got.lines[0].text(), "1 Card 2 канал\t64\t3\t22050\t0");
-    EXPECT_EQ(got.channels[0].preRecordSeconds, 3);
-    EXPECT_EQ(ReadDemodChannelFilter(f), "7");
-    ASSERT_FALSE(SaveAllSettings(f, got.general, got.channels, true));
-    EXPECT_EQ(readText(f.file), text);
-    ASSERT_FALSE(WriteDemodChannelFilter(f, "2"));
-    EXPECT_EQ(ReadDemodChannelFilter(f), "2");
-}
-
-TEST_F(Settings, AFailedWriteEndsTheSaveWithItsError) {
+TEST_F(Settings, EveryWriterReportsAFolderThatCannotBeMadeAndTheDefaultsStillLoad) {
+    writeText(f.backup, "old");
     writeText(dir_ / "blocker", "");
     f.file = dir_ / "blocker" / "tevra4.ini";
+    f.autostartEntry = dir_ / "blocker" / "Lodvimar.desktop";
     EXPECT_TRUE(SaveAllSettings(f, GeneralSettings{}, {ChannelSettings{}}, true));
     EXPECT_TRUE(SaveChannelDialogSettings(f, GeneralSettings{}, 0, ChannelSettings{}));
     EXPECT_TRUE(WriteNewChannelDefaults(f, 0));
     EXPECT_TRUE(WriteDemodChannelFilter(f, "1"));
+    EXPECT_TRUE(ApplyAutostart(f, true));
+    EXPECT_TRUE(RestoreFromBackup(f));
+    EXPECT_EQ(readText(f.backup), "old");
     GeneralSettings s;
-    EXPECT_TRUE(LoadGeneralSettings(f, s).writeError);  // defaults still load
+    EXPECT_TRUE(LoadGeneralSettings(f, s).writeError);
     EXPECT_TRUE(s.LOADALL);
 }
 
@@ -191,6 +173,36 @@ TEST_F(Settings, ASaveStopsAtTheFirstFailedWrite) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(ec, std::errc::file_too_large);
     EXPECT_EQ(readText(f.file), text);
+}
+
+TEST_F(Settings, TheBackupMirrorsAFileThatBuiltChannelsAndReplacesOneThatBuiltNone) {
+    writeText(f.file, "[Channels]\nMAX=2\n");
+    ASSERT_FALSE(MirrorToBackup(f));  // the program folder is made on the way
+    EXPECT_EQ(readText(f.backup), "[Channels]\nMAX=2\n");
+    writeText(f.file, "[Channels]\nMAX=1\n[Channels1]\nDEVICE1=gone\n");  // built no channel
+    ASSERT_FALSE(RestoreFromBackup(f));
+    EXPECT_EQ(readText(f.file), "[Channels]\nMAX=2\n");
+    std::filesystem::remove(f.backup);
+    ASSERT_FALSE(RestoreFromBackup(f));  // no backup: the broken file goes, the defaults apply
+    EXPECT_FALSE(std::filesystem::exists(f.file));
+    ASSERT_FALSE(MirrorToBackup(f));  // nothing to mirror: no backup is made from nothing
+    EXPECT_FALSE(std::filesystem::exists(f.backup));
+}
+
+TEST_F(Settings, TheAutostartEntryRunsTheProgramWithDashWQuotedByTheDesktopEntryRules) {
+    // Reserved characters need the quoted form; inside quotes \ " ` $ take a backslash, and the
+    // entry's string escapes then double every backslash; a literal % is written %%.
+    // clang-format off
+    for (const auto& [program, exec] : {std::pair{"/opt/kestavo/bin/kestavo", "/opt/kestavo/bin/kestavo -w"},
+             {"/opt/my apps/kestavo", "\"/opt/my apps/kestavo\" -w"}, {"/opt/100%/kestavo", "/opt/100%%/kestavo -w"},
+             {"/opt/$x/k", "\"/opt/\\\\$x/k\" -w"}, {"/opt/a\\b", "\"/opt/a\\\\\\\\b\" -w"}}) {
+        // clang-format on
+        f.executable = program;
+        ASSERT_FALSE(ApplyAutostart(f, true)) << program;
+        EXPECT_EQ(readText(f.autostartEntry),
+                  std::string("[Desktop Entry]\nType=Application\nName=Lodvimar\nExec=") + exec +
+                      "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
+    }
 }
 
 TEST_F(Settings, KeepFreeBytesIsAShareOfChannelOnesDisk) {
