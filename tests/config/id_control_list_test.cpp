@@ -12,28 +12,19 @@ using namespace test;
 
 TEST(Tctrol, EachStarMatchesOneCharacterOfAnyAlphabetAndTheFirstMatchingLineAnswers) {
     TempDir dir;
-    writeText(dir / "CONTROL" / "1.ctl",
-              "\xEF\xBB\xBF"  // saved with a byte-order mark
-              "8495******* Moscow mobile\r\n123\n\n12* second\n1*3 third\n1234 \n55 a b c\nБорт-* found\n");
+    writeText(dir / "CONTROL" / "1.ctl", fixture("config/control.ctl"));  // saved with a byte-order mark
     Tctrol list(1, dir.path());
     EXPECT_TRUE(list.active());
     EXPECT_EQ(list.entries().size(), 7u);
+    // A line without a blank answers itself ("123", before "1*3"); "1234" is listed with an empty answer and
+    // starts nothing; the answer is everything after the first blank.
+    // clang-format off
     for (const auto& [id, answer] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"84951234567", "Moscow mobile"},
-             {"8495*******", "Moscow mobile"},
-             {"8495123456", ""},
-             {"849512345678", ""},
-             {"84961234567", ""},
-             {"", ""},
-             {"123", "123"},  // a line without a blank answers itself, before "1*3"
-             {"124", "second"},
-             {"1x3", "third"},
-             {"1234", ""},     // listed with an empty answer: starts nothing
-             {"55", "a b c"},  // the answer is everything after the first blank
-             {"Борт-7", "found"},
-             {"Борт-Ж", "found"},
-             {"Борт-77", ""}})
+             {"84951234567", "Moscow mobile"}, {"8495*******", "Moscow mobile"}, {"8495123456", ""},
+             {"849512345678", ""}, {"84961234567", ""}, {"", ""}, {"123", "123"}, {"124", "second"}, {"1x3", "third"},
+             {"1234", ""}, {"55", "a b c"}, {"Борт-7", "found"}, {"Борт-Ж", "found"}, {"Борт-77", ""}})
         EXPECT_EQ(list.Check(id), answer) << id;
+    // clang-format on
     EXPECT_TRUE(ControlPatternMatches("\xFF*", "\xFFz"));  // bytes that are not UTF-8 count singly
 }
 

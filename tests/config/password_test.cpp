@@ -24,17 +24,15 @@ TEST(Scramble, EachByteIsXoredWithTheKeysSecondByteAndOnlyLengthMod256BytesCount
     EXPECT_EQ(Unscramble(Scramble(text.substr(0, 255))), text.substr(0, 255));
 }
 
-TEST(PasswordFile, AnyPasswordReadsBackAndTheFileIsOneLine) {
+TEST(PasswordFile, AnyPasswordReadsBackFromOneLineAndAMissingFileIsAnError) {
     TempDir dir;
-    std::vector<std::string> passwords = {"", "secret", "пароль", std::string("\r\n%\0", 4), "%0D%zz%"};
-    std::string everyByte(255, '\0');
-    std::iota(everyByte.begin(), everyByte.end(), char(1));
-    passwords.push_back(everyByte);
+    std::vector<std::string> passwords = {"",        "secret",           "пароль", std::string("\r\n%\0", 4),
+                                          "%0D%zz%", std::string(255, 0)};
+    std::iota(passwords.back().begin(), passwords.back().end(), char(1));  // every byte but zero
     std::mt19937 rng(7);
     for (int i = 0; i < 200; ++i) {
-        std::string p(rng() % 256, '\0');
-        for (char& c : p) c = char(rng());
-        passwords.push_back(p);
+        passwords.emplace_back(rng() % 256, '\0');
+        for (char& c : passwords.back()) c = char(rng());
     }
     bool sawLineEndBytes = false;  // the escaping was needed at least once
     for (const std::string& p : passwords) {
@@ -47,10 +45,7 @@ TEST(PasswordFile, AnyPasswordReadsBackAndTheFileIsOneLine) {
     EXPECT_TRUE(sawLineEndBytes);
     EXPECT_EQ(EscapePasswordLine(std::string("a\rb\nc%d\0\x80", 9)), "a%0Db%0Ac%25d%00\x80");
     EXPECT_EQ(UnescapePasswordLine("%0d%0A%%zz%2\xff"), "\r\n%%zz%2\xff");
-}
-
-TEST(PasswordFile, AMissingFileIsAnErrorAndAnEmptyOneNoPassword) {
-    TempDir dir;
+    std::filesystem::remove(dir / "snd.ini");  // a missing file is an error, an empty one no password
     EXPECT_EQ(LoadPassword(dir / "snd.ini"), std::nullopt);
     EXPECT_EQ(kPasswordFileErrorText, "Error in password file");
     EXPECT_EQ(kPasswordFileErrorTitle, "Error!");
