@@ -26,14 +26,12 @@ TEST(Scramble, EachByteIsXoredWithTheKeysSecondByteAndOnlyLengthMod256BytesCount
 
 TEST(PasswordFile, AnyPasswordReadsBackFromOneLineAndAMissingFileIsAnError) {
     TempDir dir;
-    std::vector<std::string> passwords = {"",        "secret",           "пароль", std::string("\r\n%\0", 4),
-                                          "%0D%zz%", std::string(255, 0)};
+    std::vector<std::string> passwords = {"", "secret", "пароль", std::string("\r\n%\0", 4), "%0D%zz%"};
+    passwords.emplace_back(255, '\0');
     std::iota(passwords.back().begin(), passwords.back().end(), char(1));  // every byte but zero
     std::mt19937 rng(7);
-    for (int i = 0; i < 200; ++i) {
-        passwords.emplace_back(rng() % 256, '\0');
-        for (char& c : passwords.back()) c = char(rng());
-    }
+    for (int i = 0; i < 200; ++i)
+        for (char& c : passwords.emplace_back(rng() % 256, '\0')) c = char(rng());
     bool sawLineEndBytes = false;  // the escaping was needed at least once
     for (const std::string& p : passwords) {
         sawLineEndBytes |= Scramble(p).find_first_of("\r\n") != std::string::npos;
@@ -76,10 +74,8 @@ TEST(PasswordDialog, UnlockGives100OnlyForTheRightPasswordAndAChangeAsksOldNewAn
         entered == "\x18" ? dialog.Cancel() : dialog.Ok(entered);
         return dialog.ModalResult();
     };
-    EXPECT_EQ(unlock("wrong"), 101);
-    EXPECT_EQ(unlock("old"), 100);
-    EXPECT_EQ(unlock("\x18"), 101);
-    EXPECT_EQ(unlock("old"), 100);
+    for (const auto& [entered, result] : {std::pair{"wrong", 101}, {"old", 100}, {"\x18", 101}, {"old", 100}})
+        EXPECT_EQ(unlock(entered), result) << entered;
     dialog.SetTarget("x");
     EXPECT_EQ(dialog.ModalResult(), 101);
     EXPECT_FALSE(std::filesystem::exists(dir / "snd.ini"));  // nothing is saved while unlocking
