@@ -63,8 +63,6 @@ TEST(IniFile, RealNumbersTakeOnlyTheDecimalSeparatorOfTheLocale) {
     IniFile ru(dir / "t.ini", ',');
     EXPECT_EQ(ru.readReal("R", "missing", "0,008", 5.0), 0.008);  // the default text is read as a number
     EXPECT_EQ(IniFile(dir / "t.ini", '.').readReal("R", "missing", "1,8", 5.0), 5.0);
-    ASSERT_FALSE(ru.writeReal("R", "out", 0.008));
-    EXPECT_EQ(readText(dir / "t.ini"), "[R]\r\nout=0,008\r\n");
     ASSERT_FALSE(ru.writeReal("R", "out", 0.1 + 0.2));
     EXPECT_EQ(ru.readReal("R", "out", "0", 0.0), 0.1 + 0.2);  // written so that it reads back exactly
 }
