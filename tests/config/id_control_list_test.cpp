@@ -10,7 +10,7 @@ namespace {
 
 using namespace test;
 
-TEST(Tctrol, EachStarMatchesOneCharacterOfAnyAlphabetAndTheFirstMatchingLineAnswers) {
+TEST(Tctrol, TheFirstMatchingLineAnswersEachStarMatchesOneCharacterAndAnEmptyListNothing) {
     TempDir dir;
     writeText(dir / "CONTROL" / "1.ctl", fixture("config/control.ctl"));  // saved with a byte-order mark
     Tctrol list(1, dir.path());
@@ -26,22 +26,19 @@ TEST(Tctrol, EachStarMatchesOneCharacterOfAnyAlphabetAndTheFirstMatchingLineAnsw
         EXPECT_EQ(list.Check(id), answer) << id;
     // clang-format on
     EXPECT_TRUE(ControlPatternMatches("\xFF*", "\xFFz"));  // bytes that are not UTF-8 count singly
-}
-
-TEST(Tctrol, AMissingOrEmptyFileIsCreatedAndNothingMatches) {
-    TempDir dir;
-    Tctrol list(4, dir.path());
-    EXPECT_FALSE(list.loadError());
-    EXPECT_FALSE(list.active());
+    // A missing or empty list is created and matches nothing.
+    Tctrol four(4, dir.path());
+    EXPECT_FALSE(four.loadError());
+    EXPECT_FALSE(four.active());
     EXPECT_EQ(readText(dir / "CONTROL" / "4.ctl"), "");
     EXPECT_TRUE(std::filesystem::exists(dir / "CONTROL" / "4.ctl"));
     writeText(dir / "CONTROL" / "4.ctl", "4 four\n");  // the editor saved a list
-    ASSERT_FALSE(list.Reload());
-    EXPECT_EQ(list.Check("4"), "four");
+    ASSERT_FALSE(four.Reload());
+    EXPECT_EQ(four.Check("4"), "four");
     writeText(dir / "CONTROL" / "4.ctl", "\r\n\r\n");
-    ASSERT_FALSE(list.Reload());
-    EXPECT_FALSE(list.active());
-    EXPECT_EQ(list.Check("4"), "");
+    ASSERT_FALSE(four.Reload());
+    EXPECT_FALSE(four.active());
+    EXPECT_EQ(four.Check("4"), "");
     EXPECT_EQ(readText(dir / "CONTROL" / "4.ctl"), "\r\n\r\n");
     writeText(dir / "other" / "CONTROL", "a file where the folder should be");
     Tctrol unusable(1, dir / "other");

@@ -19,13 +19,6 @@ using namespace test;
 
 class Settings : public ::testing::Test {
 protected:
-    Settings() {
-        f.file = dir_ / "config" / "tevra4.ini";
-        f.backup = dir_ / "program" / "tevra4.ini";
-        f.programFolder = dir_ / "program";
-        f.autostartEntry = dir_ / "autostart" / "Lodvimar.desktop";
-        f.decimalSeparator = ',';
-    }
     // Loads general and channel settings as start-up does, on a 1 TB disk.
     struct Loaded {
         GeneralSettings general;
@@ -43,7 +36,11 @@ protected:
         return out;
     }
     TempDir dir_;
-    ConfigFiles f;  // the files of the test, in dir_
+    ConfigFiles f{.file = dir_ / "config" / "tevra4.ini",
+                  .backup = dir_ / "program" / "tevra4.ini",
+                  .programFolder = dir_ / "program",
+                  .autostartEntry = dir_ / "autostart" / "Lodvimar.desktop",
+                  .decimalSeparator = ','};  // the files of the test, in dir_
 };
 
 TEST_F(Settings, MissingKeysGiveTheTabulatedDefaultsWhichAFullSaveWritesInItsKeyOrder) {
@@ -134,24 +131,7 @@ TEST_F(Settings, ANewChannelAndTheChannelDialogWriteTheirKeysButNotTheFolderWhil
     EXPECT_EQ(readText(f.file), fixture("config/channel_dialog.ini"));
 }
 
-TEST_F(Settings, EveryWriterReportsAFolderThatCannotBeMadeAndTheDefaultsStillLoad) {
-    writeText(f.backup, "old");
-    writeText(dir_ / "blocker", "");
-    f.file = dir_ / "blocker" / "tevra4.ini";
-    f.autostartEntry = dir_ / "blocker" / "Lodvimar.desktop";
-    EXPECT_TRUE(SaveAllSettings(f, GeneralSettings{}, {ChannelSettings{}}, true));
-    EXPECT_TRUE(SaveChannelDialogSettings(f, GeneralSettings{}, 0, ChannelSettings{}));
-    EXPECT_TRUE(WriteNewChannelDefaults(f, 0));
-    EXPECT_TRUE(WriteDemodChannelFilter(f, "1"));
-    EXPECT_TRUE(ApplyAutostart(f, true));
-    EXPECT_TRUE(RestoreFromBackup(f));
-    EXPECT_EQ(readText(f.backup), "old");
-    GeneralSettings s;
-    EXPECT_TRUE(LoadGeneralSettings(f, s).writeError);
-    EXPECT_TRUE(s.LOADALL);
-}
-
-TEST_F(Settings, ASaveStopsAtTheFirstFailedWrite) {
+TEST_F(Settings, AFailedWriteEndsEverySaveWithItsErrorAndTheDefaultsStillLoad) {
     // A file-size limit just above the file fails the first write, which makes it longer (EFBIG);
     // PORT= would still fit, and emptying NAME would shorten the file: the save must not go on to them.
     const std::string text = "[SERVER]\r\nNAME=" + std::string(200, 'n') + "\r\n";
@@ -167,6 +147,20 @@ TEST_F(Settings, ASaveStopsAtTheFirstFailedWrite) {
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(ec, std::errc::file_too_large);
     EXPECT_EQ(readText(f.file), text);
+    writeText(dir_ / "blocker", "");  // a folder that cannot be made fails every writer
+    writeText(f.backup, "old");
+    f.file = dir_ / "blocker" / "tevra4.ini";
+    f.autostartEntry = dir_ / "blocker" / "Lodvimar.desktop";
+    EXPECT_TRUE(SaveAllSettings(f, GeneralSettings{}, {ChannelSettings{}}, true));
+    EXPECT_TRUE(SaveChannelDialogSettings(f, GeneralSettings{}, 0, ChannelSettings{}));
+    EXPECT_TRUE(WriteNewChannelDefaults(f, 0));
+    EXPECT_TRUE(WriteDemodChannelFilter(f, "1"));
+    EXPECT_TRUE(ApplyAutostart(f, true));
+    EXPECT_TRUE(RestoreFromBackup(f));
+    EXPECT_EQ(readText(f.backup), "old");
+    GeneralSettings s;
+    EXPECT_TRUE(LoadGeneralSettings(f, s).writeError);
+    EXPECT_TRUE(s.LOADALL);
 }
 
 TEST_F(Settings, TheBackupMirrorsAFileThatBuiltChannelsAndReplacesOneThatBuiltNone) {
