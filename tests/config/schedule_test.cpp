@@ -37,19 +37,15 @@ TEST(Tperiods, EnteringAPeriodStopsOnceThenRecordsAndTheSamePeriodNextDayRecords
 
 TEST(Tperiods, ASevenMinuteCutGives206PeriodsEndingPastMidnightAndAnHourCut24) {
     TempDir dir;
-    {
-        Tperiods p(4, dir.path());
-        ASSERT_FALSE(p.CutIntoPeriods(7));
-        EXPECT_EQ(readText(dir / "time4.tim"), fixture("config/seven_minute_cut.tim"));
-        EXPECT_EQ(p.CheckTime(hm(23, 59, 59)), -1);
-        EXPECT_EQ(p.CheckTime(hm(23, 59, 59)), 1);  // the last period matches until midnight
-        EXPECT_EQ(p.CheckTime(hm(0, 1)), -1);       // ... and not after it: 0:01 is the first period
-    }
-    Tperiods again(4, dir.path());
-    ASSERT_EQ(again.periods().size(), 206u);
-    for (int minutes : {0, -5}) ASSERT_FALSE(again.CutIntoPeriods(minutes));  // no cut
-    EXPECT_EQ(again.periods().size(), 206u);
-    ASSERT_FALSE(again.CutIntoPeriods(60));
+    Tperiods p(4, dir.path());
+    ASSERT_FALSE(p.CutIntoPeriods(7));
+    EXPECT_EQ(readText(dir / "time4.tim"), fixture("config/seven_minute_cut.tim"));
+    EXPECT_EQ(p.CheckTime(hm(23, 59, 59)), -1);
+    EXPECT_EQ(p.CheckTime(hm(23, 59, 59)), 1);  // the last period matches until midnight
+    EXPECT_EQ(p.CheckTime(hm(0, 1)), -1);       // ... and not after it: 0:01 is the first period
+    for (int minutes : {0, -5}) ASSERT_FALSE(p.CutIntoPeriods(minutes));  // no cut
+    EXPECT_EQ(p.periods().size(), 206u);
+    ASSERT_FALSE(p.CutIntoPeriods(60));
     EXPECT_EQ(readText(dir / "time4.tim"), fixture("config/hour_cut.tim"));
 }
 
@@ -75,8 +71,10 @@ TEST(Tperiods, UnreadableLinesAreSkippedAndTheRestKeptForTheLocalClock) {
     Tperiods p(3, dir.path());
     EXPECT_FALSE(p.loadError());
     EXPECT_EQ(p.periods(),
-              (std::vector<SchedulePeriod>{
-                  {hm(9, 0), hm(10, 0), ""}, {hm(11, 0), hm(12, 30), "text\twith\ttabs"}, {hm(13, 0), hm(14, 0), ""}}));
+              (std::vector<SchedulePeriod>{{hm(9, 0), hm(10, 0), ""},
+                                           {hm(11, 0), hm(12, 30), "text\twith\ttabs"},
+                                           {hm(13, 0), hm(14, 0), ""},
+                                           {hm(23, 55), 1442.0 / 1440, ""}}));
     const platform::LocalTime t{2026, 12, 6, 11, 15, 0, 0};
     EXPECT_EQ(p.CheckTime(t), -1);
     EXPECT_EQ(p.CheckTime(t), 1);
