@@ -207,7 +207,6 @@ TEST_F(Settings, ANewChannelAndTheChannelDialogWriteTheirKeysButNotTheFolderWhil
     c.preRecordSeconds = 3;
     ASSERT_FALSE(SaveAllSettings(f, s, {c}, false));
     EXPECT_EQ(readText(f.file).find("MAX="), std::string::npos);  // the count only when asked
-    EXPECT_EQ(readText(f.file).find("Pred_Time"), std::string::npos);
     ASSERT_FALSE(SaveChannelDialogSettings(f, s, 0, c));
     EXPECT_EQ(readText(f.file).find("/new/folder"), std::string::npos);
     s.ENABLED = false;
