@@ -1,6 +1,5 @@
-// The configuration file: first the INI format under it (IniFile), then loading and saving the settings
-// (keys, defaults, fallbacks, key order, failed writes), the backup copy and the autostart entry.
-// Expected files are byte-exact fixtures under tests/data/config.
+// The configuration file: the INI format under it (IniFile), then the settings' keys, defaults, fallbacks,
+// key order and failed writes, the backup copy and the autostart entry. Expected files: tests/data/config.
 #include "config/settings.h"
 #include "config/autostart.h"
 #include "config/backup.h"
@@ -125,6 +124,7 @@ protected:
                   .backup = dir_ / "program" / "tevra4.ini",
                   .programFolder = dir_ / "program",
                   .autostartEntry = dir_ / "autostart" / "Lodvimar.desktop",
+                  .executable = {},
                   .decimalSeparator = ','};  // the files of the test, in dir_
 };
 
