@@ -1,6 +1,8 @@
 #pragma once
-// readText and writeText: a whole file as bytes, for tests that prepare inputs and check outputs
-// byte for byte without going through the code under test.
+// readText, writeText and fixture: a whole file as bytes, for tests that prepare inputs and check outputs
+// byte for byte without going through the code under test. Fixtures live under tests/data.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,6 +22,13 @@ inline void writeText(const std::filesystem::path& file, std::string_view bytes)
 inline std::string readText(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The fixture file tests/data/`name` as bytes; a missing or empty fixture fails the test.
+inline std::string fixture(std::string_view name) {
+    std::string text = readText(std::filesystem::path(KESTAVO_TEST_DATA) / name);
+    EXPECT_FALSE(text.empty()) << "fixture " << name;
+    return text;
 }
 
 }  // namespace kestavo::test
