@@ -16,9 +16,10 @@
 namespace kestavo::dsp {
 namespace {
 
-// Feeds a square wave of amplitude a (its envelope is a) for `samples`; returns the last level.
-double feed(TlevelMeter& m, double a, int samples) {
-    double v = kNoLevel;
+// Feeds a square wave of amplitude a (its envelope is a) for `samples`; returns the last answer.
+template <typename T>
+double feed(T& m, double a, int samples) {
+    double v = 0.0;
     for (int i = 0; i < samples; ++i) v = m.Process(i % 2 ? a : -a);
     return v;
 }
@@ -61,6 +62,12 @@ struct LevelRun {
     double level;
     int count, last;
 };
+template <typename T>
+void expectRuns(T& t, const std::vector<LevelRun>& runs) {
+    for (const LevelRun& r : runs)
+        for (int i = 1; i <= r.count; ++i)
+            ASSERT_EQ(t.Check(r.recording, r.level), i == r.count ? r.last : kNoDecision) << r.level << " #" << i;
+}
 
 TEST(Tlevel_check, StartsAndStopsAfterTheirWindowsOfLevelValues) {
     // Threshold -30 dB; 20 values a second; by default 74 values to start and 740 to stop. Starting
@@ -81,43 +88,29 @@ TEST(Tlevel_check, StartsAndStopsAfterTheirWindowsOfLevelValues) {
          }) {
         Tlevel_check t(-30.0);
         if (c.startSeconds >= 0.0) t.SetTimes(c.startSeconds, c.stopSeconds, 1);
-        for (const LevelRun& r : c.runs)
-            for (int i = 1; i <= r.count; ++i)
-                ASSERT_EQ(t.Check(r.recording, r.level), i == r.count ? r.last : kNoDecision)
-                    << c.startSeconds << "/" << c.stopSeconds << " " << r.level << " #" << i;
+        SCOPED_TRACE(testing::Message() << c.startSeconds << "/" << c.stopSeconds);
+        expectRuns(t, c.runs);
     }
 }
 
 TEST(TVOXlevel_check, StopsAfterTheStopDelayInSamplesOnlyWhileRecording) {
     TVOXlevel_check t(-30.0);
     t.SetTimes(1.0, 0.01, 1);  // round(110.25) = 110 samples
-    for (const LevelRun& r : std::vector<LevelRun>{{false, -50.0, 500, -1},
-                                                   {true, -50.0, 110, 0},
-                                                   {true, -50.0, 50, -1},
-                                                   {true, -30.0, 1, -1},
-                                                   {true, -50.0, 110, 0}})
-        for (int i = 1; i <= r.count; ++i) ASSERT_EQ(t.Check(r.recording, r.level), i == r.count ? r.last : -1) << i;
-}
-
-// Square wave of amplitude a through the gain control; returns the last output.
-double settle(Tv_agc& agc, double a, int samples) {
-    double y = 0.0;
-    for (int n = 0; n < samples; ++n) y = agc.Process(n % 2 == 0 ? a : -a);
-    return y;
+    expectRuns(
+        t, {{false, -50, 500, -1}, {true, -50, 110, 0}, {true, -50, 50, -1}, {true, -30, 1, -1}, {true, -50, 110, 0}});
 }
 
 TEST(Tv_agc, BringsASteadyEnvelopeTo0_8FollowingARiseAtOnceAndAFallWithATimeConstantOf1000Samples) {
-    for (auto [a, gain] : {std::pair{0.08, 10.0}, std::pair{0.8, 1.0}, std::pair{0.2, 4.0}, std::pair{1.0, 0.8}}) {
+    for (double a : {0.08, 0.2, 0.8, 1.0}) {
         Tv_agc steady;
-        EXPECT_NEAR(std::abs(settle(steady, a, 200)), 0.8, 1e-9) << a;
-        EXPECT_NEAR(steady.Gain(), gain, 1e-7) << a;
+        EXPECT_NEAR(feed(steady, a, 200), 0.8, 1e-9) << a;
     }
     Tv_agc agc;
-    settle(agc, 0.01, 2000);
+    feed(agc, 0.01, 2000);
     // One sample after a step to 0.5 the envelope has covered 85 % of it: 0.01 + 0.85 x 0.49.
     EXPECT_NEAR(agc.Process(0.5), 0.5 * 0.8 / (0.01 + 0.85 * 0.49), 1e-9);
-    settle(agc, 0.5, 200);
-    settle(agc, 0.05, 1000);  // after one time constant e^-1 of the fall is left
+    feed(agc, 0.5, 200);
+    feed(agc, 0.05, 1000);  // after one time constant e^-1 of the fall is left
     EXPECT_NEAR(agc.Gain(), 0.8 / (0.05 + 0.45 * std::exp(-1.0)), 0.002);
     agc.Reset();  // unity gain again; signals at or below the -80 dB floor pass unchanged
     EXPECT_EQ(agc.Gain(), 1.0);
