@@ -1,6 +1,7 @@
 // The level chain of a channel: TlevelMeter (dB every 551 samples, 50 ms), Tshow_level (the display
 // queue), Tlevel_check and TVOXlevel_check (the level triggers) and Tv_agc, all on the envelope
-// follower with attack 0.15 (85 % of a rise in one sample) and a release time constant of 1000 samples.
+// follower with attack 0.15 (85 % of a rise in one sample) and a release time constant of 1000 samples;
+// and the pulse detector's TPulseLevelMeter, the same follower in float with a release of 100 samples.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "dsp/level_display_queue.h"
 #include "dsp/level_meter.h"
 #include "dsp/level_trigger.h"
+#include "dsp/pulse_level_meter.h"
 #include "dsp/voice_stop_trigger.h"
 #include "support/signal_gen.h"
 
@@ -40,6 +42,18 @@ TEST(TlevelMeter, FallsWithATimeConstantOfAThousandSamples) {
     EXPECT_NEAR(feed(m, 0.0, 551), 20.0 * std::log10(std::exp(-551.0 / 1000.0)), 0.01);  // -4.79 dB
     m.Reset();
     EXPECT_EQ(feed(m, 0.0, 551), -60.0);
+}
+
+TEST(TPulseLevelMeter, GivesTheEnvelopeOnEveryTenthSampleRisingAtOnceAndFallingByOnePercent) {
+    TPulseLevelMeter m;
+    float v = 0.0f;
+    for (int call = 1; call <= 30; ++call) {
+        v = m.Process(call == 21 ? 0.5f : 0.0f);
+        ASSERT_EQ(v != 10000.0f, call % 10 == 0) << call;
+    }
+    EXPECT_NEAR(v, 0.5 * 0.85 * std::pow(0.99, 9), 1e-6);  // 85 % of a rise in one sample, then 9 falls
+    for (int call = 1; call <= 100; ++call) v = m.Process(0.0f);
+    EXPECT_NEAR(v / (0.5 * 0.85 * std::pow(0.99, 9)), std::exp(-1.0), 0.005);  // time constant 100 samples
 }
 
 TEST(Tshow_level, ReplaysABuffersWorthFromTheOldestThenRepeatsTheNewest) {
