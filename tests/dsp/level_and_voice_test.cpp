@@ -30,18 +30,13 @@ double feed(T& m, double a, int samples) {
     return v;
 }
 
-TEST(TlevelMeter, GivesTheEnvelopeInDbLimitedToMinus60OnEvery551stSampleOnly) {
+TEST(TlevelMeter, GivesTheEnvelopeInDbLimitedToMinus60OnEvery551stSampleFallingWithATimeConstantOf1000) {
     TlevelMeter m(11025);
     for (int i = 1; i <= 551 * 3; ++i) ASSERT_EQ(m.Process(0.0), i % 551 == 0 ? -60.0 : kNoLevel) << i;
-    for (auto [a, db] :
-         {std::pair{1.0, 0.0}, std::pair{0.5, -6.0206}, std::pair{0.01, -40.0}, std::pair{1e-4, -60.0}}) {
+    for (auto [a, db] : {std::pair{1.0, 0.0}, {0.5, -6.0206}, {0.01, -40.0}, {1e-4, -60.0}}) {
         TlevelMeter steady(11025);
         EXPECT_NEAR(feed(steady, a, 551), db, 1e-4) << a;
     }
-}
-
-TEST(TlevelMeter, FallsWithATimeConstantOfAThousandSamples) {
-    TlevelMeter m(11025);
     (void)feed(m, 1.0, 551);
     EXPECT_NEAR(feed(m, 0.0, 551), 20.0 * std::log10(std::exp(-551.0 / 1000.0)), 0.01);  // -4.79 dB
     m.Reset();

@@ -78,11 +78,13 @@ Signal aonSymbols(std::string_view symbols, double amplitude, double symbolMs) {
     Signal s;
     const std::size_t len = samplesOf(symbolMs);
     for (char c : symbols) {
-        const std::size_t i = kSymbols.find(c);
-        if (i == std::string_view::npos) throw std::invalid_argument("not an AON symbol");
+        const std::size_t i = kSymbols.find(c);  // npos for ' ', a pause
+        if (i == std::string_view::npos && c != ' ') throw std::invalid_argument("not an AON symbol");
         for (std::size_t n = s.size(), end = n + len; n < end; ++n) {
             const double t = double(n) / kLineRate;
-            s.push_back(amplitude * (std::sin(kTwoPi * kHz[kLow[i]] * t) + std::sin(kTwoPi * kHz[kHigh[i]] * t)));
+            s.push_back(i == std::string_view::npos
+                            ? 0.0
+                            : amplitude * (std::sin(kTwoPi * kHz[kLow[i]] * t) + std::sin(kTwoPi * kHz[kHigh[i]] * t)));
         }
     }
     return s;

@@ -35,7 +35,7 @@ void mixInto(Signal& a, const Signal& b, std::size_t at = 0);
 
 // АОН two-of-six symbols (700, 900, 1100, 1300, 1500, 1700 Hz) sent back to back, each symbolMs long,
 // each tone of the pair at `amplitude`: '0'-'9', 'H' for the start symbol "Н" (1100 + 1700 Hz) and
-// 'P' for the repeat symbol "П" (1300 + 1700 Hz).
+// 'P' for the repeat symbol "П" (1300 + 1700 Hz); ' ' is a symbol's length of silence.
 [[nodiscard]] Signal aonSymbols(std::string_view symbols, double amplitude, double symbolMs);
 
 // A line relay's click: a decaying 4 kHz burst of 40 samples and peak `amplitude`.
