@@ -1,8 +1,7 @@
-// The level chain of a channel: TlevelMeter (dB every 551 samples, 50 ms), Tshow_level (the display
-// queue), Tlevel_check and TVOXlevel_check (the level triggers) and Tv_agc, all on the envelope
-// follower with attack 0.15 (85 % of a rise in one sample) and a release time constant of 1000 samples;
-// the pulse detector's TPulseLevelMeter, the same follower in float with a release of 100 samples; and
-// TVOX, the voice trigger, on a voice-like signal, silence, steady tones and noise.
+// The level chain: TlevelMeter (dB every 551 samples, 50 ms), Tshow_level (the display queue), the level
+// triggers Tlevel_check and TVOXlevel_check, and Tv_agc, all on the envelope follower with attack 0.15
+// (85 % of a rise in one sample) and release time constant 1000 samples; TPulseLevelMeter, the same
+// follower in float with 100 samples; TVOX, the voice trigger, on voice, silence, tones and noise.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -97,8 +96,7 @@ TEST(Tlevel_check, StartsAndStopsAfterTheirWindowsOfLevelValues) {
              {0.0, 1.0, {{true, -50.0, 10, -1}, {true, -10.0, 1, -1}, {true, -50.0, 20, 0}}},
              {0.0, 1.0, {{true, -50.0, 19, -1}, {true, -10.0, 1, 0}}},
              {0.0, 0.07, {{true, -50.0, 100, -1}}},
-             {-1.0, -1.0, {{false, -10.0, 74, 1}, {true, -50.0, 740, 0}}},
-         }) {
+             {-1.0, -1.0, {{false, -10.0, 74, 1}, {true, -50.0, 740, 0}}}}) {
         Tlevel_check t(-30.0);
         if (c.startSeconds >= 0.0) t.SetTimes(c.startSeconds, c.stopSeconds, 1);
         SCOPED_TRACE(testing::Message() << c.startSeconds << "/" << c.stopSeconds);
@@ -126,7 +124,6 @@ TEST(Tv_agc, BringsASteadyEnvelopeTo0_8FollowingARiseAtOnceAndAFallWithATimeCons
     feed(agc, 0.05, 1000);  // after one time constant e^-1 of the fall is left
     EXPECT_NEAR(agc.Gain(), 0.8 / (0.05 + 0.45 * std::exp(-1.0)), 0.002);
     agc.Reset();  // unity gain again; signals at or below the -80 dB floor pass unchanged
-    EXPECT_EQ(agc.Gain(), 1.0);
     for (double x : test::noise(0.00002, 20000, 4)) ASSERT_EQ(agc.Process(x), x);  // peaks far below 1e-4
     EXPECT_EQ(agc.Gain(), 1.0);
 }

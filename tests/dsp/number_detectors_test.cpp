@@ -115,21 +115,20 @@ TEST(t_aon, CyclesDecodeToTheirSixDigitNumbersOrToNothing) {
     // The field between the two "Н" loses its first and last symbols and is read backwards; the
     // symbol after the closing "Н" lets the detector write that "Н". A symbol must be seen again in
     // 9 ... 25 blocks of 30 samples: with the 13.6 ms window, symbols of 30 ... 68 ms count, 26 ms and
-    // 70 ms do not. "П" takes the field's next symbol. A pause of more than 10 blocks discards the symbols.
+    // 70 ms do not. "П" takes the field's next symbol. Five or seven digits give nothing; a pause of more
+    // than 10 blocks (40 ms: 14.7) discards the symbols.
     struct Case {
         const char* symbols;
         double symbolMs, amplitude;
         Strings expected;
     };
-    for (const Case& c : {
-             Case{"H12345679H1", 40.0, 0.1, {"765432"}}, Case{"H39081725H3", 40.0, 0.4, {"271809"}},
-             Case{"H39081725H3", 40.0, 0.02, {"271809"}}, Case{"H12345679H1", 30.0, 0.1, {"765432"}},
-             Case{"H12345679H1", 68.0, 0.1, {"765432"}}, Case{"H12345679H1", 26.0, 0.1, {}},
-             Case{"H12345679H1", 70.0, 0.1, {}}, Case{"H73P58649H7", 40.0, 0.1, {"468553"}},
-             Case{"H1234569H1234569H1234569H1", 40.0, 0.1, {}},        // five digits
-             Case{"H123456789H123456789H123456789H1", 40.0, 0.1, {}},  // seven digits
-             Case{"H1234 5679H1", 40.0, 0.1, {}},                      // 40 ms pause: 14.7 blocks
-         }) {
+    for (const Case& c :
+         {Case{"H12345679H1", 40.0, 0.1, {"765432"}}, Case{"H39081725H3", 40.0, 0.4, {"271809"}},
+          Case{"H39081725H3", 40.0, 0.02, {"271809"}}, Case{"H12345679H1", 30.0, 0.1, {"765432"}},
+          Case{"H12345679H1", 68.0, 0.1, {"765432"}}, Case{"H12345679H1", 26.0, 0.1, {}},
+          Case{"H12345679H1", 70.0, 0.1, {}}, Case{"H73P58649H7", 40.0, 0.1, {"468553"}},
+          Case{"H1234569H1234569H1234569H1", 40.0, 0.1, {}}, Case{"H123456789H123456789H123456789H1", 40.0, 0.1, {}},
+          Case{"H1234 5679H1", 40.0, 0.1, {}}}) {
         t_aon d;
         EXPECT_EQ(test::numbers(d, line(c.symbols, c.symbolMs, c.amplitude)), c.expected)
             << c.symbols << " " << c.symbolMs << " ms " << c.amplitude;
@@ -173,11 +172,9 @@ Signal dial(const std::vector<int>& counts, int breakSteps = 66, double clickAmp
 }
 
 TEST(TPulse_detector, PulseCountsBecomeDigitsAndTenBecomesZero) {
-    for (int pulses = 1; pulses <= 11; ++pulses) {
-        TPulse_detector d;
-        const std::string first = pulses == 10 ? "0" : std::to_string(pulses);
-        EXPECT_EQ(test::numbers(d, dial({pulses, 3})), Strings{first + "3"}) << pulses;
-    }
+    TPulse_detector d;  // each number is handed over before the next begins
+    for (int pulses = 1; pulses <= 11; ++pulses)
+        EXPECT_EQ(test::numbers(d, dial({pulses, 3})), Strings{(pulses == 10 ? "0" : std::to_string(pulses)) + "3"});
 }
 
 TEST(TPulse_detector, OnlyBreaksOf61To76StepsWithClicksAboveTheThresholdCount) {

@@ -9,6 +9,7 @@
 #include <numbers>
 #include <random>
 #include <span>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -23,7 +24,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-TEST(tfft, BlocksComeBackUnchangedWithInversionOff) {
+TEST(tfft, BlocksComeBackUnchangedWithInversionOffShiftIsRoundedAndLimitedAndBadSizesAreRejected) {
     std::mt19937 rng(5);
     for (auto [n, bits] : {std::pair{1024, 16}, {16384, 16}, {4096, 8}}) {
         tfft f(n, bits);
@@ -34,6 +35,13 @@ TEST(tfft, BlocksComeBackUnchangedWithInversionOff) {
         f.ProcessBlock(b);
         EXPECT_EQ(b, original) << n << " x " << bits;
     }
+    for (auto [hertz, shift] : {std::pair{5000, 464}, {-5, 0}, {20000, 512}}) {
+        tfft f(1024, 16);
+        f.SetInversionFrequency(hertz);
+        EXPECT_EQ(f.ShiftBins(), shift) << hertz;  // 1024 x 5000 / 11025 = 464.4
+    }
+    for (auto [n, bits] : {std::pair{1000, 16}, {1024, 12}, {32768, 16}})
+        EXPECT_THROW(tfft(n, bits), std::invalid_argument) << n << " x " << bits;
 }
 
 TEST(tfft, InversionMovesAToneToItsMirroredBin) {
@@ -60,36 +68,20 @@ TEST(tfft, InversionMovesAToneToItsMirroredBin) {
     }
 }
 
-TEST(tfft, ShiftIsRoundedAndLimitedToHalfTheBlockAndBadSizesAreRejected) {
-    for (auto [hertz, shift] : {std::pair{5000, 464}, {-5, 0}, {20000, 512}}) {
-        tfft f(1024, 16);
-        f.SetInversionFrequency(hertz);
-        EXPECT_EQ(f.ShiftBins(), shift) << hertz;  // 1024 x 5000 / 11025 = 464.4
-    }
-    for (auto [n, bits] : {std::pair{1000, 16}, {1024, 12}, {32768, 16}})
-        EXPECT_THROW(tfft(n, bits), std::invalid_argument) << n << " x " << bits;
-}
-
-struct Bank {
-    const char* name;
-    int chains, window;
-    void (*kernel)(const double*, const double*, double*, double*) noexcept;
-};
-
 TEST(GoertzelKernels, BanksMatchOneChainAtATimeToTheLastBit) {
-    for (const Bank bank :
-         {Bank{"goertzel16", 16, 284, kernels::goertzel16}, Bank{"goertzel6", 6, 150, kernels::goertzel6}}) {
+    for (auto [name, chains, window, kernel] : {std::tuple{"goertzel16", 16, 284, &kernels::goertzel16},
+                                                std::tuple{"goertzel6", 6, 150, &kernels::goertzel6}}) {
         for (std::uint32_t seed = 1; seed <= 20; ++seed) {
-            const test::Signal v = test::noise(0.3, std::size_t(bank.window), seed);
-            const test::Signal hz = test::noise(1000.0, std::size_t(bank.chains), seed + 100);
+            const test::Signal v = test::noise(0.3, std::size_t(window), seed);
+            const test::Signal hz = test::noise(1000.0, std::size_t(chains), seed + 100);
             std::vector<double> coefs, s0(16), s1(16);
             for (double f : hz) coefs.push_back(2.0 * std::cos(2.0 * kPi * (2000.0 + f) / 11025.0));
-            bank.kernel(v.data(), coefs.data(), s0.data(), s1.data());
-            for (int k = 0; k < bank.chains; ++k) {
+            kernel(v.data(), coefs.data(), s0.data(), s1.data());
+            for (int k = 0; k < chains; ++k) {
                 double a = 0.0, b = 0.0;  // newest state and the one before
                 for (double x : v) b = std::exchange(a, coefs[std::size_t(k)] * a - b + x);
-                ASSERT_EQ(s0[std::size_t(k)], a) << bank.name << " seed " << seed << " chain " << k;
-                ASSERT_EQ(s1[std::size_t(k)], b) << bank.name << " seed " << seed << " chain " << k;
+                ASSERT_EQ(s0[std::size_t(k)], a) << name << " seed " << seed << " chain " << k;
+                ASSERT_EQ(s1[std::size_t(k)], b) << name << " seed " << seed << " chain " << k;
             }
         }
     }
