@@ -30,10 +30,10 @@ double feed(T& m, double a, int samples) {
 }
 
 TEST(TlevelMeter, GivesTheEnvelopeInDbLimitedToMinus60OnEvery551stSampleFallingWithATimeConstantOf1000) {
-    TlevelMeter m(11025);
+    TlevelMeter m(kLineRate);
     for (int i = 1; i <= 551 * 3; ++i) ASSERT_EQ(m.Process(0.0), i % 551 == 0 ? -60.0 : kNoLevel) << i;
     for (auto [a, db] : {std::pair{1.0, 0.0}, {0.5, -6.0206}, {0.01, -40.0}, {1e-4, -60.0}}) {
-        TlevelMeter steady(11025);
+        TlevelMeter steady(kLineRate);
         EXPECT_NEAR(feed(steady, a, 551), db, 1e-4) << a;
     }
     (void)feed(m, 1.0, 551);
@@ -55,8 +55,8 @@ TEST(TPulseLevelMeter, GivesTheEnvelopeOnEveryTenthSampleRisingAtOnceAndFallingB
 }
 
 TEST(Tshow_level, ReplaysABuffersWorthFromTheOldestThenRepeatsTheNewest) {
-    Tshow_level q(16384, 11025), tiny(100, 11025);  // shorter than 25 ms: still one value
-    ASSERT_EQ(q.Capacity, 30);                      // 16384 / 551.25 = 29.7
+    Tshow_level q(16384, kLineRate), tiny(100, kLineRate);  // shorter than 25 ms: still one value
+    ASSERT_EQ(q.Capacity, 30);                              // 16384 / 551.25 = 29.7
     ASSERT_EQ(tiny.Capacity, 1);
     EXPECT_EQ(q.Pop(), -60.0);
     for (int i = 0; i < 30; ++i) q.Push(-i);

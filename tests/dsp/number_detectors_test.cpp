@@ -224,7 +224,7 @@ TEST(TPulse_detector, ToneSpeechALoneDigitAndResetGiveNoNumberAndTheThresholdIsC
 }
 
 // |H(f)| of a filter's coefficients, f in Hz at 11025 Hz.
-double gain(const std::vector<double>& h, double hz) { return std::abs(test::dftAt(h, hz / 11025.0)); }
+double gain(const std::vector<double>& h, double hz) { return std::abs(test::dftAt(h, hz / kLineRate)); }
 
 TEST(Tfir, LongLowPassApproachesTheIdealAndHighPassIsItsComplement) {
     // 1001 taps, transition 0.2 ... 0.3 of Nyquist (1102.5 ... 1653.75 Hz): gain 1 at DC, 0.5 mid
@@ -238,7 +238,7 @@ TEST(Tfir, LongLowPassApproachesTheIdealAndHighPassIsItsComplement) {
 }
 
 TEST(TLPF, PulseFilterIsA15TapHighPassThatConvolvesItsInput) {
-    TLPF f(14, 11025, 3400);
+    TLPF f(14, kLineRate, 3400);
     const auto c = f.Coefficients();
     ASSERT_EQ(c.size(), 15u);
     for (std::size_t i = 0; i < 15; ++i) EXPECT_EQ(c[i], c[14 - i]) << i;

@@ -75,7 +75,7 @@ TEST(GoertzelKernels, BanksMatchOneChainAtATimeToTheLastBit) {
             const test::Signal v = test::noise(0.3, std::size_t(window), seed);
             const test::Signal hz = test::noise(1000.0, std::size_t(chains), seed + 100);
             std::vector<double> coefs, s0(16), s1(16);
-            for (double f : hz) coefs.push_back(2.0 * std::cos(2.0 * kPi * (2000.0 + f) / 11025.0));
+            for (double f : hz) coefs.push_back(2.0 * std::cos(2.0 * kPi * (2000.0 + f) / kLineRate));
             kernel(v.data(), coefs.data(), s0.data(), s1.data());
             for (int k = 0; k < chains; ++k) {
                 double a = 0.0, b = 0.0;  // newest state and the one before

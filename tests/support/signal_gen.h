@@ -1,17 +1,17 @@
 #pragma once
-// Synthetic line sound for the detector tests: tones, DTMF keys, the two-of-six АОН symbols,
-// loop-disconnect clicks, a speech-like voice and white noise. All signals are normalised samples
-// (full scale = 1.0) at the line rate of 11025 Hz; generators are deterministic (noise takes an
-// explicit seed), so a failing test replays exactly.
+// Synthetic line sound for the tests: tones, DTMF keys, АОН two-of-six symbols, dial clicks, a speech-like
+// voice and white noise, as normalised samples (full scale 1.0) at the line rate of 11025 Hz. Deterministic
+// (noise takes an explicit seed), so a failing test replays exactly.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
+#include "platform/line_rate.h"
+
 namespace kestavo::test {
 
-inline constexpr double kLineRate = 11025.0;  // samples per second
-
+inline constexpr double kLineRate = kestavo::kLineRate;  // samples per second
 using Signal = std::vector<double>;
 
 // Samples in `ms` milliseconds at 11025 Hz, rounded to the nearest sample.
