@@ -38,12 +38,6 @@ Signal tone(double hz, double amplitude, std::size_t samples, double phase) {
     return s;
 }
 
-Signal tonePair(double hz1, double hz2, double amplitude, std::size_t samples) {
-    Signal s = tone(hz1, amplitude, samples);
-    mixInto(s, tone(hz2, amplitude, samples, 0.7));
-    return s;
-}
-
 Signal noise(double rms, std::size_t samples, std::uint32_t seed) {
     std::mt19937 rng(seed);
     std::normal_distribution<double> g(0.0, rms);
@@ -59,49 +53,39 @@ void mixInto(Signal& a, const Signal& b, std::size_t at) {
     for (std::size_t i = 0; i < b.size(); ++i) a[at + i] += b[i];
 }
 
-Signal dtmfKey(char key, double dbfs, double toneMs) {
-    static constexpr char kKeys[4][5] = {"123A", "456B", "789C", "*0#D"};
-    static constexpr double kRows[4] = {697, 770, 852, 941};
-    static constexpr double kColumns[4] = {1209, 1336, 1477, 1633};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            if (kKeys[r][c] == key) return tonePair(kRows[r], kColumns[c], amplitudeOf(dbfs) / 2.0, samplesOf(toneMs));
-    throw std::invalid_argument("not a DTMF key");
-}
-
 Signal dtmfNumber(std::string_view keys, double dbfs, double toneMs, double pauseMs) {
+    static constexpr std::string_view kKeys = "123A456B789C*0#D";  // row by row
+    static constexpr double kRows[4] = {697, 770, 852, 941}, kColumns[4] = {1209, 1336, 1477, 1633};
     Signal s;
     for (char k : keys) {
-        append(s, dtmfKey(k, dbfs, toneMs));
+        const std::size_t i = kKeys.find(k);
+        if (i == std::string_view::npos) throw std::invalid_argument("not a DTMF key");
+        Signal pair = tone(kRows[i / 4], amplitudeOf(dbfs) / 2.0, samplesOf(toneMs));
+        mixInto(pair, tone(kColumns[i % 4], amplitudeOf(dbfs) / 2.0, samplesOf(toneMs), 0.7));
+        append(s, pair);
         append(s, silence(samplesOf(pauseMs)));
     }
     return s;
 }
 
-FreqPair aonPair(char symbol) {
-    static constexpr double kHz[7] = {0, 700, 900, 1100, 1300, 1500, 1700};
-    static constexpr struct {
-        char symbol;
-        int a, b;
-    } kTable[] = {{'1', 1, 2}, {'2', 1, 3}, {'3', 2, 3}, {'4', 1, 4}, {'5', 2, 4}, {'6', 3, 4},
-                  {'7', 1, 5}, {'8', 2, 5}, {'9', 3, 5}, {'0', 4, 5}, {'H', 3, 6}, {'P', 4, 6}};
-    for (const auto& e : kTable)
-        if (e.symbol == symbol) return {kHz[e.a], kHz[e.b]};
-    throw std::invalid_argument("not an AON symbol");
-}
-
 Signal aonSymbols(std::string_view symbols, double amplitude, double symbolMs) {
-    // Phase-continuous oscillators per frequency, as an exchange's sender produces them.
+    // Symbol -> its two frequencies (indices into kHz); phase-continuous oscillators per frequency,
+    // as an exchange's sender produces them.
+    static constexpr std::string_view kSymbols = "1234567890HP";
+    static constexpr int kLow[12] = {0, 0, 1, 0, 1, 2, 0, 1, 2, 3, 2, 3},
+                         kHigh[12] = {1, 2, 2, 3, 3, 3, 4, 4, 4, 4, 5, 5};
+    static constexpr double kHz[6] = {700, 900, 1100, 1300, 1500, 1700};
     Signal s;
     const std::size_t len = samplesOf(symbolMs);
-    std::size_t n0 = 0;
     for (char c : symbols) {
-        const FreqPair p = aonPair(c);
-        for (std::size_t i = 0; i < len; ++i) {
-            const double t = double(n0 + i) / kLineRate;
-            s.push_back(amplitude * (std::sin(kTwoPi * p.lowHz * t) + std::sin(kTwoPi * p.highHz * t)));
+        const std::size_t i = kSymbols.find(c);  // npos for ' ', a pause
+        if (i == std::string_view::npos && c != ' ') throw std::invalid_argument("not an AON symbol");
+        for (std::size_t n = s.size(), end = n + len; n < end; ++n) {
+            const double t = double(n) / kLineRate;
+            s.push_back(i == std::string_view::npos
+                            ? 0.0
+                            : amplitude * (std::sin(kTwoPi * kHz[kLow[i]] * t) + std::sin(kTwoPi * kHz[kHigh[i]] * t)));
         }
-        n0 += len;
     }
     return s;
 }
@@ -165,41 +149,6 @@ Signal speechLike(double seconds, double peak, std::uint32_t seed) {
     for (double v : s) maxAbs = std::max(maxAbs, std::abs(v));
     if (maxAbs > 0.0)
         for (double& v : s) v *= peak / maxAbs;
-    return s;
-}
-
-Signal mixedLineSound(double seconds, std::uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(0.0, 1.0);
-    const std::size_t total = std::size_t(seconds * kLineRate);
-    Signal s = noise(amplitudeOf(-50.0), total, seed);
-    std::size_t at = 0;
-    int kind = 0;
-    while (at < total) {
-        Signal part;
-        switch (kind++ % 6) {
-            case 0:
-                part = dtmfNumber("4957031", -3.0 - 25.0 * u(rng), 50.0 + 60.0 * u(rng), 60.0 + 40.0 * u(rng));
-                break;
-            case 1: part = aonSymbols("H1P234569H1P234569H1", 0.05 + 0.2 * u(rng), 40.0); break;
-            case 2: {
-                part = pulseTrain(1 + int(10.0 * u(rng)), 57.0 + 16.0 * u(rng), 40.0, 0.3 + 0.4 * u(rng));
-                append(part, silence(samplesOf(300.0)));
-                append(part, pulseTrain(1 + int(10.0 * u(rng)), 60.0, 40.0, 0.5));
-                append(part, silence(samplesOf(4000.0)));  // room for the number to be handed over
-                break;
-            }
-            case 3: part = speechLike(1.0 + 2.0 * u(rng), 0.1 + 0.6 * u(rng), seed + std::uint32_t(at)); break;
-            case 4:
-                part = tone(300.0 + 3000.0 * u(rng), 0.05 + 0.5 * u(rng), samplesOf(200.0 + 1000.0 * u(rng)));
-                break;
-            default: part = silence(samplesOf(500.0 + 5000.0 * u(rng))); break;
-        }
-        mixInto(s, part, at);
-        at += part.size() + samplesOf(100.0 * u(rng));
-    }
-    s.resize(total);
-    for (double& v : s) v = std::clamp(v, -1.0, 1.0);
     return s;
 }
 
