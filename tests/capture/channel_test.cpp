@@ -118,10 +118,18 @@ protected:
 
 }  // namespace
 
-TEST_F(ChannelTest, AStopBeforeTheMinimumDeletesTheFileAndRepeatedStartsAndStopsChangeNothing) {
-    auto c = make();
-    Strings files;  // what the channel said while each report ran on the main thread
+TEST_F(ChannelTest, AShortRecordingIsUnregisteredALongOneReportedAndUploadedAndRepeatedStartsAndStopsChangeNothing) {
+    FakeServer server;
+    Strings uploads, files;  // files: what the channel said while each report ran on the main thread
+    auto e = env();
+    e.server = &server;
+    e.upload = [&](const std::string& p) { uploads.push_back(p); };
+    auto g = globals();
+    g.serverEnabled = g.noName = true;
+    g.computerName = "a-very-long-computer-name";
+    auto c = make({}, e, g);
     onMainThread = [&] { files.push_back(c->OpenFileName()); };
+    c->SetPrefix("P");
     c->SetMinTime(5);
     c->StopRecord();  // idle: nothing happens
     Strings open;
@@ -132,20 +140,25 @@ TEST_F(ChannelTest, AStopBeforeTheMinimumDeletesTheFileAndRepeatedStartsAndStops
         EXPECT_FALSE(c->RecordNow());  // neither start restarts the recording
         c->StartIfIdle();
         EXPECT_EQ(c->OpenFileName(), open.back());
+        c->SetDurationText("0:00:05");
         c->StopRecord();
         c->StopRecord();
         dispatcher.drain();
     }
+    const std::string name = "P05_12_2026 16_05_13_a-very-long-computer-name_1.wav";
+    EXPECT_EQ(open,
+              (Strings{(dir / "TEMP" / "P05_12_2026 16_05_09_a-very-long-computer-name_1.wav").string(),
+                       (dir / "TEMP" / name).string()}));
     EXPECT_EQ(mainThread, (Strings{"1:start", "1:stop", "1:start", "1:stop"}));
     EXPECT_EQ(files, (Strings{open[0], "", open[1], ""}));  // run at once, after the channel's lock was released
     ASSERT_EQ(reports.size(), 4u);
-    EXPECT_EQ(reports[0].file, open[0]);
-    EXPECT_EQ(reports[0].cause, capture::RecordCause::Operator);
-    EXPECT_EQ(reports[1].outcome, RecordOutcome::TooShort);
-    EXPECT_EQ(reports[1].file, "");
-    EXPECT_EQ(reports[3].outcome, RecordOutcome::Kept);
-    EXPECT_EQ(reports[3].file, open[1]);
-    EXPECT_EQ(test::completeWavFiles(dir / "SOUND"), std::vector<fs::path>{open[1]});
+    EXPECT_EQ(std::tuple(reports[0].file, reports[0].cause), std::tuple(open[0], capture::RecordCause::Operator));
+    EXPECT_EQ(std::tuple(reports[1].outcome, reports[1].file), std::tuple(RecordOutcome::TooShort, ""));
+    EXPECT_EQ(std::tuple(reports[3].outcome, reports[3].file), std::tuple(RecordOutcome::Kept, open[1]));
+    EXPECT_EQ(server.calls,
+              (Strings{"start " + open[0] + "|P|a-very-long-com 1", "del 77",
+                       "start " + open[1] + "|P|a-very-long-com 1", "stop 77|0:00:05|" + name}));
+    EXPECT_EQ(uploads, Strings{open[1]});
 }
 
 TEST_F(ChannelTest, FileNamesFollowPrefixDateTimeAndChannel) {
@@ -163,36 +176,6 @@ TEST_F(ChannelTest, FileNamesFollowPrefixDateTimeAndChannel) {
     clock.advance(24h);
     std::ofstream(dir / "SOUND" / "06_12_2026") << "in the way";
     EXPECT_EQ(c->MakeFileName(), (dir / "SOUND" / "16_05_09_1").string());
-}
-
-TEST_F(ChannelTest, ServerReportingRegistersUploadsAndDeletesWithoutRenaming) {
-    FakeServer server;
-    Strings uploads;
-    auto e = env();
-    e.server = &server;
-    e.upload = [&](const std::string& p) { uploads.push_back(fs::path(p).filename().string()); };
-    auto g = globals();
-    g.serverEnabled = g.noName = true;
-    g.computerName = "a-very-long-computer-name";
-    auto c = make({}, e, g);
-    c->SetPrefix("P");
-    c->SetMinTime(5);
-    const std::string first = "P05_12_2026 16_05_09_a-very-long-computer-name_1.wav",
-                      second = "P05_12_2026 16_05_15_a-very-long-computer-name_1.wav";
-    ASSERT_TRUE(c->RecordNow());
-    EXPECT_EQ(c->OpenFileName(), (dir / "TEMP" / first).string());
-    clock.advance(3s);
-    c->StopRecord();
-    clock.advance(3s);
-    ASSERT_TRUE(c->RecordNow());
-    c->SetDurationText("0:00:06");
-    clock.advance(6s);
-    c->StopRecord();
-    EXPECT_EQ(
-        server.calls,
-        (Strings{"start " + (dir / "TEMP" / first).string() + "|P|a-very-long-com 1", "del 77",
-                 "start " + (dir / "TEMP" / second).string() + "|P|a-very-long-com 1", "stop 77|0:00:06|" + second}));
-    EXPECT_EQ(uploads, Strings{second});
 }
 
 TEST_F(ChannelTest, BlocksAreProcessedWholeInOrderOnANamedThreadAndAnOverflowIsCounted) {
@@ -245,41 +228,23 @@ TEST_F(ChannelTest, OperatorAndTriggersRaceWithoutDeadlockAndShutdownLeavesCompl
     (void)test::completeWavFiles(dir / "SOUND");
 }
 
-TEST_F(ChannelTest, LevelHistoryAveragesFiveTicksPerPoint) {
+TEST_F(ChannelTest, AFormatSwitchWhileRecordingCompletesTheFileAndRecordingGoesOnInTheNewFormat) {
     auto c = make();
-    feed(*c, line(1, 0, 1));
-    double sum = 0;
-    for (int i = 0; i < 5; ++i) sum += c->LevelHistoryTick();
-    const auto h = c->LevelHistory();
-    EXPECT_DOUBLE_EQ(h.back(), sum / 5);
-    EXPECT_EQ(h[h.size() - 2], -60.0);
-}
-
-TEST_F(ChannelTest, ShutdownOrAFormatSwitchWhileRecordingCompletesTheFileAndRecordingGoesOn) {
-    for (const bool shutdown : {true, false}) {
-        auto c = make();
-        c->SetFormat(shutdown ? 0 : 1);
-        c->SetMinTime(0);
-        ASSERT_TRUE(c->RecordNow());
-        const auto name = c->OpenFileName();
-        EXPECT_EQ(fs::path(name).extension(), shutdown ? ".wav" : ".mp3");
-        feed(*c, line(3, 0, 3));
-        if (shutdown) {
-            c.reset();
-            EXPECT_EQ(test::completeWavFiles(dir / "SOUND"), std::vector<fs::path>{name});
-            EXPECT_EQ(test::readWav(name)->dataSize, 3u * kBlock * 2);
-            continue;
-        }
-        c->SetFormat(0);
-        EXPECT_TRUE(c->Recording());
-        EXPECT_EQ(c->OpenFileName(), "");
-        EXPECT_GT(fs::file_size(name), 1000u);  // 4.5 s at 32 kbit/s
-        c->StopRecord();
-        EXPECT_TRUE(fs::exists(name));  // the stop after the switch deletes nothing of the earlier file
-        clock.advance(2s);
-        ASSERT_TRUE(c->RecordNow());
-        EXPECT_EQ(fs::path(c->OpenFileName()).extension(), ".wav");
-    }
+    c->SetFormat(1);
+    c->SetMinTime(0);
+    ASSERT_TRUE(c->RecordNow());
+    const auto mp3 = c->OpenFileName();
+    EXPECT_EQ(fs::path(mp3).extension(), ".mp3");
+    feed(*c, line(3, 0, 3));
+    c->SetFormat(0);
+    EXPECT_TRUE(c->Recording());
+    EXPECT_EQ(c->OpenFileName(), "");
+    EXPECT_GT(fs::file_size(mp3), 1000u);  // 4.5 s at 32 kbit/s
+    c->StopRecord();
+    EXPECT_TRUE(fs::exists(mp3));  // the stop after the switch deletes nothing of the earlier file
+    clock.advance(2s);
+    ASSERT_TRUE(c->RecordNow());
+    EXPECT_EQ(fs::path(c->OpenFileName()).extension(), ".wav");
 }
 
 TEST_F(ChannelTest, AnIdleChannelDecodesNothingWhileDetectorsWaitForARecordingAndOneDigitIsNoise) {
