@@ -1,7 +1,7 @@
 // Tchannel driven from the main thread and fed blocks: minimum time, names, server reporting, the
-// hand-over under load, shutdown and format switches while recording, the level history; what it
-// does with its detectors' answers (the gates, the two-character rule, the compressor); and its
-// demodulator plug-ins (private copies, the list file, recording by identifier).
+// hand-over under load, shutdown and format switches while recording; what it does with its
+// detectors' answers (the gates, the two-character rule, the compressor); and its demodulator
+// plug-ins (private copies, the list file, recording by identifier).
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -59,16 +59,17 @@ struct FakeServer final : services::RecordServer {
 // first sample, hands the channel the next numbered blocks (more than the queue holds), and checks
 // that the block in work was not changed meanwhile.
 struct FeedingMonitor final : capture::MonitorSink {
-    capture::Tchannel* channel = nullptr;
-    int next = 1, last = 100;
+    explicit FeedingMonitor(capture::Tchannel& c) : channel(c) {}
+    capture::Tchannel& channel;
+    int next = 1;
     std::vector<std::int16_t> firsts;
     bool changedInWork = false;
     void PutBlock(const std::byte* block, std::uint32_t, int) override {
         const auto first = [&] { return std::int16_t(int(block[0]) | int(block[1]) << 8); };
         firsts.push_back(first());
-        for (int i = 0; i <= capture::Tchannel::kQueueSlots && next <= last; ++i, ++next) {
+        for (int i = 0; i <= capture::Tchannel::kQueueSlots && next <= 100; ++i, ++next) {
             const std::vector<std::int16_t> b(kBlock, std::int16_t(next));
-            channel->PutData(reinterpret_cast<const std::byte*>(b.data()), std::uint32_t(b.size() * 2));
+            channel.PutData(reinterpret_cast<const std::byte*>(b.data()), std::uint32_t(b.size() * 2));
         }
         changedInWork |= first() != firsts.back();
     }
@@ -86,11 +87,6 @@ protected:
         auto c = make({}, e);
         c->SetDtmf(true);
         return c;
-    }
-    // The operator's stop, then start, at the next samples.
-    void restart(capture::Tchannel& c) {
-        c.ScheduleOperatorAction(fed, false);
-        c.ScheduleOperatorAction(fed + 1, true);
     }
     // Channel n with the demodulator plug-in at hand and its results logged.
     std::unique_ptr<capture::Tchannel> pluginChannel(int n) {
@@ -180,8 +176,7 @@ TEST_F(ChannelTest, FileNamesFollowPrefixDateTimeAndChannel) {
 
 TEST_F(ChannelTest, BlocksAreProcessedWholeInOrderOnANamedThreadAndAnOverflowIsCounted) {
     auto c = make({.channelNumber = 3});
-    FeedingMonitor monitor;
-    monitor.channel = c.get();
+    FeedingMonitor monitor(*c);
     c->SetMonitor(true, &monitor);
     const auto put = [&](int number) {
         const std::vector<std::int16_t> b(kBlock, std::int16_t(number));
@@ -247,35 +242,31 @@ TEST_F(ChannelTest, AFormatSwitchWhileRecordingCompletesTheFileAndRecordingGoesO
     EXPECT_EQ(fs::path(c->OpenFileName()).extension(), ".wav");
 }
 
-TEST_F(ChannelTest, AnIdleChannelDecodesNothingWhileDetectorsWaitForARecordingAndOneDigitIsNoise) {
+TEST_F(ChannelTest, DetectorsWaitForARecordingOnlyTheFirstPulseNumberAfterAStartOrStopCountsAndOneDigitIsNoise) {
     auto c = detecting();
+    const auto restart = [&] { c->ScheduleOperatorAction(fed, false), c->ScheduleOperatorAction(fed + 1, true); };
     process(*c, dtmf("1234"));
     process(*c, dial({2, 7}));
-    EXPECT_TRUE(texts(Kind::Dtmf).empty());
-    EXPECT_TRUE(texts(Kind::Pulse).empty());
-    c->SetDetectOnlyWhileRecording(false);
-    process(*c, dtmf("5"));
-    process(*c, dtmf("1234"));
-    EXPECT_EQ(texts(Kind::Dtmf), Strings{"1234"});
-    EXPECT_EQ(mainThread, Strings{"1:1234"});
-}
-
-TEST_F(ChannelTest, AfterAStartOrStopOnlyTheFirstPulseNumberCountsDtmfEndsItAndTheStopKeepsTwentyCharacters) {
-    auto c = detecting();
-    c->ScheduleOperatorAction(0, true);
+    EXPECT_TRUE(texts(Kind::Dtmf).empty() && texts(Kind::Pulse).empty());  // idle: nothing decoded
+    c->ScheduleOperatorAction(fed, true);
     process(*c, dial({2, 7}));
     process(*c, dial({4, 3}));
-    EXPECT_EQ(texts(Kind::Pulse), Strings{"27"});
-    // The next stop arms pulse decoding again; a DTMF number disarms it as a pulse number does.
-    restart(*c);
+    // The next stop arms pulse decoding again; a DTMF number disarms it as a pulse number does, and
+    // the stop after it carries that number cut to twenty characters.
+    restart();
     process(*c, dtmf("1234567890123456789012345"));
     process(*c, dial({2, 7}));
-    EXPECT_EQ(texts(Kind::Dtmf), Strings{"1234567890123456789012345"});
-    restart(*c);
+    restart();
     process(*c, dial({5, 1}));
     EXPECT_EQ(texts(Kind::Pulse), (Strings{"27", "51"}));
-    ASSERT_EQ(texts(Kind::Stop).size(), 2u);
-    EXPECT_EQ(texts(Kind::Stop)[1], "12345678901234567890");  // the last number, cut
+    EXPECT_EQ(texts(Kind::Stop).at(1), "12345678901234567890");
+    // Detecting while idle, a single key is taken for noise.
+    c->SetDetectOnlyWhileRecording(false);
+    c->ScheduleOperatorAction(fed, false);
+    process(*c, dtmf("5"));
+    process(*c, dtmf("1234"));
+    EXPECT_EQ(texts(Kind::Dtmf), (Strings{"1234567890123456789012345", "1234"}));
+    EXPECT_EQ(mainThread.back(), "1:1234");
 }
 
 TEST_F(ChannelTest, CompressorCurveAppliesToNegativeSamplesClipsAtFullScaleAndAnOverflowLeavesTheSample) {
@@ -337,15 +328,12 @@ TEST_F(ChannelTest, IdModeStartsOnAListedIdentifierOnlyAndStopsOnActionZero) {
     EXPECT_EQ(std::tuple(events[0].kind, events[0].sample), std::tuple(Kind::Start, 100u));
     EXPECT_EQ(texts(Kind::Plugin).size(), 2u);
     EXPECT_EQ(std::tuple(events[3].kind, events[3].sample), std::tuple(Kind::Stop, 300u));
-    // The stop renamed the file with the last text, which may not lead out of the folder, and its
-    // report names the renamed file.
+    // The stop renamed the file with the last text, which may not lead out of the folder (the
+    // writer's test tells how), and its report names the renamed file.
     const auto files = test::completeWavFiles(dir.path());
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].parent_path(), dir / "SOUND");
-    const std::string name = files[0].filename().string();
-    EXPECT_EQ(name.find('\n'), std::string::npos);
-    EXPECT_NE(name.find("etc"), std::string::npos);
-    EXPECT_NE(name.find("evil"), std::string::npos);
+    EXPECT_NE(files[0].filename().string().find("evil"), std::string::npos);
     EXPECT_EQ(reports.back().file, files[0].string());
 }
 
