@@ -99,12 +99,13 @@ protected:
         c->SetMinTime(0);
         return c;
     }
-    // Recording by identifier, the control list holding `listed`; the plug-in answers a sample of
-    // +0.75 with "84951234567" and start, +0.625 with a text holding a path, -0.75 with "END" and stop.
-    std::unique_ptr<capture::Tchannel> idChannel(const std::string& listed) {
+    // Channel n recording by identifier, its control list holding `listed`; the plug-in answers a
+    // sample of +0.75 with "84951234567" and start, +0.625 with a text holding a path, -0.75 with
+    // "END" and stop.
+    std::unique_ptr<capture::Tchannel> idChannel(int n, const std::string& listed) {
         fs::create_directories(dir / "CONTROL");
-        std::ofstream(dir / "CONTROL" / "1.ctl") << listed << " Moscow\n";
-        auto c = pluginChannel(1);
+        std::ofstream(dir / "CONTROL" / (std::to_string(n) + ".ctl")) << listed << " Moscow\n";
+        auto c = pluginChannel(n);
         c->ReloadControlList();
         c->AddPlugin("demod.plg");
         c->SetRecordMode(capture::RecordMode::Id);
@@ -287,18 +288,37 @@ TEST_F(ChannelTest, CompressorCurveAppliesToNegativeSamplesClipsAtFullScaleAndAn
     }
 }
 
-TEST_F(ChannelTest, EachChannelWorksOnItsOwnPluginCopyAndTheListSurvivesARestart) {
+TEST_F(ChannelTest, PluginsRunOnPrivateCopiesTheListSurvivesARestartAndIdModeStartsOnAListedIdentifierOnly) {
+    Signal s(4000, 0.0);
+    s[100] = 0.75, s[200] = 0.625, s[300] = -0.75;
     {
-        auto c1 = pluginChannel(1), c2 = pluginChannel(2);
-        c1->AddPlugin("demod.plg");
-        c1->AddPlugin("demod.plg");  // twice changes nothing
-        c2->AddPlugin("demod.plg");
-        c2->AddPlugin("missing.plg");
-        EXPECT_EQ(c1->PluginNames(), Strings{"demod.plg"});
-        EXPECT_EQ(c2->PluginNames(), Strings{"demod.plg"});
+        auto unlisted = idChannel(2, "7495*******"), c = idChannel(1, "8495*******");
+        c->AddPlugin("demod.plg");  // twice changes nothing
+        unlisted->AddPlugin("missing.plg");
+        EXPECT_EQ(c->PluginNames(), Strings{"demod.plg"});
+        EXPECT_EQ(unlisted->PluginNames(), Strings{"demod.plg"});
         EXPECT_TRUE(fs::exists(dir / "PLUGINS" / "WORK" / "demod1.plg"));
         EXPECT_TRUE(fs::exists(dir / "PLUGINS" / "WORK" / "demod2.plg"));
+        process(*unlisted, Signal(s.begin(), s.begin() + 150));
+        EXPECT_EQ(logged.size(), 1u);
+        EXPECT_FALSE(unlisted->Recording());
+        logged.clear();
+        process(*c, s);
+        ASSERT_EQ(logged.size(), 3u);
+        EXPECT_EQ(logged[0].channel, 1);
+        EXPECT_EQ(services::identifierText(logged[0]), "84951234567");
+        ASSERT_EQ(events.size(), 4u);
+        EXPECT_EQ(std::tuple(events[0].kind, events[0].sample), std::tuple(Kind::Start, 100u));
+        EXPECT_EQ(texts(Kind::Plugin).size(), 2u);
+        EXPECT_EQ(std::tuple(events[3].kind, events[3].sample), std::tuple(Kind::Stop, 300u));
     }
+    // The stop renamed the file with the last text, which may not lead out of the folder (the
+    // writer's test tells how), and its report names the renamed file.
+    const auto files = test::completeWavFiles(dir.path());
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].parent_path(), dir / "SOUND");
+    EXPECT_NE(files[0].filename().string().find("evil"), std::string::npos);
+    EXPECT_EQ(reports.back().file, files[0].string());
     // At the end of a channel its copy is deleted and its list written.
     EXPECT_FALSE(fs::exists(dir / "PLUGINS" / "WORK" / "demod1.plg"));
     std::string listed;
@@ -307,34 +327,6 @@ TEST_F(ChannelTest, EachChannelWorksOnItsOwnPluginCopyAndTheListSurvivesARestart
     EXPECT_EQ(again->PluginNames(), Strings{"demod.plg"});
     again->RemovePlugin("demod.plg");
     EXPECT_TRUE(again->PluginNames().empty());
-}
-
-TEST_F(ChannelTest, IdModeStartsOnAListedIdentifierOnlyAndStopsOnActionZero) {
-    Signal s(4000, 0.0);
-    s[100] = 0.75, s[200] = 0.625, s[300] = -0.75;
-    auto unlisted = idChannel("7495*******");
-    process(*unlisted, Signal(s.begin(), s.begin() + 150));
-    EXPECT_EQ(logged.size(), 1u);
-    EXPECT_FALSE(unlisted->Recording());
-    unlisted.reset();
-    logged.clear();
-
-    auto c = idChannel("8495*******");
-    process(*c, s);
-    ASSERT_EQ(logged.size(), 3u);
-    EXPECT_EQ(logged[0].channel, 1);
-    EXPECT_EQ(services::identifierText(logged[0]), "84951234567");
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(std::tuple(events[0].kind, events[0].sample), std::tuple(Kind::Start, 100u));
-    EXPECT_EQ(texts(Kind::Plugin).size(), 2u);
-    EXPECT_EQ(std::tuple(events[3].kind, events[3].sample), std::tuple(Kind::Stop, 300u));
-    // The stop renamed the file with the last text, which may not lead out of the folder (the
-    // writer's test tells how), and its report names the renamed file.
-    const auto files = test::completeWavFiles(dir.path());
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].parent_path(), dir / "SOUND");
-    EXPECT_NE(files[0].filename().string().find("evil"), std::string::npos);
-    EXPECT_EQ(reports.back().file, files[0].string());
 }
 
 TEST(PluginRecord, TextFieldsAreNeverReadPastTheirEnd) {
