@@ -6,6 +6,7 @@
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 
 #include "capture/capture_thread.h"
@@ -59,7 +60,7 @@ protected:
     }
     // Each channel's first recording holds its side from `pre` samples before the trigger's block to
     // the start of the block in which the stop fired (that block is processed after the file closed).
-    void expectRecordings(std::size_t pre, std::size_t loudFromSecond[2]) {
+    void expectRecordings(std::size_t pre, std::array<std::size_t, 2> loudFromSecond) {
         dispatcher.drain();
         channels.clear();
         const auto files = test::completeWavFiles(dir / "SOUND");
@@ -97,8 +98,7 @@ TEST_F(EndToEnd, StereoFileLineRecordsEachSideByLevelWithPreRecord) {
         stop.set();
     }
     EXPECT_EQ(seen[0].size(), 4u);  // the one-second burst starts and stops, and is deleted
-    std::size_t loudFrom[2] = {10, 25};
-    expectRecordings(5 * kSecond, loudFrom);
+    expectRecordings(5 * kSecond, {10, 25});
     EXPECT_EQ(mainThread, (std::vector<std::string>{"1:start", "1:stop", "2:start", "2:stop", "1:start", "1:stop"}));
     // Level triggers start and stop every recording; the one-second burst's file is gone as too
     // short, and every other stop names the complete file.
@@ -153,6 +153,5 @@ TEST_F(EndToEnd, StereoCaptureThroughAlsaRecordsBothSides) {
         ASSERT_TRUE(stop.wait(60s));
     }
     snd_config_update_free_global();
-    std::size_t loudFrom[2] = {8, 12};
-    expectRecordings(2 * kSecond, loudFrom);
+    expectRecordings(2 * kSecond, {8, 12});
 }
