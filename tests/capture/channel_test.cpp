@@ -21,10 +21,6 @@ namespace {
 
 constexpr std::size_t kBlock = test::ChannelFixture::kBlock;
 
-// Blocks of hiss with a 440 Hz tone over the blocks [from, to).
-std::vector<std::int16_t> line(std::size_t blocks, std::size_t from = 0, std::size_t to = 0) {
-    return test::toneLine(blocks * kBlock, {{from * kBlock, to * kBlock}}, 440.0);
-}
 // Pulse dialling: a train of `count` breaks per digit, then 4 s of quiet.
 Signal dial(const std::vector<int>& counts) {
     Signal s = test::silence(test::samplesOf(200.0));
@@ -203,7 +199,7 @@ TEST_F(ChannelTest, OperatorAndTriggersRaceWithoutDeadlockAndShutdownLeavesCompl
     c->SetAutoRecord(true);
     std::atomic<bool> done{false};
     std::jthread capture([&] {
-        const auto loud = line(1, 0, 1), quiet = line(1);
+        const auto loud = test::toneLine(kBlock, {{0, kBlock}}, 440.0), quiet = test::toneLine(kBlock, {}, 440.0);
         for (int b = 0; !done; ++b)
             c->PutData(reinterpret_cast<const std::byte*>((b % 2 ? loud : quiet).data()), kBlock * 2);
     });
@@ -231,7 +227,7 @@ TEST_F(ChannelTest, AFormatSwitchWhileRecordingCompletesTheFileAndRecordingGoesO
     ASSERT_TRUE(c->RecordNow());
     const auto mp3 = c->OpenFileName();
     EXPECT_EQ(fs::path(mp3).extension(), ".mp3");
-    feed(*c, line(3, 0, 3));
+    feed(*c, test::toneLine(3 * kBlock, {{0, 3 * kBlock}}, 440.0));
     c->SetFormat(0);
     EXPECT_TRUE(c->Recording());
     EXPECT_EQ(c->OpenFileName(), "");
