@@ -97,7 +97,6 @@ TEST_F(EndToEnd, StereoFileLineRecordsEachSideByLevelWithPreRecord) {
         ASSERT_TRUE(pending.waitIdle({}, 30s));
         stop.set();
     }
-    EXPECT_EQ(seen[0].size(), 4u);  // the one-second burst starts and stops, and is deleted
     expectRecordings(5 * kSecond, {10, 25});
     EXPECT_EQ(mainThread, (std::vector<std::string>{"1:start", "1:stop", "2:start", "2:stop", "1:start", "1:stop"}));
     // Level triggers start and stop every recording; the one-second burst's file is gone as too

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "capture/monitor_output.h"
+#include "platform/line_rate.h"
 #include "support/dft.h"
 #include "support/tapped_output.h"
 #include "support/thread_names.h"
@@ -55,7 +56,7 @@ TEST(TinOut, BlocksPlayInOrderThroughEightBuffersShortOrEightBitOnesAreFilledUpA
     ASSERT_NE(out, nullptr);
     const auto f = system.file.lastFormat().value();  // mono PCM, 11025 Hz x 2 bytes = 22050 bytes/s
     EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample),
-              std::tuple(1, 1, 11025u, 22050u, 2, 16));
+              std::tuple(1, 1, std::uint32_t(kLineRate), 2u * kLineRate, 2, 16));
     // Pivot 2000 Hz = 16384 x 2000 / 11025 = 2972.2 bins, taken as 2972: the band of bins 0 ... 2971
     // is turned upside down, bin k going to 2971 - k. Tones at bins 600 (amplitude 8000) and 1600
     // (4000) come out at bins 2371 and 1371 with their amplitudes, |X| = A x N / 2.
