@@ -1,16 +1,18 @@
-// Tin_out: buffer order and reuse, spectrum inversion checked by DFT, block widths, the bounded
-// hand-over, opening with its one retry, and shutdown while blocks arrive.
+// Tin_out: buffer order and reuse, block widths, spectrum inversion checked by DFT, the bounded
+// hand-over and close, and opening with its one retry. (Closing while a channel feeds the monitor
+// is run by the monitor playback test of the application.)
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
-#include <thread>
 #include <tuple>
 
 #include "capture/monitor_output.h"
+#include "platform/line_rate.h"
 #include "support/dft.h"
-#include "support/pcm_bytes.h"
 #include "support/tapped_output.h"
 #include "support/thread_names.h"
+#include "support/wav_io.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;
@@ -21,105 +23,95 @@ namespace {
 
 constexpr int kBlock = 16384;
 
-using TappedSystem = test::TappedOutputSystem;
-using test::bytesOf;
-using test::samplesOf;
-
-Block numbered(int k) { return bytesOf(test::numberedSamples(k, kBlock)); }
-// Whole-cycle tones over one block: (bin, amplitude) pairs.
-Block tones(std::initializer_list<std::pair<int, double>> parts) {
+// Block k: every sample tells its block and position, k x 1000 + position mod 997.
+Block numbered(int k) {
     std::vector<std::int16_t> s(kBlock);
-    for (int n = 0; n < kBlock; ++n)
-        for (auto [bin, amplitude] : parts)
-            s[std::size_t(n)] +=
-                std::int16_t(std::lround(amplitude * std::sin(2.0 * std::numbers::pi * bin * n / kBlock)));
-    return bytesOf(s);
+    for (int i = 0; i < kBlock; ++i) s[std::size_t(i)] = std::int16_t(k * 1000 + i % 997);
+    return test::leBytes(s);
+}
+// A whole block of silence but for its first samples.
+Block startingWith(std::vector<std::int16_t> first) {
+    first.resize(kBlock);
+    return test::leBytes(first);
+}
+std::vector<std::int16_t> samples(const Block& b) {
+    std::vector<std::int16_t> s(b.size() / 2);
+    std::memcpy(s.data(), b.data(), b.size());
+    return s;
 }
 
-std::unique_ptr<Tin_out> open(TappedSystem& system, std::vector<std::string>* messages = nullptr) {
+std::unique_ptr<Tin_out> open(test::TappedOutputSystem& system, std::vector<std::string>* messages = nullptr) {
     return Tin_out::Open(
-        system, {},
-        [messages](const std::string& m) {
-            if (messages) messages->push_back(m);
-        },
-        nullptr, 0ms);
+        system, {}, [messages](const std::string& m) { messages ? messages->push_back(m) : void(); }, nullptr, 0ms);
 }
 void put(Tin_out& out, const Block& block, int bits = 16) {
     out.PutBlock(block.data(), std::uint32_t(block.size()), bits);
 }
-// Puts one block and waits until it has been written (blocks arriving at the device's pace).
-void play(TappedSystem& system, Tin_out& out, const Block& block, int bits = 16) {
-    const auto before = system.file.writtenBlocks().size();
-    put(out, block, bits);
-    system.waitWritten(before + 1);
-}
 
 }  // namespace
 
-TEST(TinOut, BlocksPlayInOrderThroughEightBuffersAndShortOrEightBitOnesAreFollowedBySilence) {
-    TappedSystem system;
+TEST(TinOut, BlocksPlayInOrderThroughEightBuffersShortOrEightBitOnesAreFilledUpAndInversionMirrorsTones) {
+    test::TappedOutputSystem system;
     auto out = open(system);
     ASSERT_NE(out, nullptr);
     const auto f = system.file.lastFormat().value();  // mono PCM, 11025 Hz x 2 bytes = 22050 bytes/s
     EXPECT_EQ(std::tuple(f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec, f.blockAlign, f.bitsPerSample),
-              std::tuple(1, 1, 11025u, 22050u, 2, 16));
-    for (int k = 0; k < 8; ++k) play(system, *out, numbered(k));  // sound left in all eight buffers
-    play(system, *out, bytesOf({-2, 7, 32767}));
-    // Unsigned 8-bit 0, 128, 255 are -128, 0, 127 steps of 1/128 full scale: -32768, 0, 32512.
-    play(system, *out, {std::byte(0), std::byte(128), std::byte(255)}, 8);
-    const auto blocks = system.file.writtenBlocks();
-    ASSERT_EQ(blocks.size(), 10u);
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
-    auto expected = std::vector<std::int16_t>(kBlock, 0);
-    std::tie(expected[0], expected[1], expected[2]) = std::tuple(-2, 7, 32767);
-    EXPECT_EQ(samplesOf(blocks[8]), expected);
-    std::tie(expected[0], expected[1], expected[2]) = std::tuple(-32768, 0, 32512);
-    EXPECT_EQ(samplesOf(blocks[9]), expected);
-    {  // the ninth block reuses the first buffer
-        std::lock_guard lock(system.mutex);
-        EXPECT_EQ(std::set(system.areas.begin(), system.areas.begin() + 8).size(), 8u);
-        EXPECT_EQ(system.areas[8], system.areas[0]);
-        EXPECT_EQ(system.areas[9], system.areas[1]);
-    }
-    const auto names = test::threadNames();
-    EXPECT_NE(std::find(names.begin(), names.end(), "monitor"), names.end());
-}
-
-TEST(TinOut, InversionSwitchedWhilePlayingMirrorsTonesAboutThePivotFromTheNextBlock) {
-    TappedSystem system;
-    auto out = open(system);
-    ASSERT_NE(out, nullptr);
+              std::tuple(1, 1, std::uint32_t(kLineRate), 2u * kLineRate, 2, 16));
     // Pivot 2000 Hz = 16384 x 2000 / 11025 = 2972.2 bins, taken as 2972: the band of bins 0 ... 2971
     // is turned upside down, bin k going to 2971 - k. Tones at bins 600 (amplitude 8000) and 1600
     // (4000) come out at bins 2371 and 1371 with their amplitudes, |X| = A x N / 2.
-    const auto pair = tones({{600, 8000.0}, {1600, 4000.0}});
-    play(system, *out, pair);
+    std::vector<std::int16_t> tones(kBlock);
+    for (int n = 0; n < kBlock; ++n)
+        tones[std::size_t(n)] = std::int16_t(std::lround(8000 * std::sin(2 * std::numbers::pi * 600 * n / kBlock) +
+                                                         4000 * std::sin(2 * std::numbers::pi * 1600 * n / kBlock)));
+    const auto pair = test::leBytes(tones);
+    std::size_t written = 0;
+    const auto play = [&](const Block& block, int bits = 16) {  // blocks arriving at the device's pace
+        put(*out, block, bits);
+        system.waitWritten(++written);
+    };
+    for (int k = 0; k < 8; ++k) play(numbered(k));  // sound left in all eight buffers
+    play(test::leBytes({-2, 7, 32767}));
+    // Unsigned 8-bit 0, 128, 255 are -128, 0, 127 steps of 1/128 full scale: -32768, 0, 32512.
+    play({std::byte(0), std::byte(128), std::byte(255)}, 8);
+    play(pair);
     out->SetInversionFrequency(2000);
     out->SetInversion(true);
-    play(system, *out, pair);
+    play(pair);
     out->SetInversion(false);
-    play(system, *out, pair);
+    play(pair);
     const auto blocks = system.file.writtenBlocks();
-    ASSERT_EQ(blocks.size(), 3u);
-    EXPECT_EQ(blocks[0], pair);  // bit for bit while off
-    const auto inverted = samplesOf(blocks[1]);
+    ASSERT_EQ(blocks.size(), 13u);
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
+    EXPECT_EQ(blocks[8], startingWith({-2, 7, 32767}));
+    EXPECT_EQ(blocks[9], startingWith({-32768, 0, 32512}));
+    EXPECT_EQ(blocks[10], pair);  // bit for bit while off
+    const auto inverted = samples(blocks[11]);
     EXPECT_NEAR(test::dftMagnitude(inverted, 2371), 8000.0 * kBlock / 2, 0.01 * 8000.0 * kBlock / 2);
     EXPECT_NEAR(test::dftMagnitude(inverted, 1371), 4000.0 * kBlock / 2, 0.01 * 4000.0 * kBlock / 2);
     EXPECT_GT(test::energyShare(inverted, 2371) + test::energyShare(inverted, 1371), 0.99);
-    EXPECT_EQ(blocks[2], pair);
+    EXPECT_EQ(blocks[12], pair);
+    std::lock_guard lock(system.mutex);  // the ninth block reuses the first buffer
+    EXPECT_EQ(std::set(system.areas.begin(), system.areas.begin() + 8).size(), 8u);
+    EXPECT_EQ(system.areas[8], system.areas[0]);
+    EXPECT_EQ(system.areas[9], system.areas[1]);
+    EXPECT_TRUE(test::threadRunning("monitor"));
 }
 
-TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedWhileTheQueuedOnesPlayInOrder) {
-    TappedSystem system;
+TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedTheQueuedOnesPlayInOrderAndNoneAfterClose) {
+    test::TappedOutputSystem system;
     auto out = open(system);
     ASSERT_NE(out, nullptr);
-    system.hold = true;  // before any write: the playback thread has not written yet
+    system.gate.reset();
     put(*out, numbered(0));
-    system.waitAtGate();  // the playback thread has taken block 0 and is held writing it
+    system.waitWritten(0);  // the playback thread has taken block 0 and waits at the gate with it
     for (int k = 1; k <= Tin_out::kQueueSlots + 2; ++k) put(*out, numbered(k));  // never waits
     EXPECT_EQ(out->Dropped(), 2u);
-    system.release();
+    system.gate.set();
     system.waitWritten(1 + Tin_out::kQueueSlots);
+    out->Close();
+    put(*out, numbered(9));  // ignored
+    out.reset();
     const auto blocks = system.file.writtenBlocks();
     ASSERT_EQ(blocks.size(), 1u + Tin_out::kQueueSlots);
     for (int k = 0; k <= Tin_out::kQueueSlots; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
@@ -127,37 +119,11 @@ TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedWhileTheQueuedOnesPla
 
 TEST(TinOut, OutputIsOpenedOnTheRetryOrElseDeviceBusyIsShownAndNoMonitorMade) {
     for (int refusals : {1, 2}) {
-        TappedSystem system;
+        test::TappedOutputSystem system;
         system.failOpens = refusals;
         std::vector<std::string> messages;
-        auto out = open(system, &messages);
-        EXPECT_EQ(out != nullptr, refusals == 1);
+        EXPECT_EQ(open(system, &messages) != nullptr, refusals == 1);
         EXPECT_EQ(system.attempts, 2);  // one retry, never more
         EXPECT_EQ(messages, refusals == 1 ? std::vector<std::string>{} : std::vector<std::string>{"Устройство занято"});
     }
-}
-
-TEST(TinOut, ClosingWhileTwoChannelsFeedBlocksEndsAndLaterBlocksAreIgnored) {
-    // Two feeding threads, as while the monitor moves from one channel to another; the output
-    // plays at real-time pace, so the playback is waiting for the device when it is stopped.
-    TappedSystem system(platform::OutputPace::RealTime);
-    auto out = open(system);
-    ASSERT_NE(out, nullptr);
-    std::atomic<bool> feeding{true};
-    std::vector<std::jthread> feeders;
-    for (int f = 0; f < 2; ++f)
-        feeders.emplace_back([&, b = numbered(f)] {
-            while (feeding) put(*out, b);
-        });
-    system.waitWritten(Tin_out::kHeaders);  // every buffer on the device
-    out->Close();
-    const auto played = out->Played();
-    feeding = false;
-    feeders.clear();
-    EXPECT_EQ(out->Played(), played);  // nothing after Close
-    EXPECT_GT(out->Dropped(), 0u);
-    out.reset();
-    const auto blocks = system.file.writtenBlocks();
-    ASSERT_EQ(blocks.size(), played);
-    for (const auto& block : blocks) EXPECT_TRUE(block == numbered(0) || block == numbered(1));
 }

@@ -13,7 +13,6 @@
 
 #include "platform/line_rate.h"
 #include "support/device_buffers.h"
-#include "support/pcm_bytes.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
 

@@ -1,8 +1,7 @@
 #pragma once
-// ChannelFixture: one or more Tchannels over a fake clock, a temporary program folder and a main
-// dispatcher, with what they report collected: the observer's events and the texts that reach the
-// main thread. feed() hands samples over as a capture thread would and waits until each block is
-// processed; process() runs them on the calling thread as the channel thread would.
+// ChannelFixture: Tchannels over a fake clock, a temporary program folder and a main dispatcher,
+// collecting the observer's events and the reports as the main thread gets them. feed() hands
+// samples over as a capture thread would; process() runs them here as the channel thread would.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,37 +41,30 @@ inline std::vector<std::int16_t> toneLine(std::size_t samples, std::vector<std::
     return s;
 }
 
-// A complete WAV file: the header's sizes match the data present (and `dataBytes`, when given).
-inline void expectCompleteWav(const std::filesystem::path& file, std::size_t dataBytes = 0) {
-    const auto wav = readWav(file);
-    ASSERT_TRUE(wav) << file;
-    EXPECT_EQ(wav->dataSize, wav->bytes.size()) << file;
-    EXPECT_EQ(wav->riffSize, wav->dataSize + 36) << file;
-    if (dataBytes != 0) {
-        EXPECT_EQ(wav->dataSize, dataBytes) << file;
-    }
-}
-
-// Every .wav file below `folder`, sorted.
-inline std::vector<std::filesystem::path> wavFiles(const std::filesystem::path& folder) {
+// Every .wav file below `folder`, sorted; each must be complete: the header's sizes match the data present.
+inline std::vector<std::filesystem::path> completeWavFiles(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> out;
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
         if (e.path().extension() == ".wav") out.push_back(e.path());
     std::sort(out.begin(), out.end());
+    for (const auto& file : out) {
+        const auto wav = readWav(file);
+        EXPECT_TRUE(wav && wav->dataSize == wav->bytes.size() && wav->riffSize == wav->dataSize + 36) << file;
+    }
     return out;
 }
 
 class ChannelFixture : public ::testing::Test {
 public:
     using Kind = capture::ChannelEvent::Kind;
-    static constexpr int kBlock = 16384;  // samples per block
+    static constexpr std::size_t kBlock = 16384;  // samples per block
 
 protected:
     TempDir dir{"kestavo-channel"};
     platform::FakeClock clock{platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}};
     platform::MainDispatcher dispatcher;
     platform::PendingWork pending;
-    std::mutex mutex;                             // guards the two below (observers run on channel threads)
+    std::mutex mutex;                             // guards the three below (observers run on channel threads)
     std::vector<capture::ChannelEvent> events;    // what the observers saw
     std::vector<std::string> mainThread;          // "<channel>:<start|stop|text>" as the main thread got them
     std::vector<capture::ChannelReport> reports;  // the same reports, whole
@@ -81,9 +73,7 @@ protected:
 
     capture::ChannelEnv env() {
         capture::ChannelEnv e;
-        e.clock = &clock;
-        e.dispatcher = &dispatcher;
-        e.pending = &pending;
+        e.clock = &clock, e.dispatcher = &dispatcher, e.pending = &pending;
         e.reportSink = [this](const capture::ChannelReport& r) {
             using K = capture::ChannelReport::Kind;
             const std::string what = r.kind == K::Started ? "start" : r.kind == K::Stopped ? "stop" : r.text;
@@ -101,11 +91,9 @@ protected:
         return e;
     }
     capture::ChannelGlobals globals() {
+        std::filesystem::create_directories(dir / "TEMP");
         capture::ChannelGlobals g;
-        g.programFolder = dir.path();
-        g.tempFolder = dir / "TEMP";
-        g.computerName = "host";
-        std::filesystem::create_directories(g.tempFolder);
+        g.programFolder = dir.path(), g.tempFolder = dir / "TEMP", g.computerName = "host";
         return g;
     }
     // A channel recording into SOUND with 5 s of pre-record.
@@ -117,40 +105,31 @@ protected:
         return c;
     }
     // Hands the samples over block by block, the clock at the end of each block's sound when it is
-    // delivered, waits until each is processed, then runs what was posted to the main thread.
-    void feed(capture::Tchannel& c, const std::vector<std::int16_t>& s) {
-        for (std::size_t at = 0; at < s.size(); at += kBlock) {
-            const std::size_t n = std::min<std::size_t>(kBlock, s.size() - at);
-            fed += n;
-            clock.advanceTo(std::chrono::milliseconds(std::int64_t(fed) * 1000 / kestavo::kLineRate));
-            c.PutData(reinterpret_cast<const std::byte*>(s.data() + at), std::uint32_t(n * 2));
-            ASSERT_TRUE(pending.waitIdle({}, std::chrono::seconds(10)));
-        }
-        dispatcher.drain();
-    }
-    // The same on the calling thread; returns the block as the channel wrote it back.
+    // delivered, and waits until each is processed; then runs what was posted to the main thread.
+    void feed(capture::Tchannel& c, std::vector<std::int16_t> s) { deliver(c, s, false); }
+    // The same on the calling thread; returns the samples as the channel wrote them back.
     std::vector<std::int16_t> process(capture::Tchannel& c, const Signal& s) {
         auto pcm = pcm16(s);
-        for (std::size_t at = 0; at < pcm.size(); at += kBlock) {
-            const std::size_t n = std::min<std::size_t>(kBlock, pcm.size() - at);
-            fed += n;
-            clock.advanceTo(std::chrono::milliseconds(std::int64_t(fed) * 1000 / kestavo::kLineRate));
-            c.ProcessBlockNow(reinterpret_cast<std::byte*>(pcm.data() + at), std::uint32_t(n * 2));
-        }
-        dispatcher.drain();
+        deliver(c, pcm, true);
         return pcm;
     }
+    void deliver(capture::Tchannel& c, std::vector<std::int16_t>& s, bool here) {
+        for (std::size_t at = 0; at < s.size(); at += kBlock) {
+            const std::size_t n = std::min(kBlock, s.size() - at);
+            fed += n;
+            clock.advanceTo(std::chrono::milliseconds(std::int64_t(fed) * 1000 / kestavo::kLineRate));
+            auto* block = reinterpret_cast<std::byte*>(s.data() + at);
+            here ? c.ProcessBlockNow(block, std::uint32_t(n * 2)) : c.PutData(block, std::uint32_t(n * 2));
+            ASSERT_TRUE(here || pending.waitIdle({}, std::chrono::seconds(10)));
+        }
+        dispatcher.drain();
+    }
+    // The texts of the observed events of one kind.
     std::vector<std::string> texts(Kind kind) {
         std::lock_guard lock(mutex);
         std::vector<std::string> out;
         for (const auto& e : events)
             if (e.kind == kind) out.push_back(e.text);
-        return out;
-    }
-    std::vector<Kind> kinds() {
-        std::lock_guard lock(mutex);
-        std::vector<Kind> out;
-        for (const auto& e : events) out.push_back(e.kind);
         return out;
     }
 };

@@ -1,11 +1,12 @@
 #pragma once
 // TappedOutputSystem: a file-backed sound output system with a tap. It notes the data area of
-// each buffer written, refuses a number of opens, holds writes at a gate while `hold` is set, and
-// lets a test wait until a number of buffers have been written.
+// each buffer written, refuses a number of opens, holds writes while its gate is reset, and lets
+// a test wait for what it has seen.
 #include <condition_variable>
 #include <mutex>
 #include <vector>
 
+#include "platform/event.h"
 #include "platform/file/file_output.h"
 
 namespace kestavo::test {
@@ -18,8 +19,8 @@ public:
     std::mutex mutex;  // guards the fields below
     std::condition_variable changed;
     std::vector<const std::byte*> areas;  // data area of every buffer written, in order
-    bool hold = false;
-    int held = 0;  // writes waiting at the gate
+    std::size_t started = 0;              // writes begun (those not in `areas` wait at the gate)
+    platform::Event gate{true};           // writes pass while it is set
 
     std::vector<platform::OutputDeviceInfo> outputDevices() override { return file.outputDevices(); }
     std::unique_ptr<platform::SoundOutput> open(int id, const platform::WaveFormat& f, std::error_code& e) override {
@@ -27,19 +28,10 @@ public:
         auto inner = file.open(id, f, e);
         return inner ? std::make_unique<Output>(std::move(inner), *this) : nullptr;
     }
-    void release() {
-        std::lock_guard lock(mutex);
-        hold = false;
-        changed.notify_all();
-    }
-    // Waits until `n` buffers have been written; until a write waits at the gate.
+    // Waits until `n` buffers have been written (n = 0: until a write waits at the gate).
     void waitWritten(std::size_t n) {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return areas.size() >= n; });
-    }
-    void waitAtGate() {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return held > 0; });
+        changed.wait(lock, [&] { return n ? areas.size() >= n : started > areas.size(); });
     }
 
 private:
@@ -47,14 +39,12 @@ private:
         Output(std::unique_ptr<platform::SoundOutput> i, TappedOutputSystem& s) : inner(std::move(i)), sys(s) {}
         std::error_code prepare(platform::WaveHeader& h) override { return inner->prepare(h); }
         std::error_code write(platform::WaveHeader& h) override {
-            {
-                std::unique_lock lock(sys.mutex);
-                ++sys.held, sys.changed.notify_all();
-                sys.changed.wait(lock, [&] { return !sys.hold; });
-                --sys.held;
-            }
+            std::unique_lock lock(sys.mutex);
+            ++sys.started, sys.changed.notify_all();
+            lock.unlock();
+            (void)sys.gate.wait(std::chrono::seconds(30));
             const auto error = inner->write(h);
-            std::lock_guard lock(sys.mutex);
+            lock.lock();
             sys.areas.push_back(h.data), sys.changed.notify_all();
             return error;
         }

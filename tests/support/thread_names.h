@@ -1,20 +1,17 @@
 #pragma once
-// threadNames: the names of this process's threads as `top -H` shows them (/proc/self/task/*/comm).
+// threadRunning: whether a thread of this process has a name, as `top -H` shows it.
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 namespace kestavo::test {
 
-inline std::vector<std::string> threadNames() {
-    std::vector<std::string> names;
+inline bool threadRunning(const std::string& name) {
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string name;
-        if (std::getline(comm, name)) names.push_back(name);
+        std::string comm;
+        if (std::getline(std::ifstream(task.path() / "comm"), comm) && comm == name) return true;
     }
-    return names;
+    return false;
 }
 
 }  // namespace kestavo::test

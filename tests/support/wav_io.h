@@ -64,6 +64,13 @@ inline void writeBytes(const std::filesystem::path& path, const std::vector<std:
     return b;
 }
 
+// `samples` samples of block k: k x 1000 + position mod 997, so order and wholeness show.
+[[nodiscard]] inline std::vector<std::int16_t> numberedSamples(int k, std::size_t samples) {
+    std::vector<std::int16_t> s(samples);
+    for (std::size_t i = 0; i < samples; ++i) s[i] = std::int16_t(k * 1000 + int(i % 997));
+    return s;
+}
+
 // Writes a canonical 44-byte-header PCM WAV file with interleaved 16-bit samples.
 inline void writeWav16(const std::filesystem::path& path, int channels, const std::vector<std::int16_t>& interleaved,
                        int sampleRate = kLineRate) {
