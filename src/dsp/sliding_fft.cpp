@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "dsp/bit_reverse.h"
 #include "dsp/kernel_clones.h"
 
 namespace kestavo::dsp {
@@ -86,13 +87,7 @@ tfft256::tfft256(int size) : size_(size), overlap_(size - kHop) {
             twSin_[std::size_t(offset + j)] = std::sin(angle);
         }
     }
-    bitReverse_.resize(std::size_t(size_));
-    for (int i = 0; i < size_; ++i) {
-        int r = 0;
-        for (int b = 0; b < log2Size_; ++b)
-            if (i & (1 << b)) r |= 1 << (log2Size_ - 1 - b);
-        bitReverse_[std::size_t(i)] = r;
-    }
+    bitReverse_ = BitReversedIndices(log2Size_);
 }
 
 void tfft256::Reset() noexcept {

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "dsp/bit_reverse.h"
+
 namespace kestavo::dsp {
 
 tfft::tfft(int size, int bits) : size_(size), bits_(bits), halfSize_(size / 2) {
@@ -24,13 +26,7 @@ tfft::tfft(int size, int bits) : size_(size), bits_(bits), halfSize_(size / 2) {
         const double angle = double(k) * double(w);
         twiddles_[std::size_t(k)] = {std::cos(angle), std::sin(angle)};
     }
-    bitReverse_.resize(std::size_t(size_));
-    for (int i = 0; i < size_; ++i) {
-        int r = 0;
-        for (int b = 0; b < log2Size_; ++b)
-            if (i & (1 << b)) r |= 1 << (log2Size_ - 1 - b);
-        bitReverse_[std::size_t(i)] = r;
-    }
+    bitReverse_ = BitReversedIndices(log2Size_);
 }
 
 void tfft::SetInversionFrequency(int hertz) noexcept {
