@@ -26,7 +26,8 @@ capture::ChannelParams paramsFor(const RowPlan& plan) {
 
 Tkanal::Tkanal(const RowPlan& plan, capture::ChannelEnv env, capture::ChannelGlobals globals)
     : bar(BarRect{0, 0, kLevelColumnWidth, kUpperRowHeight}, BarOrientation::Horizontal, 50),
-      number_(plan.channelNumber), name_(plan.name), deviceId_(plan.deviceId), sideNumber_(plan.sideNumber) {
+      number_(plan.channelNumber), name_(plan.name), deviceId_(plan.deviceId), sideNumber_(plan.sideNumber),
+      setup_(plan) {
     // The row's values at creation; the configuration replaces them right after the build.
     settings_.device = plan.name;
     settings_.compressMode = plan.compressMode;
@@ -58,9 +59,15 @@ void Tkanal::ReleaseChannel() {
     channel_.reset();
 }
 
-void Tkanal::ApplySettings(const config::ChannelSettings& s) {
-    settings_ = s;
+void Tkanal::ApplySettings(const config::ChannelSettings& loaded) {
+    settings_ = loaded;
     settings_.device = name_;
+    // The MP3 parameters are the set-up's: read from the same keys for a configured channel,
+    // 32 kbit/s voice quality for one made of every input.
+    settings_.mp3Bitrate = setup_.bitrate;
+    settings_.mp3Quality = setup_.quality;
+    settings_.mp3SampleRate = setup_.sampleRate;
+    const config::ChannelSettings& s = settings_;
     if (!channel_) return;
     auto& c = *channel_;
     c.SetFilebits(s.fileBits);

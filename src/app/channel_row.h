@@ -62,7 +62,8 @@ public:
     [[nodiscard]] bool Closing() const noexcept { return closing_; }
 
     // Settings: each setter stores the value and forwards it to the channel thread.
-    void ApplySettings(const config::ChannelSettings& s);    // every key, as loaded at start-up
+    // Every key as loaded at start-up, but the MP3 parameters, which the set-up chose.
+    void ApplySettings(const config::ChannelSettings& loaded);
     [[nodiscard]] config::ChannelSettings Settings() const;  // the row's copy, for saving
     void SetAuto(bool on);
     void SetThreshold(double dB);  // also the bar's red segments
@@ -94,6 +95,7 @@ private:
     std::string name_;
     int deviceId_;
     int sideNumber_;
+    RowPlan setup_;  // what the set-up chose: the MP3 parameters stay the set-up's
     bool closing_ = false;
     bool monitoring_ = false;
     bool recording_ = false;
