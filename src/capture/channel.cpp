@@ -521,8 +521,8 @@ void Tchannel::SetMp3Params(int bitrate, int quality, int sampleRate) {
 
 void Tchannel::SetPredTime(int seconds) {
     std::lock_guard lock(mutex_);
-    predSeconds_ = seconds;
-    if (writer_) writer_->SetPredTime(seconds);
+    predSeconds_ = std::clamp(seconds, 0, kMaxPredSeconds);
+    if (writer_) writer_->SetPredTime(predSeconds_);
 }
 
 void Tchannel::SetFilebits(int bits) {

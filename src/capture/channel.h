@@ -117,6 +117,7 @@ class Tchannel {
 public:
     static constexpr int kQueueSlots = 4;              // about 6 s of sound may wait for the channel
     static constexpr int kHistory = 300;               // level graph points
+    static constexpr int kMaxPredSeconds = 60;         // the longest pre-record a setting can ask for
     static constexpr std::size_t kEventTextKept = 20;  // characters of the event text a stop keeps
 
     Tchannel(const ChannelParams& params, ChannelEnv env, ChannelGlobals globals);
@@ -145,6 +146,8 @@ public:
     // A new writer for `format`, with the pre-record seconds in force; an open file is completed.
     void SetFormat(recording::FileFormat format);
     void SetMp3Params(int bitrate, int quality, int sampleRate);
+    // Seconds of sound kept before a trigger, limited to 0..kMaxPredSeconds so that no setting
+    // can exhaust the memory.
     void SetPredTime(int seconds);
     void SetFilebits(int bits);
     // Empty selects the program folder; one trailing separator is removed; the folder is created.
