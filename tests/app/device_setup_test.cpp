@@ -63,9 +63,8 @@ void expectBuild(const char* what, std::vector<test::FakeDevice> devices, const 
     for (const auto& s : rig.core->Setup()->InputSides())
         sideNames.push_back(std::to_string(s.sideNumber) + "=" + s.name);
     if (!sides.empty()) EXPECT_EQ(sideNames, sides);
-    const auto outs = rig.core->Setup()->OutputDevices();  // outputs start with the default mapper
-    ASSERT_FALSE(outs.empty());
-    EXPECT_EQ(outs[0].name + " " + std::to_string(outs[0].number), "WAVE_MAPPER -1");
+    const auto& out = rig.core->Setup()->OutputDevices().at(0);  // outputs start with the default mapper
+    EXPECT_EQ(out.name + " " + std::to_string(out.number), "WAVE_MAPPER -1");
 }
 
 }  // namespace
