@@ -107,7 +107,7 @@ TEST(StartUp, AFirstPassWithoutChannelRestoresTheBackupAndRunsAgainAndAnIdleSche
     EXPECT_TRUE(none.core->Rows().empty());
 }
 
-TEST(StartUp, SwitchesSetTheServerAndRewriteTheAutostartEntryAndAGoodConfigurationIsBackedUp) {
+TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBackedUpAndCutRecordingsRepaired) {
     struct Case {
         std::vector<std::string> args;
         bool enabled;
@@ -120,7 +120,16 @@ TEST(StartUp, SwitchesSetTheServerAndRewriteTheAutostartEntryAndAGoodConfigurati
         rig.input.devices = {device("CardA", true, false)};
         writeIni(rig.files.file, {"[MAIN]", "AUTO=0", "Language=Russian"});
         std::ofstream(rig.files.programFolder / "start.bat") << "x";
+        const auto cut = rig.files.programFolder / "SOUND" / "1" / "05_12_2026" / "cut.wav";
+        fs::create_directories(cut.parent_path());
+        test::writeWav16(cut, 1, std::vector<std::int16_t>(1000, 7));
+        std::ofstream(cut, std::ios::app | std::ios::binary) << std::string(200, '\7');  // after the last header update
         rig.start(c.args);
+        // Repaired before the channels run and named in a message (the sizes it sets are tested with the repair).
+        EXPECT_EQ(rig.core->RepairedFiles(), std::vector{cut});
+        EXPECT_EQ(test::completeWavFiles(rig.files.programFolder / "SOUND"), std::vector{cut});
+        EXPECT_TRUE(std::ranges::any_of(rig.messages.messages(),
+                                        [](const std::string& m) { return m.find("cut.wav") != std::string::npos; }));
         EXPECT_EQ(rig.core->StartupPasses(), 1);  // a good configuration, mirrored into the backup
         EXPECT_EQ(config::IniFile(rig.files.backup, '.').readString("MAIN", "Language", ""), "Russian");
         const auto& s = rig.core->Settings();  // AUTO on, the autostart entry rewritten, start.bat gone
@@ -129,20 +138,6 @@ TEST(StartUp, SwitchesSetTheServerAndRewriteTheAutostartEntryAndAGoodConfigurati
                   std::tuple(c.enabled, c.name, c.port, true, true, false))
             << c.args[0];
     }
-}
-
-TEST(StartUp, IncompleteWavRecordingsAreRepairedBeforeTheChannelsRunAndNamedInAMessage) {
-    CoreRig rig;
-    oneChannel(rig, {});
-    const auto file = rig.files.programFolder / "SOUND" / "1" / "05_12_2026" / "cut.wav";
-    fs::create_directories(file.parent_path());
-    test::writeWav16(file, 1, std::vector<std::int16_t>(1000, 7));
-    std::ofstream(file, std::ios::app | std::ios::binary) << std::string(200, '\7');  // after the last header update
-    rig.start();
-    EXPECT_EQ(rig.core->RepairedFiles(), std::vector{file});  // the sizes it sets are tested with the repair
-    EXPECT_EQ(test::completeWavFiles(rig.files.programFolder / "SOUND"), std::vector{file});
-    ASSERT_FALSE(rig.messages.messages().empty());
-    EXPECT_NE(rig.messages.messages().back().find("cut.wav"), std::string::npos);
 }
 
 TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {

@@ -100,10 +100,25 @@ TEST(Build, ChannelsAndCapturesFollowTheDevicesAndTheConfiguredNames) {
     EXPECT_EQ(PositionalScore("1 xyz", "1 abc"), 0);
 }
 
-TEST(Assignment, RemovingAndAddingChannelsRebuildsTheCapturesAndRenumbersTheRest) {
+TEST(Assignment, RemovingAndAddingChannelsRebuildsTheCapturesAndRenumbersTheRestAndMonitoringFollows) {
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true), device("Mic", true, false)};
+    Names log;
+    rig.makeMonitor = [&](int outputDevice) -> std::unique_ptr<Monitor> {
+        log.push_back("open " + std::to_string(outputDevice));
+        return std::make_unique<FakeMonitor>(*rig.core, log);
+    };
     rig.start();
+    auto select = [&](int k, bool on) {  // then logs which rows are marked monitored
+        rig.core->SelectMonitor(k, on);
+        log.push_back("rows " + std::to_string(rig.core->Row(1)->Monitoring()) +
+                      std::to_string(rig.core->Row(2)->Monitoring()));
+    };
+    // One channel at a time, opened on demand, detached before each change.
+    select(2, true);
+    select(1, true);
+    select(1, false);
+    select(2, true);
     auto* setup = rig.core->Setup();
     const int removedId = rig.core->Row(2)->id;
     setup->RemoveChannelForSide("0 CardA 2 канал");
@@ -134,28 +149,10 @@ TEST(Assignment, RemovingAndAddingChannelsRebuildsTheCapturesAndRenumbersTheRest
     EXPECT_EQ(setup->AddChannelForSide("9 Nothing 1 канал"), -1);
     EXPECT_EQ(rowNames(*rig.core), (Names{"1=1 Mic 1 канал", "2=0 CardA 1 канал", "3=0 CardA 2 канал"}));
     EXPECT_EQ(captureOf(*rig.core, 0), "stereo L2 R3");
-}
-
-TEST(Monitoring, OneChannelAtATimeOpenedOnDemandDetachedBeforeEachChangeAndClosedAfterTheChannels) {
-    CoreRig rig;
-    rig.input.devices = {device("CardA", true, true)};
-    std::vector<std::string> log;
-    rig.makeMonitor = [&](int outputDevice) -> std::unique_ptr<Monitor> {
-        log.push_back("open " + std::to_string(outputDevice));
-        return std::make_unique<FakeMonitor>(*rig.core, log);
-    };
-    rig.start();
-    auto select = [&](int k, bool on) {  // then logs which rows are marked monitored
-        rig.core->SelectMonitor(k, on);
-        log.push_back("rows " + std::to_string(rig.core->Row(1)->Monitoring()) +
-                      std::to_string(rig.core->Row(2)->Monitoring()));
-    };
-    select(2, true);
     select(1, true);
-    select(1, false);
-    select(2, true);
     rig.core->Shutdown();  // detached while the channels exist, closed once they are gone
+    // The monitored channel's removal detached and closed the monitor first.
     EXPECT_EQ(log,
               (Names{"open -1", "2", "rows 01", "none", "1", "rows 10", "none", "closed", "rows 00", "open -1", "2",
-                     "rows 01", "none", "closed after the channels"}));
+                     "rows 01", "none", "closed", "open -1", "1", "rows 10", "none", "closed after the channels"}));
 }
