@@ -16,41 +16,37 @@ using Kind = capture::ChannelReport::Kind;
 
 namespace {
 
-// One mono line, WAV files, no day folders, channel 1 keys as given.
-void oneChannel(CoreRig& rig, std::vector<std::string> keys) {
+// One mono line, WAV files, no day folders, channel 1 with `key` as given.
+void oneChannel(CoreRig& rig, const std::string& key = "") {
     rig.input.devices = {device("Line", true, false)};
-    std::vector<std::string> ini{"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0"};
-    ini.insert(ini.end(), keys.begin(), keys.end());
-    writeIni(rig.files.file, ini);
+    writeIni(rig.files.file, {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", key});
 }
 
 }  // namespace
 
 TEST(MaxTime, StopsAtTheSecondTickThatReachesTheLimitAndZeroNeverStops) {
-    struct Case {
-        int minutes, secondsRecorded;
-        bool recording;
-        const char* shown;
-    } const cases[] = {{15, 15 * 60 - 1, true, "0:14:59"}, {15, 15 * 60, false, ""}, {0, 2 * 3600, true, "2:00:00"}};
-    for (const auto& c : cases) {
+    // Max_Time in minutes, seconds recorded, then whether it still records and the time shown.
+    const std::tuple<int, int, bool, std::string> cases[] = {
+        {15, 15 * 60 - 1, true, "0:14:59"}, {15, 15 * 60, false, ""}, {0, 2 * 3600, true, "2:00:00"}};
+    for (const auto& [minutes, seconds, recording, shown] : cases) {
         CoreRig rig;
-        oneChannel(rig, {"Max_Time1=" + std::to_string(c.minutes)});
+        oneChannel(rig, "Max_Time1=" + std::to_string(minutes));
         rig.start();
         rig.ticks(AppCore::kSecondTicks);  // the recording starts on a second tick
         rig.core->RecordButton(1);
         rig.dispatcher.drain();
         auto* row = rig.core->Row(1);
         ASSERT_TRUE(row->Recording());
-        rig.ticks(c.secondsRecorded * AppCore::kSecondTicks);
+        rig.ticks(seconds * AppCore::kSecondTicks);
         EXPECT_EQ(std::tuple(row->Channel()->Recording(), row->Recording(), row->durationText),
-                  std::tuple(c.recording, c.recording, std::string(c.shown)))
-            << c.minutes << " min, " << c.secondsRecorded << " s";
+                  std::tuple(recording, recording, shown))
+            << minutes << " min, " << seconds << " s";
     }
 }
 
 TEST(ChannelReports, RowStateCaptionsAndTrayFollowTheChannelAndALanguageSwitchResetsTheButton) {
     CoreRig rig;
-    oneChannel(rig, {});
+    oneChannel(rig);
     fs::copy_file(fs::path(KESTAVO_SOURCE_DIR) / "data" / "English.txt", rig.files.programFolder / "English.txt");
     rig.start();
     auto* row = rig.core->Row(1);
@@ -108,14 +104,12 @@ TEST(StartUp, AFirstPassWithoutChannelRestoresTheBackupAndRunsAgainAndAnIdleSche
 }
 
 TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBackedUpAndCutRecordingsRepaired) {
-    struct Case {
-        std::vector<std::string> args;
-        bool enabled;
-        std::string name, port;
-    } const cases[] = {{{"-netstart", "-w"}, true, std::string(23, ' '), std::string(12, ' ')},
-                       {{"-i13"}, false, "Local server", "ptSingleUser"},
-                       {{"-start"}, true, "Local server", "ptSingleUser"}};
-    for (const auto& c : cases) {
+    // The arguments, then the server's ENABLED, NAME and PORT they leave.
+    const std::tuple<std::vector<std::string>, bool, std::string, std::string> cases[] = {
+        {{"-netstart", "-w"}, true, std::string(23, ' '), std::string(12, ' ')},
+        {{"-i13"}, false, "Local server", "ptSingleUser"},
+        {{"-start"}, true, "Local server", "ptSingleUser"}};
+    for (const auto& [args, enabled, name, port] : cases) {
         CoreRig rig;
         rig.input.devices = {device("CardA", true, false)};
         writeIni(rig.files.file, {"[MAIN]", "AUTO=0", "Language=Russian"});
@@ -124,7 +118,7 @@ TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBa
         fs::create_directories(cut.parent_path());
         test::writeWav16(cut, 1, std::vector<std::int16_t>(1000, 7));
         std::ofstream(cut, std::ios::app | std::ios::binary) << std::string(200, '\7');  // after the last header update
-        rig.start(c.args);
+        rig.start(args);
         // Repaired before the channels run and named in a message (the sizes it sets are tested with the repair).
         EXPECT_EQ(rig.core->RepairedFiles(), std::vector{cut});
         EXPECT_EQ(test::completeWavFiles(rig.files.programFolder / "SOUND"), std::vector{cut});
@@ -135,8 +129,8 @@ TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBa
         const auto& s = rig.core->Settings();  // AUTO on, the autostart entry rewritten, start.bat gone
         EXPECT_EQ(std::tuple(s.ENABLED, s.NAME, s.PORT, s.AUTO, fs::exists(rig.files.autostartEntry),
                              fs::exists(rig.files.programFolder / "start.bat")),
-                  std::tuple(c.enabled, c.name, c.port, true, true, false))
-            << c.args[0];
+                  std::tuple(enabled, name, port, true, true, false))
+            << args[0];
     }
 }
 
@@ -148,9 +142,7 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
     writeIni(rig.files.file,
              {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "[Channels2]", "CompressMode2=0"});
     rig.start();
-    // Each buffer queued again was delivered before; then the channel threads finish the blocks.
-    ASSERT_TRUE(rig.watched.requeued.waitFor(3));
-    ASSERT_TRUE(rig.pending.waitIdle({}, std::chrono::seconds(20)));
+    ASSERT_TRUE(rig.watched.requeued.waitFor(3));  // each buffer queued again was delivered before
     rig.core->RecordButton(1);
     rig.core->RecordButton(2);
     rig.dispatcher.drain();

@@ -35,10 +35,9 @@ TEST(FastPace, ScheduledRecordingsStartAndStopAtTheSecondsTheScheduleNamesNotAtB
     };
     rig.start();
     // Until the line has delivered everything and every block is done (a hang fails by timeout).
-    while (!(lines.allLinesEnded() && rig.pending.count() == 0)) {
+    while (!(lines.allLinesEnded() && rig.pending.count() == 0))
         if (!pace.pump(rig.dispatcher, [&] { rig.core->tick(); }))
             (void)lines.allLinesEndedEvent().wait(std::chrono::milliseconds(1));
-    }
     rig.dispatcher.drain();
     rig.core->Shutdown();
     EXPECT_NEAR(double(pace.ticks()), 200.0 * 20, 30.0);  // one per 50 ms of the 200 s line, to 16:08:29
