@@ -34,9 +34,7 @@ TEST(MaxTime, StopsAtTheSecondTickThatReachesTheLimitAndZeroNeverStops) {
         rig.start();
         rig.ticks(AppCore::kSecondTicks);  // the recording starts on a second tick
         rig.core->RecordButton(1);
-        rig.dispatcher.drain();
         auto* row = rig.core->Row(1);
-        ASSERT_TRUE(row->Recording());
         rig.ticks(seconds * AppCore::kSecondTicks);
         EXPECT_EQ(std::tuple(row->Channel()->Recording(), row->Recording(), row->durationText),
                   std::tuple(recording, recording, shown))

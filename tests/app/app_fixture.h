@@ -1,8 +1,7 @@
 #pragma once
 // Shared set-up of the application tests: a core over an in-memory sound system in a fresh
 // temporary folder, with a fake clock and a dispatcher the test drains.
-#include "app/app_core.h"  // with the clock, dispatcher, messages and pending work it is built on
-#include "support/core_services.h"
+#include "support/core_services.h"  // the core with the clock, dispatcher, messages and pending work it is built on
 #include "support/fake_sound.h"
 #include "support/temp_dir.h"
 #include "support/watched_sound.h"

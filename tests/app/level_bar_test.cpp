@@ -25,17 +25,14 @@ TEST(tbar, LitSegmentsFollowTheSinglePrecisionStepAndTheThresholdSetsTheFirstRed
 }
 
 TEST(tbar, PeakHoldsTwoDrawsThenFallsOneSegmentPerTwoDraws) {
-    auto bar = rowBar();
-    EXPECT_EQ(bar.Peak(), 1);
-    bar.Update(0.0);
-    std::vector<int> peaks{bar.Peak()};
-    for (int i = 0; i < 6; ++i) {
-        bar.Update(-60.0);
-        peaks.push_back(bar.Peak());
+    // The marker after no draw, then after each of 0 dB, six times -60 dB and -6 dB (at or above it: lifted at once).
+    std::vector<double> levels;
+    std::vector<int> peaks{rowBar().Peak()};
+    for (double level : {0.0, -60.0, -60.0, -60.0, -60.0, -60.0, -60.0, -6.0}) {
+        levels.push_back(level);
+        peaks.push_back(rowBar(levels).Peak());
     }
-    bar.Update(-6.0);  // a level at or above the marker lifts it at once
-    peaks.push_back(bar.Peak());
-    EXPECT_EQ(peaks, (std::vector<int>{50, 50, 49, 49, 48, 48, 47, 47}));
+    EXPECT_EQ(peaks, (std::vector<int>{1, 50, 50, 49, 49, 48, 48, 47, 47}));
 }
 
 TEST(tbar, SegmentsAreFiveOrFourPixelsWithOnePixelGapsVerticalOnesFromTheBottom) {

@@ -13,7 +13,6 @@
 #include "support/watched_sound.h"
 
 using namespace kestavo;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -41,7 +40,7 @@ TEST(MonitorPlayback, SwitchingTheChannelMovesPlaybackTheInversionSwitchActsAndC
     std::vector<std::string> messages;
     auto inversion = std::make_shared<capture::SpectrumInversion>();
     auto factory = app::makeMonitorFactory(
-        watched, [&](const std::string& m) { messages.push_back(m); }, inversion, 0ms);
+        watched, [&](const std::string& m) { messages.push_back(m); }, inversion, std::chrono::milliseconds(0));
     auto channel = [&](int number) {
         return std::make_unique<capture::Tchannel>(capture::ChannelParams{.channelNumber = number},
                                                    capture::ChannelEnv{.clock = &clock, .writeFiles = false},
