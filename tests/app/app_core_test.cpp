@@ -141,8 +141,7 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
              {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "[Channels2]", "CompressMode2=0"});
     rig.start();
     ASSERT_TRUE(rig.watched.requeued.waitFor(3));  // each buffer queued again was delivered before
-    rig.core->RecordButton(1);
-    rig.core->RecordButton(2);
+    for (int k : {1, 2}) rig.core->RecordButton(k);
     rig.dispatcher.drain();
     rig.core->Setup()->RestartCaptures();  // the line again from its start, now into the recordings
     ASSERT_TRUE(rig.watched.requeued.waitFor(6));
