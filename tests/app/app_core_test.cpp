@@ -6,7 +6,7 @@
 
 #include "app_fixture.h"
 #include "config/ini_file.h"
-#include "support/wav_io.h"
+#include "support/channel_fixture.h"
 
 using namespace kestavo;
 using namespace kestavo::app;
@@ -16,49 +16,35 @@ using Kind = capture::ChannelReport::Kind;
 
 namespace {
 
-// One mono line, WAV files, no day folders, channel 1 keys as given.
-void oneChannel(CoreRig& rig, std::vector<std::string> keys) {
+// One mono line, WAV files, no day folders, channel 1 with `key` as given.
+void oneChannel(CoreRig& rig, const std::string& key = "") {
     rig.input.devices = {device("Line", true, false)};
-    std::vector<std::string> ini{"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0"};
-    ini.insert(ini.end(), keys.begin(), keys.end());
-    writeIni(rig.files.file, ini);
+    writeIni(rig.files.file, {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", key});
 }
 
 }  // namespace
 
 TEST(MaxTime, StopsAtTheSecondTickThatReachesTheLimitAndZeroNeverStops) {
-    struct Case {
-        int minutes, secondsRecorded;
-        bool recording;
-        const char* shown;
-    } const cases[] = {{15, 15 * 60 - 1, true, "0:14:59"}, {15, 15 * 60, false, ""}, {0, 2 * 3600, true, "2:00:00"}};
-    for (const auto& c : cases) {
+    // Max_Time in minutes, seconds recorded, then whether it still records and the time shown.
+    const std::tuple<int, int, bool, std::string> cases[] = {
+        {15, 15 * 60 - 1, true, "0:14:59"}, {15, 15 * 60, false, ""}, {0, 2 * 3600, true, "2:00:00"}};
+    for (const auto& [minutes, seconds, recording, shown] : cases) {
         CoreRig rig;
-        oneChannel(rig, {"Max_Time1=" + std::to_string(c.minutes)});
+        oneChannel(rig, "Max_Time1=" + std::to_string(minutes));
         rig.start();
         rig.ticks(AppCore::kSecondTicks);  // the recording starts on a second tick
         rig.core->RecordButton(1);
-        rig.dispatcher.drain();
         auto* row = rig.core->Row(1);
-        ASSERT_TRUE(row->Recording());
-        rig.ticks(c.secondsRecorded * AppCore::kSecondTicks);
+        rig.ticks(seconds * AppCore::kSecondTicks);
         EXPECT_EQ(std::tuple(row->Channel()->Recording(), row->Recording(), row->durationText),
-                  std::tuple(c.recording, c.recording, std::string(c.shown)))
-            << c.minutes << " min, " << c.secondsRecorded << " s";
+                  std::tuple(recording, recording, shown))
+            << minutes << " min, " << seconds << " s";
     }
-}
-
-TEST(Schedule, AnIdleTimeModeChannelOutsideItsPeriodsPostsNothing) {
-    CoreRig rig;
-    oneChannel(rig, {"VOXmode1=3", "auto1=1"});
-    rig.start();
-    EXPECT_EQ(rig.ticks(60 * AppCore::kSecondTicks), 0u);
-    EXPECT_TRUE(rig.activity.empty());
 }
 
 TEST(ChannelReports, RowStateCaptionsAndTrayFollowTheChannelAndALanguageSwitchResetsTheButton) {
     CoreRig rig;
-    oneChannel(rig, {});
+    oneChannel(rig);
     fs::copy_file(fs::path(KESTAVO_SOURCE_DIR) / "data" / "English.txt", rig.files.programFolder / "English.txt");
     rig.start();
     auto* row = rig.core->Row(1);
@@ -93,16 +79,20 @@ TEST(ChannelReports, RowStateCaptionsAndTrayFollowTheChannelAndALanguageSwitchRe
     EXPECT_EQ(state(), "0| RECORD| STOP|Kestavo software. Waiting");
 }
 
-TEST(StartUp, AFirstPassWithoutChannelRestoresTheBackupAndRunsAgain) {
+TEST(StartUp, AFirstPassWithoutChannelRestoresTheBackupAndRunsAgainAndAnIdleScheduleChannelPostsNothing) {
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true)};
     writeIni(rig.files.file, {"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=0"});
-    writeIni(rig.files.backup, {"[DEVICES]", "LOADALL=1", "[MAIN]", "Language=Russian"});
+    writeIni(rig.files.backup,
+             {"[DEVICES]", "LOADALL=1", "[MAIN]", "Language=Russian", "[Channels1]", "VOXmode1=3", "auto1=1"});
     rig.start();
     EXPECT_EQ(rig.core->StartupPasses(), 2);
     EXPECT_EQ(rig.core->Rows().size(), 2u);
     EXPECT_EQ(rig.core->Settings().Language, "Russian");
     EXPECT_TRUE(config::IniFile(rig.files.file, '.').readBool("DEVICES", "LOADALL", false));
+    // Channel 1 records by the timetable and has no periods: a minute of seconds posts nothing.
+    EXPECT_EQ(rig.ticks(60 * AppCore::kSecondTicks), 0u);
+    EXPECT_TRUE(rig.activity.empty());
 
     CoreRig none;  // no sound input at all: two passes, no row, and the timer runs on
     none.start();
@@ -111,45 +101,35 @@ TEST(StartUp, AFirstPassWithoutChannelRestoresTheBackupAndRunsAgain) {
     EXPECT_TRUE(none.core->Rows().empty());
 }
 
-TEST(StartUp, SwitchesSetTheServerAndRewriteTheAutostartEntryAndAGoodConfigurationIsBackedUp) {
-    struct Case {
-        std::vector<std::string> args;
-        bool enabled;
-        std::string name, port;
-    } const cases[] = {{{"-netstart", "-w"}, true, std::string(23, ' '), std::string(12, ' ')},
-                       {{"-i13"}, false, "Local server", "ptSingleUser"},
-                       {{"-start"}, true, "Local server", "ptSingleUser"}};
-    for (const auto& c : cases) {
+TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBackedUpAndCutRecordingsRepaired) {
+    // The arguments, then the server's ENABLED, NAME and PORT they leave.
+    const std::tuple<std::vector<std::string>, bool, std::string, std::string> cases[] = {
+        {{"-netstart", "-w"}, true, std::string(23, ' '), std::string(12, ' ')},
+        {{"-i13"}, false, "Local server", "ptSingleUser"},
+        {{"-start"}, true, "Local server", "ptSingleUser"}};
+    for (const auto& [args, enabled, name, port] : cases) {
         CoreRig rig;
         rig.input.devices = {device("CardA", true, false)};
         writeIni(rig.files.file, {"[MAIN]", "AUTO=0", "Language=Russian"});
         std::ofstream(rig.files.programFolder / "start.bat") << "x";
-        rig.start(c.args);
+        const auto cut = rig.files.programFolder / "SOUND" / "1" / "05_12_2026" / "cut.wav";
+        fs::create_directories(cut.parent_path());
+        test::writeWav16(cut, 1, std::vector<std::int16_t>(1000, 7));
+        std::ofstream(cut, std::ios::app | std::ios::binary) << std::string(200, '\7');  // after the last header update
+        rig.start(args);
+        // Repaired before the channels run and named in a message (the sizes it sets are tested with the repair).
+        EXPECT_EQ(rig.core->RepairedFiles(), std::vector{cut});
+        EXPECT_EQ(test::completeWavFiles(rig.files.programFolder / "SOUND"), std::vector{cut});
+        EXPECT_TRUE(std::ranges::any_of(rig.messages.messages(),
+                                        [](const std::string& m) { return m.find("cut.wav") != std::string::npos; }));
         EXPECT_EQ(rig.core->StartupPasses(), 1);  // a good configuration, mirrored into the backup
         EXPECT_EQ(config::IniFile(rig.files.backup, '.').readString("MAIN", "Language", ""), "Russian");
         const auto& s = rig.core->Settings();  // AUTO on, the autostart entry rewritten, start.bat gone
         EXPECT_EQ(std::tuple(s.ENABLED, s.NAME, s.PORT, s.AUTO, fs::exists(rig.files.autostartEntry),
                              fs::exists(rig.files.programFolder / "start.bat")),
-                  std::tuple(c.enabled, c.name, c.port, true, true, false))
-            << c.args[0];
+                  std::tuple(enabled, name, port, true, true, false))
+            << args[0];
     }
-}
-
-TEST(StartUp, IncompleteWavRecordingsAreRepairedBeforeTheChannelsRun) {
-    CoreRig rig;
-    oneChannel(rig, {});
-    const auto folder = rig.files.programFolder / "SOUND" / "1" / "05_12_2026";
-    fs::create_directories(folder);
-    const auto file = folder / "cut.wav";
-    test::writeWav16(file, 1, std::vector<std::int16_t>(1000, 7));
-    std::ofstream(file, std::ios::app | std::ios::binary) << std::string(200, '\7');  // after the last header update
-    rig.start();
-    ASSERT_EQ(rig.core->RepairedFiles().size(), 1u);
-    const auto wav = test::readWav(file);
-    ASSERT_TRUE(wav);
-    EXPECT_EQ(std::pair(wav->dataSize, wav->riffSize), std::pair(2200u, 2236u));
-    ASSERT_FALSE(rig.messages.messages().empty());
-    EXPECT_NE(rig.messages.messages().back().find("cut.wav"), std::string::npos);
 }
 
 TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
@@ -160,26 +140,18 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
     writeIni(rig.files.file,
              {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "[Channels2]", "CompressMode2=0"});
     rig.start();
-    // Each buffer queued again was delivered before; then the channel threads finish the blocks.
-    ASSERT_TRUE(rig.watched.requeued.waitFor(3));
-    ASSERT_TRUE(rig.pending.waitIdle({}, std::chrono::seconds(20)));
-    rig.core->RecordButton(1);
-    rig.core->RecordButton(2);
+    ASSERT_TRUE(rig.watched.requeued.waitFor(3));  // each buffer queued again was delivered before
+    for (int k : {1, 2}) rig.core->RecordButton(k);
     rig.dispatcher.drain();
     rig.core->Setup()->RestartCaptures();  // the line again from its start, now into the recordings
     ASSERT_TRUE(rig.watched.requeued.waitFor(6));
     ASSERT_TRUE(rig.pending.waitIdle({}, std::chrono::seconds(20)));
-    const std::string f1 = rig.core->Row(1)->currentFile, f2 = rig.core->Row(2)->currentFile;
     rig.core->Shutdown();
     EXPECT_TRUE(rig.core->Rows().empty());
-    EXPECT_EQ(std::count_if(rig.activity.begin(), rig.activity.end(),
-                            [](const Activity& a) { return a.report.cause == capture::RecordCause::Shutdown; }),
+    EXPECT_EQ(std::ranges::count(rig.activity, capture::RecordCause::Shutdown,
+                                 [](const Activity& a) { return a.report.cause; }),
               2);
-    for (const auto& f : {f1, f2}) {
-        const auto wav = test::readWav(f);
-        ASSERT_TRUE(wav) << f;
-        EXPECT_GE(wav->dataSize, 3u * 16384 * 2) << f;  // at least what the line gave after the start
-        EXPECT_EQ(std::pair(std::size_t(wav->dataSize), wav->riffSize),
-                  std::pair(wav->bytes.size(), wav->dataSize + 36));
-    }
+    const auto files = test::completeWavFiles(rig.files.programFolder / "SOUND");  // each checked complete
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& f : files) EXPECT_GE(test::readWav(f)->dataSize, 3u * 16384 * 2) << f;  // all after the start
 }

@@ -1,15 +1,7 @@
 #pragma once
 // Shared set-up of the application tests: a core over an in-memory sound system in a fresh
 // temporary folder, with a fake clock and a dispatcher the test drains.
-#include <string>
-#include <vector>
-
-#include "app/app_core.h"
-#include "platform/clock.h"
-#include "platform/dispatcher.h"
-#include "platform/messages.h"
-#include "platform/pending_work.h"
-#include "support/core_services.h"
+#include "support/core_services.h"  // the core with the clock, dispatcher, messages and pending work it is built on
 #include "support/fake_sound.h"
 #include "support/temp_dir.h"
 #include "support/watched_sound.h"
@@ -47,8 +39,7 @@ struct CoreRig {
         core->SetActivityListener([this](const Activity& a) { activity.push_back(a); });
         core->Start(args);
     }
-    // `n` timer ticks, the clock moving 50 ms before each, the channels' texts run after each;
-    // returns the number of texts run.
+    // `n` timer ticks, the clock moving 50 ms before each; returns the number of channel texts run after them.
     std::size_t ticks(int n) {
         std::size_t ran = 0;
         for (int i = 0; i < n; ++i) {

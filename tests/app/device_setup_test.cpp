@@ -63,9 +63,8 @@ void expectBuild(const char* what, std::vector<test::FakeDevice> devices, const 
     for (const auto& s : rig.core->Setup()->InputSides())
         sideNames.push_back(std::to_string(s.sideNumber) + "=" + s.name);
     if (!sides.empty()) EXPECT_EQ(sideNames, sides);
-    const auto outs = rig.core->Setup()->OutputDevices();  // outputs start with the default mapper
-    ASSERT_FALSE(outs.empty());
-    EXPECT_EQ(outs[0].name + " " + std::to_string(outs[0].number), "WAVE_MAPPER -1");
+    const auto& out = rig.core->Setup()->OutputDevices().at(0);  // outputs start with the default mapper
+    EXPECT_EQ(out.name + " " + std::to_string(out.number), "WAVE_MAPPER -1");
 }
 
 }  // namespace
@@ -101,10 +100,25 @@ TEST(Build, ChannelsAndCapturesFollowTheDevicesAndTheConfiguredNames) {
     EXPECT_EQ(PositionalScore("1 xyz", "1 abc"), 0);
 }
 
-TEST(Assignment, RemovingAndAddingChannelsRebuildsTheCapturesAndRenumbersTheRest) {
+TEST(Assignment, RemovingAndAddingChannelsRebuildsTheCapturesAndRenumbersTheRestAndMonitoringFollows) {
     CoreRig rig;
     rig.input.devices = {device("CardA", true, true), device("Mic", true, false)};
+    Names log;
+    rig.makeMonitor = [&](int outputDevice) -> std::unique_ptr<Monitor> {
+        log.push_back("open " + std::to_string(outputDevice));
+        return std::make_unique<FakeMonitor>(*rig.core, log);
+    };
     rig.start();
+    auto select = [&](int k, bool on) {  // then logs which rows are marked monitored
+        rig.core->SelectMonitor(k, on);
+        log.push_back("rows " + std::to_string(rig.core->Row(1)->Monitoring()) +
+                      std::to_string(rig.core->Row(2)->Monitoring()));
+    };
+    // One channel at a time, opened on demand, detached before each change.
+    select(2, true);
+    select(1, true);
+    select(1, false);
+    select(2, true);
     auto* setup = rig.core->Setup();
     const int removedId = rig.core->Row(2)->id;
     setup->RemoveChannelForSide("0 CardA 2 канал");
@@ -135,28 +149,10 @@ TEST(Assignment, RemovingAndAddingChannelsRebuildsTheCapturesAndRenumbersTheRest
     EXPECT_EQ(setup->AddChannelForSide("9 Nothing 1 канал"), -1);
     EXPECT_EQ(rowNames(*rig.core), (Names{"1=1 Mic 1 канал", "2=0 CardA 1 канал", "3=0 CardA 2 канал"}));
     EXPECT_EQ(captureOf(*rig.core, 0), "stereo L2 R3");
-}
-
-TEST(Monitoring, OneChannelAtATimeOpenedOnDemandDetachedBeforeEachChangeAndClosedAfterTheChannels) {
-    CoreRig rig;
-    rig.input.devices = {device("CardA", true, true)};
-    std::vector<std::string> log;
-    rig.makeMonitor = [&](int outputDevice) -> std::unique_ptr<Monitor> {
-        log.push_back("open " + std::to_string(outputDevice));
-        return std::make_unique<FakeMonitor>(*rig.core, log);
-    };
-    rig.start();
-    auto select = [&](int k, bool on) {  // then logs which rows are marked monitored
-        rig.core->SelectMonitor(k, on);
-        log.push_back("rows " + std::to_string(rig.core->Row(1)->Monitoring()) +
-                      std::to_string(rig.core->Row(2)->Monitoring()));
-    };
-    select(2, true);
     select(1, true);
-    select(1, false);
-    select(2, true);
     rig.core->Shutdown();  // detached while the channels exist, closed once they are gone
+    // The monitored channel's removal detached and closed the monitor first.
     EXPECT_EQ(log,
               (Names{"open -1", "2", "rows 01", "none", "1", "rows 10", "none", "closed", "rows 00", "open -1", "2",
-                     "rows 01", "none", "closed after the channels"}));
+                     "rows 01", "none", "closed", "open -1", "1", "rows 10", "none", "closed after the channels"}));
 }

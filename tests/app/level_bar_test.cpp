@@ -1,5 +1,6 @@
 // The level bar's arithmetic and the elapsed-time text, from the documented edge cases.
 #include <gtest/gtest.h>
+#include <optional>
 
 #include "app/app_core.h"
 #include "app/level_bar.h"
@@ -7,36 +8,31 @@
 using namespace kestavo::app;
 
 namespace {
-tbar rowBar() { return tbar(BarRect{0, 0, 300, 15}, BarOrientation::Horizontal, 50); }
+// A row's bar (300 by 15 px, 50 segments) after `levels` (dB), its threshold moved to `threshold` dB if given.
+tbar rowBar(std::vector<double> levels = {}, std::optional<double> threshold = {}) {
+    tbar bar(BarRect{0, 0, 300, 15}, BarOrientation::Horizontal, 50);
+    if (threshold) bar.SetThreshold(*threshold);
+    for (double level : levels) bar.Update(level);
+    return bar;
+}
 }  // namespace
 
 TEST(tbar, LitSegmentsFollowTheSinglePrecisionStepAndTheThresholdSetsTheFirstRed) {
-    const std::pair<double, int> lit[] = {{0.0, 50}, {-6.0, 47}, {6.0, 47}, {-60.0, 2}, {-61.0, 1}, {-200.0, 1}};
-    for (auto [level, expected] : lit) {
-        auto bar = rowBar();
-        bar.Update(level);
-        EXPECT_EQ(bar.Lit(), expected) << level;
-    }
-    const std::pair<double, int> red[] = {{0.0, 50}, {-10.0, 42}, {-20.0, 34}, {-30.0, 25}, {-60.0, 1}};
-    for (auto [threshold, expected] : red) {
-        auto bar = rowBar();
-        bar.SetThreshold(threshold);
-        EXPECT_EQ(bar.RedFrom(), expected) << threshold;
-    }
+    for (auto [db, n] : {std::pair{0.0, 50}, {-6.0, 47}, {6.0, 47}, {-60.0, 2}, {-61.0, 1}, {-200.0, 1}})
+        EXPECT_EQ(rowBar({db}).Lit(), n) << db;
+    for (auto [db, n] : {std::pair{0.0, 50}, {-10.0, 42}, {-20.0, 34}, {-30.0, 25}, {-60.0, 1}})
+        EXPECT_EQ(rowBar({}, db).RedFrom(), n) << db;
 }
 
 TEST(tbar, PeakHoldsTwoDrawsThenFallsOneSegmentPerTwoDraws) {
-    auto bar = rowBar();
-    EXPECT_EQ(bar.Peak(), 1);
-    bar.Update(0.0);
-    std::vector<int> peaks{bar.Peak()};
-    for (int i = 0; i < 6; ++i) {
-        bar.Update(-60.0);
-        peaks.push_back(bar.Peak());
+    // The marker after no draw, then after each of 0 dB, six times -60 dB and -6 dB (at or above it: lifted at once).
+    std::vector<double> levels;
+    std::vector<int> peaks{rowBar().Peak()};
+    for (double level : {0.0, -60.0, -60.0, -60.0, -60.0, -60.0, -60.0, -6.0}) {
+        levels.push_back(level);
+        peaks.push_back(rowBar(levels).Peak());
     }
-    bar.Update(-6.0);  // a level at or above the marker lifts it at once
-    peaks.push_back(bar.Peak());
-    EXPECT_EQ(peaks, (std::vector<int>{50, 50, 49, 49, 48, 48, 47, 47}));
+    EXPECT_EQ(peaks, (std::vector<int>{1, 50, 50, 49, 49, 48, 48, 47, 47}));
 }
 
 TEST(tbar, SegmentsAreFiveOrFourPixelsWithOnePixelGapsVerticalOnesFromTheBottom) {

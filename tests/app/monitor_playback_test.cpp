@@ -13,7 +13,6 @@
 #include "support/watched_sound.h"
 
 using namespace kestavo;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -26,36 +25,27 @@ std::vector<std::byte> marked(int k) {
     return b;
 }
 
-class MonitorPlaybackTest : public ::testing::Test {
-protected:
+// The channel processes `block` and hands it on, as its thread does.
+void process(capture::Tchannel& c, std::vector<std::byte> block) {
+    c.ProcessBlockNow(block.data(), std::uint32_t(block.size()));
+}
+
+}  // namespace
+
+TEST(MonitorPlayback, SwitchingTheChannelMovesPlaybackTheInversionSwitchActsAndClosingDetaches) {
     test::TempDir dir{"kestavo-monitor"};
     platform::FakeClock clock;
     platform::FileSoundOutputSystem output;
     test::WatchedOutput watched{output};  // what the playback opens: counts the blocks it writes
     std::vector<std::string> messages;
-    std::shared_ptr<capture::SpectrumInversion> inversion = std::make_shared<capture::SpectrumInversion>();
-    app::MonitorFactory factory = app::makeMonitorFactory(
-        watched, [this](const std::string& m) { messages.push_back(m); }, inversion, 0ms);
-
-    std::unique_ptr<capture::Tchannel> channel(int number) {
-        capture::ChannelParams p;
-        p.channelNumber = number;
-        capture::ChannelEnv env;
-        env.clock = &clock;
-        env.writeFiles = false;
-        capture::ChannelGlobals g;
-        g.programFolder = dir.path();
-        return std::make_unique<capture::Tchannel>(p, env, g);
-    }
-    // The channel processes `block` and hands it on, as its thread does.
-    static void process(capture::Tchannel& c, std::vector<std::byte> block) {
-        c.ProcessBlockNow(block.data(), std::uint32_t(block.size()));
-    }
-};
-
-}  // namespace
-
-TEST_F(MonitorPlaybackTest, SwitchingTheChannelMovesPlaybackTheInversionSwitchActsAndClosingDetaches) {
+    auto inversion = std::make_shared<capture::SpectrumInversion>();
+    auto factory = app::makeMonitorFactory(
+        watched, [&](const std::string& m) { messages.push_back(m); }, inversion, std::chrono::milliseconds(0));
+    auto channel = [&](int number) {
+        return std::make_unique<capture::Tchannel>(capture::ChannelParams{.channelNumber = number},
+                                                   capture::ChannelEnv{.clock = &clock, .writeFiles = false},
+                                                   capture::ChannelGlobals{.programFolder = dir.path()});
+    };
     auto a = channel(1), b = channel(2);
     auto monitor = factory(0);  // the device asked for, in mono
     ASSERT_NE(monitor, nullptr);

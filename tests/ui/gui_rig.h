@@ -24,14 +24,6 @@
 
 namespace kestavo::ui::testing {
 
-// `seconds` of a 1 kHz tone at `dbfs` (mono).
-inline std::vector<std::int16_t> toneLine(double seconds, double dbfs) {
-    std::vector<std::int16_t> s;
-    for (double v : test::tone(1000.0, test::amplitudeOf(dbfs), test::samplesOf(seconds * 1000.0)))
-        s.push_back(std::int16_t(std::lround(32767.0 * v)));
-    return s;
-}
-
 struct GuiRig {
     test::TempDir dir{"kestavo-ui"};
     config::ConfigFiles files = test::filesIn(dir.path());
@@ -50,24 +42,26 @@ struct GuiRig {
         test::writeIni(files.file, {"[MAIN]", "Language=" + language, "AUTO=0"});
         const auto lineFolder = dir.path() / "LINES";
         std::filesystem::create_directories(lineFolder);
-        for (int i = 1; i <= lineCount; ++i)
-            test::writeWav16(lineFolder / ("line" + std::to_string(i) + ".wav"), 1, toneLine(4.0, -6.0 * i));
+        for (int i = 1; i <= lineCount; ++i) {  // 4 s of a 1 kHz tone, 6 dB quieter on each line
+            std::vector<std::int16_t> s;
+            for (double v : test::tone(1000.0, test::amplitudeOf(-6.0 * i), test::samplesOf(4000.0)))
+                s.push_back(std::int16_t(std::lround(32767.0 * v)));
+            test::writeWav16(lineFolder / ("line" + std::to_string(i) + ".wav"), 1, s);
+        }
         lines =
             std::make_unique<platform::FileLineSystem>(lineFolder, platform::LinePace::RealTime, std::nullopt, pending);
         password.file = files.programFolder / "snd.ini";
         core = std::make_unique<app::AppCore>(test::coreServices(*lines, clock, dispatcher, messages, pending, files));
         core->Start();
-
-        FormOptions o;
-        o.startTimer = false;
-        o.password = &password;
-        o.programFolder = files.programFolder;
-        o.tickWork = [this] {
+        auto tick = [this] {
             clock.advance(std::chrono::milliseconds(50));
             core->tick();
             dispatcher.drain();
         };
-        form = std::make_unique<TForm1>(*core, std::move(o));
+        form = std::make_unique<TForm1>(
+            *core,
+            FormOptions{
+                .tickWork = tick, .password = &password, .programFolder = files.programFolder, .startTimer = false});
     }
     ~GuiRig() {
         form.reset();
@@ -83,8 +77,7 @@ struct GuiRig {
         return item ? item->text() : QString();
     }
     [[nodiscard]] QColor cellColour(int row, int column) const {
-        const auto* item = form->StringGrid1->item(row, column);
-        return item ? item->background().color() : QColor();
+        return form->StringGrid1->item(row, column)->background().color();
     }
 };
 
