@@ -58,7 +58,10 @@ void expectBuild(const char* what, std::vector<test::FakeDevice> devices, const 
     rig.start();
     EXPECT_EQ(rowNames(*rig.core), rows);
     for (std::size_t k = 0; k < captures.size(); ++k) EXPECT_EQ(captureOf(*rig.core, k), captures[k]);
-    for (const auto& r : rig.core->Rows()) EXPECT_EQ(r->Settings().mp3Quality, 4);  // new channels: 32 kbit/s voice
+    for (const auto& r : rig.core->Rows()) {  // every input: 32 kbit/s voice; configured: the keys' defaults
+        EXPECT_EQ(r->Settings().mp3Quality, 4);
+        EXPECT_EQ(r->Settings().mp3Bitrate, configured.empty() ? 32 : 16);
+    }
     Names sideNames;  // side numbers and names, the number a "side" would have being used up as well
     for (const auto& s : rig.core->Setup()->InputSides())
         sideNames.push_back(std::to_string(s.sideNumber) + "=" + s.name);
