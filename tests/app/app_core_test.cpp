@@ -161,13 +161,13 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
              {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "[Channels2]", "CompressMode2=0"});
     rig.start();
     // Each buffer queued again was delivered before; then the channel threads finish the blocks.
-    ASSERT_TRUE(rig.watched.requeued.waitFor(3));
+    ASSERT_TRUE(rig.input.requeued.waitFor(3));
     ASSERT_TRUE(rig.pending.waitIdle({}, std::chrono::seconds(20)));
     rig.core->RecordButton(1);
     rig.core->RecordButton(2);
     rig.dispatcher.drain();
     rig.core->Setup()->RestartCaptures();  // the line again from its start, now into the recordings
-    ASSERT_TRUE(rig.watched.requeued.waitFor(6));
+    ASSERT_TRUE(rig.input.requeued.waitFor(6));
     ASSERT_TRUE(rig.pending.waitIdle({}, std::chrono::seconds(20)));
     const std::string f1 = rig.core->Row(1)->currentFile, f2 = rig.core->Row(2)->currentFile;
     rig.core->Shutdown();
