@@ -34,8 +34,7 @@ inline app::CoreServices coreServices(platform::SoundInputSystem& input, platfor
                                       platform::PendingWork& pending, const config::ConfigFiles& files) {
     app::CoreServices s;
     s.input = &input, s.clock = &clock, s.dispatcher = &dispatcher, s.messages = &messages, s.pending = &pending;
-    s.files = files;
-    s.computerName = "testhost";
+    s.files = files, s.computerName = "testhost";
     s.capacity = [](const std::filesystem::path&) { return std::optional<double>(1e12); };
     s.freeBytes = [](const std::filesystem::path&) { return std::optional<double>(5e11); };
     return s;

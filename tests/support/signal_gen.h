@@ -71,8 +71,7 @@ inline Signal dtmfNumber(std::string_view keys, double dbfs, double toneMs, doub
 // each tone of the pair at `amplitude`: '0'-'9', 'H' for the start symbol "Н" (1100 + 1700 Hz) and
 // 'P' for the repeat symbol "П" (1300 + 1700 Hz); ' ' is a symbol's length of silence.
 inline Signal aonSymbols(std::string_view symbols, double amplitude, double symbolMs) {
-    // Symbol -> its two frequencies (indices into kHz); phase-continuous oscillators per frequency,
-    // as an exchange's sender produces them.
+    // Each symbol's pair as indices into kHz; phase-continuous, as an exchange's sender makes them.
     static constexpr std::string_view kSymbols = "1234567890HP";
     static constexpr int kLow[12] = {0, 0, 1, 0, 1, 2, 0, 1, 2, 3, 2, 3},
                          kHigh[12] = {1, 2, 2, 3, 3, 3, 4, 4, 4, 4, 5, 5};
@@ -141,8 +140,7 @@ inline Signal speechLike(double seconds, double peak, std::uint32_t seed) {
         // (F1 350-800 Hz, F2 900-2200 Hz, F3 2300-2900 Hz) excited by one glottal pulse per period.
         const std::size_t len = samplesOf(150.0 + 150.0 * u(rng));
         const double a1 = 350 + 450 * u(rng), b1 = 350 + 450 * u(rng);
-        const double a2 = 900 + 1300 * u(rng), b2 = 900 + 1300 * u(rng);
-        const double a3 = 2300 + 600 * u(rng);
+        const double a2 = 900 + 1300 * u(rng), b2 = 900 + 1300 * u(rng), a3 = 2300 + 600 * u(rng);
         for (std::size_t i = 0; i < len && n < total; ++i, ++n) {
             const double t = double(n) / kLineRate;
             const double x = double(i) / double(len);
