@@ -140,11 +140,11 @@ TEST(Shutdown, ChannelsRecordingAtShutdownLeaveCompleteValidFiles) {
     writeIni(rig.files.file,
              {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "[Channels2]", "CompressMode2=0"});
     rig.start();
-    ASSERT_TRUE(rig.watched.requeued.waitFor(3));  // each buffer queued again was delivered before
+    ASSERT_TRUE(rig.input.requeued.waitFor(3));  // each buffer queued again was delivered before
     for (int k : {1, 2}) rig.core->RecordButton(k);
     rig.dispatcher.drain();
     rig.core->Setup()->RestartCaptures();  // the line again from its start, now into the recordings
-    ASSERT_TRUE(rig.watched.requeued.waitFor(6));
+    ASSERT_TRUE(rig.input.requeued.waitFor(6));
     ASSERT_TRUE(rig.pending.waitIdle({}, std::chrono::seconds(20)));
     rig.core->Shutdown();
     EXPECT_TRUE(rig.core->Rows().empty());

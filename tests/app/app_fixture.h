@@ -4,7 +4,6 @@
 #include "support/core_services.h"  // the core with the clock, dispatcher, messages and pending work it is built on
 #include "support/fake_sound.h"
 #include "support/temp_dir.h"
-#include "support/watched_sound.h"
 
 namespace kestavo::app::testing {
 
@@ -16,9 +15,8 @@ inline test::FakeDevice device(std::string name, bool mono, bool stereo) { retur
 struct CoreRig {
     test::TempDir dir{"kestavo-app"};
     config::ConfigFiles files = test::filesIn(dir.path());
-    test::FakeSoundInputSystem input;
-    test::WatchedInput watched{input};  // what the core opens: counts the buffers delivered
-    platform::FakeClock clock;          // 2026-12-05 16:05:09
+    test::FakeSoundInputSystem input;  // counts the buffers delivered in `requeued`
+    platform::FakeClock clock;         // 2026-12-05 16:05:09
     platform::MainDispatcher dispatcher;
     platform::CollectingMessageSink messages;
     platform::PendingWork pending;
@@ -30,7 +28,7 @@ struct CoreRig {
     std::unique_ptr<AppCore> core;
 
     void start(std::vector<std::string> args = {}) {
-        CoreServices s = test::coreServices(lines ? *lines : watched, lineClock ? *lineClock : clock, dispatcher,
+        CoreServices s = test::coreServices(lines ? *lines : input, lineClock ? *lineClock : clock, dispatcher,
                                             messages, pending, files);
         s.captureRetryDelay = std::chrono::milliseconds(1);
         s.makeMonitor = makeMonitor;

@@ -9,8 +9,8 @@
 #include "capture/channel.h"
 #include "platform/clock.h"
 #include "platform/file/file_output.h"
+#include "support/tapped_output.h"
 #include "support/temp_dir.h"
-#include "support/watched_sound.h"
 
 using namespace kestavo;
 
@@ -35,8 +35,8 @@ void process(capture::Tchannel& c, std::vector<std::byte> block) {
 TEST(MonitorPlayback, SwitchingTheChannelMovesPlaybackTheInversionSwitchActsAndClosingDetaches) {
     test::TempDir dir{"kestavo-monitor"};
     platform::FakeClock clock;
-    platform::FileSoundOutputSystem output;
-    test::WatchedOutput watched{output};  // what the playback opens: counts the blocks it writes
+    test::TappedOutputSystem watched;  // what the playback opens: counts the blocks it writes
+    platform::FileSoundOutputSystem& output = watched.file;
     std::vector<std::string> messages;
     auto inversion = std::make_shared<capture::SpectrumInversion>();
     auto factory = app::makeMonitorFactory(
@@ -53,19 +53,19 @@ TEST(MonitorPlayback, SwitchingTheChannelMovesPlaybackTheInversionSwitchActsAndC
     monitor->SelectChannel(a.get());
     process(*a, marked(1));
     process(*b, marked(2));
-    ASSERT_TRUE(watched.written.waitFor(1));
+    ASSERT_TRUE(watched.waitWritten(1));
     monitor->SelectChannel(b.get());
     process(*a, marked(3));
     process(*b, marked(4));
-    ASSERT_TRUE(watched.written.waitFor(2));
+    ASSERT_TRUE(watched.waitWritten(2));
     monitor->SelectChannel(nullptr);
     process(*b, marked(5));
     monitor->SelectChannel(a.get());
     process(*a, marked(8));
-    ASSERT_TRUE(watched.written.waitFor(3));  // block 5, had it been taken, would have played before 8
-    inversion->on = true;                     // the main window's switch reaches the playing monitor
+    ASSERT_TRUE(watched.waitWritten(3));  // block 5, had it been taken, would have played before 8
+    inversion->on = true;                 // the main window's switch reaches the playing monitor
     process(*a, marked(9));
-    ASSERT_TRUE(watched.written.waitFor(4));
+    ASSERT_TRUE(watched.waitWritten(4));
 
     // The monitor ends while a capture thread feeds its channel: it detaches the channel first, so
     // it neither hangs (a hang fails by the test timeout) nor leaves a channel pointing at it.
@@ -73,7 +73,7 @@ TEST(MonitorPlayback, SwitchingTheChannelMovesPlaybackTheInversionSwitchActsAndC
     std::jthread capture([&] {
         for (const auto block = marked(6); feeding; std::this_thread::yield()) a->PutData(block.data(), 2 * kBlock);
     });
-    ASSERT_TRUE(watched.written.waitFor(5));
+    ASSERT_TRUE(watched.waitWritten(5));
     monitor.reset();
     feeding = false;
     capture.join();

@@ -13,7 +13,7 @@
 #include "platform/alsa/alsa_input.h"
 #include "platform/file/file_lines.h"
 #include "support/channel_fixture.h"
-#include "support/scoped_env.h"
+#include "support/temp_dir.h"
 
 using namespace kestavo;
 using namespace std::chrono_literals;

@@ -9,7 +9,7 @@
 
 #include "capture/monitor_output.h"
 #include "platform/line_rate.h"
-#include "support/dft.h"
+#include "support/signal_gen.h"
 #include "support/tapped_output.h"
 #include "support/thread_names.h"
 #include "support/wav_io.h"

@@ -9,8 +9,7 @@
 #include "dsp/dtmf_detector.h"
 #include "dsp/fir_filters.h"
 #include "dsp/pulse_dial_detector.h"
-#include "support/detector_run.h"
-#include "support/dft.h"
+#include "support/signal_gen.h"
 
 namespace kestavo::dsp {
 namespace {

@@ -16,7 +16,6 @@
 #include "dsp/goertzel_kernels.h"
 #include "dsp/sliding_fft.h"
 #include "dsp/spectrum_inverter.h"
-#include "support/dft.h"
 #include "support/signal_gen.h"
 
 namespace kestavo::dsp {

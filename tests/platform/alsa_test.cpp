@@ -14,7 +14,6 @@
 #include "platform/alsa/alsa_output.h"
 #include "platform/line_rate.h"
 #include "support/device_buffers.h"
-#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
 

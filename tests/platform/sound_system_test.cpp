@@ -10,7 +10,6 @@
 #include "platform/file/file_output.h"
 #include "platform/line_rate.h"
 #include "support/device_buffers.h"
-#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
 

@@ -4,17 +4,11 @@
 // samples over as a capture thread would; process() runs them here as the channel thread would.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <mutex>
-#include <numbers>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "capture/channel.h"
-#include "platform/line_rate.h"
 #include "support/signal_gen.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
@@ -37,7 +31,7 @@ inline std::vector<std::int16_t> toneLine(std::size_t samples, std::vector<std::
     for (std::size_t i = 0; i < s.size(); ++i) s[i] = std::int16_t(int(i % std::size_t(hiss)) - hiss / 2);
     for (auto [from, to] : loud)
         for (std::size_t i = from; i < std::min(to, samples); ++i)
-            s[i] = std::int16_t(std::lround(12000.0 * std::sin(2 * std::numbers::pi * hz * double(i) / kLineRate)));
+            s[i] = std::int16_t(std::lround(12000.0 * std::sin(kTwoPi * hz * double(i) / kLineRate)));
     return s;
 }
 
@@ -77,11 +71,10 @@ protected:
         e.reportSink = [this](const capture::ChannelReport& r) {
             using K = capture::ChannelReport::Kind;
             const std::string what = r.kind == K::Started ? "start" : r.kind == K::Stopped ? "stop" : r.text;
-            {
-                std::lock_guard lock(mutex);
-                mainThread.push_back(std::to_string(r.channel) + ":" + what);
-                reports.push_back(r);
-            }
+            std::unique_lock lock(mutex);
+            mainThread.push_back(std::to_string(r.channel) + ":" + what);
+            reports.push_back(r);
+            lock.unlock();
             if (onMainThread) onMainThread();
         };
         e.observer = [this](const capture::ChannelEvent& ev) {
@@ -92,9 +85,7 @@ protected:
     }
     capture::ChannelGlobals globals() {
         std::filesystem::create_directories(dir / "TEMP");
-        capture::ChannelGlobals g;
-        g.programFolder = dir.path(), g.tempFolder = dir / "TEMP", g.computerName = "host";
-        return g;
+        return {.programFolder = dir.path(), .tempFolder = dir / "TEMP", .computerName = "host"};
     }
     // A channel recording into SOUND with 5 s of pre-record.
     std::unique_ptr<capture::Tchannel> make(capture::ChannelParams p = {}, std::optional<capture::ChannelEnv> e = {},

@@ -12,13 +12,11 @@
 namespace kestavo::test {
 
 inline config::ConfigFiles filesIn(const std::filesystem::path& root) {
-    config::ConfigFiles f;
-    f.programFolder = root / "home";
-    f.file = root / "config" / "tevra4.ini";
-    f.backup = f.programFolder / "tevra4.ini";
-    f.autostartEntry = root / "autostart" / "Lodvimar.desktop";
-    f.executable = "/usr/bin/kestavo";
-    f.decimalSeparator = '.';
+    const config::ConfigFiles f{.file = root / "config" / "tevra4.ini",
+                                .backup = root / "home" / "tevra4.ini",
+                                .programFolder = root / "home",
+                                .autostartEntry = root / "autostart" / "Lodvimar.desktop",
+                                .executable = "/usr/bin/kestavo"};
     std::filesystem::create_directories(f.programFolder);
     std::filesystem::create_directories(f.file.parent_path());
     return f;
@@ -35,13 +33,8 @@ inline app::CoreServices coreServices(platform::SoundInputSystem& input, platfor
                                       platform::MainDispatcher& dispatcher, platform::MessageSink& messages,
                                       platform::PendingWork& pending, const config::ConfigFiles& files) {
     app::CoreServices s;
-    s.input = &input;
-    s.clock = &clock;
-    s.dispatcher = &dispatcher;
-    s.messages = &messages;
-    s.pending = &pending;
-    s.files = files;
-    s.computerName = "testhost";
+    s.input = &input, s.clock = &clock, s.dispatcher = &dispatcher, s.messages = &messages, s.pending = &pending;
+    s.files = files, s.computerName = "testhost";
     s.capacity = [](const std::filesystem::path&) { return std::optional<double>(1e12); };
     s.freeBytes = [](const std::filesystem::path&) { return std::optional<double>(5e11); };
     return s;

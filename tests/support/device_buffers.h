@@ -35,10 +35,9 @@ public:
         next_ = (next_ + 1) % headers_.size();
         return got;
     }
-    // Waits for the next buffer and takes it; empty when the wait ends otherwise.
-    std::vector<std::byte> next(const platform::Event& stop,
-                                std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-        const platform::WaitResult r = in_.wait(stop, timeout);
+    // Waits up to 5 s for the next buffer and takes it; empty when the wait ends otherwise.
+    std::vector<std::byte> next(const platform::Event& stop) {
+        const platform::WaitResult r = in_.wait(stop, std::chrono::seconds(5));
         EXPECT_EQ(r, platform::WaitResult::BufferDone);
         return r == platform::WaitResult::BufferDone ? take() : std::vector<std::byte>{};
     }

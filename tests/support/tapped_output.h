@@ -13,7 +13,6 @@ namespace kestavo::test {
 
 class TappedOutputSystem final : public platform::SoundOutputSystem {
 public:
-    explicit TappedOutputSystem(platform::OutputPace pace = platform::OutputPace::Immediate) : file(pace) {}
     platform::FileSoundOutputSystem file;
     int failOpens = 0, attempts = 0;
     std::mutex mutex;  // guards the fields below
@@ -28,10 +27,11 @@ public:
         auto inner = file.open(id, f, e);
         return inner ? std::make_unique<Output>(std::move(inner), *this) : nullptr;
     }
-    // Waits until `n` buffers have been written (n = 0: until a write waits at the gate).
-    void waitWritten(std::size_t n) {
+    // True once `n` buffers have been written (n = 0: once a write waits at the gate); false after 20 s.
+    bool waitWritten(std::size_t n) {
         std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return n ? areas.size() >= n : started > areas.size(); });
+        return changed.wait_for(lock, std::chrono::seconds(20),
+                                [&] { return n ? areas.size() >= n : started > areas.size(); });
     }
 
 private:

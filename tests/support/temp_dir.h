@@ -1,9 +1,13 @@
 #pragma once
 // TempDir: a fresh folder under the system's temporary folder, removed with everything in it at the end.
+// ScopedEnv: sets environment variables for one test and puts the old values back at the end.
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kestavo::test {
 
@@ -24,6 +28,28 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+class ScopedEnv {
+public:
+    ScopedEnv() = default;
+    ScopedEnv(const char* name, const std::string& value) { set(name, value); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            it->second ? ::setenv(it->first.c_str(), it->second->c_str(), 1) : ::unsetenv(it->first.c_str());
+    }
+    void set(const char* name, const std::string& value) { ::setenv(remember(name), value.c_str(), 1); }
+    void unset(const char* name) { ::unsetenv(remember(name)); }
+
+private:
+    const char* remember(const char* name) {
+        const char* v = std::getenv(name);
+        saved_.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+        return name;
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 }  // namespace kestavo::test

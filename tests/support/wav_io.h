@@ -8,11 +8,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
 #include "platform/line_rate.h"
+#include "support/file_text.h"
 
 namespace kestavo::test {
 
@@ -25,20 +25,16 @@ struct WavHeader {
     char waveFmt[8] = {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
     std::uint32_t fmtSize = 16;
     std::uint16_t format = 1, channels = 1;
-    std::uint32_t rate = kLineRate, byteRate = 2 * kLineRate;
+    std::uint32_t sampleRate = kLineRate, byteRate = 2 * kLineRate;
     std::uint16_t blockAlign = 2, bits = 16;
     char data[4] = {'d', 'a', 't', 'a'};
     std::uint32_t dataSize = 0;
 };
 static_assert(sizeof(WavHeader) == 44);
 
-struct WavData {
-    int channels = 1;
-    int sampleRate = kLineRate;
-    int bits = 16;
-    std::uint32_t riffSize = 0;       // the header's field at offset 4
-    std::uint32_t dataSize = 0;       // the header's field at offset 40
-    std::vector<std::uint8_t> bytes;  // the sample data actually present after the header
+// A WAV file as read: its header and the sample data actually present after it.
+struct WavData : WavHeader {
+    std::vector<std::uint8_t> bytes;
     // 16-bit samples, interleaved (empty for 8-bit files)
     [[nodiscard]] std::vector<std::int16_t> samples16() const {
         std::vector<std::int16_t> s(bits == 16 ? bytes.size() / 2 : 0);
@@ -49,12 +45,11 @@ struct WavData {
 
 // Every byte of a file as it is on disk (empty when it cannot be read), and the reverse.
 [[nodiscard]] inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string text = readText(path);
+    return {text.begin(), text.end()};
 }
 inline void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    writeText(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
 // 16-bit samples as the little-endian bytes a WAV file or a sound device holds.
@@ -77,7 +72,7 @@ inline void writeWav16(const std::filesystem::path& path, int channels, const st
     const auto size = std::uint32_t(interleaved.size() * 2);
     const WavHeader h{.riffSize = size + 36,
                       .channels = std::uint16_t(channels),
-                      .rate = std::uint32_t(sampleRate),
+                      .sampleRate = std::uint32_t(sampleRate),
                       .byteRate = std::uint32_t(sampleRate * channels * 2),
                       .blockAlign = std::uint16_t(channels * 2),
                       .dataSize = size};
@@ -92,10 +87,9 @@ inline void writeWav16(const std::filesystem::path& path, int channels, const st
     WavHeader h;
     if (b.size() < sizeof h) return std::nullopt;
     std::memcpy(&h, b.data(), sizeof h);
-    if (std::memcmp(h.riff, "RIFF", 4) != 0 || std::memcmp(h.waveFmt, "WAVE", 4) != 0 ||
-        std::memcmp(h.data, "data", 4) != 0)
+    if (std::memcmp(h.riff, "RIFF", 4) || std::memcmp(h.waveFmt, "WAVE", 4) || std::memcmp(h.data, "data", 4))
         return std::nullopt;
-    return WavData{h.channels, int(h.rate), h.bits, h.riffSize, h.dataSize, {b.begin() + sizeof h, b.end()}};
+    return WavData{h, {b.begin() + sizeof h, b.end()}};
 }
 
 }  // namespace kestavo::test

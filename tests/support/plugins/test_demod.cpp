@@ -2,47 +2,30 @@
 //   +0.75 reports the identifier "84951234567" with action 1 (start if listed),
 //   -0.75 reports "END" with action 0 (stop),
 //   +0.625 reports "../../etc/evil\n*" with action 2 (a text that must never become a path).
-// Each working copy counts its own calls, so two channels' copies can be told apart.
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 #include "services/plugin_api.h"
 
-namespace {
-std::int32_t gChannel = -1;
-std::int64_t gCalls = 0;
-}  // namespace
+#define KESTAVO_EXPORT extern "C" __attribute__((visibility("default")))
 
-extern "C" {
-
-__attribute__((visibility("default"))) void Check_version(char** description, char** version) {
+KESTAVO_EXPORT void Check_version(char** description, char** version) {
     std::strcpy(*description, "Test demodulator");
     std::strcpy(*version, "1.0");
 }
 
-__attribute__((visibility("default"))) void Start_plugin(std::int32_t channel) { gChannel = channel; }
+KESTAVO_EXPORT void Start_plugin(std::int32_t) {}
 
-__attribute__((visibility("default"))) bool process(kestavo::services::PluginRecord* r, double sample) {
-    ++gCalls;
-    const char* id = nullptr;
-    std::int32_t action = 2;
-    if (sample == 0.75) {
-        id = "84951234567";
-        action = 1;
-    } else if (sample == -0.75) {
-        id = "END";
-        action = 0;
-    } else if (sample == 0.625) {
-        id = "../../etc/evil\n*";
-    }
+KESTAVO_EXPORT void Stop_plugin() {}
+
+KESTAVO_EXPORT bool process(kestavo::services::PluginRecord* r, double sample) {
+    const char* id = sample == 0.75 ? "84951234567"
+        : sample == -0.75           ? "END"
+        : sample == 0.625           ? "../../etc/evil\n*"
+                                    : nullptr;
     if (!id) return false;
     std::memset(r->identifier, 'x', sizeof r->identifier);  // and no terminating zero when it fits
     std::memcpy(r->identifier, id, std::strlen(id) + 1);
-    r->action = action;
+    r->action = sample == 0.75 ? 1 : sample == -0.75 ? 0 : 2;
     return true;
 }
-
-__attribute__((visibility("default"))) void Stop_plugin() { gChannel = -1; }
-
-}  // extern "C"
