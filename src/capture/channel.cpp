@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "capture/recording_name.h"
 #include "platform/thread_name.h"
@@ -115,14 +116,22 @@ void Tchannel::ProcessBlockNow(std::byte* block, std::uint32_t length) {
 }
 
 void Tchannel::unlockAndPost(std::unique_lock<std::mutex>& lock) {
-    if (outbox_.empty()) {
-        lock.unlock();
-        return;
-    }
-    std::vector<std::function<void()>> calls;
-    calls.swap(outbox_);
+    const bool flush = std::exchange(flushDue_, false);
     lock.unlock();
-    for (auto& call : calls) env_.dispatcher->post(std::move(call));
+    if (flush) env_.dispatcher->post([box = outbox_] { box->runAll(); });
+}
+
+void Tchannel::ReportOutbox::runAll() {
+    for (;;) {
+        std::function<void()> call;
+        {
+            std::lock_guard lock(mutex);
+            if (calls.empty()) return;
+            call = std::move(calls.front());
+            calls.pop_front();
+        }
+        call();  // outside the lock: the report's handler may call the channel again
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -416,7 +425,11 @@ void Tchannel::notifyLevel(std::uint64_t sample, double db) const {
 void Tchannel::post(ChannelReport report) {
     if (!env_.reportSink || !env_.dispatcher) return;
     report.channel = params_.channelNumber;
-    outbox_.emplace_back([sink = env_.reportSink, r = std::move(report)] { sink(r); });
+    {
+        std::lock_guard lock(outbox_->mutex);
+        outbox_->calls.emplace_back([sink = env_.reportSink, r = std::move(report)] { sink(r); });
+    }
+    flushDue_ = true;
 }
 
 void Tchannel::notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const {

@@ -28,6 +28,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -273,7 +274,18 @@ private:
     std::vector<std::pair<std::uint64_t, bool>> operatorActions_;  // (sample, start?), in order
     std::uint64_t nextActionAt_ = UINT64_MAX;                      // sample of the first of them
     std::atomic<double> currentLevel_{-60.0};
-    std::vector<std::function<void()>> outbox_;  // calls for the main thread, in order
+    // Reports for the main thread in the order they happened. They are queued under mutex_, so the
+    // order is the channel's own; the main thread takes them all, oldest first, whenever one of the
+    // flushes posted after a release of mutex_ runs. A report collected by the channel thread can
+    // therefore never be overtaken by one the main thread makes while the first is on its way.
+    struct ReportOutbox {
+        std::mutex mutex;
+        std::deque<std::function<void()>> calls;
+        // Main thread: runs every queued call, oldest first; a call may queue more.
+        void runAll();
+    };
+    std::shared_ptr<ReportOutbox> outbox_ = std::make_shared<ReportOutbox>();  // outlives the channel
+    bool flushDue_ = false;  // a report was queued since the last release of mutex_
 
     dsp::TlevelMeter meter_;
     dsp::Tlevel_check levelCheck_;
