@@ -116,18 +116,18 @@ void Tchannel::ProcessBlockNow(std::byte* block, std::uint32_t length) {
 }
 
 void Tchannel::unlockAndPost(std::unique_lock<std::mutex>& lock) {
-    const bool flush = std::exchange(flushDue_, false);
+    const std::uint64_t upTo = std::exchange(flushUpTo_, 0);
     lock.unlock();
-    if (flush) env_.dispatcher->post([box = outbox_] { box->runAll(); });
+    if (upTo != 0) env_.dispatcher->post([box = outbox_, upTo] { box->runUpTo(upTo); });
 }
 
-void Tchannel::ReportOutbox::runAll() {
+void Tchannel::ReportOutbox::runUpTo(std::uint64_t upTo) {
     for (;;) {
         std::function<void()> call;
         {
             std::lock_guard lock(mutex);
-            if (calls.empty()) return;
-            call = std::move(calls.front());
+            if (calls.empty() || calls.front().first > upTo) return;
+            call = std::move(calls.front().second);
             calls.pop_front();
         }
         call();  // outside the lock: the report's handler may call the channel again
@@ -425,11 +425,9 @@ void Tchannel::notifyLevel(std::uint64_t sample, double db) const {
 void Tchannel::post(ChannelReport report) {
     if (!env_.reportSink || !env_.dispatcher) return;
     report.channel = params_.channelNumber;
-    {
-        std::lock_guard lock(outbox_->mutex);
-        outbox_->calls.emplace_back([sink = env_.reportSink, r = std::move(report)] { sink(r); });
-    }
-    flushDue_ = true;
+    std::lock_guard lock(outbox_->mutex);
+    flushUpTo_ = ++outbox_->lastNumber;
+    outbox_->calls.emplace_back(flushUpTo_, [sink = env_.reportSink, r = std::move(report)] { sink(r); });
 }
 
 void Tchannel::notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const {

@@ -274,18 +274,20 @@ private:
     std::vector<std::pair<std::uint64_t, bool>> operatorActions_;  // (sample, start?), in order
     std::uint64_t nextActionAt_ = UINT64_MAX;                      // sample of the first of them
     std::atomic<double> currentLevel_{-60.0};
-    // Reports for the main thread in the order they happened. They are queued under mutex_, so the
-    // order is the channel's own; the main thread takes them all, oldest first, whenever one of the
-    // flushes posted after a release of mutex_ runs. A report collected by the channel thread can
-    // therefore never be overtaken by one the main thread makes while the first is on its way.
+    // Reports for the main thread in the order they happened. They are numbered and queued under
+    // mutex_, so the order is the channel's own; each release of mutex_ posts one flush that runs,
+    // oldest first, every report up to the newest it saw. A report collected by the channel thread
+    // can therefore never be overtaken by one the main thread makes while the first is on its way,
+    // and reports of different channels still reach the main thread in the order they were posted.
     struct ReportOutbox {
         std::mutex mutex;
-        std::deque<std::function<void()>> calls;
-        // Main thread: runs every queued call, oldest first; a call may queue more.
-        void runAll();
+        std::deque<std::pair<std::uint64_t, std::function<void()>>> calls;  // (number, call)
+        std::uint64_t lastNumber = 0;                                       // of the newest report
+        // Main thread: runs the queued calls numbered up to `upTo`, oldest first; a call may queue more.
+        void runUpTo(std::uint64_t upTo);
     };
     std::shared_ptr<ReportOutbox> outbox_ = std::make_shared<ReportOutbox>();  // outlives the channel
-    bool flushDue_ = false;  // a report was queued since the last release of mutex_
+    std::uint64_t flushUpTo_ = 0;  // the newest report queued since the last release of mutex_; 0: none
 
     dsp::TlevelMeter meter_;
     dsp::Tlevel_check levelCheck_;
