@@ -23,21 +23,11 @@ namespace {
 
 constexpr int kBlock = 16384;
 
-// Block k: every sample tells its block and position, k x 1000 + position mod 997.
-Block numbered(int k) {
-    std::vector<std::int16_t> s(kBlock);
-    for (int i = 0; i < kBlock; ++i) s[std::size_t(i)] = std::int16_t(k * 1000 + i % 997);
-    return test::leBytes(s);
-}
+Block numbered(int k) { return test::leBytes(test::numberedSamples(k, kBlock)); }
 // A whole block of silence but for its first samples.
 Block startingWith(std::vector<std::int16_t> first) {
     first.resize(kBlock);
     return test::leBytes(first);
-}
-std::vector<std::int16_t> samples(const Block& b) {
-    std::vector<std::int16_t> s(b.size() / 2);
-    std::memcpy(s.data(), b.data(), b.size());
-    return s;
 }
 
 std::unique_ptr<Tin_out> open(test::TappedOutputSystem& system, std::vector<std::string>* messages = nullptr) {
@@ -86,7 +76,8 @@ TEST(TinOut, BlocksPlayInOrderThroughEightBuffersShortOrEightBitOnesAreFilledUpA
     EXPECT_EQ(blocks[8], startingWith({-2, 7, 32767}));
     EXPECT_EQ(blocks[9], startingWith({-32768, 0, 32512}));
     EXPECT_EQ(blocks[10], pair);  // bit for bit while off
-    const auto inverted = samples(blocks[11]);
+    std::vector<std::int16_t> inverted(kBlock);
+    std::memcpy(inverted.data(), blocks[11].data(), blocks[11].size());
     EXPECT_NEAR(test::dftMagnitude(inverted, 2371), 8000.0 * kBlock / 2, 0.01 * 8000.0 * kBlock / 2);
     EXPECT_NEAR(test::dftMagnitude(inverted, 1371), 4000.0 * kBlock / 2, 0.01 * 4000.0 * kBlock / 2);
     EXPECT_GT(test::energyShare(inverted, 2371) + test::energyShare(inverted, 1371), 0.99);
