@@ -1,7 +1,5 @@
-// Tchannel driven from the main thread and fed blocks: minimum time, names, server reporting, the
-// hand-over under load, shutdown and format switches while recording; what it does with its
-// detectors' answers (the gates, the two-character rule, the compressor); and its demodulator
-// plug-ins (private copies, the list file, recording by identifier).
+// Tchannel fed blocks and driven from the main thread: minimum time, names, server, hand-over,
+// shutdown, format switch; the gates on its detectors, the compressor, and its plug-ins.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -40,8 +38,8 @@ Signal dtmf(std::string_view keys) {
 
 struct FakeServer final : services::RecordServer {
     Strings calls;  // main thread only in these tests
-    std::int32_t start_rec_file(const std::string& path, const std::string& prefix, const std::string& label) override {
-        return calls.push_back("start " + path + "|" + prefix + "|" + label), 77;
+    std::int32_t start_rec_file(const std::string& f, const std::string& p, const std::string& l) override {
+        return calls.push_back("start " + f + "|" + p + "|" + l), 77;
     }
     void add_aon(std::int32_t, const std::string& t) override { calls.push_back("aon " + t); }
     void add_nabor(std::int32_t, const std::string& t) override { calls.push_back("nabor " + t); }
@@ -301,8 +299,7 @@ TEST_F(ChannelTest, PluginsRunOnPrivateCopiesTheListSurvivesARestartAndIdModeSta
         unlisted->AddPlugin("missing.plg");
         EXPECT_EQ(c->PluginNames(), Strings{"demod.plg"});
         EXPECT_EQ(unlisted->PluginNames(), Strings{"demod.plg"});
-        EXPECT_TRUE(fs::exists(dir / "PLUGINS" / "WORK" / "demod1.plg"));
-        EXPECT_TRUE(fs::exists(dir / "PLUGINS" / "WORK" / "demod2.plg"));
+        EXPECT_TRUE(fs::exists(dir / "PLUGINS/WORK/demod1.plg") && fs::exists(dir / "PLUGINS/WORK/demod2.plg"));
         process(*unlisted, Signal(s.begin(), s.begin() + 150));
         EXPECT_EQ(logged.size(), 1u);
         EXPECT_FALSE(unlisted->Recording());
@@ -324,7 +321,7 @@ TEST_F(ChannelTest, PluginsRunOnPrivateCopiesTheListSurvivesARestartAndIdModeSta
     EXPECT_NE(files[0].filename().string().find("evil"), std::string::npos);
     EXPECT_EQ(reports.back().file, files[0].string());
     // At the end of a channel its copy is deleted and its list written.
-    EXPECT_FALSE(fs::exists(dir / "PLUGINS" / "WORK" / "demod1.plg"));
+    EXPECT_FALSE(fs::exists(dir / "PLUGINS/WORK/demod1.plg"));
     std::string listed;
     EXPECT_TRUE(std::getline(std::ifstream(dir / "plg1.ust"), listed) && listed == "demod.plg") << listed;
     auto again = pluginChannel(1);
