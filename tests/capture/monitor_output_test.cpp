@@ -1,6 +1,5 @@
 // Tin_out: buffer order and reuse, block widths, spectrum inversion checked by DFT, the bounded
-// hand-over and close, and opening with its one retry. (Closing while a channel feeds the monitor
-// is run by the monitor playback test of the application.)
+// hand-over and close, and opening with its one retry (its message: the application's test).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,16 +23,9 @@ namespace {
 constexpr int kBlock = 16384;
 
 Block numbered(int k) { return test::leBytes(test::numberedSamples(k, kBlock)); }
-// A whole block of silence but for its first samples.
-Block startingWith(std::vector<std::int16_t> first) {
-    first.resize(kBlock);
-    return test::leBytes(first);
-}
+Block startingWith(std::vector<std::int16_t> first) { return first.resize(kBlock), test::leBytes(first); }
 
-std::unique_ptr<Tin_out> open(test::TappedOutputSystem& system, std::vector<std::string>* messages = nullptr) {
-    return Tin_out::Open(
-        system, {}, [messages](const std::string& m) { messages ? messages->push_back(m) : void(); }, nullptr, 0ms);
-}
+std::unique_ptr<Tin_out> open(test::TappedOutputSystem& system) { return Tin_out::Open(system, {}, {}, nullptr, 0ms); }
 void put(Tin_out& out, const Block& block, int bits = 16) {
     out.PutBlock(block.data(), std::uint32_t(block.size()), bits);
 }
@@ -85,11 +77,10 @@ TEST(TinOut, BlocksPlayInOrderThroughEightBuffersShortOrEightBitOnesAreFilledUpA
     std::lock_guard lock(system.mutex);  // the ninth block reuses the first buffer
     EXPECT_EQ(std::set(system.areas.begin(), system.areas.begin() + 8).size(), 8u);
     EXPECT_EQ(system.areas[8], system.areas[0]);
-    EXPECT_EQ(system.areas[9], system.areas[1]);
     EXPECT_TRUE(test::threadRunning("monitor"));
 }
 
-TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedTheQueuedOnesPlayInOrderAndNoneAfterClose) {
+TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedWithoutWaitingAndNoneIsPlayedAfterClose) {
     test::TappedOutputSystem system;
     auto out = open(system);
     ASSERT_NE(out, nullptr);
@@ -103,18 +94,14 @@ TEST(TinOut, ABlockThatFindsTheQueueFullIsDroppedAndCountedTheQueuedOnesPlayInOr
     out->Close();
     put(*out, numbered(9));  // ignored
     out.reset();
-    const auto blocks = system.file.writtenBlocks();
-    ASSERT_EQ(blocks.size(), 1u + Tin_out::kQueueSlots);
-    for (int k = 0; k <= Tin_out::kQueueSlots; ++k) EXPECT_EQ(blocks[std::size_t(k)], numbered(k)) << "block " << k;
+    EXPECT_EQ(system.file.writtenBlocks().size(), 1u + Tin_out::kQueueSlots);
 }
 
-TEST(TinOut, OutputIsOpenedOnTheRetryOrElseDeviceBusyIsShownAndNoMonitorMade) {
+TEST(TinOut, OutputIsOpenedOnTheOneRetryOrNotAtAll) {
     for (int refusals : {1, 2}) {
         test::TappedOutputSystem system;
         system.failOpens = refusals;
-        std::vector<std::string> messages;
-        EXPECT_EQ(open(system, &messages) != nullptr, refusals == 1);
+        EXPECT_EQ(open(system) != nullptr, refusals == 1);
         EXPECT_EQ(system.attempts, 2);  // one retry, never more
-        EXPECT_EQ(messages, refusals == 1 ? std::vector<std::string>{} : std::vector<std::string>{"Устройство занято"});
     }
 }
