@@ -73,14 +73,6 @@ protected:
     std::mutex sync;  // "SYNC"
     std::vector<services::PluginRecord> logged;
 
-    // Analysis only (no files), DTMF on.
-    std::unique_ptr<capture::Tchannel> detecting() {
-        auto e = env();
-        e.writeFiles = false;
-        auto c = make({}, e);
-        c->SetDtmf(true);
-        return c;
-    }
     // Channel n with the demodulator plug-in at hand and its results logged.
     std::unique_ptr<capture::Tchannel> pluginChannel(int n) {
         fs::create_directories(dir / "PLUGINS");
@@ -107,7 +99,8 @@ protected:
 
 }  // namespace
 
-TEST_F(ChannelTest, AShortRecordingIsUnregisteredALongOneReportedAndUploadedAndRepeatedStartsAndStopsChangeNothing) {
+TEST_F(ChannelTest,
+       AShortRecordingIsUnregisteredALongOneReportedAndUploadedRepeatsChangeNothingAndNamesFollowSettings) {
     FakeServer server;
     Strings uploads, files;  // files: what the channel said while each report ran on the main thread
     auto e = env();
@@ -148,23 +141,20 @@ TEST_F(ChannelTest, AShortRecordingIsUnregisteredALongOneReportedAndUploadedAndR
               (Strings{"start " + open[0] + "|P|a-very-long-com 1", "del 77",
                        "start " + open[1] + "|P|a-very-long-com 1", "stop 77|0:00:05|" + name}));
     EXPECT_EQ(uploads, Strings{open[1]});
-}
-
-TEST_F(ChannelTest, FileNamesFollowPrefixDateTimeAndChannel) {
-    auto c = make();
-    c->SetPrefix("L1_");
-    EXPECT_EQ(c->MakeFileName(), (dir / "SOUND" / "L1_05_12_2026 16_05_09_1").string());
-    auto g = globals();
-    g.dayFolders = true;
+    // Without the server a name is prefix, date, time and channel in the recording folder; with day
+    // folders the date names a folder, made on demand, and the recording folder serves when it cannot be.
+    g.serverEnabled = false, g.dayFolders = true;
     c->SetGlobals(g);
-    EXPECT_EQ(c->MakeFileName(), (dir / "SOUND" / "05_12_2026" / "L1__16_05_09_1").string());
+    EXPECT_EQ(c->MakeFileName(), (dir / "SOUND" / "05_12_2026" / "P_16_05_18_1").string());
     EXPECT_TRUE(fs::is_directory(dir / "SOUND" / "05_12_2026"));
     c->SetPrefix("");
-    EXPECT_EQ(c->MakeFileName(), (dir / "SOUND" / "05_12_2026" / "16_05_09_1").string());
-    // A day folder that cannot be created leaves the file in the recording folder.
     clock.advance(24h);
     std::ofstream(dir / "SOUND" / "06_12_2026") << "in the way";
-    EXPECT_EQ(c->MakeFileName(), (dir / "SOUND" / "16_05_09_1").string());
+    EXPECT_EQ(c->MakeFileName(), (dir / "SOUND" / "16_05_18_1").string());
+    g.dayFolders = false;
+    c->SetGlobals(g);
+    c->SetPrefix("L1_");
+    EXPECT_EQ(c->MakeFileName(), (dir / "SOUND" / "L1_06_12_2026 16_05_18_1").string());
 }
 
 TEST_F(ChannelTest, BlocksAreProcessedWholeInOrderOnANamedThreadAndAnOverflowIsCounted) {
@@ -234,13 +224,15 @@ TEST_F(ChannelTest, AFormatSwitchWhileRecordingCompletesTheFileAndRecordingGoesO
     clock.advance(2s);
     ASSERT_TRUE(c->RecordNow());
     const auto wav = c->OpenFileName();
-    EXPECT_EQ(fs::path(wav).extension(), ".wav");
     c->StopRecord();
     EXPECT_EQ(test::readWav(wav).value_or(test::WavData{}).samples16().size(), 55125u);
 }
 
 TEST_F(ChannelTest, DetectorsWaitForARecordingOnlyTheFirstPulseNumberCountsOneDigitIsNoiseAndTheCompressorCurves) {
-    auto c = detecting();
+    auto e = env();
+    e.writeFiles = false;  // analysis only
+    auto c = make({}, e);
+    c->SetDtmf(true);
     const auto restart = [&] { c->ScheduleOperatorAction(fed, false), c->ScheduleOperatorAction(fed + 1, true); };
     process(*c, dtmf("1234"));
     process(*c, dial({2, 7}));
