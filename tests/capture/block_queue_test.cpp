@@ -1,6 +1,5 @@
-// BlockQueue under a producer that never waits: every block taken arrives whole and in order, a
-// block is dropped only when every slot is taken and then counted, the last one is never lost,
-// and close ends the consumer's wait.
+// BlockQueue under a producer that never waits: blocks arrive whole and in order, a block is
+// dropped (and counted) only when every slot is taken, and close or stop ends the consumer's wait.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -40,8 +40,8 @@ TEST(tsoundin, BuffersSplitIntoSidesInOrderPastTheSixthAMonoDeviceGivesTheLeftOn
             capture::tsoundin in(c.sys, p, c.stop, c.show);
             EXPECT_EQ(in.ChannelCount(), k.channels);
             for (int side = 0; side < k.channels; ++side) ASSERT_TRUE(c.waitFor(side, k.fills.size()));
-            EXPECT_EQ(c.sys.lastFormat.avgBytesPerSec, std::uint32_t(k.bytesPerSecond));
-            EXPECT_EQ(c.sys.lastFormat.blockAlign, k.bits / 8 * k.channels);
+            EXPECT_EQ(std::tuple(c.sys.lastFormat.avgBytesPerSec, c.sys.lastFormat.blockAlign),
+                      std::tuple(std::uint32_t(k.bytesPerSecond), k.bits / 8 * k.channels));
             // The thread now waits for a buffer that never comes; the stop event ends that wait far
             // below the 11.5 s time-out (5 s is generous for sanitizer builds).
             EXPECT_EQ(in.Timeout(), k.bits == 16 ? 11486ms : 10743ms);

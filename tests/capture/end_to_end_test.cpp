@@ -32,7 +32,6 @@ TEST_F(EndToEnd, StereoFileLineRecordsEachSideByLevelWithPreRecord) {
         e.clock = lines.clock();
         e.observer = [&seen, n](const capture::ChannelEvent& ev) { seen[n - 1].push_back(ev); };
         auto c = make({.inputIndex = n, .channelNumber = n}, e);
-        c->SetPrefix("L_");
         c->SetThreshold(-30.0);
         c->SetDelays(1, 1.0, 3.0);
         c->SetMinTime(5);
