@@ -10,13 +10,10 @@ using namespace kestavo;
 
 namespace {
 std::string runTool(const std::string& args) {
+    FILE* p = ::popen((std::string(KESTAVO_BINARY_DIR) + "/tools/kestavo-detect " + args + " 2>&1").c_str(), "r");
     std::string out;
-    if (FILE* p = ::popen((std::string(KESTAVO_BINARY_DIR) + "/tools/kestavo-detect " + args + " 2>&1").c_str(), "r")) {
-        char buf[4096];
-        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
+    for (char buf[4096]; const std::size_t n = std::fread(buf, 1, sizeof buf, p);) out.append(buf, n);
+    return ::pclose(p), out;
 }
 }  // namespace
 
