@@ -150,16 +150,11 @@ TEST_F(ChannelTest, BlocksAreProcessedWholeInOrderOnANamedThreadAndAnOverflowIsC
     auto c = make({.channelNumber = 3});
     FeedingMonitor monitor(*c);
     c->SetMonitor(true, &monitor);
-    const auto put = [&](int number) {
-        const std::vector<std::int16_t> b(kBlock, std::int16_t(number));
-        c->PutData(reinterpret_cast<const std::byte*>(b.data()), kBlock * 2);
-        ASSERT_TRUE(pending.waitIdle({}, 20s));
-    };
-    put(0);  // the monitor then hands over 100 more blocks, some finding the queue full
+    feed(*c, std::vector<std::int16_t>(kBlock, 0));  // the monitor hands over 100 more, some finding the queue full
     EXPECT_FALSE(monitor.changedInWork);
     EXPECT_EQ(monitor.firsts.size() + c->Overflows(), 101u);
     EXPECT_TRUE(std::ranges::is_sorted(monitor.firsts, std::less_equal<>()));  // strictly rising
-    put(101);  // a block after the channel has caught up always arrives
+    feed(*c, std::vector<std::int16_t>(kBlock, 101));  // a block after the channel has caught up always arrives
     EXPECT_EQ(monitor.firsts.back(), 101);
     EXPECT_EQ(c->BlocksProcessed(), monitor.firsts.size());
     EXPECT_TRUE(test::threadRunning("channel 3"));
@@ -274,9 +269,9 @@ TEST_F(ChannelTest, PluginsRunOnPrivateCopiesTheListSurvivesARestartAndIdModeSta
         ASSERT_EQ(logged.size(), 4u);
         EXPECT_EQ(std::tuple(logged[1].channel, services::identifierText(logged[1])), std::tuple(1, "84951234567"));
         ASSERT_EQ(events.size(), 4u);
-        EXPECT_EQ(std::tuple(events[0].kind, events[0].sample), std::tuple(Kind::Start, 100u));
-        EXPECT_EQ(texts(Kind::Plugin).size(), 2u);
-        EXPECT_EQ(std::tuple(events[3].kind, events[3].sample), std::tuple(Kind::Stop, 300u));
+        EXPECT_EQ(
+            std::tuple(events[0].kind, events[0].sample, events[3].kind, events[3].sample, texts(Kind::Plugin).size()),
+            std::tuple(Kind::Start, 100u, Kind::Stop, 300u, 2u));
     }
     // The stop renamed the file with the last text (the writer's test tells how a path in it is
     // cleaned), and its report names the renamed file.

@@ -26,9 +26,7 @@ Block numbered(int k) { return test::leBytes(test::numberedSamples(k, kBlock)); 
 Block startingWith(std::vector<std::int16_t> first) { return first.resize(kBlock), test::leBytes(first); }
 
 std::unique_ptr<Tin_out> open(test::TappedOutputSystem& system) { return Tin_out::Open(system, {}, {}, nullptr, 0ms); }
-void put(Tin_out& out, const Block& block, int bits = 16) {
-    out.PutBlock(block.data(), std::uint32_t(block.size()), bits);
-}
+void put(Tin_out& out, const Block& b, int bits = 16) { out.PutBlock(b.data(), std::uint32_t(b.size()), bits); }
 
 }  // namespace
 
@@ -47,10 +45,8 @@ TEST(TinOut, BlocksPlayInOrderThroughEightBuffersShortOrEightBitOnesAreFilledUpA
         tones[std::size_t(n)] = std::int16_t(std::lround(8000 * std::sin(2 * std::numbers::pi * 600 * n / kBlock) +
                                                          4000 * std::sin(2 * std::numbers::pi * 1600 * n / kBlock)));
     const auto pair = test::leBytes(tones);
-    std::size_t written = 0;
-    const auto play = [&](const Block& block, int bits = 16) {  // blocks arriving at the device's pace
-        put(*out, block, bits);
-        system.waitWritten(++written);
+    auto play = [&, written = std::size_t{0}](const Block& block, int bits = 16) mutable {
+        put(*out, block, bits), system.waitWritten(++written);  // blocks arriving at the device's pace
     };
     for (int k = 0; k < 8; ++k) play(numbered(k));  // sound left in all eight buffers
     play(test::leBytes({-2, 7, 32767}));
