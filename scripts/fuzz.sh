@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of the configuration readers and runs each for a bounded time.
 #   scripts/fuzz.sh [seconds per target, default 20]
-# The build goes to $KESTAVO_FUZZ_BUILD (default: build-fuzz beside the repository). Each target
+# The build goes to $KESTAVO_FUZZ_BUILD (default: build/fuzz in the repository). Each target
 # starts from its seed corpus in fuzz/corpus/<target>/ (left unchanged; new inputs go to a
 # scratch corpus in the build folder). Fails when any target crashes, leaks, hangs or fails its
 # checks; the input that did it is kept in the build folder's artifacts/.
@@ -11,7 +11,7 @@ seconds="${1:-20}"
 case "$seconds" in ''|*[!0-9]*) echo "fuzz.sh: seconds must be a whole number" >&2; exit 2;; esac
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${KESTAVO_FUZZ_BUILD:-$(dirname "$root")/build-fuzz}"
+build="${KESTAVO_FUZZ_BUILD:-$root/build/fuzz}"
 targets=(fuzz_ini_file fuzz_schedule fuzz_id_control_list fuzz_language_table fuzz_password_file)
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DKESTAVO_FUZZ=ON \
