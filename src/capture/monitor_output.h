@@ -43,7 +43,7 @@
 
 #include "capture/block_queue.h"
 #include "capture/monitor_sink.h"
-#include "dsp/spectrum_inverter.h"
+#include "dsp/frequency_inverter.h"
 #include "platform/event.h"
 #include "platform/line_rate.h"
 #include "platform/sound_output.h"

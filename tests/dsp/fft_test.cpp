@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "dsp/frequency_inverter.h"
 #include "dsp/goertzel_kernels.h"
 #include "dsp/sliding_fft.h"
-#include "dsp/spectrum_inverter.h"
 #include "support/signal_gen.h"
 
 namespace kestavo::dsp {

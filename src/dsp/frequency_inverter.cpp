@@ -1,4 +1,4 @@
-#include "dsp/spectrum_inverter.h"
+#include "dsp/frequency_inverter.h"
 
 #include <algorithm>
 #include <cmath>
