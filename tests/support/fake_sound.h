@@ -67,7 +67,7 @@ public:
         std::uint32_t n = h->bufferLength;
         if (!dev_.bufferFill.empty()) n = std::min(n, dev_.bufferFill[index_++]);
         n = std::uint32_t(std::min<std::size_t>(n, dev_.data.size() - std::min(pos_, dev_.data.size())));
-        std::memcpy(h->data, dev_.data.data() + pos_, n);
+        if (n > 0) std::memcpy(h->data, dev_.data.data() + pos_, n);
         pos_ += n, ++delivered_;
         h->bytesRecorded = n, h->done = true, h->queued = false;
         return WaitResult::BufferDone;

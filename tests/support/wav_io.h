@@ -38,7 +38,7 @@ struct WavData : WavHeader {
     // 16-bit samples, interleaved (empty for 8-bit files)
     [[nodiscard]] std::vector<std::int16_t> samples16() const {
         std::vector<std::int16_t> s(bits == 16 ? bytes.size() / 2 : 0);
-        std::memcpy(s.data(), bytes.data(), s.size() * 2);
+        if (!s.empty()) std::memcpy(s.data(), bytes.data(), s.size() * 2);
         return s;
     }
 };
@@ -55,7 +55,7 @@ inline void writeBytes(const std::filesystem::path& path, const std::vector<std:
 // 16-bit samples as the little-endian bytes a WAV file or a sound device holds.
 [[nodiscard]] inline std::vector<std::byte> leBytes(const std::vector<std::int16_t>& samples) {
     std::vector<std::byte> b(samples.size() * 2);
-    std::memcpy(b.data(), samples.data(), b.size());
+    if (!b.empty()) std::memcpy(b.data(), samples.data(), b.size());
     return b;
 }
 
