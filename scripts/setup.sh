@@ -9,7 +9,9 @@ packages=(
   libasound2-dev alsa-utils
   libmp3lame-dev mpg123
   qt6-base-dev libqt6test6 qt6-qpa-plugins xvfb xauth x11-utils fonts-dejavu-core
-  libsqlite3-dev
+  libsqlite3-dev sqlite3 libpq-dev postgresql libcpp-httplib-dev chromium
+  libcli11-dev libsndfile1-dev libsoxr-dev
+  systemd man-db dpkg-dev fakeroot
   sox locales valgrind python3 clang-format
 )
 
