@@ -25,6 +25,17 @@ ssize_t pwriteFile(int fd, const void* data, std::size_t bytes, off_t offset) {
     return done;
 }
 
+ssize_t preadFile(int fd, void* data, std::size_t bytes, off_t offset) {
+    ssize_t done;
+    do done = ::pread(fd, data, bytes, offset);
+    while (done < 0 && errno == EINTR);
+    return done;
+}
+
+int fstatFile(int fd, struct stat* st) { return ::fstat(fd, st); }
+
+int makeFolder(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+
 // The file is gone after close whatever it answers, so EINTR is not retried.
 int closeFile(int fd) { return ::close(fd); }
 
@@ -46,7 +57,8 @@ int renameNoReplace(const char* from, const char* to) {
 
 int unlinkFile(const char* path) { return ::unlink(path); }
 
-constexpr FileOps kSystem{openFile, pwriteFile, closeFile, renameNoReplace, unlinkFile};
+constexpr FileOps kSystem{openFile,   pwriteFile, preadFile,       fstatFile,
+                          makeFolder, closeFile,  renameNoReplace, unlinkFile};
 
 }  // namespace
 

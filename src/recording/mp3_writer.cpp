@@ -180,21 +180,19 @@ std::error_code Tmp3_writer::Open(const std::string& basePath) {
             return std::make_error_code(std::errc::operation_not_permitted);
         }
     }
-    if (const std::error_code ec = CreateFile(basePath, ".mp3")) return ec;
     // Close the pre-record on a frame that needs nothing after it; the samples LAME still holds
     // continue into the file without a gap.
     FlushReservoir();
-    open_ = true;
-    fileBytes_ = 0;
+    const std::error_code ec = BeginFile(basePath, ".mp3");
     const std::span<const std::byte> pre = delayLine_.Take();
-    FileWrite(pre.subspan(FirstWholeFrame(pre)));
-    return {};
+    Append(pre.subspan(FirstWholeFrame(pre)));
+    return ec;
 }
 
 std::string Tmp3_writer::Close(std::string_view eventText) {
     if (!open_) return fileName_;
     if (Ready()) PushOutPending();
-    return CloseAndRename(eventText, ".mp3");
+    return EndFile(eventText);
 }
 
 void Tmp3_writer::Write(std::span<const std::byte> block) {
@@ -260,10 +258,10 @@ void Tmp3_writer::Deliver(std::span<const std::byte> bytes) {
         delayLine_.Put(bytes);
 }
 
-void Tmp3_writer::FileWrite(std::span<const std::byte> bytes) {
-    // After a failed write the next bytes follow what reached the disk; a decoder finds the next
-    // frame header after the gap.
-    fileBytes_ += WriteAt(fileBytes_, bytes);
+void Tmp3_writer::FileWrite(std::span<const std::byte> bytes) { Append(bytes); }
+
+double Tmp3_writer::BytesPerSecond() const noexcept {
+    return (effectiveKbps_ > 0 ? effectiveKbps_ : params_.mp3Bitrate) * 1000.0 / 8.0;
 }
 
 std::size_t Tmp3_writer::MemoryBytes() const noexcept {

@@ -74,6 +74,7 @@ public:
 protected:
     // Writes already encoded bytes to the open file.
     void FileWrite(std::span<const std::byte> bytes) override;
+    [[nodiscard]] double BytesPerSecond() const noexcept override;
 
 private:
     bool StartEncoder(int bitrateKbps, int quality, int sampleRate);
@@ -92,7 +93,6 @@ private:
     int effectiveKbps_ = 0;                      // bit rate LAME really encodes, kbit/s
     std::size_t lameBytes_ = 0;                  // heap LAME took for this handle, measured at set-up
     int framesAtFlush_ = 0;                      // LAME's frame count at the last reservoir flush
-    std::uint64_t fileBytes_ = 0;                // bytes in the open file
     std::unique_ptr<short[]> chunkIn_;           // kChunkSamples samples
     std::unique_ptr<unsigned char[]> blockOut_;  // kBlockOutputBytes
 };

@@ -63,15 +63,164 @@ std::error_code Tsound_writer::DeleteFile() {
     return {};
 }
 
-std::size_t Tsound_writer::MemoryBytes() const noexcept { return delayLine_.capacity(); }
+std::size_t Tsound_writer::MemoryBytes() const noexcept { return delayLine_.capacity() + backlog_.capacity(); }
+
+double Tsound_writer::LostSeconds() const noexcept {
+    const double rate = BytesPerSecond();
+    return rate > 0 ? double(lostBytes_) / rate : 0.0;
+}
+
+std::error_code Tsound_writer::BeginFile(const std::string& basePath, std::string_view ext) {
+    basePath_ = basePath;
+    ext_ = ext;
+    fileName_ = Candidate(basePath, ext, 1);  // the name it will have, for reports while it waits
+    fileEnd_ = 0;
+    backlog_.clear();
+    lostBytes_ = 0;
+    fault_ = 0;
+    madeFile_ = false;
+    open_ = true;
+    const std::error_code ec = tryCreate();
+    if (ec) noteFault(ec.value());
+    return ec;
+}
+
+std::error_code Tsound_writer::tryCreate() {
+    if (const std::error_code ec = CreateFile(basePath_, ext_)) return ec;
+    const std::span<const std::byte> head = FileHead();
+    if (WriteAt(0, head) != head.size()) {
+        const int err = errno != 0 ? errno : EIO;
+        openError_ = "Ошибка создания файла " + fileName_ + "!";
+        (void)ops_.close(fd_);
+        fd_ = -1;
+        (void)ops_.unlink(fileName_.c_str());  // a file without its head is of no use
+        return {err, std::generic_category()};
+    }
+    fileEnd_ = head.size();
+    madeFile_ = true;
+    return {};
+}
+
+void Tsound_writer::Append(std::span<const std::byte> bytes) {
+    if (!open_) return;
+    if (fd_ < 0) {
+        if (const std::error_code ec = tryCreate()) {
+            noteFault(ec.value());
+            keep(bytes);
+            return;
+        }
+    } else {
+        keepFileInPlace();
+    }
+    if (drainBacklog()) {
+        const std::size_t written = WriteAt(fileEnd_, bytes);
+        fileEnd_ += written;
+        if (written < bytes.size()) {
+            noteFault(errno);
+            keep(bytes.subspan(written));
+        } else {
+            fault_ = 0;
+        }
+    } else {
+        keep(bytes);
+    }
+    AfterFileGrew();
+}
+
+bool Tsound_writer::drainBacklog() {
+    if (backlog_.empty()) return true;
+    const std::size_t written = WriteAt(fileEnd_, backlog_);
+    fileEnd_ += written;
+    backlog_.erase(backlog_.begin(), backlog_.begin() + std::ptrdiff_t(written));
+    if (!backlog_.empty()) {
+        noteFault(errno);
+        return false;
+    }
+    std::vector<std::byte>().swap(backlog_);  // the room is given back once the disk has caught up
+    fault_ = 0;
+    return true;
+}
+
+void Tsound_writer::keep(std::span<const std::byte> bytes) {
+    const double limit = BytesPerSecond() * (kRetrySeconds + std::max(predSeconds_, 0));
+    const std::size_t room = backlog_.size() < limit ? std::size_t(limit) - backlog_.size() : 0;
+    const std::size_t kept = std::min(room, bytes.size());
+    backlog_.insert(backlog_.end(), bytes.begin(), bytes.begin() + std::ptrdiff_t(kept));
+    lostBytes_ += bytes.size() - kept;
+}
+
+void Tsound_writer::keepFileInPlace() {
+    struct stat st {};
+    if (ops_.fstat(fd_, &st) != 0 || st.st_nlink > 0) return;
+    // The name is gone (its folder was deleted): make the file again and copy what it holds.
+    const int old = fd_;
+    const std::string oldName = fileName_;
+    fd_ = -1;
+    if (const std::error_code ec = CreateFile(basePath_, ext_)) {
+        fd_ = old;
+        fileName_ = oldName;
+        noteFault(ec.value());
+        return;
+    }
+    std::vector<std::byte> buffer(65536);
+    std::uint64_t copied = 0;
+    while (copied < fileEnd_) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(buffer.size(), fileEnd_ - copied));
+        const ssize_t got = ops_.pread(old, buffer.data(), n, off_t(copied));
+        if (got <= 0 || WriteAt(copied, std::span(buffer.data(), std::size_t(got))) != std::size_t(got)) break;
+        copied += std::uint64_t(got);
+    }
+    if (copied < fileEnd_) {
+        // Not this time: the sound stays in the old file, which lives on while it is open.
+        noteFault(errno);
+        (void)ops_.close(fd_);
+        (void)ops_.unlink(fileName_.c_str());
+        fd_ = old;
+        fileName_ = oldName;
+        return;
+    }
+    (void)ops_.close(old);
+}
+
+std::string Tsound_writer::EndFile(std::string_view eventText) {
+    if (!open_) return fileName_;
+    if (fd_ < 0) (void)tryCreate();  // a last try
+    if (fd_ >= 0) {
+        keepFileInPlace();
+        (void)drainBacklog();
+        AfterFileGrew();
+    }
+    lostBytes_ += backlog_.size();
+    std::vector<std::byte>().swap(backlog_);
+    if (fd_ < 0) {
+        open_ = false;
+        return {};
+    }
+    return CloseAndRename(eventText, ext_);
+}
+
+void Tsound_writer::makeParentFolders(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return;
+    for (std::size_t at = path.find('/', 1); at != std::string::npos && at <= slash; at = path.find('/', at + 1))
+        (void)ops_.mkdir(path.substr(0, at).c_str(), 0755);  // an existing folder answers EEXIST
+}
 
 std::error_code Tsound_writer::CreateFile(const std::string& basePath, std::string_view ext) {
+    // O_EXCL claims the name atomically: no recording ever replaces another. Read access too, so a
+    // file whose name is removed while it is written can be copied to a new one.
+    const auto claim = [&](const std::string& path) {
+        return ops_.open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    };
     std::string path;
     int err = 0;
     for (int n = 1; n <= kMaxNameTries; ++n) {
         path = Candidate(basePath, ext, n);
-        // O_EXCL claims the name atomically: no recording ever replaces another.
-        const int fd = ops_.open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        int fd = claim(path);
+        if (fd < 0 && errno == ENOENT && n == 1) {
+            makeParentFolders(path);  // the folder is gone (deleted while the recorder ran)
+            fd = claim(path);
+        }
         if (fd >= 0) {
             fd_ = fd;
             fileName_ = path;
@@ -89,7 +238,10 @@ std::size_t Tsound_writer::WriteAt(std::uint64_t offset, std::span<const std::by
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ops_.pwrite(fd_, bytes.data() + done, bytes.size() - done, off_t(offset + done));
-        if (n <= 0) break;  // full disk or a failing device: keep what is written, drop the rest
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;  // a write that takes nothing is a full disk
+            break;
+        }
         done += std::size_t(n);
     }
     return done;

@@ -59,24 +59,15 @@ std::error_code Twav_writer::Open(const std::string& basePath) {
     Put32(h + 40, 0);
 
     dataBytes_ = 0;
-    if (const std::error_code ec = CreateFile(basePath, ".wav")) return ec;
-    if (WriteAt(0, header_) != kHeaderBytes) {
-        const int err = errno;
-        openError_ = "Ошибка создания файла " + fileName_ + "!";
-        (void)ops_.close(fd_);
-        fd_ = -1;
-        (void)ops_.unlink(fileName_.c_str());  // a file without its header is of no use
-        return {err != 0 ? err : EIO, std::generic_category()};
-    }
-    open_ = true;
+    dataHandedIn_ = 0;
+    const std::error_code ec = BeginFile(basePath, ".wav");
     AppendData(delayLine_.Take());
-    return {};
+    return ec;
 }
 
 std::string Twav_writer::Close(std::string_view eventText) {
     if (!open_) return fileName_;
-    WriteSizes();
-    return CloseAndRename(eventText, ".wav");
+    return EndFile(eventText);
 }
 
 void Twav_writer::FileWrite(std::span<const std::byte> block) { AppendData(block); }
@@ -84,28 +75,35 @@ void Twav_writer::FileWrite(std::span<const std::byte> block) { AppendData(block
 void Twav_writer::AppendData(std::span<const std::byte> block) {
     if (block.empty()) return;
     if (openBits_ == 16) {
-        const std::size_t room = std::size_t(kMaxDataBytes - dataBytes_);
-        const std::size_t written = WriteAt(kHeaderBytes + dataBytes_, block.first(std::min(block.size(), room)));
-        dataBytes_ += std::uint32_t(written & ~std::size_t(1));  // whole samples only
+        const std::size_t n = std::min(block.size(), std::size_t(kMaxDataBytes - dataHandedIn_)) & ~std::size_t(1);
+        dataHandedIn_ += n;
+        Append(block.first(n));
     } else {
         const std::size_t samples = block.size() / 2;
         for (std::size_t at = 0; at < samples;) {
-            const std::size_t n = std::min({samples - at, kConversionSamples, std::size_t(kMaxDataBytes - dataBytes_)});
+            const std::size_t n =
+                std::min({samples - at, kConversionSamples, std::size_t(kMaxDataBytes - dataHandedIn_)});
             if (n == 0) break;
             for (std::size_t i = 0; i < n; ++i) {
                 std::int16_t s;
                 std::memcpy(&s, block.data() + 2 * (at + i), 2);  // little-endian host
                 conversion_[i] = To8Bit(s);
             }
-            const std::size_t written =
-                WriteAt(kHeaderBytes + dataBytes_, std::as_bytes(std::span(conversion_.get(), n)));
-            dataBytes_ += std::uint32_t(written);
-            if (written < n) break;
+            dataHandedIn_ += n;
+            Append(std::as_bytes(std::span(conversion_.get(), n)));
             at += n;
         }
     }
+}
+
+void Twav_writer::AfterFileGrew() {
+    // The header tells only whole samples that are on the disk.
+    const std::uint64_t onDisk = FileBytes() > kHeaderBytes ? FileBytes() - kHeaderBytes : 0;
+    dataBytes_ = std::uint32_t(onDisk - onDisk % std::uint64_t(openBits_ / 8));
     WriteSizes();
 }
+
+double Twav_writer::BytesPerSecond() const noexcept { return double(params_.sampleRate) * (openBits_ / 8); }
 
 void Twav_writer::WriteSizes() {
     std::byte field[4];

@@ -10,7 +10,7 @@
 // hold 34 and 0 there; recording/wav_repair.h mends those at start-up.)
 //
 // Sample data is written at explicit offsets: after a failed write (full disk) the count stays at
-// the last whole sample that reached the disk, and a later block continues from there.
+// the last whole sample that reached the disk, and the sound that waits follows it exactly.
 //
 // Threads: as Tsound_writer — called with the channel's lock held; no lock of its own.
 #include <array>
@@ -40,6 +40,9 @@ public:
 
 protected:
     void FileWrite(std::span<const std::byte> block) override;
+    [[nodiscard]] std::span<const std::byte> FileHead() const noexcept override { return header_; }
+    void AfterFileGrew() override;
+    [[nodiscard]] double BytesPerSecond() const noexcept override;
 
 private:
     // Appends sample data at the end of the data; converts when the file has 8 bits per sample.
@@ -47,8 +50,9 @@ private:
     // Brings the size fields at offsets 4 and 40 up to date.
     void WriteSizes();
 
-    std::uint32_t dataBytes_ = 0;  // sample bytes in the file
-    int openBits_ = 16;            // bits per sample in the open file's header
+    std::uint32_t dataBytes_ = 0;     // whole samples' bytes in the file
+    std::uint64_t dataHandedIn_ = 0;  // sample bytes of the recording, written or waiting
+    int openBits_ = 16;               // bits per sample in the open file's header
     std::array<std::byte, kHeaderBytes> header_{};
     std::unique_ptr<std::uint8_t[]> conversion_;  // kConversionSamples bytes, for 8-bit output
 };

@@ -1,10 +1,9 @@
 // Twav_writer: byte-exact headers kept current after every block, pre-record first, 8-bit samples,
-// names that never replace a recording, and a disk that fills or cannot be written.
+// and names that never replace a recording (a disk that misbehaves: write_fault_test.cpp).
 #include "recording/wav_writer.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <vector>
 
@@ -110,52 +109,6 @@ TEST(Twav_writer, EventTextCanOnlyNameAFileInTheRecordingFolder) {
     EXPECT_EQ(CleanEventText("/\\\n"), "");
     EXPECT_EQ(CleanEventText(x40 + zh12 + "Ж"), x40 + zh12);
     EXPECT_EQ(CleanEventText(x41 + zh12 + "Ж"), x41 + zh12.substr(2));
-}
-
-std::size_t diskRoom = 0;  // sample bytes the disk takes before it is full; the header always fits
-ssize_t fullDiskPwrite(int fd, const void* data, std::size_t bytes, off_t offset) {
-    const off_t room = off_t(Twav_writer::kHeaderBytes + diskRoom) - offset;
-    if (room <= 0) return errno = ENOSPC, -1;
-    return SystemFileOps().pwrite(fd, data, std::min(bytes, std::size_t(room)), offset);
-}
-int deniedOpen(const char*, int, mode_t) {
-    errno = EACCES;
-    return -1;
-}
-
-TEST(Twav_writer, AFolderThatCannotBeWrittenKeepsThePreRecordAndAFullDiskKeepsEveryWholeSampleThatFitted) {
-    test::TempDir dir;
-    FileOps ops = SystemFileOps();
-    ops.open = deniedOpen;
-    const auto before = ramp(16384, 3);
-    std::string path;
-    {
-        Twav_writer w(WriterParams{.minPreRecordBytes = 16384});  // below one second: the second decides
-        w.SetPredTime(1);
-        w.SetFileOps(ops);
-        w.Write(leBytes(before));
-        EXPECT_EQ(w.Open(dir / "no"), std::errc::permission_denied);
-        EXPECT_FALSE(w.IsOpen());
-        EXPECT_EQ(w.OpenErrorText(), "Ошибка создания файла " + (dir / "no.wav").string() + "!");
-        ops = SystemFileOps();
-        ops.pwrite = fullDiskPwrite;
-        w.SetFileOps(ops);
-        diskRoom = 22050 + 1001;  // the pre-record, 500 whole samples and half of one
-        ASSERT_FALSE(w.Open(dir / "full"));
-        w.Write(leBytes(ramp(800)));  // fills the disk mid-block
-        w.Write(leBytes(ramp(800)));  // nothing fits
-        diskRoom = 22050 + 1200;
-        w.Write(leBytes(ramp(100, 5)));
-        path = w.FileName();
-    }  // the destructor completes the file
-    std::vector<std::int16_t> expected(before.end() - 11025, before.end());
-    for (const auto& part : {ramp(500), ramp(100, 5)}) expected.insert(expected.end(), part.begin(), part.end());
-    const auto wav = test::readWav(path);
-    ASSERT_TRUE(wav);
-    EXPECT_EQ(wav->dataSize, 22050u + 1200u);
-    auto got = wav->samples16();
-    got.resize(expected.size());  // the file may hold the odd byte after the last whole sample
-    EXPECT_EQ(got, expected);
 }
 
 }  // namespace
