@@ -65,6 +65,7 @@ std::unique_ptr<recording::Tsound_writer> Tchannel::makeWriter(recording::FileFo
         w = std::make_unique<recording::Twav_writer>(p);
     }
     w->SetFilebits(fileBits_);
+    if (env_.fileOps) w->SetFileOps(*env_.fileOps);
     return w;
 }
 
@@ -100,6 +101,17 @@ void Tchannel::finishThread() {
     const std::size_t neverProcessed = queue_.close();
     if (env_.pending && neverProcessed > 0) env_.pending->done(std::int64_t(neverProcessed));
     std::lock_guard lock(mutex_);
+    if (recording_ && fileOpened_ && writer_) {
+        // The recording ends with the program: its file is completed as it stands.
+        ChannelReport report;
+        report.kind = ChannelReport::Kind::Stopped;
+        report.channel = params_.channelNumber;
+        report.cause = RecordCause::Shutdown;
+        report.file = writer_->Close({});
+        report.outcome = writer_->FileMade() ? RecordOutcome::Kept : RecordOutcome::NoFile;
+        report.lostSeconds = writer_->LostSeconds();
+        shutdownReport_ = std::move(report);
+    }
     writer_.reset();  // completes an open file
     try {
         if (env_.writeFiles) savePluginList();  // an analysis-only channel leaves the list file alone
@@ -138,6 +150,8 @@ void Tchannel::ReportOutbox::runUpTo(std::uint64_t upTo) {
 // Processing one block, sample by sample
 
 void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
+    blockInWork_ = block;
+    blockLength_ = length;
     blockLevel_ = dsp::kNoLevel;
     const bool eightBit = params_.bits == 8;
     const std::uint32_t count = eightBit ? length : length / 2;
@@ -260,7 +274,25 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
             // A failing monitor must not disturb recording.
         }
     }
-    if (writer_ && !writer_->Busy()) writer_->Write(std::span<const std::byte>(block, length));
+    if (writer_ && !writer_->Busy()) {
+        writer_->Write(std::span<const std::byte>(block, length));
+        reportWriteFaultLocked();
+    }
+    blockInWork_ = nullptr;
+    startedInBlock_ = false;
+}
+
+void Tchannel::reportWriteFaultLocked() {
+    const int fault = recording_ && fileOpened_ ? writer_->Fault() : 0;
+    if (fault == reportedFault_) return;
+    reportedFault_ = fault;
+    ChannelReport report;
+    report.kind = ChannelReport::Kind::Fault;
+    report.file = writer_->FileName();
+    report.error = fault;
+    report.text = fault != 0 ? std::generic_category().message(fault) : std::string();
+    report.lostSeconds = writer_->LostSeconds();
+    post(std::move(report));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -273,7 +305,9 @@ bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample, Rec
         pulseArmed_ = true;
         const bool server = globals_.serverEnabled && env_.server;
         if (server && globals_.inOne) basePath = recordDir_ + "/" + FileNamePart(basePath);
-        ok = writer_ && !writer_->Open(basePath);
+        // A file that cannot be created yet still records: the writer keeps the sound until it can.
+        if (writer_) (void)writer_->Open(basePath);
+        ok = writer_ && writer_->IsOpen();
         fileOpened_ = ok;
         startTick_ = env_.clock->tickMs();
         if (server) {
@@ -288,6 +322,7 @@ bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample, Rec
         // keeps collecting pre-record sound and the operator sees the channel recording.
     }
     recording_ = true;
+    startedInBlock_ = blockInWork_ != nullptr;
     recordingFlag_.store(true, std::memory_order_release);
     notify(ChannelEvent::Kind::Start, sample, {});
     ChannelReport report;
@@ -295,6 +330,7 @@ bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample, Rec
     report.cause = cause;
     if (ok) report.file = writer_->FileName();
     post(std::move(report));
+    if (ok) reportWriteFaultLocked();
     return ok;
 }
 
@@ -310,8 +346,17 @@ void Tchannel::stopRecordLocked(std::uint64_t sample, RecordCause cause) {
         eventText_ = Utf8Prefix(eventText_, kEventTextKept);
         if (server) eventText_.clear();
         kept = eventText_;
+        // A recording that began in the block in work gets that block before it ends (as it
+        // stands: samples after this one are not yet through the compressor and gain control);
+        // else its file would hold only the sound from before the trigger.
+        if (startedInBlock_ && fileOpened_ && writer_)
+            writer_->Write(std::span<const std::byte>(blockInWork_, blockLength_));
         std::string finalPath = writer_ ? writer_->Close(eventText_) : std::string();
+        // A recording whose file could never be made wrote nothing: it is neither kept nor short.
+        if (fileOpened_ && !writer_->FileMade()) fileOpened_ = false;
         if (!fileOpened_) finalPath.clear();  // the last recording's file is not this one's
+        report.outcome = fileOpened_ ? RecordOutcome::Kept : RecordOutcome::NoFile;
+        report.lostSeconds = writer_ ? writer_->LostSeconds() : 0.0;
         const std::uint32_t duration = (env_.clock->tickMs() - startTick_) / 1000;
         if (duration < std::uint32_t(std::max(0, minTime_))) {
             if (fileOpened_) report.outcome = RecordOutcome::TooShort;
@@ -334,6 +379,7 @@ void Tchannel::stopRecordLocked(std::uint64_t sample, RecordCause cause) {
         // changes regardless.
     }
     fileOpened_ = false;
+    reportedFault_ = 0;  // the stop report tells how the recording ended
     pulseArmed_ = true;
     recording_ = false;
     recordingFlag_.store(false, std::memory_order_release);
@@ -562,6 +608,11 @@ std::string Tchannel::RecordDir() const {
 recording::FileFormat Tchannel::Format() const {
     std::lock_guard lock(mutex_);
     return format_;
+}
+
+std::optional<ChannelReport> Tchannel::ShutdownReport() const {
+    std::lock_guard lock(mutex_);
+    return shutdownReport_;
 }
 
 std::string Tchannel::OpenFileName() const {

@@ -33,6 +33,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -96,8 +97,9 @@ struct ChannelEnv {
     std::mutex* pluginLock = nullptr;                              // "SYNC": serialises the logging of plug-in results
     std::function<void(const services::PluginRecord&)> pluginLog;  // called with the lock held
     std::function<void(const ChannelEvent&)> observer;
-    bool observeLevels = false;  // the observer also gets every level value
-    bool writeFiles = true;      // false: analysis only, no writer and no files
+    bool observeLevels = false;                   // the observer also gets every level value
+    bool writeFiles = true;                       // false: analysis only, no writer and no files
+    const recording::FileOps* fileOps = nullptr;  // the writers' system calls; null: the real ones
 };
 
 // Creation parameters.
@@ -200,6 +202,8 @@ public:
     [[nodiscard]] recording::FileFormat Format() const;
     // Path of the file open now (empty when none).
     [[nodiscard]] std::string OpenFileName() const;
+    // After Shutdown: how the recording in progress at the end was completed (none when idle).
+    [[nodiscard]] std::optional<ChannelReport> ShutdownReport() const;
     // Memory the channel holds, in bytes (queue, work areas, writer, detectors).
     [[nodiscard]] std::size_t MemoryBytes() const;
     // Builds a base path (without extension) from the clock (capture/recording_name.h).
@@ -225,6 +229,8 @@ private:
     void notifyLevel(std::uint64_t sample, double db) const;
     // Queues a report for the main thread (sent by unlockAndPost).
     void post(ChannelReport report);
+    // Posts a Fault report when the writer's fault began, changed or ended since the last one.
+    void reportWriteFaultLocked();
     // Releases the lock, then posts what was collected for the main thread while it was held.
     void unlockAndPost(std::unique_lock<std::mutex>& lock);
     void notify(ChannelEvent::Kind kind, std::uint64_t sample, std::string text) const;
@@ -248,7 +254,12 @@ private:
     ChannelGlobals globals_;
     recording::FileFormat format_;
     bool recording_ = false;
-    bool fileOpened_ = false;  // the recording in progress has an open file of its own
+    bool fileOpened_ = false;           // the recording in progress has an open file of its own
+    int reportedFault_ = 0;             // the writer's fault last reported (errno, 0 for none)
+    std::byte* blockInWork_ = nullptr;  // the block processBlock works on, null between blocks
+    std::uint32_t blockLength_ = 0;
+    bool startedInBlock_ = false;  // the recording began in the block in work
+    std::optional<ChannelReport> shutdownReport_;
     std::atomic<bool> recordingFlag_{false};
     RecordMode mode_ = RecordMode::Level;
     bool autoRecord_ = false;

@@ -1,6 +1,6 @@
 #pragma once
-// ChannelReport: what a channel tells the main thread — a recording began or ended, or a number
-// was detected. Reports are typed values carrying the channel, the file and the cause; a front
+// ChannelReport: what a channel tells the main thread — a recording began or ended, a number was
+// detected, or its file could not be written (and later could again). Reports are typed values carrying the channel, the file and the cause; a front
 // end makes a text of one only where it shows it, and no decision anywhere compares a text.
 //
 // Threads: a channel builds its reports under its own lock and posts them, in order, to the main
@@ -25,26 +25,33 @@ enum class RecordCause {
 enum class RecordOutcome {
     Kept,      // complete under the report's file (sent to the server when one records)
     TooShort,  // shorter than the minimum time: deleted, or withdrawn from the server
-    NoFile,    // the file could not be created, so nothing of this recording was written
+    NoFile,    // the file could never be created, so nothing of this recording was written
 };
 
 // Which detector reported a number.
 enum class DetectionKind { CallerId, Dtmf, Pulse, Plugin };
 
 struct ChannelReport {
-    enum class Kind { Started, Stopped, Detected };
+    // Fault: the recording's file cannot be created or written (error set; the sound waits in
+    // memory), or can be again (error 0: everything that waited has reached the file).
+    enum class Kind { Started, Stopped, Detected, Fault };
 
     Kind kind = Kind::Started;
     int channel = 0;                                    // 1-based channel number
     RecordCause cause = RecordCause::Operator;          // Started and Stopped
     RecordOutcome outcome = RecordOutcome::Kept;        // Stopped
     DetectionKind detection = DetectionKind::CallerId;  // Detected
-    // Started: the file just opened (empty when it could not be); Stopped: the file as it ended,
-    // with the event text in its name (empty unless the outcome is Kept); Detected: the recording
-    // in progress, if any.
+    // Started: the file just opened, or the name it waits to be created under (empty when the
+    // channel writes no files); Stopped: the file as it ended, with the event text in its name
+    // (empty unless the outcome is Kept); Detected: the recording in progress, if any; Fault: the
+    // file that cannot be written.
     std::string file;
     // Detected: the number or identifier; Stopped: the event text added to the file name.
     std::string text;
+    // Fault: the system's error (errno), 0 when the file is written again.
+    int error = 0;
+    // Stopped and Fault: seconds of this recording's sound that could not be kept.
+    double lostSeconds = 0;
 };
 
 // Runs on the main thread, once per report.

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "support/channel_fixture.h"
+#include "support/faulty_disk.h"
 #include "support/thread_names.h"
 
 using namespace kestavo;
@@ -187,6 +188,85 @@ TEST_F(ChannelTest, OperatorAndTriggersRaceWithoutDeadlockAndShutdownLeavesCompl
     for (std::size_t i = 0; i < mainThread.size(); ++i)
         ASSERT_EQ(mainThread[i], i % 2 ? "1:stop" : "1:start") << i;  // starts and stops alternate
     (void)test::completeWavFiles(dir / "SOUND");
+}
+
+TEST_F(ChannelTest, AFileThatCannotBeWrittenIsReportedOnceKeptInMemoryAndNeverCalledShort) {
+    using Kind = capture::ChannelReport::Kind;
+    test::FaultyDisk disk;
+    const recording::FileOps ops = test::FaultyDisk::ops();
+    auto e = env();
+    e.fileOps = &ops;
+    auto c = make({}, e);
+    c->SetMinTime(0);
+    std::vector<std::int16_t> sent;
+    const auto block = [&](int k) {
+        const auto b = test::numberedSamples(k, kBlock);
+        sent.insert(sent.end(), b.begin(), b.end());
+        feed(*c, b);
+    };
+    block(1);  // pre-record
+    disk.refuseNewFiles(EROFS);
+    ASSERT_TRUE(c->RecordNow());  // the recording goes on while its file waits
+    dispatcher.drain();
+    for (int k = 2; k <= 5; ++k) block(k);
+    disk.heal();
+    block(6);
+    c->StopRecord();
+    dispatcher.drain();
+    ASSERT_EQ(reports.size(), 4u);
+    const std::string path = reports[0].file;
+    EXPECT_EQ(std::tuple(reports[0].kind, fs::path(path).parent_path()), std::tuple(Kind::Started, dir / "SOUND"));
+    EXPECT_EQ(std::tuple(reports[1].kind, reports[1].file, reports[1].error, reports[1].text),
+              std::tuple(Kind::Fault, path, EROFS, std::generic_category().message(EROFS)));
+    EXPECT_EQ(std::tuple(reports[2].kind, reports[2].error), std::tuple(Kind::Fault, 0));  // written again
+    EXPECT_EQ(std::tuple(reports[3].kind, reports[3].outcome, reports[3].file, reports[3].lostSeconds),
+              std::tuple(Kind::Stopped, RecordOutcome::Kept, path, 0.0));
+    EXPECT_EQ(test::readWav(path)->samples16(), sent);
+
+    // A disk that never takes the file: the recording ends with no file, however short it was.
+    reports.clear();
+    c->SetMinTime(60);
+    disk.refuseNewFiles(ENOSPC);
+    ASSERT_TRUE(c->RecordNow());
+    block(7);
+    c->StopRecord();
+    dispatcher.drain();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(std::tuple(reports[1].kind, reports[1].error), std::tuple(Kind::Fault, ENOSPC));
+    EXPECT_EQ(std::tuple(reports[2].kind, reports[2].outcome, reports[2].file),
+              std::tuple(Kind::Stopped, RecordOutcome::NoFile, ""));
+    EXPECT_DOUBLE_EQ(reports[2].lostSeconds, double(kBlock) / kLineRate);
+    EXPECT_FALSE(fs::exists(reports[0].file));
+}
+
+TEST_F(ChannelTest, ARecordingThatStartsAndStopsInsideOneBlockHoldsThatBlockAndTheNextHoldsItsOwnBurst) {
+    for (const int pred : {0, 5}) {
+        SCOPED_TRACE(pred);
+        const fs::path folder = dir / ("SOUND" + std::to_string(pred));
+        auto c = make();
+        c->SetRecordDir(folder.string());
+        c->SetPredTime(pred);
+        c->SetThreshold(-30.0);
+        c->SetDelays(1, 0.05, 0.2);
+        c->SetMinTime(0);
+        c->SetAutoRecord(true);
+        // Bursts of 0.4 s in the middle of blocks 2 and 4 (of 0..5): each recording begins and ends
+        // inside its block.
+        const std::size_t burst = kLineRate * 4 / 10;
+        const std::vector<std::pair<std::size_t, std::size_t>> loud = {{2 * kBlock + 4000, 2 * kBlock + 4000 + burst},
+                                                                       {4 * kBlock + 6000, 4 * kBlock + 6000 + burst}};
+        const auto line = test::toneLine(6 * kBlock, loud, 440.0);
+        feed(*c, line);
+        const auto files = test::completeWavFiles(folder);
+        ASSERT_EQ(files.size(), 2u);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            const auto samples = test::readWav(files[i])->samples16();
+            const std::vector<std::int16_t> own(line.begin() + std::ptrdiff_t(loud[i].first),
+                                                line.begin() + std::ptrdiff_t(loud[i].second));
+            EXPECT_NE(std::search(samples.begin(), samples.end(), own.begin(), own.end()), samples.end())
+                << files[i] << " holds " << samples.size() << " samples";
+        }
+    }
 }
 
 TEST_F(ChannelTest, AFormatSwitchWhileRecordingCompletesTheFileAndRecordingGoesOnInTheNewFormat) {

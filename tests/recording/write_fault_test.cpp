@@ -117,8 +117,9 @@ TEST(WriteFaults, AFileThatCannotBeCreatedWaitsWithItsPreRecordAndGetsEveryBlock
             EXPECT_EQ(rec.open().value(), err);
             EXPECT_TRUE(rec.faulty->IsOpen());  // the recording goes on and waits for its file
             EXPECT_FALSE(rec.faulty->FileMade());
-            EXPECT_EQ(rec.faulty->OpenErrorText(), "Ошибка создания файла " + (dir / "rec").string() +
-                                                       (format == FileFormat::Mp3 ? ".mp3" : ".wav") + "!");
+            EXPECT_EQ(rec.faulty->OpenErrorText(),
+                      "Ошибка создания файла " + (dir / "rec").string() +
+                          (format == FileFormat::Mp3 ? ".mp3" : ".wav") + "!");
             rec.blocks(20);
             EXPECT_FALSE(fs::exists(rec.faulty->FileName()));
             disk.heal();
