@@ -87,6 +87,27 @@ const char* detectionWord(capture::DetectionKind kind) {
     return "";
 }
 
+// Faults of a recording's file go to stderr, where a service's errors are looked for: the file
+// cannot be written (the sound waits in memory), it is written again, or sound was lost.
+void printWriteFault(const app::Activity& a) {
+    const capture::ChannelReport& r = a.report;
+    const std::string when = stamp(a.time);
+    char lost[64] = "";
+    if (r.lostSeconds > 0) std::snprintf(lost, sizeof lost, "%.1f s of sound lost", r.lostSeconds);
+    if (r.kind == capture::ChannelReport::Kind::Fault && r.error != 0)
+        std::fprintf(stderr, "%s  channel %d  error: cannot write %s: %s; the sound waits in memory\n", when.c_str(),
+                     r.channel, r.file.c_str(), r.text.c_str());
+    else if (r.kind == capture::ChannelReport::Kind::Fault)
+        std::fprintf(stderr, "%s  channel %d  writing %s again%s%s\n", when.c_str(), r.channel, r.file.c_str(),
+                     *lost ? "; " : "", lost);
+    else if (r.outcome == capture::RecordOutcome::NoFile && r.lostSeconds > 0)
+        std::fprintf(stderr, "%s  channel %d  error: the recording could not be written: %s\n", when.c_str(), r.channel,
+                     lost);
+    else if (*lost)
+        std::fprintf(stderr, "%s  channel %d  error: %s in %s\n", when.c_str(), r.channel, lost, r.file.c_str());
+    std::fflush(stderr);
+}
+
 // One line per report: when, which channel, what happened and why, and the file concerned.
 void printActivity(const app::Activity& a) {
     const capture::ChannelReport& r = a.report;
@@ -104,9 +125,11 @@ void printActivity(const app::Activity& a) {
         case capture::ChannelReport::Kind::Detected:
             what = std::string("detected ") + detectionWord(r.detection) + " " + r.text;
             break;
+        case capture::ChannelReport::Kind::Fault: printWriteFault(a); return;
     }
     std::printf("%s  channel %d  %s  %s\n", stamp(a.time).c_str(), r.channel, what.c_str(), file.c_str());
     std::fflush(stdout);
+    if (r.kind == capture::ChannelReport::Kind::Stopped) printWriteFault(a);
 }
 
 }  // namespace

@@ -86,7 +86,22 @@ std::string AppCore::TextOr(int n, const char* fallback) const {
 }
 
 std::string AppCore::StateText(const Tkanal& row) const {
-    return row.Recording() ? TextOr(kRecordTextNumber, kRecordText) : TextOr(kStopTextNumber, kStopText);
+    const std::string state =
+        row.Recording() ? TextOr(kRecordTextNumber, kRecordText) : TextOr(kStopTextNumber, kStopText);
+    return row.writeFault.empty() ? state : state + " — " + row.writeFault;
+}
+
+std::string AppCore::WriteFaultText(const capture::ChannelReport& report) const {
+    const bool russian = settings_.Language == "Russian";
+    const auto seconds = [](double s) { return std::to_string(std::lround(std::ceil(s))); };
+    if (report.kind == capture::ChannelReport::Kind::Fault)
+        return report.error == 0 ? std::string() : (russian ? "ошибка записи: " : "cannot write: ") + report.text;
+    if (report.kind != capture::ChannelReport::Kind::Stopped) return {};
+    if (report.outcome == capture::RecordOutcome::NoFile && report.lostSeconds > 0)
+        return russian ? "файл не записан" : "file not written";
+    if (report.lostSeconds > 0)
+        return (russian ? "потеряно " : "lost ") + seconds(report.lostSeconds) + (russian ? " с" : " s");
+    return {};
 }
 
 std::string AppCore::RecordButtonText(const Tkanal& row) const {
@@ -350,9 +365,14 @@ void AppCore::OnChannelReport(int rowId, const capture::ChannelReport& report) {
         case capture::ChannelReport::Kind::Started:
             row.MarkRecording(services_.clock->now());
             row.currentFile = report.file;
+            row.writeFault.clear();
             break;
-        case capture::ChannelReport::Kind::Stopped: row.MarkIdle(); break;
+        case capture::ChannelReport::Kind::Stopped:
+            row.MarkIdle();
+            row.writeFault = WriteFaultText(report);
+            break;
         case capture::ChannelReport::Kind::Detected: row.detectionText = report.text; break;
+        case capture::ChannelReport::Kind::Fault: row.writeFault = WriteFaultText(report); break;
     }
     emit_(stamped);
     updateTray_();
@@ -405,7 +425,11 @@ void AppCore::teardown_() {
     // Recordings still open are completed by their channels as they stop.
     if (wsk_) wsk_->Shutdown();
     for (auto& row : rows_)
-        if (row->Recording()) {
+        if (const auto* c = row->Channel(); c && row->Recording() && c->ShutdownReport()) {
+            capture::ChannelReport closed = *c->ShutdownReport();
+            closed.channel = row->Number();
+            emit_(closed);
+        } else if (row->Recording()) {
             capture::ChannelReport closed;
             closed.kind = capture::ChannelReport::Kind::Stopped;
             closed.channel = row->Number();

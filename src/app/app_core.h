@@ -134,6 +134,9 @@ public:
     [[nodiscard]] std::string TextOr(int n, const char* fallback) const;
     // The texts of a row's state cell and record button, in the language applied.
     [[nodiscard]] std::string StateText(const Tkanal& row) const;
+    // The row's note on its file for a Fault or Stopped report: empty when the file is (again)
+    // written as it should be.
+    [[nodiscard]] std::string WriteFaultText(const capture::ChannelReport& report) const;
     [[nodiscard]] std::string RecordButtonText(const Tkanal& row) const;
     // Recordings repaired at start-up, and how many start-up passes ran (2 after a restore).
     [[nodiscard]] const std::vector<std::filesystem::path>& RepairedFiles() const noexcept { return repaired_; }

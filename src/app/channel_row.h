@@ -86,8 +86,11 @@ public:
     std::string detectionText;  // column 5: last identifier or detector text
     RecordButtonAction recordButton = RecordButtonAction::Start;
     std::string currentFile;  // the file opened by the current (or last) recording
-    double level = -60.0;     // dB, refreshed every tick
-    int id = 0;               // the owner's identity for the row; never reused in a run
+    // What went wrong with the file of the current (or last) recording, shown with the state;
+    // empty while it is written as it should be.
+    std::string writeFault;
+    double level = -60.0;  // dB, refreshed every tick
+    int id = 0;            // the owner's identity for the row; never reused in a run
     tbar bar;
 
 private:
