@@ -94,7 +94,10 @@ void printWriteFault(const app::Activity& a) {
     const std::string when = stamp(a.time);
     char lost[64] = "";
     if (r.lostSeconds > 0) std::snprintf(lost, sizeof lost, "%.1f s of sound lost", r.lostSeconds);
-    if (r.kind == capture::ChannelReport::Kind::Fault && r.error != 0)
+    if (r.kind == capture::ChannelReport::Kind::Fault && r.fileRemade)
+        std::fprintf(stderr, "%s  channel %d  warning: %s was removed with its folder; made again with all its sound\n",
+                     when.c_str(), r.channel, r.file.c_str());
+    else if (r.kind == capture::ChannelReport::Kind::Fault && r.error != 0)
         std::fprintf(stderr, "%s  channel %d  error: cannot write %s: %s; the sound waits in memory\n", when.c_str(),
                      r.channel, r.file.c_str(), r.text.c_str());
     else if (r.kind == capture::ChannelReport::Kind::Fault)

@@ -283,6 +283,14 @@ void Tchannel::processBlock(std::byte* block, std::uint32_t length) {
 }
 
 void Tchannel::reportWriteFaultLocked() {
+    if (const int remade = writer_->FilesRemade(); remade != reportedRemade_) {
+        reportedRemade_ = remade;
+        ChannelReport report;
+        report.kind = ChannelReport::Kind::Fault;
+        report.file = writer_->FileName();
+        report.fileRemade = true;
+        post(std::move(report));
+    }
     const int fault = recording_ && fileOpened_ ? writer_->Fault() : 0;
     if (fault == reportedFault_) return;
     reportedFault_ = fault;
@@ -564,6 +572,7 @@ void Tchannel::SetFormat(recording::FileFormat format) {
         fileOpened_ = false;
         format_ = format;
         writer_ = makeWriter(format_, params_.samplesPerBlock);
+        reportedRemade_ = 0;
     }
     format_ = format;
 }

@@ -256,6 +256,7 @@ private:
     bool recording_ = false;
     bool fileOpened_ = false;           // the recording in progress has an open file of its own
     int reportedFault_ = 0;             // the writer's fault last reported (errno, 0 for none)
+    int reportedRemade_ = 0;            // the writer's remade files last reported
     std::byte* blockInWork_ = nullptr;  // the block processBlock works on, null between blocks
     std::uint32_t blockLength_ = 0;
     bool startedInBlock_ = false;  // the recording began in the block in work

@@ -50,6 +50,9 @@ struct ChannelReport {
     std::string text;
     // Fault: the system's error (errno), 0 when the file is written again.
     int error = 0;
+    // Fault: the file's name was removed with its folder while it was written; it was made
+    // again, with all its sound (error is 0 when that worked).
+    bool fileRemade = false;
     // Stopped and Fault: seconds of this recording's sound that could not be kept.
     double lostSeconds = 0;
 };

@@ -180,6 +180,7 @@ void Tsound_writer::keepFileInPlace() {
         return;
     }
     (void)ops_.close(old);
+    ++filesRemade_;
 }
 
 std::string Tsound_writer::EndFile(std::string_view eventText) {

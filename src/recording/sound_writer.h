@@ -100,6 +100,8 @@ public:
     // The system's error (errno) of the fault in effect: sound is waiting in memory because the
     // file could not be created or written. 0 when everything handed in has reached the file.
     [[nodiscard]] int Fault() const noexcept { return fault_; }
+    // Times a file of this writer was made again after its name was removed (see above).
+    [[nodiscard]] int FilesRemade() const noexcept { return filesRemade_; }
     // Sound of the current (or last) recording that could not be kept, in seconds.
     [[nodiscard]] double LostSeconds() const noexcept;
     [[nodiscard]] bool Busy() const noexcept { return busy_.load(std::memory_order_acquire); }
@@ -175,6 +177,7 @@ private:
     std::vector<std::byte> backlog_;  // bytes handed in that wait for the file, in file order
     std::uint64_t lostBytes_ = 0;     // of the current recording
     int fault_ = 0;
+    int filesRemade_ = 0;
     bool madeFile_ = false;
 };
 
