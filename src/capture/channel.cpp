@@ -733,12 +733,29 @@ void Tchannel::savePluginList() const {
 }
 
 void Tchannel::AddPlugin(const std::string& fileName) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    addPluginLocked(fileName);
+    unlockAndPost(lock);  // a refusal's report
+}
+
+void Tchannel::addPluginLocked(const std::string& fileName) {
     if (fileName.empty() || fileName.find_first_of("/\\") != std::string::npos) return;
     for (const auto& p : plugins_)
         if (p->FileName() == fileName) return;
     std::error_code ec;
-    if (!fs::exists(globals_.programFolder / "PLUGINS" / fileName, ec)) return;
+    const fs::path file = globals_.programFolder / "PLUGINS" / fileName;
+    if (!fs::exists(file, ec)) return;
+    if (env_.pluginVetting) {
+        // A plug-in that fails its trial costs only its own attachment.
+        if (const auto verdict = env_.pluginVetting->Check(file); !verdict.ok) {
+            ChannelReport report;
+            report.kind = ChannelReport::Kind::PluginRefused;
+            report.file = file.string();
+            report.text = verdict.problem;
+            post(std::move(report));
+            return;
+        }
+    }
     auto plugin = std::make_unique<services::Tplugin>(globals_.programFolder, params_.channelNumber, fileName);
     if (plugin->Loaded()) plugins_.push_back(std::move(plugin));
 }

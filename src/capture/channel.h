@@ -60,6 +60,7 @@
 #include "recording/sound_writer.h"
 #include "services/plugin_api.h"
 #include "services/plugin_host.h"
+#include "services/plugin_vetting.h"
 #include "services/server_api.h"
 
 namespace kestavo::capture {
@@ -97,9 +98,10 @@ struct ChannelEnv {
     std::mutex* pluginLock = nullptr;                              // "SYNC": serialises the logging of plug-in results
     std::function<void(const services::PluginRecord&)> pluginLog;  // called with the lock held
     std::function<void(const ChannelEvent&)> observer;
-    bool observeLevels = false;                   // the observer also gets every level value
-    bool writeFiles = true;                       // false: analysis only, no writer and no files
-    const recording::FileOps* fileOps = nullptr;  // the writers' system calls; null: the real ones
+    bool observeLevels = false;                        // the observer also gets every level value
+    bool writeFiles = true;                            // false: analysis only, no writer and no files
+    const recording::FileOps* fileOps = nullptr;       // the writers' system calls; null: the real ones
+    services::PluginVetting* pluginVetting = nullptr;  // tries plug-ins before they are attached; null: none
 };
 
 // Creation parameters.
@@ -229,6 +231,7 @@ private:
     void notifyLevel(std::uint64_t sample, double db) const;
     // Queues a report for the main thread (sent by unlockAndPost).
     void post(ChannelReport report);
+    void addPluginLocked(const std::string& fileName);
     // Posts a Fault report when the writer's fault began, changed or ended since the last one.
     void reportWriteFaultLocked();
     // Releases the lock, then posts what was collected for the main thread while it was held.

@@ -34,7 +34,8 @@ enum class DetectionKind { CallerId, Dtmf, Pulse, Plugin };
 struct ChannelReport {
     // Fault: the recording's file cannot be created or written (error set; the sound waits in
     // memory), or can be again (error 0: everything that waited has reached the file).
-    enum class Kind { Started, Stopped, Detected, Fault };
+    // PluginRefused: a plug-in failed its trial and was not attached (file: the plug-in, text: why).
+    enum class Kind { Started, Stopped, Detected, Fault, PluginRefused };
 
     Kind kind = Kind::Started;
     int channel = 0;                                    // 1-based channel number

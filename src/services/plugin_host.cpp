@@ -38,7 +38,8 @@ Tplugin::~Tplugin() {
     fs::remove(copy_, ec);  // a copy that cannot be deleted is reused next time
 }
 
-Tcommon_plugin::Tcommon_plugin(const fs::path& programFolder) : folder_(programFolder / "PLUGINS") {
+Tcommon_plugin::Tcommon_plugin(const fs::path& programFolder, PluginVetting* vetting)
+    : folder_(programFolder / "PLUGINS"), vetting_(vetting) {
     std::error_code ec;
     fs::create_directories(folder_, ec);
 }
@@ -50,7 +51,16 @@ std::vector<std::string> Tcommon_plugin::ListPlugins() const {
     for (const auto& e : fs::directory_iterator(folder_, ec))
         if (!e.is_directory() && e.path().extension() == ".plg") files.push_back(e.path());
     std::sort(files.begin(), files.end());
+    refused_.clear();
     for (const auto& f : files) {
+        if (vetting_) {
+            const PluginVerdict verdict = vetting_->Check(f);
+            if (verdict.ok)
+                lines.push_back(f.filename().string() + "\t" + verdict.description + "\t" + verdict.version);
+            else
+                refused_.push_back(f.filename().string() + "\t" + verdict.problem);
+            continue;
+        }
         platform::DynamicLibrary lib;
         if (!lib.load(f)) continue;
         auto check = lib.entry<CheckVersionFn>("Check_version");

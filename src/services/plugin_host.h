@@ -11,6 +11,7 @@
 
 #include "platform/dynlib.h"
 #include "services/plugin_api.h"
+#include "services/plugin_vetting.h"
 
 namespace kestavo::services {
 
@@ -45,13 +46,18 @@ private:
 
 class Tcommon_plugin {
 public:
-    // Creates PLUGINS in the program folder.
-    explicit Tcommon_plugin(const std::filesystem::path& programFolder);
+    // Creates PLUGINS in the program folder. With `vetting`, each plug-in is tried in a process of
+    // its own before it is listed (see services/plugin_vetting.h).
+    explicit Tcommon_plugin(const std::filesystem::path& programFolder, PluginVetting* vetting = nullptr);
     // One line per loadable plug-in: file name, a tab, description, a tab, version.
     [[nodiscard]] std::vector<std::string> ListPlugins() const;
+    // The plug-ins the last ListPlugins refused: file name, a tab, the reason.
+    [[nodiscard]] const std::vector<std::string>& Refused() const noexcept { return refused_; }
 
 private:
     std::filesystem::path folder_;
+    PluginVetting* vetting_;
+    mutable std::vector<std::string> refused_;
 };
 
 }  // namespace kestavo::services

@@ -269,6 +269,23 @@ TEST_F(ChannelTest, ARecordingThatStartsAndStopsInsideOneBlockHoldsThatBlockAndT
     }
 }
 
+TEST_F(ChannelTest, APlugInThatFailsItsTrialCostsOnlyItsOwnAttachmentAndIsNamed) {
+    fs::create_directories(dir / "PLUGINS");
+    fs::copy_file(KESTAVO_TEST_PLUGIN, dir / "PLUGINS" / "demod.plg");
+    fs::copy_file(fs::path(KESTAVO_BAD_PLUGINS) / "bad_crash_at_load.plg", dir / "PLUGINS" / "crash.plg");
+    std::ofstream(dir / "plg1.ust") << "crash.plg\ndemod.plg\n";
+    services::PluginVetting vetting(KESTAVO_PLUGIN_PROBE);
+    auto e = env();
+    e.pluginVetting = &vetting;
+    auto c = make({}, e);
+    dispatcher.drain();
+    EXPECT_EQ(c->PluginNames(), Strings{"demod.plg"});
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(std::tuple(reports[0].kind, reports[0].file),
+              std::tuple(capture::ChannelReport::Kind::PluginRefused, (dir / "PLUGINS" / "crash.plg").string()));
+    EXPECT_NE(reports[0].text.find("crashed"), std::string::npos) << reports[0].text;
+}
+
 TEST_F(ChannelTest, AFormatSwitchWhileRecordingCompletesTheFileAndRecordingGoesOnInTheNewFormat) {
     auto c = make();
     c->SetFormat(recording::FileFormat::Mp3);
