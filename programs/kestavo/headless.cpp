@@ -129,6 +129,7 @@ void printActivity(const app::Activity& a) {
             what = std::string("detected ") + detectionWord(r.detection) + " " + r.text;
             break;
         case capture::ChannelReport::Kind::Fault: printWriteFault(a); return;
+        case capture::ChannelReport::Kind::PluginRefused: return;  // shown as a message by the core
     }
     std::printf("%s  channel %d  %s  %s\n", stamp(a.time).c_str(), r.channel, what.c_str(), file.c_str());
     std::fflush(stdout);
@@ -161,6 +162,8 @@ int RunHeadless(const HeadlessOptions& options) {
     // to it fail quietly instead of ending the program.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGHUP, SIG_IGN);
+    // A file size limit makes the write fail (and the sound wait) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     Waker waker;
     auto quitListener = platform::QuitListener::start(
@@ -184,6 +187,12 @@ int RunHeadless(const HeadlessOptions& options) {
     for (const auto& note : run->Notes()) std::printf("%s\n", note.c_str());
     app::AppCore& core = run->Core();
     core.SetActivityListener(printActivity);
+    core.SetPluginResultListener([](const app::PluginResult& r) {
+        std::printf("%s  channel %d  plug-in result %s  %s  (action %d)\n", stamp(r.time).c_str(), r.record.channel,
+                    std::string(services::identifierText(r.record)).c_str(),
+                    std::string(services::extraText(r.record)).c_str(), r.record.action);
+        std::fflush(stdout);
+    });
     core.SetWindowMode(app::WindowMode::Minimised);  // nothing draws the bars
     run->Start();
 

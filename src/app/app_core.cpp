@@ -67,6 +67,8 @@ private:
 AppCore::AppCore(CoreServices services) : services_(std::move(services)) {
     if (!services_.capacity) services_.capacity = config::diskCapacity;
     if (!services_.freeBytes) services_.freeBytes = realFreeBytes;
+    vetting_ = std::make_unique<services::PluginVetting>(
+        services_.pluginProbe.empty() ? services::PluginVetting::DefaultProbe() : services_.pluginProbe);
 }
 
 AppCore::~AppCore() { Shutdown(); }
@@ -132,7 +134,65 @@ void AppCore::Start(const std::vector<std::string>& arguments) {
     }
     applyLanguage_();
     running_ = true;
+    // The plug-in catalogue, at the end of start-up: every plug-in is tried once here, and one
+    // that fails its trial is named.
+    catalogue_ = std::make_unique<services::Tcommon_plugin>(services_.files.programFolder, vetting_.get());
+    (void)catalogue_->ListPlugins();
+    for (const auto& line : catalogue_->Refused()) {
+        const auto tab = line.find('\t');
+        capture::ChannelReport refused;
+        refused.kind = capture::ChannelReport::Kind::PluginRefused;
+        refused.file = (services_.files.programFolder / "PLUGINS" / line.substr(0, tab)).string();
+        refused.text = line.substr(tab + 1);
+        show_(pluginRefusedText_(refused));
+    }
     if (services_.pending) services_.pending->done();
+}
+
+std::string AppCore::pluginRefusedText_(const capture::ChannelReport& r) const {
+    const bool russian = settings_.Language == "Russian";
+    std::string where;
+    if (r.channel > 0)
+        where = (russian ? " не подключён к каналу " : " was not attached to channel ") + std::to_string(r.channel);
+    else
+        where = russian ? " не принят" : " was refused";
+    return (russian ? "Плагин " : "Plug-in ") + r.file + where + ": " + r.text;
+}
+
+std::vector<std::string> AppCore::PluginCatalogue() {
+    if (!catalogue_)
+        catalogue_ = std::make_unique<services::Tcommon_plugin>(services_.files.programFolder, vetting_.get());
+    return catalogue_->ListPlugins();
+}
+
+void AppCore::SetPluginResultListener(std::function<void(const PluginResult&)> listener) {
+    pluginListener_ = std::move(listener);
+    updateResultWanted_();
+}
+
+void AppCore::OpenDemods() {
+    if (!demodsOpen_) demods_ = DemodResults{};  // a new window starts with an empty list
+    demods_.SetFilterText(config::ReadDemodChannelFilter(services_.files));
+    demodsOpen_ = true;
+    updateResultWanted_();
+}
+
+void AppCore::CloseDemods() {
+    if (!demodsOpen_) return;
+    demodsOpen_ = false;
+    updateResultWanted_();
+    (void)config::WriteDemodChannelFilter(services_.files,
+                                          demods_.FilterText());  // a failed write keeps the old filter
+}
+
+void AppCore::onPluginResult_(const services::PluginRecord& record) {
+    const platform::LocalTime now = services_.clock->now();
+    if (demodsOpen_) {
+        char time[16];
+        std::snprintf(time, sizeof time, "%02d:%02d:%02d", now.hour, now.minute, now.second);
+        demods_.Add(record, time);
+    }
+    if (pluginListener_) pluginListener_(PluginResult{now, record});
 }
 
 void AppCore::repairRecordings_() {
@@ -214,6 +274,12 @@ std::unique_ptr<Tkanal> AppCore::makeRow_(const RowPlan& plan) {
     env.pending = services_.pending;
     env.server = settings_.ENABLED ? services_.server : nullptr;
     env.pluginLock = &sync_;
+    env.pluginVetting = vetting_.get();
+    // Called on the channel thread under "SYNC": a copy of the record goes to the main thread, and
+    // only while someone there takes it.
+    env.pluginLog = [this](const services::PluginRecord& record) {
+        if (resultWanted_.load()) services_.dispatcher->post([this, record] { onPluginResult_(record); });
+    };
     // The row is found by its id, not its number, so renumbering never misroutes a text.
     env.reportSink = [this, id](const capture::ChannelReport& report) { OnChannelReport(id, report); };
     capture::ChannelGlobals globals;
@@ -373,6 +439,7 @@ void AppCore::OnChannelReport(int rowId, const capture::ChannelReport& report) {
             break;
         case capture::ChannelReport::Kind::Detected: row.detectionText = report.text; break;
         case capture::ChannelReport::Kind::Fault: row.writeFault = WriteFaultText(report); break;
+        case capture::ChannelReport::Kind::PluginRefused: show_(pluginRefusedText_(stamped)); break;
     }
     emit_(stamped);
     updateTray_();

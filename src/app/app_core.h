@@ -21,6 +21,7 @@
 //
 // Threads: everything here runs on the main thread (the thread that drains the dispatcher).
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "app/channel_row.h"
+#include "app/demod_results.h"
 #include "app/device_setup.h"
 #include "config/settings.h"
 #include "platform/clock.h"
@@ -41,6 +43,8 @@
 #include "platform/pending_work.h"
 #include "platform/sound_input.h"
 #include "platform/sound_output.h"
+#include "services/plugin_host.h"
+#include "services/plugin_vetting.h"
 #include "services/server_api.h"
 
 namespace kestavo::app {
@@ -77,6 +81,15 @@ struct CoreServices {
     std::function<bool()> keeperRunning;       // null: never running
     services::RecordServer* server = nullptr;  // null: no server reporting
     std::chrono::milliseconds captureRetryDelay = std::chrono::milliseconds(1500);
+    // The program that tries plug-ins in a process of their own; empty: the one beside the program
+    // (services::PluginVetting::DefaultProbe). A path that does not exist tries them in-process.
+    std::filesystem::path pluginProbe;
+};
+
+// A plug-in's result as the main thread gets it.
+struct PluginResult {
+    platform::LocalTime time;
+    services::PluginRecord record;
 };
 
 // What happened on a channel, for a log or the headless output: a channel's report, stamped with
@@ -109,6 +122,19 @@ public:
     // A channel's report (main thread); `rowId` identifies the row.
     void OnChannelReport(int rowId, const capture::ChannelReport& report);
     void SetActivityListener(std::function<void(const Activity&)> listener) { listener_ = std::move(listener); }
+    // Every plug-in result, on the main thread (the headless output); the results window takes
+    // them while it is open.
+    void SetPluginResultListener(std::function<void(const PluginResult&)> listener);
+
+    // The plug-in catalogue: one line per plug-in that passed its trial (file, tab, description,
+    // tab, version). Built at the end of start-up; each call looks at PLUGINS again.
+    [[nodiscard]] std::vector<std::string> PluginCatalogue();
+    // The demodulator results window's list: open takes the filter from the configuration, close
+    // writes it back. Results reach the list only while it is open.
+    void OpenDemods();
+    void CloseDemods();
+    [[nodiscard]] bool DemodsOpen() const noexcept { return demodsOpen_; }
+    [[nodiscard]] DemodResults& Demods() noexcept { return demods_; }
 
     // Operator actions (channel k is 1-based); each does nothing for an unknown channel.
     void RecordButton(int k);  // start when idle, stop while recording
@@ -163,6 +189,9 @@ private:
     void updateTray_();
     void show_(const std::string& text);
     void emit_(const capture::ChannelReport& report);
+    void onPluginResult_(const services::PluginRecord& record);
+    [[nodiscard]] std::string pluginRefusedText_(const capture::ChannelReport& report) const;
+    void updateResultWanted_() noexcept { resultWanted_.store(demodsOpen_ || bool(pluginListener_)); }
 
     CoreServices services_;
     config::GeneralSettings settings_;
@@ -174,6 +203,12 @@ private:
     std::array<std::string, 5> panels_{"Всего на диске:", "Свободно: ", "Каналов: ", "Сервер: ", "CPU: "};
     std::vector<std::filesystem::path> repaired_;
     std::function<void(const Activity&)> listener_;
+    std::function<void(const PluginResult&)> pluginListener_;
+    std::unique_ptr<services::PluginVetting> vetting_;
+    std::unique_ptr<services::Tcommon_plugin> catalogue_;
+    DemodResults demods_;
+    bool demodsOpen_ = false;
+    std::atomic<bool> resultWanted_{false};  // read by the channel threads
     std::string trayTip_ = kTrayWaiting;
     bool trayRecording_ = false;
     bool running_ = false;  // channels built and the timer's work enabled

@@ -57,6 +57,8 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
     }
     std::signal(SIGINT, onGuiSignal);
     std::signal(SIGTERM, onGuiSignal);
+    // A file size limit makes the write fail (and the sound wait) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     TForm1* form = nullptr;  // exists from the core's start until the loop ends
     auto quitListener = platform::QuitListener::start(

@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include "ui/demods_window.h"
+
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/demods_window.h"
 #include "ui/password_dialog.h"
 
 namespace kestavo::ui {
@@ -165,7 +168,13 @@ void TForm1::buildMenu_() {
     connect(N2, &QAction::triggered, this, &QWidget::close);
     connect(N3, &QAction::triggered, this, [this] { note_(N3->text()); });
     connect(N9, &QAction::triggered, this, [this] { note_(N9->text()); });
-    connect(N10, &QAction::triggered, this, [this] { note_(N10->text()); });
+    connect(N10, &QAction::triggered, this, [this] {
+        // One results window at a time: the menu brings the open one forward.
+        if (!demods_) demods_ = new Tdemods(core_, options_.programFolder, this);
+        demods_->show();
+        demods_->raise();
+        demods_->activateWindow();
+    });
     connect(English1, &QAction::triggered, this, [this] { languageChosen_("English"); });
     connect(N12, &QAction::triggered, this, [this] { languageChosen_("Russian"); });
     connect(N5, &QAction::triggered, this, [this] {
@@ -452,6 +461,7 @@ void TForm1::Timer1Timer() {
 
 void TForm1::Refresh() {
     syncRows_();
+    if (demods_) demods_->Refresh();
     const bool draw = windowMode_ == app::WindowMode::Shown && isVisible();
     for (std::size_t i = 0; i < rows_.size(); ++i)
         if (const app::Tkanal* r = core_.Row(int(i) + 1))

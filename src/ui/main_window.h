@@ -33,6 +33,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
@@ -167,6 +168,7 @@ private:
 
     app::AppCore& core_;
     FormOptions options_;
+    QPointer<class Tdemods> demods_;                // the results window while it is open
     std::vector<std::unique_ptr<TKanalRow>> rows_;  // index = channel number - 1
     std::vector<int> rowIds_;                       // the core rows they show
     app::WindowMode windowMode_ = app::WindowMode::Shown;

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "gui_rig.h"
+#include "ui/demods_window.h"
 
 using kestavo::ui::TForm1;
 using kestavo::ui::testing::GuiRig;
@@ -170,6 +171,31 @@ private slots:
     // Pictures of the window for the documentation (two lines recording, the first monitored, in
     // English and in Russian), taken only when KESTAVO_UI_SCREENSHOTS names a folder. For the desktop's fonts:
     //   KESTAVO_UI_SCREENSHOTS=docs QT_QPA_PLATFORM=xcb xvfb-run -a test_ui windowScreenshots
+    void resultsWindowShowsTheResultsOfItsChannelAndKeepsItsFilter() {
+        GuiRig rig(2);
+        rig.form->N10->trigger();
+        auto* window = rig.form->findChild<kestavo::ui::Tdemods*>("demods");
+        QVERIFY(window && rig.core->DemodsOpen());
+        rig.form->N10->trigger();  // one window at a time
+        QCOMPARE(rig.form->findChildren<kestavo::ui::Tdemods*>().size(), qsizetype(1));
+        QCOMPARE(window->ComboBox1->count(), 3);  // ALL, 1, 2
+        window->ComboBox1->setCurrentText("2");
+        for (int channel : {1, 2}) {
+            kestavo::services::PluginRecord r{};
+            r.channel = channel;
+            std::strcpy(r.identifier, channel == 1 ? "hidden" : "88.5");
+            std::strcpy(r.extra, "tone");
+            rig.core->Demods().Add(r, "10:00:00");
+        }
+        rig.ticks(1);  // the window redraws with the main window's timer
+        QCOMPARE(window->demodView->topLevelItemCount(), 1);
+        QCOMPARE(window->demodView->topLevelItem(0)->text(1), QString("88.5"));
+        window->close();
+        QTest::qWait(0);
+        QVERIFY(!rig.core->DemodsOpen());
+        QCOMPARE(QString::fromStdString(kestavo::config::ReadDemodChannelFilter(rig.files)), QString("2"));
+    }
+
     void windowScreenshots() {
         const QString folder = QString::fromUtf8(qgetenv("KESTAVO_UI_SCREENSHOTS"));
         if (folder.isEmpty()) QSKIP("KESTAVO_UI_SCREENSHOTS is not set");
@@ -188,6 +214,24 @@ private slots:
                 rig.ticks(1);
             }
             QVERIFY(rig.form->grab().save(folder + "/screenshot-" + language + ".png"));
+            // The results window with a few results, in the same language.
+            rig.form->N10->trigger();
+            auto* demods = rig.form->findChild<kestavo::ui::Tdemods*>("demods");
+            QVERIFY(demods);
+            const std::pair<const char*, const char*> results[] = {
+                {"84951234567", "IVANOV I 12/08 10:15"}, {"88.5", ""}, {"2051", ""}, {"O", "withheld"}};
+            for (const auto& [id, extra] : results) {
+                kestavo::services::PluginRecord r{};
+                r.channel = 1;
+                std::strcpy(r.identifier, id);
+                std::strcpy(r.extra, extra);
+                rig.core->Demods().Add(r, "10:15:0" + std::to_string(&id - &results[0].first));
+            }
+            demods->Refresh();
+            QVERIFY(QTest::qWaitForWindowExposed(demods));
+            QVERIFY(demods->grab().save(folder + "/demods-" + language + ".png"));
+            demods->close();
+            QTest::qWait(0);
         }
     }
 };

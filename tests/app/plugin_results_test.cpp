@@ -1,0 +1,102 @@
+// Plug-in results reach the main thread: the results window's list while it is open (filtered by
+// channel, at most 100 rows, the filter kept in the configuration) and the result listener; a row
+// shows a recording's write fault beside its state.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "app/demod_results.h"
+#include "app_fixture.h"
+
+namespace kestavo::app {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CoreRig;
+using testing::device;
+using testing::writeIni;
+
+services::PluginRecord result(int channel, const char* id) {
+    services::PluginRecord r{};
+    r.channel = channel;
+    std::strcpy(r.identifier, id);
+    std::strcpy(r.extra, "extra");
+    return r;
+}
+
+TEST(DemodResults, TheFilterHidesOtherChannelsOnlyFromThenOnAndTheHundredAndFirstRowPushesOutTheOldest) {
+    DemodResults list;
+    list.SetFilterText("2");
+    list.Add(result(1, "hidden"), "10:00:00");
+    list.Add(result(2, "shown"), "10:00:01");
+    list.SetFilterText("x");  // not a number: no change
+    EXPECT_EQ(list.Filter(), 2);
+    list.SetFilterText("ALL");
+    list.Add(result(1, "all"), "10:00:02");
+    ASSERT_EQ(list.Rows().size(), 2u);
+    EXPECT_EQ(std::tuple(list.Rows()[0].identifier, list.Rows()[1].identifier, list.Rows()[1].extra),
+              std::tuple("shown", "all", "extra"));
+    for (int i = 0; i < 99; ++i) list.Add(result(1, std::to_string(i).c_str()), "10:00:03");
+    ASSERT_EQ(list.Rows().size(), DemodResults::kMaxRows);
+    EXPECT_EQ(std::tuple(list.Rows().front().identifier, list.Rows().back().identifier), std::tuple("all", "98"));
+}
+
+TEST(PluginResults, ReachTheListOnlyWhileItIsOpenAndTheListenerAlwaysAndTheFilterIsKept) {
+    CoreRig rig;
+    rig.input.devices = {device("Line", true, false)};
+    writeIni(rig.files.file, {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "[Demods]", "VChannel=1"});
+    fs::create_directories(rig.files.programFolder / "PLUGINS");
+    fs::copy_file(KESTAVO_TEST_PLUGIN, rig.files.programFolder / "PLUGINS" / "demod.plg");
+    std::ofstream(rig.files.programFolder / "plg1.ust") << "demod.plg\n";
+    rig.start();
+    EXPECT_EQ(rig.core->PluginCatalogue(), std::vector<std::string>{"demod.plg\tTest demodulator\t1.0"});
+    std::vector<std::string> heard;
+    const auto marker = [&] {  // the test plug-in answers a sample of +0.75 with "84951234567"
+        std::vector<std::int16_t> block(256, 0);
+        block[10] = 24576;
+        rig.core->Row(1)->Channel()->ProcessBlockNow(reinterpret_cast<std::byte*>(block.data()), 512);
+        rig.dispatcher.drain();
+    };
+    marker();  // nobody listens: nothing is handed over
+    EXPECT_TRUE(rig.core->Demods().Rows().empty());
+    rig.core->SetPluginResultListener([&](const PluginResult& r) {
+        heard.push_back(std::to_string(r.record.channel) + ":" + std::string(services::identifierText(r.record)));
+    });
+    rig.core->OpenDemods();
+    EXPECT_EQ(rig.core->Demods().Filter(), 1);
+    marker();
+    rig.core->Demods().SetFilterText("ALL");
+    rig.core->CloseDemods();
+    marker();
+    EXPECT_EQ(rig.core->Demods().Rows().size(), 1u);
+    EXPECT_EQ(rig.core->Demods().Rows()[0].identifier, "84951234567");
+    EXPECT_EQ(heard, (std::vector<std::string>{"1:84951234567", "1:84951234567"}));
+    EXPECT_EQ(config::ReadDemodChannelFilter(rig.files), "ALL");
+}
+
+TEST(WriteFaults, TheRowShowsAFaultBesideItsStateUntilTheFileIsWrittenAgainAndLostSoundAfterTheStop) {
+    CoreRig rig;
+    rig.input.devices = {device("Line", true, false)};
+    writeIni(rig.files.file, {"[MAIN]", "DIRS_D=0", "Language=English", "[Channels1]", "CompressMode1=0"});
+    rig.start();
+    Tkanal& row = *rig.core->Row(1);
+    const std::string idle = rig.core->StateText(row);
+    capture::ChannelReport fault{
+        .kind = capture::ChannelReport::Kind::Fault, .file = "/x.wav", .text = "No space left on device", .error = 28};
+    rig.core->OnChannelReport(row.id, fault);
+    EXPECT_EQ(rig.core->StateText(row), idle + " — cannot write: No space left on device");
+    fault.error = 0;
+    rig.core->OnChannelReport(row.id, fault);
+    EXPECT_EQ(rig.core->StateText(row), idle);
+    capture::ChannelReport stopped{.kind = capture::ChannelReport::Kind::Stopped, .lostSeconds = 7.2};
+    rig.core->OnChannelReport(row.id, stopped);
+    EXPECT_EQ(rig.core->StateText(row), idle + " — lost 8 s");
+    stopped.outcome = capture::RecordOutcome::NoFile;
+    rig.core->OnChannelReport(row.id, stopped);
+    EXPECT_EQ(rig.core->StateText(row), idle + " — file not written");
+}
+
+}  // namespace
+}  // namespace kestavo::app
