@@ -3,7 +3,9 @@
 #include "config/settings.h"
 #include "config/text_file.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <string>
 
 namespace kestavo::config {
 
@@ -13,6 +15,28 @@ std::error_code MirrorToBackup(const ConfigFiles& files) {
     std::filesystem::create_directories(files.backup.parent_path(), ec);
     if (ec) return ec;
     return copyFileAtomically(files.file, files.backup);
+}
+
+KeptFile KeepUnusableFile(const ConfigFiles& files, const platform::LocalTime& now) {
+    KeptFile kept;
+    std::error_code ec;
+    if (!std::filesystem::exists(files.file, ec)) {
+        kept.error = ec;
+        return kept;
+    }
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, ".unusable-%04d%02d%02d-%02d%02d%02d", now.year, now.month, now.day, now.hour,
+                  now.minute, now.second);
+    const std::string base = files.file.string() + stamp;
+    for (int n = 1; n < 1000; ++n) {
+        const std::filesystem::path candidate = n == 1 ? base : base + "-" + std::to_string(n);
+        if (std::filesystem::exists(candidate, ec)) continue;
+        kept.error = copyFileAtomically(files.file, candidate);
+        if (!kept.error) kept.path = candidate;
+        return kept;
+    }
+    kept.error = std::make_error_code(std::errc::file_exists);
+    return kept;
 }
 
 std::error_code RestoreFromBackup(const ConfigFiles& files) {
