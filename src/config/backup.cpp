@@ -24,6 +24,23 @@ KeptFile KeepUnusableFile(const ConfigFiles& files, const platform::LocalTime& n
         kept.error = ec;
         return kept;
     }
+    const FileText current = readWholeFile(files.file);
+    if (current.error) {
+        kept.error = current.error;
+        return kept;
+    }
+    // The same text kept already (a start-up that finds no channel every time) is not kept again.
+    const std::string prefix = files.file.filename().string() + ".unusable-";
+    std::filesystem::directory_iterator it(files.file.parent_path(), ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        if (!it->path().filename().string().starts_with(prefix)) continue;
+        const FileText earlier = readWholeFile(it->path());
+        if (!earlier.error && !earlier.missing && earlier.bytes == current.bytes) {
+            kept.path = it->path();
+            return kept;
+        }
+    }
+    ec.clear();  // a folder that cannot be listed only means a new copy
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, ".unusable-%04d%02d%02d-%02d%02d%02d", now.year, now.month, now.day, now.hour,
                   now.minute, now.second);

@@ -25,7 +25,8 @@ struct KeptFile {
 // A start-up that built no channel, before anything writes to the working file: copies it beside
 // itself as "<name>.unusable-YYYYMMDD-HHMMSS" (`now`, local time; "-2", "-3" … appended when that
 // name is taken), so that what the user wrote is never lost when the backup or the defaults
-// replace it.
+// replace it. A copy with the same text kept earlier is named instead of making another one, so
+// a start-up that builds no channel every time does not fill the folder.
 [[nodiscard]] KeptFile KeepUnusableFile(const ConfigFiles& files, const platform::LocalTime& now);
 
 // A start-up that built at least one channel: the working file is copied over the backup (the old

@@ -167,12 +167,15 @@ TEST_F(SettingsCheck, AFileThatBuiltNoChannelIsKeptBesideItselfUnderANameWithThe
     ASSERT_FALSE(first.error);
     EXPECT_EQ(first.path, f.file.parent_path() / "tevra4.ini.unusable-20260102-030405");
     EXPECT_EQ(test::readText(first.path), text);
+    EXPECT_EQ(KeepUnusableFile(f, {2026, 1, 3}).path, first.path);  // the same text again: the copy it has
+    test::writeText(f.file, text + "; edited\r\n");
     const KeptFile second = KeepUnusableFile(f, at);  // the same second again: a new name
     EXPECT_EQ(second.path, f.file.parent_path() / "tevra4.ini.unusable-20260102-030405-2");
     EXPECT_EQ(test::readText(first.path), text);
+    EXPECT_EQ(test::readText(second.path), text + "; edited\r\n");
     ASSERT_FALSE(RestoreFromBackup(f));  // no backup: the working file goes, the copies stay
     EXPECT_FALSE(std::filesystem::exists(f.file));
-    EXPECT_EQ(test::readText(second.path), text);
+    EXPECT_EQ(test::readText(second.path), text + "; edited\r\n");
     const KeptFile none = KeepUnusableFile(f, at);  // nothing to keep
     EXPECT_EQ(std::tuple(none.path, bool(none.error)), std::tuple(std::filesystem::path(), false));
 }
