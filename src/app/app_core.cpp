@@ -430,6 +430,8 @@ void AppCore::teardown_() {
     for (const auto& row : rows_) channels.push_back(row->Settings());
     if (auto ec = config::SaveAllSettings(services_.files, settings_, channels, false))
         show_(config::unableToWriteText(services_.files.file));
+    else
+        writeBackUsedValues_();
     // Recordings still open are completed by their channels as they stop.
     if (wsk_) wsk_->Shutdown();
     for (auto& row : rows_)
@@ -446,6 +448,20 @@ void AppCore::teardown_() {
     rows_.clear();
     wsk_.reset();
     updateTray_();
+}
+
+void AppCore::writeBackUsedValues_() {
+    // The full save writes most values as used; keys it never writes (Pred_Time, ...) would keep
+    // their bad text and be reported at every start. A key whose text changed since is left alone.
+    config::IniFile ini(services_.files.file, services_.files.decimalSeparator);
+    for (const auto& p : problems_) {
+        if (p.file != services_.files.file || ini.readValue(p.section, p.key) != p.text) continue;
+        if (ini.writeString(p.section, p.key, p.used)) {
+            show_(config::unableToWriteText(services_.files.file));
+            return;
+        }
+    }
+    if (ini.flush()) show_(config::unableToWriteText(services_.files.file));
 }
 
 void AppCore::Shutdown() {

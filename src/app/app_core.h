@@ -10,7 +10,8 @@
 // builds the channels (TWWSK), applies each channel's settings and the command-line switch. A
 // configuration that builds no channel is kept beside itself under a name that says so, replaced
 // by its backup copy (or the defaults) and the start-up runs once more; one that does is mirrored
-// into the backup. Values that could not be used are collected for the front ends (Notices()).
+// into the backup. Values that could not be used are collected for the front ends (Notices());
+// the shutdown's save writes the values used in their place, also for keys no save writes.
 //
 // tick(), once per 50 ms of the program's clock: every tick the levels; every 20th tick (1 s) the
 // elapsed times, Max_Time and the schedules; every 80th tick (4 s) the disk panels and the
@@ -169,6 +170,7 @@ private:
     void show_(const std::string& text);
     void notice_(const std::string& text);
     void noteProblems_(const std::vector<config::SettingsProblem>& problems);
+    void writeBackUsedValues_();
     void emit_(const capture::ChannelReport& report);
 
     CoreServices services_;

@@ -145,8 +145,8 @@ using DiskCapacityQuery = std::function<std::optional<double>(const std::filesys
 // SettingsProblem: one value of the file that the loader could not use as written. A text that is
 // not a number gives the key's default (for real numbers its fallback); a number outside what the
 // program can use gives the nearest allowed value. Either way the loader goes on with the value
-// used, which is the value a later save writes back: the bad text stays in the file only until
-// the next save, after the user has been told.
+// used, which the application writes back at its shutdown: the bad text stays in the file only
+// until then, after the user has been told.
 struct SettingsProblem {
     enum class Kind { NotANumber, OutOfRange };
     Kind kind = Kind::NotANumber;

@@ -128,8 +128,8 @@ TEST(StartUp, AValueBothLoadsReadIsToldOnceAndRepairCoversCustomFoldersButOnlyRe
     test::TempDir custom{"kestavo-custom"};
     // Channel 2's folder lies beyond Channels/MAX: with LOADALL the channels built can outnumber it.
     writeIni(rig.files.file,
-             {"[DEVICES]", "LOADALL=1", "[Channels]", "MAX=1", "[Channels1]", "MP3Bitrate1=20", "[Channels2]",
-              "WAW_PATH2=" + custom.path().string()});
+             {"[DEVICES]", "LOADALL=1", "[Channels]", "MAX=1", "[Channels1]", "MP3Bitrate1=20", "Pred_Time1=10000000",
+              "[Channels2]", "WAW_PATH2=" + custom.path().string()});
     const auto cut = [](const fs::path& file) {  // a recording the process died writing
         fs::create_directories(file.parent_path());
         test::writeWav16(file, 1, std::vector<std::int16_t>(1000, 7));
@@ -144,9 +144,16 @@ TEST(StartUp, AValueBothLoadsReadIsToldOnceAndRepairCoversCustomFoldersButOnlyRe
     ASSERT_FALSE(rig.core->Rows().empty());
     EXPECT_EQ(rig.core->RepairedFiles(), std::vector{ours});
     EXPECT_EQ(test::readText(foreign), foreignBytes);
-    ASSERT_EQ(rig.core->SettingsProblems().size(), 1u);
+    ASSERT_EQ(rig.core->SettingsProblems().size(), 2u);
     EXPECT_EQ(rig.core->SettingsProblems()[0].used, "16");
-    EXPECT_EQ(rig.core->Notices().size(), 1u);
+    EXPECT_EQ(rig.core->SettingsProblems()[1].used, "60");
+    EXPECT_EQ(rig.core->Notices().size(), 2u);
+    // On the way out the values in use replace the texts (a LOADALL channel records MP3 at 32 kbit/s),
+    // also where no save writes the key.
+    rig.core->Shutdown();
+    config::IniFile ini(rig.files.file, '.');
+    EXPECT_EQ(std::pair(ini.readString("Channels1", "MP3Bitrate1", ""), ini.readString("Channels1", "Pred_Time1", "")),
+              std::pair(std::string("32"), std::string("60")));
 }
 
 TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBackedUpAndCutRecordingsRepaired) {
