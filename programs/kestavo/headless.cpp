@@ -195,6 +195,9 @@ int RunHeadless(const HeadlessOptions& options) {
     });
     core.SetWindowMode(app::WindowMode::Minimised);  // nothing draws the bars
     run->Start();
+    // Settings that could not be used and a configuration kept aside: told once, on stderr.
+    for (const auto& notice : core.Notices()) std::fprintf(stderr, "warning: %s\n", notice.c_str());
+    std::fflush(stderr);
 
     std::printf("Kestavo headless: %zu channel(s)%s\n", core.Rows().size(),
                 run->FastPaced() ? ", fast-paced lines" : "");
@@ -220,6 +223,11 @@ int RunHeadless(const HeadlessOptions& options) {
         }
     }
     std::printf("%s  shutting down\n", stamp(clock.now()).c_str());
+    // Blocks a channel could not take because its queue was full: sound lost without a file error.
+    for (const auto& row : core.Rows())
+        if (const auto* channel = row->Channel())
+            std::printf("summary: channel %d  blocks dropped %llu\n", row->Number(),
+                        static_cast<unsigned long long>(channel->Overflows()));
     run->Shutdown();
     std::printf("%s  stopped\n", stamp(clock.now()).c_str());
     std::fflush(stdout);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "capture/recording_name.h"
 #include "config/autostart.h"
 #include "config/backup.h"
 #include "config/ini_file.h"
@@ -120,14 +121,30 @@ Tkanal* AppCore::Row(int k) noexcept {
 
 void AppCore::Start(const std::vector<std::string>& arguments) {
     shutDown_ = false;
+    problems_.clear();
+    notices_.clear();
     // No line may deliver before every channel of the pass is bound (fast-paced lines wait).
     if (services_.pending) services_.pending->add();
     repairRecordings_();
     pass_(arguments);
     if (rows_.empty()) {
+        // Kept before the teardown's save writes to it, so the copy holds what the user wrote.
+        const auto kept = config::KeepUnusableFile(services_.files, services_.clock->now());
         teardown_();
-        if (auto ec = config::RestoreFromBackup(services_.files))
-            show_(config::unableToWriteText(services_.files.file));
+        const std::string file = services_.files.file.string();
+        std::error_code backupError;
+        const bool backup = fs::exists(services_.files.backup, backupError);
+        if (kept.error) {
+            notice_(file + " builds no channel and could not be kept (" + kept.error.message() +
+                    "); it is left as it is");
+        } else {
+            if (!kept.path.empty())
+                notice_(file + " builds no channel; it was kept as " + kept.path.string() + " and " +
+                        (backup ? "replaced by the backup copy " + services_.files.backup.string()
+                                : "the defaults are used"));
+            if (auto ec = config::RestoreFromBackup(services_.files))
+                show_(config::unableToWriteText(services_.files.file));
+        }
         pass_(arguments);
     } else if (auto ec = config::MirrorToBackup(services_.files)) {
         show_(config::unableToWriteText(services_.files.backup));
@@ -197,20 +214,29 @@ void AppCore::onPluginResult_(const services::PluginRecord& record) {
 
 void AppCore::repairRecordings_() {
     // The folders the channels will record into: SOUND below the program folder and every
-    // configured WAW_PATH (read without creating anything).
+    // WAW_PATH the file holds, for any channel number (with LOADALL the channels built can
+    // outnumber Channels/MAX), read without creating anything. Day folders lie below them.
     std::vector<fs::path> folders{services_.files.programFolder / "SOUND"};
-    config::GeneralSettings scratch;
-    scratch.ComputerName = services_.computerName;
     config::IniFile ini(services_.files.file, services_.files.decimalSeparator);
-    int count = ini.readInteger("Channels", "MAX", 0);
-    if (count < 0 || count > config::kMaxChannels) count = config::kChannelsWhenTooMany;
-    const auto load = config::LoadChannelSettings(
-        services_.files, std::size_t(count), scratch, [](const fs::path&) { return std::optional<double>(); }, false);
-    for (const auto& c : load.channels)
-        if (std::find(folders.begin(), folders.end(), fs::path(c.recordDir)) == folders.end())
-            folders.emplace_back(c.recordDir);
-    repaired_ = recording::RepairWavFiles(folders);
+    for (int n = 1; n <= config::kMaxChannels; ++n) {
+        const std::string k = std::to_string(n);
+        const std::string dir = ini.readString("Channels" + k, "WAW_PATH" + k, "");
+        if (!dir.empty()) folders.emplace_back(dir);
+    }
+    repaired_ = recording::RepairWavFiles(folders, capture::IsRecordingName);
     for (const auto& f : repaired_) show_("Repaired recording: " + f.string());
+}
+
+void AppCore::notice_(const std::string& text) {
+    if (std::find(notices_.begin(), notices_.end(), text) == notices_.end()) notices_.push_back(text);
+}
+
+void AppCore::noteProblems_(const std::vector<config::SettingsProblem>& problems) {
+    for (const auto& p : problems) {
+        if (std::find(problems_.begin(), problems_.end(), p) != problems_.end()) continue;  // read twice: told once
+        problems_.push_back(p);
+        notice_(p.message());
+    }
 }
 
 void AppCore::pass_(const std::vector<std::string>& arguments) {
@@ -224,6 +250,7 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     settings_ = config::GeneralSettings{};
     settings_.ComputerName = services_.computerName;
     const auto general = config::LoadGeneralSettings(services_.files, settings_);
+    noteProblems_(general.problems);
     if (general.writeError) show_(config::unableToWriteText(services_.files.file));
 
     WskEnv env;
@@ -246,6 +273,7 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     wsk_ = std::make_unique<TWWSK>(std::move(env), general.lines, settings_.LOADALL);
 
     const auto channels = config::LoadChannelSettings(services_.files, rows_.size(), settings_, services_.capacity);
+    noteProblems_(channels.problems);
     if (channels.folderError) show_("Cannot create folder: " + channels.folderError.message());
     capture::ChannelGlobals globals;
     globals.programFolder = services_.files.programFolder;
@@ -489,6 +517,8 @@ void AppCore::teardown_() {
     for (const auto& row : rows_) channels.push_back(row->Settings());
     if (auto ec = config::SaveAllSettings(services_.files, settings_, channels, false))
         show_(config::unableToWriteText(services_.files.file));
+    else
+        writeBackUsedValues_();
     // Recordings still open are completed by their channels as they stop.
     if (wsk_) wsk_->Shutdown();
     for (auto& row : rows_)
@@ -509,6 +539,20 @@ void AppCore::teardown_() {
     rows_.clear();
     wsk_.reset();
     updateTray_();
+}
+
+void AppCore::writeBackUsedValues_() {
+    // The full save writes most values as used; keys it never writes (Pred_Time, ...) would keep
+    // their bad text and be reported at every start. A key whose text changed since is left alone.
+    config::IniFile ini(services_.files.file, services_.files.decimalSeparator);
+    for (const auto& p : problems_) {
+        if (p.file != services_.files.file || ini.readValue(p.section, p.key) != p.text) continue;
+        if (ini.writeString(p.section, p.key, p.used)) {
+            show_(config::unableToWriteText(services_.files.file));
+            return;
+        }
+    }
+    if (ini.flush()) show_(config::unableToWriteText(services_.files.file));
 }
 
 void AppCore::Shutdown() {

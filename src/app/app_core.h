@@ -8,8 +8,10 @@
 //
 // Start-up: repairs incomplete WAV recordings in the recording folders, reads the configuration,
 // builds the channels (TWWSK), applies each channel's settings and the command-line switch. A
-// configuration that builds no channel is replaced by its backup copy and the start-up runs once
-// more; one that does is mirrored into the backup.
+// configuration that builds no channel is kept beside itself under a name that says so, replaced
+// by its backup copy (or the defaults) and the start-up runs once more; one that does is mirrored
+// into the backup. Values that could not be used are collected for the front ends (Notices());
+// the shutdown's save writes the values used in their place, also for keys no save writes.
 //
 // tick(), once per 50 ms of the program's clock: every tick the levels; every 20th tick (1 s) the
 // elapsed times, Max_Time and the schedules; every 80th tick (4 s) the disk panels and the
@@ -167,6 +169,13 @@ public:
     // Recordings repaired at start-up, and how many start-up passes ran (2 after a restore).
     [[nodiscard]] const std::vector<std::filesystem::path>& RepairedFiles() const noexcept { return repaired_; }
     [[nodiscard]] int StartupPasses() const noexcept { return passes_; }
+    // Values of the configuration the start-up could not use as written, each once (see
+    // config::SettingsProblem), and every text the operator should read that asks for no answer:
+    // these values' messages and where a configuration that built no channel was kept. A front end
+    // shows them after Start() without holding up the recording (the window in one box that
+    // does not block, headless one line each on stderr).
+    [[nodiscard]] const std::vector<config::SettingsProblem>& SettingsProblems() const noexcept { return problems_; }
+    [[nodiscard]] const std::vector<std::string>& Notices() const noexcept { return notices_; }
     [[nodiscard]] double DiskSize() const noexcept { return diskSize_; }
     [[nodiscard]] std::mutex& SyncLock() noexcept { return sync_; }
     [[nodiscard]] platform::Clock& Clock() noexcept { return *services_.clock; }
@@ -188,6 +197,9 @@ private:
     void slowWork_();
     void updateTray_();
     void show_(const std::string& text);
+    void notice_(const std::string& text);
+    void noteProblems_(const std::vector<config::SettingsProblem>& problems);
+    void writeBackUsedValues_();
     void emit_(const capture::ChannelReport& report);
     void onPluginResult_(const services::PluginRecord& record);
     [[nodiscard]] std::string pluginRefusedText_(const capture::ChannelReport& report) const;
@@ -202,6 +214,8 @@ private:
     std::map<int, std::string> texts_;  // language texts 1..33 as applied
     std::array<std::string, 5> panels_{"Всего на диске:", "Свободно: ", "Каналов: ", "Сервер: ", "CPU: "};
     std::vector<std::filesystem::path> repaired_;
+    std::vector<config::SettingsProblem> problems_;  // values replaced at start-up, each once
+    std::vector<std::string> notices_;               // texts for the operator that ask for no answer
     std::function<void(const Activity&)> listener_;
     std::function<void(const PluginResult&)> pluginListener_;
     std::unique_ptr<services::PluginVetting> vetting_;

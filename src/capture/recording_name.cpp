@@ -1,6 +1,7 @@
 #include "capture/recording_name.h"
 
 #include <cstdio>
+#include <regex>
 
 namespace kestavo::capture {
 
@@ -28,6 +29,23 @@ std::string RecordingBaseName(const RecordingNameParts& parts, const platform::L
         return (folder / ((parts.prefix.empty() ? std::string() : parts.prefix + "_") + time + "_" + n)).string();
     }
     return (fs::path(parts.recordDir) / (parts.prefix + date + " " + time + "_" + n)).string();
+}
+
+bool IsRecordingName(const fs::path& path) {
+    const std::string ext = path.extension().string();
+    if (ext != ".wav" && ext != ".mp3") return false;
+    const std::string stem = path.stem().string();
+    // Real dates and times only, written into the patterns so that a prefix holding digits and
+    // underscores cannot shift the match onto a wrong field.
+    static const std::string kDate = R"((?:0[1-9]|[12]\d|3[01])_(?:0[1-9]|1[0-2])_\d{4})";
+    static const std::string kTime = R"((?:[01]\d|2[0-3])_[0-5]\d_[0-5]\d)";
+    // What may follow the channel number: a detected text in parentheses, then a free-name number.
+    static const std::string kTail = R"(_\d{1,3}(?:\(.*\))?(?:_\d{1,4})?$)";
+    static const std::regex kDated("^.*" + kDate + " " + kTime + "(?:_.+)?" + kTail);
+    static const std::regex kDayFolder("^" + kDate + "$");
+    static const std::regex kInDayFolder("^(?:.*_)?" + kTime + kTail);
+    if (std::regex_match(stem, kDated)) return true;
+    return std::regex_match(path.parent_path().filename().string(), kDayFolder) && std::regex_match(stem, kInDayFolder);
 }
 
 std::string Utf8Prefix(std::string_view text, std::size_t maxChars) {

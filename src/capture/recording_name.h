@@ -30,6 +30,13 @@ struct RecordingNameParts {
 
 [[nodiscard]] std::string RecordingBaseName(const RecordingNameParts& parts, const platform::LocalTime& time);
 
+// Whether `path` is named the way a channel names its recordings: a ".wav" or ".mp3" file whose
+// name ends in "DD_MM_YYYY hh_mm_ss_N" (any prefix before it, a computer name before N for server
+// recordings), or — inside a folder named DD_MM_YYYY — in "hh_mm_ss_N"; either may be followed by
+// a detected text in parentheses and by "_2" … "_9999" when the name was taken. Dates and times
+// must be real ones (month 01..12, hour 00..23 …). Looks at the name only.
+[[nodiscard]] bool IsRecordingName(const std::filesystem::path& path);
+
 // The first `maxChars` characters (UTF-8 code points) of `text`.
 [[nodiscard]] std::string Utf8Prefix(std::string_view text, std::size_t maxChars);
 

@@ -7,11 +7,27 @@
 // working file becomes the new backup; without any the working file is taken for broken and the
 // backup replaces it. Every copy goes through a temporary file and a rename, so neither file is
 // ever missing or half written in between. Main thread.
+#include <filesystem>
 #include <system_error>
+
+#include "platform/clock.h"
 
 namespace kestavo::config {
 
 struct ConfigFiles;
+
+// Where a working file that built no channel was kept.
+struct KeptFile {
+    std::filesystem::path path;  // the copy; empty when there was no working file to keep
+    std::error_code error;       // the copy could not be made: the working file must stay as it is
+};
+
+// A start-up that built no channel, before anything writes to the working file: copies it beside
+// itself as "<name>.unusable-YYYYMMDD-HHMMSS" (`now`, local time; "-2", "-3" … appended when that
+// name is taken), so that what the user wrote is never lost when the backup or the defaults
+// replace it. A copy with the same text kept earlier is named instead of making another one, so
+// a start-up that builds no channel every time does not fill the folder.
+[[nodiscard]] KeptFile KeepUnusableFile(const ConfigFiles& files, const platform::LocalTime& now);
 
 // A start-up that built at least one channel: the working file is copied over the backup (the old
 // backup stays until the copy is complete; with no working file the backup is left alone).

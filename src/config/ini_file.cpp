@@ -175,6 +175,13 @@ std::string IniFile::readString(std::string_view section, std::string_view key, 
     return std::string(cutUtf8(value ? std::string_view(*value) : defaultValue, kValueLimitBytes));
 }
 
+std::optional<std::string> IniFile::readValue(std::string_view section, std::string_view key) {
+    refresh_();
+    const auto value = document_.get(section, key);
+    if (!value) return std::nullopt;
+    return std::string(cutUtf8(*value, kValueLimitBytes));
+}
+
 int IniFile::readInteger(std::string_view section, std::string_view key, int defaultValue) {
     refresh_();
     const auto value = document_.get(section, key);

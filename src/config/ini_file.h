@@ -72,6 +72,9 @@ public:
 
     // The value cut at 1023 bytes, or `defaultValue` when the key is missing.
     [[nodiscard]] std::string readString(std::string_view section, std::string_view key, std::string_view defaultValue);
+    // The value cut at 1023 bytes, or nullopt when the key is missing: for readers that check the
+    // text themselves and tell the user what they could not use.
+    [[nodiscard]] std::optional<std::string> readValue(std::string_view section, std::string_view key);
     // Decimal or "0x" hexadecimal; `defaultValue` when missing or unreadable.
     [[nodiscard]] int readInteger(std::string_view section, std::string_view key, int defaultValue);
     // True for any integer other than 0; `defaultValue` when missing or unreadable.

@@ -8,7 +8,11 @@
 #include "platform/locale.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <limits>
 
 namespace kestavo::config {
 
@@ -80,36 +84,175 @@ void UpdateKeepFreeBytes(GeneralSettings& settings, const std::filesystem::path&
 }
 
 // ---------------------------------------------------------------------------------------------
+// Values that could not be used
+
+std::string SettingsProblem::message() const {
+    std::string m = file.string() + " [" + section + "] " + key + ": \"" + text + "\" ";
+    m += kind == Kind::NotANumber ? "is not a number" : "is outside " + allowed;
+    return m + "; using " + used;
+}
+
+namespace {
+
+// MP3 bit rates the settings offer, kbit/s.
+constexpr std::array kMp3Bitrates{8, 16, 32, 40, 48, 56, 64, 80, 96, 112, 128};
+// Input sample rates the MP3 encoder takes, Hz.
+constexpr std::array kMp3SampleRates{8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+constexpr std::array kFileBits{8, 16};
+constexpr std::array kCompressModes{0, 1};
+constexpr int kAnyInt = std::numeric_limits<int>::max();
+
+std::string range(double lo, double hi, char separator) {
+    return formatReal(lo, separator) + ".." + formatReal(hi, separator);
+}
+std::string range(int lo, int hi) {
+    if (hi == kAnyInt) return std::to_string(lo) + " or more";
+    return std::to_string(lo) + ".." + std::to_string(hi);
+}
+
+// Reads keys through IniFile, checks each text and notes every value it had to replace. A key
+// that is missing gives its default without a word, as it always did.
+class CheckedReader {
+public:
+    CheckedReader(const ConfigFiles& files, std::vector<SettingsProblem>& problems)
+        : ini_(files.file, files.decimalSeparator), file_(files.file), separator_(files.decimalSeparator),
+          problems_(problems) {}
+
+    IniFile& ini() noexcept { return ini_; }
+
+    std::string text(std::string_view section, std::string_view key, std::string_view defaultValue) {
+        return ini_.readString(section, key, defaultValue);
+    }
+
+    bool boolean(std::string_view section, std::string_view key, bool defaultValue) {
+        const auto value = ini_.readValue(section, key);
+        if (!value) return defaultValue;
+        if (const auto parsed = parseInteger(*value)) return *parsed != 0;
+        note_(SettingsProblem::Kind::NotANumber, section, key, *value, "", defaultValue ? "1" : "0");
+        return defaultValue;
+    }
+
+    // An integer in lo..hi; outside it the nearest end.
+    int integer(std::string_view section, std::string_view key, int defaultValue, int lo, int hi) {
+        const auto value = ini_.readValue(section, key);
+        if (!value) return defaultValue;
+        const auto parsed = parseInteger(*value);
+        if (!parsed) {
+            note_(SettingsProblem::Kind::NotANumber, section, key, *value, "", std::to_string(defaultValue));
+            return defaultValue;
+        }
+        const int used = std::clamp(*parsed, lo, hi);
+        if (used != *parsed)
+            note_(SettingsProblem::Kind::OutOfRange, section, key, *value, range(lo, hi), std::to_string(used));
+        return used;
+    }
+
+    // One of `allowed` (ascending); any other number gives the nearest one (the lower on a tie).
+    template <std::size_t N>
+    int member(std::string_view section, std::string_view key, int defaultValue, const std::array<int, N>& allowed) {
+        const auto value = ini_.readValue(section, key);
+        if (!value) return defaultValue;
+        const auto parsed = parseInteger(*value);
+        if (!parsed) {
+            note_(SettingsProblem::Kind::NotANumber, section, key, *value, "", std::to_string(defaultValue));
+            return defaultValue;
+        }
+        int used = allowed.front();
+        for (int a : allowed)
+            if (std::abs(std::int64_t(a) - *parsed) < std::abs(std::int64_t(used) - *parsed)) used = a;
+        if (used != *parsed) {
+            std::string list = "one of";
+            for (int a : allowed) list += (list.size() > 6 ? ", " : " ") + std::to_string(a);
+            note_(SettingsProblem::Kind::OutOfRange, section, key, *value, list, std::to_string(used));
+        }
+        return used;
+    }
+
+    // A real number in lo..hi (the text `defaultText` when missing); a text that is not a number
+    // gives `fallback`, a number outside the range the nearest end.
+    double real(std::string_view section, std::string_view key, std::string_view defaultText, double fallback,
+                double lo, double hi) {
+        const auto value = ini_.readValue(section, key);
+        // A missing key is never reported, even where its default text does not read with this
+        // separator ("1,8" where the separator is '.') and gives the fallback.
+        if (!value) return parseReal(defaultText, separator_).value_or(fallback);
+        const std::string& text = *value;
+        const auto parsed = parseReal(text, separator_);
+        if (!parsed) {
+            note_(SettingsProblem::Kind::NotANumber, section, key, text, "", formatReal(fallback, separator_));
+            return fallback;
+        }
+        const double used = std::clamp(*parsed, lo, hi);
+        if (used != *parsed)
+            note_(SettingsProblem::Kind::OutOfRange, section, key, text, range(lo, hi, separator_),
+                  formatReal(used, separator_));
+        return used;
+    }
+
+    // Channels/MAX: a count above kMaxChannels is taken as kChannelsWhenTooMany, a negative one
+    // as 0 (no channel).
+    int channelCount() {
+        const auto value = ini_.readValue("Channels", "MAX");
+        if (!value) return 0;
+        const auto parsed = parseInteger(*value);
+        if (!parsed) {
+            note_(SettingsProblem::Kind::NotANumber, "Channels", "MAX", *value, "", "0");
+            return 0;
+        }
+        int used = *parsed;
+        if (used > kMaxChannels) used = kChannelsWhenTooMany;
+        if (used < 0) used = 0;
+        if (used != *parsed)
+            note_(SettingsProblem::Kind::OutOfRange, "Channels", "MAX", *value, range(0, kMaxChannels),
+                  std::to_string(used));
+        return used;
+    }
+
+private:
+    void note_(SettingsProblem::Kind kind, std::string_view section, std::string_view key, std::string_view text,
+               std::string allowed, std::string used) {
+        problems_.push_back(SettingsProblem{kind, file_, std::string(section), std::string(key), std::string(text),
+                                            std::move(allowed), std::move(used)});
+    }
+
+    IniFile ini_;
+    std::filesystem::path file_;
+    char separator_;
+    std::vector<SettingsProblem>& problems_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
 // Loading
 
 GeneralLoad LoadGeneralSettings(const ConfigFiles& files, GeneralSettings& s) {
     GeneralLoad out;
-    IniFile ini(files.file, files.decimalSeparator);
-    s.RAZN_KART = ini.readBool("MAIN", "RAZN_KART", false);
-    s.USER = ini.readString("SERVER", "USER", std::string(trimBlanks(s.ComputerName)));
-    s.PORT = ini.readString("SERVER", "PORT", "");
-    s.NAME = ini.readString("SERVER", "NAME", "");
-    s.ENABLED = ini.readBool("SEVRER", "ENABLED", false);
-    s.IN_ONE = ini.readBool("SEVRER", "IN_ONE", false);
-    s.AUTO = ini.readBool("MAIN", "AUTO", true);
-    s.Inv_Point = ini.readInteger("DirCh", "Inv_Point", 1888);
-    s.MAX = ini.readInteger("Channels", "MAX", 0);
-    if (s.MAX > kMaxChannels) s.MAX = kChannelsWhenTooMany;
-    if (s.MAX < 0) s.MAX = 0;  // a negative count configures no channel
-    s.LOADALL = ini.readBool("DEVICES", "LOADALL", true);
+    CheckedReader r(files, out.problems);
+    s.RAZN_KART = r.boolean("MAIN", "RAZN_KART", false);
+    s.USER = r.text("SERVER", "USER", std::string(trimBlanks(s.ComputerName)));
+    s.PORT = r.text("SERVER", "PORT", "");
+    s.NAME = r.text("SERVER", "NAME", "");
+    s.ENABLED = r.boolean("SEVRER", "ENABLED", false);
+    s.IN_ONE = r.boolean("SEVRER", "IN_ONE", false);
+    s.AUTO = r.boolean("MAIN", "AUTO", true);
+    s.Inv_Point = r.integer("DirCh", "Inv_Point", 1888, 1, 5000);
+    s.MAX = r.channelCount();
+    s.LOADALL = r.boolean("DEVICES", "LOADALL", true);
     if (s.LOADALL) {
-        out.writeError = ini.writeBool("DEVICES", "LOADALL", true);
-        if (!out.writeError) out.writeError = ini.flush();
+        out.writeError = r.ini().writeBool("DEVICES", "LOADALL", true);
+        if (!out.writeError) out.writeError = r.ini().flush();
     }
 
     for (int n = 1; n <= s.MAX; ++n) {
         const std::string section = channelKey("Channels", std::size_t(n));
+        const auto key = [n](std::string_view name) { return channelKey(name, std::size_t(n)); };
         ChannelSetupLine line;
-        line.device = ini.readString(section, channelKey("DEVICE", std::size_t(n)), "");
-        line.mp3Bitrate = ini.readString(section, channelKey("MP3Bitrate", std::size_t(n)), "16");
-        line.mp3Quality = ini.readString(section, channelKey("MP3Quality", std::size_t(n)), "4");
-        line.mp3SampleRate = ini.readString(section, channelKey("MP3SampleRate", std::size_t(n)), lineRateText());
-        line.compressMode = ini.readInteger(section, channelKey("CompressMode", std::size_t(n)), 1);
+        line.device = r.text(section, key("DEVICE"), "");
+        line.mp3Bitrate = std::to_string(r.member(section, key("MP3Bitrate"), 16, kMp3Bitrates));
+        line.mp3Quality = std::to_string(r.integer(section, key("MP3Quality"), 4, 1, 4));
+        line.mp3SampleRate = std::to_string(r.member(section, key("MP3SampleRate"), kLineRate, kMp3SampleRates));
+        line.compressMode = r.member(section, key("CompressMode"), 1, kCompressModes);
         out.lines.push_back(std::move(line));
     }
     out.autostartError = ApplyAutostart(files, s.AUTO);
@@ -119,27 +262,27 @@ GeneralLoad LoadGeneralSettings(const ConfigFiles& files, GeneralSettings& s) {
 ChannelLoad LoadChannelSettings(const ConfigFiles& files, std::size_t channelCount, GeneralSettings& s,
                                 const DiskCapacityQuery& capacity, bool createFolders) {
     ChannelLoad out;
-    IniFile ini(files.file, files.decimalSeparator);
-    s.Language = ini.readString("MAIN", "Language", "English");
-    s.FreeSpace = ini.readInteger("Disk", "FreeSpace", 10);
-    s.CHECKspace = ini.readBool("Disk", "CHECKspace", false);
-    s.No_Name = ini.readBool("MAIN", "No_Name", true);
-    s.Device = ini.readInteger("OUT", "Device", -1);
-    s.HEIGHT = ini.readInteger("MAIN", "HEIGHT", s.HEIGHT);
-    s.DIRS_D = ini.readBool("MAIN", "DIRS_D", true);
+    CheckedReader r(files, out.problems);
+    s.Language = r.text("MAIN", "Language", "English");
+    s.FreeSpace = r.integer("Disk", "FreeSpace", 10, 0, 100);
+    s.CHECKspace = r.boolean("Disk", "CHECKspace", false);
+    s.No_Name = r.boolean("MAIN", "No_Name", true);
+    s.Device = r.integer("OUT", "Device", -1, -1, kAnyInt);
+    s.HEIGHT = r.integer("MAIN", "HEIGHT", s.HEIGHT, 0, kAnyInt);
+    s.DIRS_D = r.boolean("MAIN", "DIRS_D", true);
 
     for (std::size_t n = 1; n <= channelCount; ++n) {
         const std::string sec = channelKey("Channels", n);
         const auto key = [n](std::string_view name) { return channelKey(name, n); };
         ChannelSettings c;
-        c.fileBits = ini.readInteger(sec, key("Filebits"), 16);
-        c.mixerLine = ini.readInteger(sec, key("MixerLine"), 0);
-        c.recordMode = ini.readInteger(sec, key("VOXmode"), 0);
-        c.minTimeSeconds = ini.readInteger(sec, key("Min_Time"), 5);
-        c.filePrefix = ini.readString(sec, key("PREFIX"), "");
-        c.callerId = ini.readBool(sec, key("AON"), true);
-        c.pulseDetector = ini.readBool(sec, key("Pulse"), true);
-        c.recordDir = ini.readString(sec, key("WAW_PATH"), "");
+        c.fileBits = r.member(sec, key("Filebits"), 16, kFileBits);
+        c.mixerLine = r.integer(sec, key("MixerLine"), 0, 0, kAnyInt);
+        c.recordMode = r.integer(sec, key("VOXmode"), 0, 0, 3);
+        c.minTimeSeconds = r.integer(sec, key("Min_Time"), 5, 0, kLongestMinTimeSeconds);
+        c.filePrefix = r.text(sec, key("PREFIX"), "");
+        c.callerId = r.boolean(sec, key("AON"), true);
+        c.pulseDetector = r.boolean(sec, key("Pulse"), true);
+        c.recordDir = r.text(sec, key("WAW_PATH"), "");
         if (c.recordDir.empty()) {
             std::string base = files.programFolder.string();
             while (base.size() > 1 && base.back() == '/') base.pop_back();
@@ -150,26 +293,29 @@ ChannelLoad LoadChannelSettings(const ConfigFiles& files, std::size_t channelCou
             std::filesystem::create_directories(c.recordDir, ec);
             if (ec && !out.folderError) out.folderError = ec;  // reported; the channel still loads
         }
-        c.compressor = ini.readBool(sec, key("exp"), false);
-        c.autoRecord = ini.readBool(sec, key("auto"), false);
-        c.maxTimeMinutes = ini.readInteger(sec, key("Max_Time"), 15);
-        c.preRecordSeconds = ini.readInteger(sec, key("Pred_Time"), 5);
-        c.detectOnlyWhileRecording = ini.readBool(sec, key("PulseREC"), true);
-        c.dtmf = ini.readBool(sec, key("DTMF"), false);
-        c.agc = ini.readBool(sec, key("AGC"), false);
-        c.pulseThreshold = ini.readReal(sec, key("PPOROG"), "0,008", 0.008);
-        c.threshold = ini.readReal(sec, key("POROG"), "0", 0.0);
-        c.k1 = ini.readReal(sec, key("K1_"), "1,8", 1.8);
-        c.k2 = ini.readReal(sec, key("K2_"), "7", 7.6);
-        c.startDelaySeconds = ini.readReal(sec, key("zad_rec"), "1", 1.0);
-        c.stopDelaySeconds = ini.readReal(sec, key("zad_stop"), "15", 10.0);
-        c.combined = ini.readBool(sec, key("ComboRec"), false);
-        // Read at start-up into the setup lines; kept here too so that a save writes them back.
-        c.device = ini.readString(sec, key("DEVICE"), "");
-        c.compressMode = ini.readInteger(sec, key("CompressMode"), 1);
-        c.mp3Bitrate = ini.readInteger(sec, key("MP3Bitrate"), 16);
-        c.mp3Quality = ini.readInteger(sec, key("MP3Quality"), 4);
-        c.mp3SampleRate = ini.readInteger(sec, key("MP3SampleRate"), kLineRate);
+        c.compressor = r.boolean(sec, key("exp"), false);
+        c.autoRecord = r.boolean(sec, key("auto"), false);
+        c.maxTimeMinutes = r.integer(sec, key("Max_Time"), 15, 0, kLongestMaxTimeMinutes);
+        c.preRecordSeconds = r.integer(sec, key("Pred_Time"), 5, 0, kLongestPreRecordSeconds);
+        c.detectOnlyWhileRecording = r.boolean(sec, key("PulseREC"), true);
+        c.dtmf = r.boolean(sec, key("DTMF"), false);
+        c.agc = r.boolean(sec, key("AGC"), false);
+        // The pulse detector compares a level of full-scale samples: 0..1.
+        c.pulseThreshold = r.real(sec, key("PPOROG"), "0,008", 0.008, 0.0, 1.0);
+        c.threshold = r.real(sec, key("POROG"), "0", 0.0, kLowestThresholdDb, kHighestThresholdDb);
+        // The compressor's curve K1 (1 - e^(-K2 x)); beyond 100 either one is a hard limiter already.
+        c.k1 = r.real(sec, key("K1_"), "1,8", 1.8, 0.0, 100.0);
+        c.k2 = r.real(sec, key("K2_"), "7", 7.6, 0.0, 100.0);
+        c.startDelaySeconds = r.real(sec, key("zad_rec"), "1", 1.0, 0.0, kLongestDelaySeconds);
+        c.stopDelaySeconds = r.real(sec, key("zad_stop"), "15", 10.0, 0.0, kLongestDelaySeconds);
+        c.combined = r.boolean(sec, key("ComboRec"), false);
+        // Read at start-up into the setup lines too; kept here so that a save writes them back. A
+        // problem noted in both loads is the same value: whoever shows them shows it once.
+        c.device = r.text(sec, key("DEVICE"), "");
+        c.compressMode = r.member(sec, key("CompressMode"), 1, kCompressModes);
+        c.mp3Bitrate = r.member(sec, key("MP3Bitrate"), 16, kMp3Bitrates);
+        c.mp3Quality = r.integer(sec, key("MP3Quality"), 4, 1, 4);
+        c.mp3SampleRate = r.member(sec, key("MP3SampleRate"), kLineRate, kMp3SampleRates);
         out.channels.push_back(std::move(c));
     }
     UpdateKeepFreeBytes(

@@ -8,7 +8,9 @@
 // config/ini_file.h for how values are read, written and quoted), without touching any channel
 // object: the application core applies the values. A missing key gives the default written
 // beside the member; an unreadable real number gives the fallback marked "unreadable", which for
-// some keys differs from the default. Every saver stops at the first write that fails and returns
+// some keys differs from the default; any other value that cannot be used (not a number, or
+// outside the range below) gives its default or the nearest allowed value and is returned as a
+// SettingsProblem — nothing here prints or shows it. Every saver stops at the first write that fails and returns
 // its error; the caller shows unableToWriteText(files.file). The two copies of the file are kept
 // by config/backup.h, the autostart entry by config/autostart.h.
 //
@@ -138,22 +140,56 @@ using DiskCapacityQuery = std::function<std::optional<double>(const std::filesys
 [[nodiscard]] std::optional<double> diskCapacity(const std::filesystem::path& folder);
 
 // ---------------------------------------------------------------------------------------------
+// Values that could not be used
+
+// SettingsProblem: one value of the file that the loader could not use as written. A text that is
+// not a number gives the key's default (for real numbers its fallback); a number outside what the
+// program can use gives the nearest allowed value. Either way the loader goes on with the value
+// used, which the application writes back at its shutdown: the bad text stays in the file only
+// until then, after the user has been told.
+struct SettingsProblem {
+    enum class Kind { NotANumber, OutOfRange };
+    Kind kind = Kind::NotANumber;
+    std::filesystem::path file;  // the file read
+    std::string section;         // as the program names it, e.g. "Channels1"
+    std::string key;             // as the program names it, e.g. "POROG1"
+    std::string text;            // the text found in the file
+    std::string allowed;         // what the key takes, e.g. "-60..0" (OutOfRange only)
+    std::string used;            // the value used instead, as the file would hold it
+
+    // One line for the user: <file> [<section>] <key>: "<text>" is not a number; using <used>
+    // (or: is outside <allowed>; using <used>).
+    [[nodiscard]] std::string message() const;
+    friend bool operator==(const SettingsProblem&, const SettingsProblem&) = default;
+};
+
+// ---------------------------------------------------------------------------------------------
 // Loading and saving
 
+// The allowed values of the checked keys (the loaders replace anything else, see SettingsProblem).
+inline constexpr double kLowestThresholdDb = -60.0;     // POROG: the level meter's floor, dB
+inline constexpr double kHighestThresholdDb = 0.0;      // POROG: full scale, dB
+inline constexpr double kLongestDelaySeconds = 3600.0;  // zad_rec, zad_stop
+inline constexpr int kLongestMaxTimeMinutes = 1440;     // Max_Time: the elapsed time wraps at 24 h
+inline constexpr int kLongestMinTimeSeconds = 3600;     // Min_Time
+inline constexpr int kLongestPreRecordSeconds = 60;     // Pred_Time: what the channel keeps at most
+
 struct GeneralLoad {
-    std::vector<ChannelSetupLine> lines;  // one per configured channel, channels 1..MAX
-    std::error_code writeError;           // writing LOADALL back failed (see unableToWriteText)
-    std::error_code autostartError;       // the autostart entry could not be written or removed
+    std::vector<ChannelSetupLine> lines;    // one per configured channel, channels 1..MAX
+    std::vector<SettingsProblem> problems;  // values replaced, in reading order
+    std::error_code writeError;             // writing LOADALL back failed (see unableToWriteText)
+    std::error_code autostartError;         // the autostart entry could not be written or removed
 };
 
 // Start-up, main thread. Reads MAIN/RAZN_KART, SERVER/USER (default settings.ComputerName),
 // SERVER/PORT, SERVER/NAME, SEVRER/ENABLED, SEVRER/IN_ONE, MAIN/AUTO, DirCh/Inv_Point, Channels/MAX
-// (above 100 becomes 2, below 0 becomes 0) and DEVICES/LOADALL (written back as "1" when true) into
+// (above 100 becomes 2, below 0 becomes 0, both reported) and DEVICES/LOADALL (written back as "1" when true) into
 // `settings`, builds one setup line per channel, then applies the autostart entry.
 [[nodiscard]] GeneralLoad LoadGeneralSettings(const ConfigFiles& files, GeneralSettings& settings);
 
 struct ChannelLoad {
     std::vector<ChannelSettings> channels;  // one per channel, in list order
+    std::vector<SettingsProblem> problems;  // values replaced, in reading order
     std::error_code folderError;            // the first recording folder that could not be created
 };
 

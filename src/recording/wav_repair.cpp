@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace kestavo::recording {
 
@@ -80,16 +81,34 @@ bool RepairWavFile(const std::filesystem::path& path) {
     return true;
 }
 
-std::vector<std::filesystem::path> RepairWavFiles(const std::vector<std::filesystem::path>& folders) {
+std::vector<std::filesystem::path> RepairWavFiles(const std::vector<std::filesystem::path>& folders,
+                                                  const RecordingNameFilter& isRecording) {
     namespace fs = std::filesystem;
-    std::vector<fs::path> repaired;
+    // Each folder with its real path, so that the same folder named twice (or a channel folder
+    // inside another one) is scanned once; the scan itself goes through the path as given.
+    std::vector<std::pair<fs::path, fs::path>> roots;  // real path, path as given
     for (const fs::path& folder : folders) {
         std::error_code ec;
-        fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+        const fs::path real = fs::weakly_canonical(folder, ec);
+        roots.emplace_back(ec ? folder.lexically_normal() : real, folder);
+    }
+    std::ranges::sort(roots);
+    const auto inside = [](const fs::path& child, const fs::path& parent) {
+        const auto [end, _] = std::mismatch(parent.begin(), parent.end(), child.begin(), child.end());
+        return end == parent.end();
+    };
+    std::vector<fs::path> repaired;
+    for (std::size_t i = 0; i < roots.size(); ++i) {
+        if (std::any_of(roots.begin(), roots.begin() + std::ptrdiff_t(i),
+                        [&](const auto& earlier) { return inside(roots[i].first, earlier.first); }))
+            continue;  // scanned with the folder it lies in (or the same folder named again)
+        std::error_code ec;
+        fs::recursive_directory_iterator it(roots[i].second, fs::directory_options::skip_permission_denied, ec);
         // Unreadable entries end nothing but themselves: increment with an error code and go on.
         for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
             std::error_code typeError;
             if (!it->is_regular_file(typeError) || !IsWavName(it->path())) continue;
+            if (!isRecording || !isRecording(it->path())) continue;
             if (RepairWavFile(it->path())) repaired.push_back(it->path());
         }
     }

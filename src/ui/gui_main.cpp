@@ -145,6 +145,13 @@ int RunGui(int argc, char** argv, const GuiOptions& options) {
         form = &window;
         QObject::connect(&window, &TForm1::ShutDownDone, &app, &QApplication::quit, Qt::QueuedConnection);
         window.show();
+        if (!core.Notices().empty()) {
+            QString text;
+            for (const auto& notice : core.Notices()) text += QString::fromStdString(notice) + "\n";
+            auto* box = new QMessageBox(QMessageBox::Warning, "Kestavo", text.trimmed(), QMessageBox::Ok, &window);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();  // not modal to the program: the timer and the channels go on
+        }
         if (!stored) {
             auto* box =
                 new QMessageBox(QMessageBox::Warning, QString::fromUtf8(config::kPasswordFileErrorTitle.data()),

@@ -7,6 +7,8 @@
 #include "app_fixture.h"
 #include "config/ini_file.h"
 #include "support/channel_fixture.h"
+#include "support/file_text.h"
+#include "support/wav_io.h"
 
 using namespace kestavo;
 using namespace kestavo::app;
@@ -101,6 +103,59 @@ TEST(StartUp, AFirstPassWithoutChannelRestoresTheBackupAndRunsAgainAndAnIdleSche
     EXPECT_TRUE(none.core->Rows().empty());
 }
 
+TEST(StartUp, AConfigurationThatBuildsNoChannelIsKeptBesideItselfAndTheNoticeSaysWhere) {
+    CoreRig rig;
+    rig.input.devices = {device("CardA", true, true)};
+    writeIni(rig.files.file, {"[DEVICES]", "LOADALL=0", "[Channels]", "MAX=-5", "; kept as written"});
+    const std::string written = test::readText(rig.files.file);
+    rig.start();  // no backup: the second pass runs with the defaults, which open every input
+    EXPECT_EQ(rig.core->StartupPasses(), 2);
+    EXPECT_EQ(rig.core->Rows().size(), 2u);
+    const fs::path kept =
+        rig.files.file.parent_path() / "tevra4.ini.unusable-20261205-160509";  // the fake clock's time
+    EXPECT_EQ(test::readText(kept), written);
+    const auto& notices = rig.core->Notices();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0], rig.files.file.string() + " [Channels] MAX: \"-5\" is outside 0..100; using 0");
+    EXPECT_NE(notices[1].find("kept as " + kept.string()), std::string::npos) << notices[1];
+    EXPECT_NE(notices[1].find("defaults"), std::string::npos) << notices[1];
+    EXPECT_TRUE(rig.messages.messages().empty());  // nothing that holds up the start
+}
+
+TEST(StartUp, AValueBothLoadsReadIsToldOnceAndRepairCoversCustomFoldersButOnlyRecordings) {
+    CoreRig rig;
+    rig.input.devices = {device("CardA", true, false)};
+    test::TempDir custom{"kestavo-custom"};
+    // Channel 2's folder lies beyond Channels/MAX: with LOADALL the channels built can outnumber it.
+    writeIni(rig.files.file,
+             {"[DEVICES]", "LOADALL=1", "[Channels]", "MAX=1", "[Channels1]", "MP3Bitrate1=20", "Pred_Time1=10000000",
+              "[Channels2]", "WAW_PATH2=" + custom.path().string()});
+    const auto cut = [](const fs::path& file) {  // a recording the process died writing
+        fs::create_directories(file.parent_path());
+        test::writeWav16(file, 1, std::vector<std::int16_t>(1000, 7));
+        std::ofstream(file, std::ios::app | std::ios::binary) << std::string(200, '\7');
+        return test::readText(file);
+    };
+    const fs::path ours = custom / "05_12_2026" / "16_40_02_1.wav";
+    const fs::path foreign = custom / "05_12_2026" / "interview.wav";
+    cut(ours);
+    const std::string foreignBytes = cut(foreign);
+    rig.start();
+    ASSERT_FALSE(rig.core->Rows().empty());
+    EXPECT_EQ(rig.core->RepairedFiles(), std::vector{ours});
+    EXPECT_EQ(test::readText(foreign), foreignBytes);
+    ASSERT_EQ(rig.core->SettingsProblems().size(), 2u);
+    EXPECT_EQ(rig.core->SettingsProblems()[0].used, "16");
+    EXPECT_EQ(rig.core->SettingsProblems()[1].used, "60");
+    EXPECT_EQ(rig.core->Notices().size(), 2u);
+    // On the way out the values in use replace the texts (a LOADALL channel records MP3 at 32 kbit/s),
+    // also where no save writes the key.
+    rig.core->Shutdown();
+    config::IniFile ini(rig.files.file, '.');
+    EXPECT_EQ(std::pair(ini.readString("Channels1", "MP3Bitrate1", ""), ini.readString("Channels1", "Pred_Time1", "")),
+              std::pair(std::string("32"), std::string("60")));
+}
+
 TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBackedUpAndCutRecordingsRepaired) {
     // The arguments, then the server's ENABLED, NAME and PORT they leave.
     const std::tuple<std::vector<std::string>, bool, std::string, std::string> cases[] = {
@@ -112,7 +167,7 @@ TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBa
         rig.input.devices = {device("CardA", true, false)};
         writeIni(rig.files.file, {"[MAIN]", "AUTO=0", "Language=Russian"});
         std::ofstream(rig.files.programFolder / "start.bat") << "x";
-        const auto cut = rig.files.programFolder / "SOUND" / "1" / "05_12_2026" / "cut.wav";
+        const auto cut = rig.files.programFolder / "SOUND" / "1" / "05_12_2026" / "cut_16_40_02_1.wav";
         fs::create_directories(cut.parent_path());
         test::writeWav16(cut, 1, std::vector<std::int16_t>(1000, 7));
         std::ofstream(cut, std::ios::app | std::ios::binary) << std::string(200, '\7');  // after the last header update
@@ -120,8 +175,9 @@ TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBa
         // Repaired before the channels run and named in a message (the sizes it sets are tested with the repair).
         EXPECT_EQ(rig.core->RepairedFiles(), std::vector{cut});
         EXPECT_EQ(test::completeWavFiles(rig.files.programFolder / "SOUND"), std::vector{cut});
-        EXPECT_TRUE(std::ranges::any_of(rig.messages.messages(),
-                                        [](const std::string& m) { return m.find("cut.wav") != std::string::npos; }));
+        EXPECT_TRUE(std::ranges::any_of(rig.messages.messages(), [](const std::string& m) {
+            return m.find("cut_16_40_02_1.wav") != std::string::npos;
+        }));
         EXPECT_EQ(rig.core->StartupPasses(), 1);  // a good configuration, mirrored into the backup
         EXPECT_EQ(config::IniFile(rig.files.backup, '.').readString("MAIN", "Language", ""), "Russian");
         const auto& s = rig.core->Settings();  // AUTO on, the autostart entry rewritten, start.bat gone

@@ -32,8 +32,11 @@ TEST(WavRepair, CrashedRecordingsGetSizesFromTheirLengthAndAnythingElseIsLeftAlo
         {"list.wav", 100, 36 + 200 + 20, 200, listChunk, {20, 1}, -1},      // a chunk after the data
         {"float.wav", 100, 34, 0, "", {20, 3}, -1},                         // not PCM
         {"notes.wav", 100, 34, 0, "", {3, 'X'}, -1},                        // not RIFF
-        {"crash.raw", 100, 34, 0, "", {20, 1}, -1}                          // not named .wav
+        {"crash.raw", 100, 34, 0, "", {20, 1}, -1},                         // not named .wav
+        {"05_12_2026/other.wav", 1000, 34, 0, "", {20, 1}, -1}              // not named as a recording
     };
+    // The recorder's names stand for themselves here: any name but "other".
+    const RecordingNameFilter ours = [](const std::filesystem::path& p) { return p.stem() != "other"; };
     const auto setSizes = [](std::vector<std::uint8_t>& b, std::uint32_t riff, std::uint32_t data) {
         for (int i = 0; i < 4; ++i) {
             b[4 + i] = std::uint8_t(riff >> (8 * i));
@@ -57,13 +60,13 @@ TEST(WavRepair, CrashedRecordingsGetSizesFromTheirLengthAndAnythingElseIsLeftAlo
         }
         after.push_back(b);
     }
-    auto repaired = RepairWavFiles({dir.path(), dir / "missing"});
+    auto repaired = RepairWavFiles({dir.path(), dir / "missing"}, ours);
     std::ranges::sort(repaired);
     std::ranges::sort(expected);
     EXPECT_EQ(repaired, expected);
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(test::readBytes(dir / cases[i].name), after[i]) << cases[i].name;
-    EXPECT_TRUE(RepairWavFiles({dir.path()}).empty());  // a second scan finds nothing to do
+    EXPECT_TRUE(RepairWavFiles({dir.path()}, ours).empty());  // a second scan finds nothing to do
 }
 
 }  // namespace
