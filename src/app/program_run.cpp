@@ -49,6 +49,14 @@ void writeDemoSettings(const config::ConfigFiles& files) {
 
 }  // namespace
 
+fs::path AutostartProgram() {
+#ifdef KESTAVO_INSTALLED_PROGRAM
+    std::error_code ec;
+    if (const fs::path installed = KESTAVO_INSTALLED_PROGRAM; fs::exists(installed, ec)) return installed;
+#endif
+    return platform::executablePath();
+}
+
 std::vector<std::string> ListDeviceNames() {
     const auto folders = platform::Folders::fromEnvironment();
     platform::PendingWork pending;
@@ -68,8 +76,8 @@ std::unique_ptr<ProgramRun> ProgramRun::Prepare(const ProgramOptions& options, p
     std::error_code ec;
     fs::create_directories(run->folders_.program, ec);
     installLanguageTables(run->folders_.program);
-    run->files_ =
-        config::ConfigFiles::fromFolders(run->folders_, platform::executablePath(), platform::decimalSeparator());
+    run->files_ = config::ConfigFiles::fromFolders(run->folders_, AutostartProgram(), platform::decimalSeparator());
+    if (!options.desktopSession) run->files_.autostartEntry.clear();
     run->sound_ = platform::makeSoundSystem(run->folders_, run->pending_);
     for (const auto& p : run->sound_.problems) run->notes_.push_back("lines: " + p);
 

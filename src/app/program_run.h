@@ -30,7 +30,14 @@ namespace kestavo::app {
 struct ProgramOptions {
     std::vector<std::string> coreArguments;  // the first may be "-i13", "-start" or "-netstart"
     bool untilLinesEnd = false;              // shut down once every file-backed line has ended
+    // The window front end keeps the desktop autostart entry the settings ask for; the headless
+    // recorder never writes or removes one.
+    bool desktopSession = false;
 };
+
+// The program an autostart entry starts: the installed one when it exists (a build folder's copy
+// never goes into a desktop session), else the running program.
+[[nodiscard]] std::filesystem::path AutostartProgram();
 
 class ProgramRun {
 public:
