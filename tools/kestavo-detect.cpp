@@ -110,7 +110,7 @@ std::optional<int> parseOptions(int argc, char** argv, DetectOptions& o) {
     o.side = side == "R" ? 1 : 0;
 
     auto fail = [](const std::string& m) {
-        std::fprintf(stderr, "kestavo-detect: %s (try --help)\n", m.c_str());
+        std::fprintf(stderr, "kestavo-detect: error: %s (try --help)\n", m.c_str());
         return program::kExitUsage;
     };
     for (const std::string& a : operands) {

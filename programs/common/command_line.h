@@ -39,7 +39,7 @@ inline std::optional<int> ParseCommandLine(CLI::App& app, std::vector<std::strin
         std::string what = e.what();
         for (char& c : what)
             if (c == '\n') c = ' ';
-        std::fprintf(stderr, "%s: %s (try --help)\n", app.get_name().c_str(), what.c_str());
+        std::fprintf(stderr, "%s: error: %s (try --help)\n", app.get_name().c_str(), what.c_str());
         return kExitUsage;
     }
     return std::nullopt;

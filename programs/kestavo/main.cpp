@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
         if (a == "-w") continue;
         if (isStartSwitch(a)) {
             if (!options.coreArguments.empty()) {
-                std::fprintf(stderr, "kestavo: only one of -i13, -start, -netstart may be given (try --help)\n");
+                std::fprintf(stderr, "kestavo: error: only one of -i13, -start, -netstart may be given (try --help)\n");
                 return kestavo::program::kExitUsage;
             }
             options.coreArguments.push_back(a);
@@ -61,6 +61,10 @@ int main(int argc, char** argv) {
     app.add_flag("--quit", quit, "ask the running recorder to close, without confirmation");
     app.add_flag("--until-lines-end", options.untilLinesEnd, "with file-backed lines: close once every line has ended");
     app.add_flag("--list-devices", listDevices, "print the input side names and the output devices, then exit");
+    app.add_option("--events", options.events,
+                   "write one JSON object per line for every recording started, stopped, number detected\n"
+                   "and fault to FILE (appended), or to standard output for -")
+        ->type_name("FILE");
     if (const auto code = kestavo::program::ParseCommandLine(app, rest)) return *code;
 
     if (listDevices) return kestavo::program::ListDevices();

@@ -57,13 +57,13 @@ fs::path AutostartProgram() {
     return platform::executablePath();
 }
 
-std::vector<std::string> ListDeviceNames() {
+DeviceNames ListDeviceNames() {
     const auto folders = platform::Folders::fromEnvironment();
     platform::PendingWork pending;
     auto sound = platform::makeSoundSystem(folders, pending);
-    std::vector<std::string> names;
-    for (const auto& side : EnumerateInputSides(*sound.input)) names.push_back(side.name);
-    for (const auto& out : EnumerateOutputs(sound.output.get())) names.push_back(out.name);
+    DeviceNames names;
+    for (const auto& side : EnumerateInputSides(*sound.input)) names.inputs.push_back(side.name);
+    for (const auto& out : EnumerateOutputs(sound.output.get())) names.outputs.push_back(out.name);
     return names;
 }
 

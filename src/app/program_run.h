@@ -71,6 +71,10 @@ public:
     [[nodiscard]] const config::ConfigFiles& Files() const noexcept { return files_; }
     [[nodiscard]] bool FastPaced() const noexcept { return pacer_ != nullptr; }
     [[nodiscard]] bool DemoLine() const noexcept { return demo_ != nullptr; }
+    // The folder the file-backed lines come from (empty when there are none).
+    [[nodiscard]] std::filesystem::path LinesFolder() const {
+        return lines_ ? lines_->folder() : std::filesystem::path();
+    }
     // The monitoring playback's spectrum inversion, shared with the window's controls.
     [[nodiscard]] capture::SpectrumInversion& Inversion() noexcept { return *inversion_; }
     // What the set-up found worth telling the operator (unusable line files, the demo line).
@@ -97,7 +101,10 @@ private:
     bool shutDown_ = false;
 };
 
-// Prints every input side name (as DEVICE keys take them), then the output devices.
-[[nodiscard]] std::vector<std::string> ListDeviceNames();
+// Every input side name (as DEVICE keys take them), and the output devices.
+struct DeviceNames {
+    std::vector<std::string> inputs, outputs;
+};
+[[nodiscard]] DeviceNames ListDeviceNames();
 
 }  // namespace kestavo::app
