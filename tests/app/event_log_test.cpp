@@ -30,7 +30,9 @@ std::string logged(const std::vector<app::Activity>& activities) {
     return out;
 }
 
-app::Activity at(int second, capture::ChannelReport r) { return {platform::LocalTime{2026, 12, 5, 16, 0, second, 250}, r}; }
+app::Activity at(int second, capture::ChannelReport r) {
+    return {platform::LocalTime{2026, 12, 5, 16, 0, second, 250}, r};
+}
 
 }  // namespace
 
@@ -44,25 +46,30 @@ TEST(EventLog, WritesOneJsonObjectPerEventWithTheSoundLengthOfAWavFileOrElseTheT
     using K = capture::ChannelReport::Kind;
     const std::string file = (dir / "a \"b\".wav").string();
     const std::string json = "\"" + dir.path().string() + "/a \\\"b\\\".wav\"";
-    EXPECT_EQ(logged({at(1, {.kind = K::Started, .channel = 2, .cause = capture::RecordCause::Level, .file = file}),
-                      at(3, {.kind = K::Detected, .channel = 2, .detection = capture::DetectionKind::Dtmf,
-                             .file = file, .text = "12\n"}),
-                      at(9, {.kind = K::Stopped, .channel = 2, .cause = capture::RecordCause::MaxTime,
-                             .file = file, .text = "12"}),
-                      at(10, {.kind = K::Started, .channel = 3, .cause = capture::RecordCause::Operator}),
-                      at(14, {.kind = K::Stopped, .channel = 3, .outcome = capture::RecordOutcome::NoFile})}),
-              R"({"time":"2026-12-05T16:00:01.250","event":"started","channel":2,"cause":"level","path":)" + json +
-                  "}\n" +
-                  R"({"time":"2026-12-05T16:00:03.250","event":"detected","channel":2,"kind":"dtmf","text":"12\u000a","path":)" +
-                  json + "}\n" +
-                  R"({"time":"2026-12-05T16:00:09.250","event":"stopped","channel":2,"cause":"maximum time","outcome":"kept","path":)" +
-                  json + R"(,"duration":2.500,"text":"12"})" + "\n" +
-                  R"({"time":"2026-12-05T16:00:10.250","event":"started","channel":3,"cause":"operator","path":null})"
-                  "\n"
-                  R"({"time":"2026-12-05T16:00:14.250","event":"stopped","channel":3,"cause":"operator","outcome":"no file","path":null,"duration":4.000,"text":""})"
-                  "\n"
-                  R"({"time":"2026-12-05T16:02:00.005","event":"fault","text":"disk full"})"
-                  "\n");
+    EXPECT_EQ(
+        logged(
+            {at(1, {.kind = K::Started, .channel = 2, .cause = capture::RecordCause::Level, .file = file}),
+             at(3,
+                {.kind = K::Detected,
+                 .channel = 2,
+                 .detection = capture::DetectionKind::Dtmf,
+                 .file = file,
+                 .text = "12\n"}),
+             at(9,
+                {.kind = K::Stopped, .channel = 2, .cause = capture::RecordCause::MaxTime, .file = file, .text = "12"}),
+             at(10, {.kind = K::Started, .channel = 3, .cause = capture::RecordCause::Operator}),
+             at(14, {.kind = K::Stopped, .channel = 3, .outcome = capture::RecordOutcome::NoFile})}),
+        R"({"time":"2026-12-05T16:00:01.250","event":"started","channel":2,"cause":"level","path":)" + json + "}\n" +
+            R"({"time":"2026-12-05T16:00:03.250","event":"detected","channel":2,"kind":"dtmf","text":"12\u000a","path":)" +
+            json + "}\n" +
+            R"({"time":"2026-12-05T16:00:09.250","event":"stopped","channel":2,"cause":"maximum time","outcome":"kept","path":)" +
+            json + R"(,"duration":2.500,"text":"12"})" + "\n" +
+            R"({"time":"2026-12-05T16:00:10.250","event":"started","channel":3,"cause":"operator","path":null})"
+            "\n"
+            R"({"time":"2026-12-05T16:00:14.250","event":"stopped","channel":3,"cause":"operator","outcome":"no file","path":null,"duration":4.000,"text":""})"
+            "\n"
+            R"({"time":"2026-12-05T16:02:00.005","event":"fault","text":"disk full"})"
+            "\n");
 }
 
 TEST(EventLog, LogLinesCarryTheirLevelAndForTheJournalTheSyslogPriority) {
@@ -71,10 +78,10 @@ TEST(EventLog, LogLinesCarryTheirLevelAndForTheJournalTheSyslogPriority) {
         bool journal;
         const char* line;
     };
-    for (const Case& c : {Case{app::LogLevel::Error, false, "error: x"}, Case{app::LogLevel::Warning, false, "warning: x"},
-                          Case{app::LogLevel::Info, false, "info: x"}, Case{app::LogLevel::Error, true, "<3>error: x"},
-                          Case{app::LogLevel::Warning, true, "<4>warning: x"},
-                          Case{app::LogLevel::Info, true, "<6>info: x"}})
+    for (const Case& c :
+         {Case{app::LogLevel::Error, false, "error: x"}, Case{app::LogLevel::Warning, false, "warning: x"},
+          Case{app::LogLevel::Info, false, "info: x"}, Case{app::LogLevel::Error, true, "<3>error: x"},
+          Case{app::LogLevel::Warning, true, "<4>warning: x"}, Case{app::LogLevel::Info, true, "<6>info: x"}})
         EXPECT_EQ(app::LogLine(c.level, "x", c.journal), c.line);
 }
 
