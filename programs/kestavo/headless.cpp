@@ -205,6 +205,7 @@ int RunHeadless(const HeadlessOptions& options) {
     const auto soundStart = platform::toLocalMs(clock.now());
     const auto wallStart = std::chrono::steady_clock::now();
     auto lastProgress = wallStart;
+    bool progressShown = false;
     bool again = false;
     while (!gQuit.load()) {
         if (!again) waker.waitFor(std::chrono::milliseconds(50));
@@ -219,10 +220,13 @@ int RunHeadless(const HeadlessOptions& options) {
             std::printf("%s  status: %zu channel(s), %d recording\n", stamp(t).c_str(), core.Rows().size(), recording);
             std::fflush(stdout);
         }
-        if (progress && std::chrono::steady_clock::now() - lastProgress >= std::chrono::milliseconds(250)) {
+        // The progress line: once the first second of sound is done, then four times a second.
+        const double sound = double(platform::toLocalMs(t) - soundStart) / 1000.0;
+        if (progress && sound >= 1.0 &&
+            (!progressShown || std::chrono::steady_clock::now() - lastProgress >= std::chrono::milliseconds(250))) {
+            progressShown = true;
             lastProgress = std::chrono::steady_clock::now();
             const double wall = std::chrono::duration<double>(lastProgress - wallStart).count();
-            const double sound = double(platform::toLocalMs(t) - soundStart) / 1000.0;
             std::fprintf(stderr, "\r%s\033[K", progress->Line(sound, wall).c_str());
         }
     }

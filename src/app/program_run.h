@@ -35,8 +35,8 @@ struct ProgramOptions {
     bool desktopSession = false;
 };
 
-// The program an autostart entry starts: the installed one when it exists (a build folder's copy
-// never goes into a desktop session), else the running program.
+// The program an autostart entry starts: the installed window front end when it exists (a build
+// folder's copy never goes into a desktop session), else the running program.
 [[nodiscard]] std::filesystem::path AutostartProgram();
 
 class ProgramRun {

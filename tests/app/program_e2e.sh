@@ -6,7 +6,9 @@
 #   3. a fast-paced batch run of a file-backed line with two dialled calls and --events: the JSON
 #      events name exactly the recordings made, with their lengths and the numbers dialled, and
 #      the headless recorder writes no desktop autostart entry even when a start-up switch asks
-#      for autostart.
+#      for autostart;
+#   4. the same run on a terminal shows its progress and ends with a summary; without a terminal
+#      (run 3) neither appears.
 # Usage: program_e2e.sh <kestavo> <kestavo-detect> <version>
 set -euo pipefail
 KESTAVO=${1:?usage: program_e2e.sh <kestavo> <kestavo-detect> <version>}
@@ -97,3 +99,17 @@ assert not [e for e in events if e["event"] == "fault"], events
 PY
 [ ! -e "$D/cfg/autostart" ] || fail "the headless recorder wrote an autostart entry: $(ls -R "$D/cfg/autostart")"
 echo "events: the recordings made, their lengths and numbers; no autostart entry"
+
+# ---- 4. progress and summary on a terminal only
+! grep -q "% done\|recording(s) made" "$D/out.txt" || fail "progress or summary without a terminal"
+D2=$TMP/terminal; mkdir -p "$D2/run" "$D2/home"; cp -r "$D/lines" "$D/cfg" "$D2/"
+total=$(python3 -c "import json; print('%.1f' % sum(e['duration'] for e in map(json.loads, open('$D/events.jsonl')) if e['event'] == 'stopped'))")
+cmd=$(printf '%q ' env KESTAVO_HOME="$D2/home" XDG_CONFIG_HOME="$D2/cfg" XDG_RUNTIME_DIR="$D2/run" \
+  XDG_DATA_HOME="$D2/data" KESTAVO_LINES="$D2/lines" KESTAVO_ALSA=off KESTAVO_LINES_PACE=fast \
+  KESTAVO_LINES_START=2026-12-05T16:00:00 "$KESTAVO" --headless --until-lines-end)
+script -qfec "$cmd" /dev/null </dev/null >"$D2/tty.txt" 2>&1 || { cat "$D2/tty.txt"; fail "batch run on a terminal"; }
+grep -q "% done, [0-9.]*x real time, [0-9]*:[0-9][0-9]:[0-9][0-9] left" "$D2/tty.txt" \
+  || { cat "$D2/tty.txt"; fail "no progress on a terminal"; }
+grep -q "2 recording(s) made, $total s recorded, 2 number(s) detected" "$D2/tty.txt" \
+  || { cat "$D2/tty.txt"; fail "summary: want 2 recordings, $total s, 2 numbers"; }
+echo "terminal: progress and summary"
