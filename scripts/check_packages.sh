@@ -29,13 +29,24 @@ expect_files kestavo usr/bin/kestavo usr/bin/kestavo-detect usr/share/kestavo/En
 depends=$(dpkg-deb -f "$(deb kestavo)" Depends)
 echo "$depends" | grep -q libasound2 || fail "kestavo does not depend on ALSA: $depends"
 echo "$depends" | grep -qi qt && fail "kestavo depends on Qt: $depends"
-dpkg-deb -I "$(deb kestavo)" postinst >/dev/null || fail "kestavo has no postinst"
+dpkg-deb -e "$(deb kestavo)" "$WORK/control"
+sh -n "$WORK/control/postinst" || fail "kestavo's postinst is not a valid shell script"
 expect_files kestavo-desktop usr/bin/kestavo-desktop usr/share/applications/kestavo-desktop.desktop
 dpkg-deb -f "$(deb kestavo-desktop)" Depends | grep -q "kestavo (=" || fail "kestavo-desktop does not need kestavo"
 dpkg-deb -f "$(deb kestavo-desktop)" Depends | grep -q libqt6widgets6 || fail "kestavo-desktop does not need Qt"
 # The unpacked programs answer.
 "$WORK/root/usr/bin/kestavo" --version | grep -q "^kestavo " || fail "the packaged kestavo does not run"
 "$WORK/root/usr/bin/kestavo-detect" --version | grep -q "^kestavo-detect " || fail "the packaged kestavo-detect does not run"
+# The unpacked recorder finds its installed language tables and manual: a short batch over its
+# demo line (no sound card, no lines) copies them into a fresh program folder.
+run=$WORK/run; mkdir -p "$run/lines"
+env KESTAVO_HOME="$run/home" XDG_CONFIG_HOME="$run/cfg" XDG_RUNTIME_DIR="$run" XDG_DATA_HOME="$run/data" \
+    KESTAVO_LINES="$run/lines" KESTAVO_ALSA=off KESTAVO_LINES_PACE=fast \
+    timeout 120 "$WORK/root/usr/bin/kestavo" --headless --until-lines-end >"$run/out.txt" 2>&1 \
+  || { cat "$run/out.txt" >&2; fail "the packaged kestavo did not run its demo line"; }
+for f in English.txt Russian.txt record.md; do
+  cmp -s "$WORK/root/usr/share/kestavo/$f" "$run/home/$f" || fail "the packaged kestavo did not install its $f"
+done
 if [ -n "$(deb kestavo-server)" ]; then
   expect_files kestavo-server usr/bin/kestavo-server usr/share/man/man8/kestavo-server.8 \
     usr/lib/systemd/system/kestavo-server.service
@@ -63,8 +74,9 @@ for unit in packaging/kestavo.service packaging/kestavo-server.service; do
   echo "$name: verified"
 done
 
-# Man pages: rendered at a fixed width, no pager; any troff or man warning fails.
-for page in docs/man/*.[18]; do
+# Man pages, as packaged (and those of programs still to come from the source): rendered at a
+# fixed width, no pager; any troff or man warning fails.
+for page in "$WORK"/root/usr/share/man/man*/* docs/man/*.[18]; do
   MANWIDTH=80 MANPAGER=cat PAGER=cat man --warnings -l "$page" >"$WORK/page.txt" 2>"$WORK/warnings.txt" \
     || fail "man -l $page"
   [ ! -s "$WORK/warnings.txt" ] || { cat "$WORK/warnings.txt" >&2; fail "$page renders with warnings"; }
