@@ -187,7 +187,9 @@ int RunHeadless(const HeadlessOptions& options) {
     std::unique_ptr<app::BatchProgress> progress;
     if (options.untilLinesEnd && run->FastPaced() && ::isatty(2))
         progress = std::make_unique<app::BatchProgress>(app::BatchProgress::LongestLineSeconds(run->LinesFolder()));
+    bool progressShown = false;  // a progress line stands on the terminal
     core.SetActivityListener([&](const app::Activity& a) {
+        if (progressShown) std::fputs("\r\033[K", stderr);  // the activity line takes its place
         printActivity(a);
         if (events) events->Record(a);
         if (progress) progress->Count(a);
@@ -205,7 +207,6 @@ int RunHeadless(const HeadlessOptions& options) {
     const auto soundStart = platform::toLocalMs(clock.now());
     const auto wallStart = std::chrono::steady_clock::now();
     auto lastProgress = wallStart;
-    bool progressShown = false;
     bool again = false;
     while (!gQuit.load()) {
         if (!again) waker.waitFor(std::chrono::milliseconds(50));

@@ -1,5 +1,6 @@
 // The JSON event lines, the level words of the log, and a batch run's progress line and summary.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -83,6 +84,20 @@ TEST(EventLog, LogLinesCarryTheirLevelAndForTheJournalTheSyslogPriority) {
           Case{app::LogLevel::Info, false, "info: x"}, Case{app::LogLevel::Error, true, "<3>error: x"},
           Case{app::LogLevel::Warning, true, "<4>warning: x"}, Case{app::LogLevel::Info, true, "<6>info: x"}})
         EXPECT_EQ(app::LogLine(c.level, "x", c.journal), c.line);
+}
+
+TEST(EventLog, StderrCountsAsTheJournalOnlyWhenJournalStreamNamesItsDeviceAndInode) {
+    struct stat st {};
+    ASSERT_EQ(::fstat(2, &st), 0);
+    const std::string own = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    const std::string other = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino + 1);
+    test::ScopedEnv env;
+    env.unset("JOURNAL_STREAM");
+    EXPECT_FALSE(app::StderrIsJournal());
+    env.set("JOURNAL_STREAM", own);
+    EXPECT_TRUE(app::StderrIsJournal());
+    env.set("JOURNAL_STREAM", other);  // inherited from a service, but stderr was redirected since
+    EXPECT_FALSE(app::StderrIsJournal());
 }
 
 TEST(BatchProgress, ShowsTheShareDoneTheSpeedAndTheTimeLeftThenWhatTheRunMade) {
