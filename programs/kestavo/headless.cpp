@@ -32,6 +32,9 @@ std::atomic<bool> gQuit{false};  // set by SIGINT/SIGTERM and by `kestavo --quit
 
 extern "C" void onHeadlessSignal(int) { gQuit.store(true); }
 
+// Where the activity and status lines go: standard output, unless the JSON events take it.
+std::FILE* gOut = stdout;
+
 // Wakes the loop early when a worker has posted something.
 class Waker {
 public:
@@ -111,8 +114,8 @@ void printActivity(const app::Activity& a) {
             what = std::string("detected ") + detectionWord(r.detection) + " " + r.text;
             break;
     }
-    std::printf("%s  channel %d  %s  %s\n", stamp(a.time).c_str(), r.channel, what.c_str(), file.c_str());
-    std::fflush(stdout);
+    std::fprintf(gOut, "%s  channel %d  %s  %s\n", stamp(a.time).c_str(), r.channel, what.c_str(), file.c_str());
+    std::fflush(gOut);
 }
 
 }  // namespace
@@ -143,6 +146,7 @@ int RunHeadless(const HeadlessOptions& options) {
         return 1;
     }
     std::unique_ptr<app::EventLog> events;
+    if (options.events == "-") gOut = stderr;
     if (!options.events.empty()) {
         std::string error;
         events = app::EventLog::Open(options.events, error);
@@ -197,10 +201,10 @@ int RunHeadless(const HeadlessOptions& options) {
     core.SetWindowMode(app::WindowMode::Minimised);  // nothing draws the bars
     run->Start();
 
-    std::printf("Kestavo headless: %zu channel(s)%s\n", core.Rows().size(),
-                run->FastPaced() ? ", fast-paced lines" : "");
-    for (const auto& row : core.Rows()) std::printf("  channel %d: %s\n", row->Number(), row->Name().c_str());
-    std::fflush(stdout);
+    std::fprintf(gOut, "Kestavo headless: %zu channel(s)%s\n", core.Rows().size(),
+                 run->FastPaced() ? ", fast-paced lines" : "");
+    for (const auto& row : core.Rows()) std::fprintf(gOut, "  channel %d: %s\n", row->Number(), row->Name().c_str());
+    std::fflush(gOut);
 
     platform::Clock& clock = core.Clock();
     int lastStatusMinute = clock.now().minute;
@@ -218,8 +222,9 @@ int RunHeadless(const HeadlessOptions& options) {
             lastStatusMinute = t.minute;
             int recording = 0;
             for (const auto& row : core.Rows()) recording += row->Recording();
-            std::printf("%s  status: %zu channel(s), %d recording\n", stamp(t).c_str(), core.Rows().size(), recording);
-            std::fflush(stdout);
+            std::fprintf(gOut, "%s  status: %zu channel(s), %d recording\n", stamp(t).c_str(), core.Rows().size(),
+                         recording);
+            std::fflush(gOut);
         }
         // The progress line: once the first second of sound is done, then four times a second.
         const double sound = double(platform::toLocalMs(t) - soundStart) / 1000.0;
@@ -232,10 +237,10 @@ int RunHeadless(const HeadlessOptions& options) {
         }
     }
     if (progress) std::fprintf(stderr, "\r\033[K%s\n", progress->Summary().c_str());
-    std::printf("%s  shutting down\n", stamp(clock.now()).c_str());
+    std::fprintf(gOut, "%s  shutting down\n", stamp(clock.now()).c_str());
     run->Shutdown();
-    std::printf("%s  stopped\n", stamp(clock.now()).c_str());
-    std::fflush(stdout);
+    std::fprintf(gOut, "%s  stopped\n", stamp(clock.now()).c_str());
+    std::fflush(gOut);
     return 0;
 }
 

@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
     app.add_flag("--list-devices", listDevices, "print the input side names and the output devices, then exit");
     app.add_option("--events", options.events,
                    "write one JSON object per line for every recording started, stopped, number detected\n"
-                   "and fault to FILE (appended), or to standard output for -")
+                   "and fault to FILE (appended), or to standard output for - (the activity lines then go to\n"
+                   "standard error)")
         ->type_name("FILE");
     if (const auto code = kestavo::program::ParseCommandLine(app, rest)) return *code;
 

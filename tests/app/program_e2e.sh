@@ -8,7 +8,8 @@
 #      the headless recorder writes no desktop autostart entry even when a start-up switch asks
 #      for autostart;
 #   4. the same run on a terminal shows its progress and ends with a summary; without a terminal
-#      (run 3) neither appears.
+#      (run 3) neither appears;
+#   5. with --events - the standard output holds the same events and nothing else.
 # Usage: program_e2e.sh <kestavo> <kestavo-detect> <version>
 set -euo pipefail
 KESTAVO=${1:?usage: program_e2e.sh <kestavo> <kestavo-detect> <version>}
@@ -113,3 +114,18 @@ grep -q "% done, [0-9.]*x real time, [0-9]*:[0-9][0-9]:[0-9][0-9] left" "$D2/tty
 grep -q "2 recording(s) made, $total s recorded, 2 number(s) detected" "$D2/tty.txt" \
   || { cat "$D2/tty.txt"; fail "summary: want 2 recordings, $total s, 2 numbers"; }
 echo "terminal: progress and summary"
+
+# ---- 5. events on standard output
+D3=$TMP/stdout; mkdir -p "$D3/run" "$D3/home"; cp -r "$D/lines" "$D/cfg" "$D3/"
+run_env "$D3" KESTAVO_LINES_PACE=fast KESTAVO_LINES_START=2026-12-05T16:00:00 \
+  "$KESTAVO" --headless --until-lines-end --events - >"$D3/out.jsonl" 2>"$D3/err.txt" \
+  || { cat "$D3/err.txt"; fail "batch run with --events - exited with an error"; }
+python3 - "$D/events.jsonl" "$D3/out.jsonl" "$D" "$D3" <<'PY' || fail "--events -: standard output is not the same events"
+import json, sys
+first, second = ([json.loads(l) for l in open(p)] for p in sys.argv[1:3])
+for e in second:
+    if e.get("path"): e["path"] = e["path"].replace(sys.argv[4], sys.argv[3])
+assert first == second, (first, second)
+PY
+grep -q "channel 1  stopped" "$D3/err.txt" || fail "--events -: the activity lines went missing"
+echo "events on standard output: only the events"
