@@ -189,7 +189,7 @@ int RunHeadless(const HeadlessOptions& options) {
     eventClock = &core.Clock();
     // A batch run on a terminal shows its progress and ends with a summary.
     std::unique_ptr<app::BatchProgress> progress;
-    if (options.untilLinesEnd && run->FastPaced() && ::isatty(2))
+    if (options.untilLinesEnd && ::isatty(2))
         progress = std::make_unique<app::BatchProgress>(app::BatchProgress::LongestLineSeconds(run->LinesFolder()));
     bool progressShown = false;  // a progress line stands on the terminal
     core.SetActivityListener([&](const app::Activity& a) {
