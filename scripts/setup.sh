@@ -1,19 +1,32 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the recorder need, and the
-# locales the tests use. Idempotent: when everything is present it only checks and returns.
+# Installs the Debian 12 packages Kestavo needs. Idempotent: when everything is present it only
+# checks and returns.
+#   scripts/setup.sh           what building and running the recorder and its tools need
+#   scripts/setup.sh --tests   that, plus the test, fuzz, benchmark and packaging tool chain
+# No locale is set up here: the test script builds the two it uses into its build folder.
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libasound2-dev alsa-utils
-  libmp3lame-dev mpg123
-  qt6-base-dev libqt6test6 qt6-qpa-plugins xvfb xauth x11-utils fonts-dejavu-core
-  libsqlite3-dev sqlite3 libpq-dev postgresql libcpp-httplib-dev chromium
+  build-essential cmake ninja-build pkg-config
+  libasound2-dev libmp3lame-dev
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
   libcli11-dev libsndfile1-dev libsoxr-dev
-  systemd man-db dpkg-dev fakeroot
-  sox locales valgrind python3 clang-format
+  libsqlite3-dev libpq-dev libcpp-httplib-dev
 )
+test_packages=(
+  clang libclang-rt-14-dev clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libqt6test6 xvfb xauth x11-utils
+  alsa-utils mpg123 sox valgrind python3
+  sqlite3 postgresql chromium
+  systemd man-db dpkg-dev fakeroot
+  locales
+)
+case "${1:-}" in
+  "") ;;
+  --tests) packages+=("${test_packages[@]}") ;;
+  *) echo "usage: scripts/setup.sh [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,13 +41,4 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-
-# Real numbers in settings follow the locale's decimal separator; the tests use both a "," and a "." locale.
-for loc in ru_RU.UTF-8 en_US.UTF-8; do
-  if ! locale -a 2>/dev/null | grep -qi "^${loc%%.*}\.utf-\?8$"; then
-    $SUDO sed -i "s/^# *${loc} UTF-8/${loc} UTF-8/" /etc/locale.gen
-    grep -q "^${loc} UTF-8" /etc/locale.gen || echo "${loc} UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
-    $SUDO locale-gen >/dev/null
-  fi
-done
 echo "setup: all packages present"

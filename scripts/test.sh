@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the plain build (with the benchmark program and the front ends),
 # then the tests again under AddressSanitizer+UndefinedBehaviorSanitizer, the threading tests
-# under ThreadSanitizer, and each fuzz target for a short bounded time.
+# under ThreadSanitizer, each fuzz target for a short bounded time, and the packages with their
+# files, units and manual pages.
 # Usage: scripts/test.sh [--quick]   (--quick: the plain build only)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh >/dev/null
+scripts/setup.sh --tests >/dev/null
+
+# Real numbers in settings follow the locale's decimal separator; the tests use a "," and a "."
+# locale, built here for the test run only (LOCPATH) instead of into the system.
+locales="$PWD/build/locales"
+for loc in ru_RU en_US; do
+  [ -d "$locales/$loc.UTF-8" ] || { mkdir -p "$locales"; localedef -i "$loc" -f UTF-8 "$locales/$loc.UTF-8"; }
+done
+export LOCPATH="$locales"
 
 jobs=$(nproc)
 quick=0
@@ -21,7 +30,7 @@ echo "== format"
 scripts/check_format.sh
 
 echo "== plain build"
-configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+configure_and_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_TESTS=ON -DKESTAVO_BENCH=ON
 ctest --test-dir build/release --output-on-failure -j "$jobs" --timeout 300
 
 if [ "$quick" = 1 ]; then exit 0; fi
@@ -42,5 +51,8 @@ if [ -x scripts/fuzz.sh ]; then
   echo "== fuzz targets"
   scripts/fuzz.sh "${KESTAVO_FUZZ_SECONDS:-15}"
 fi
+
+echo "== packages"
+scripts/check_packages.sh
 
 echo "== all tests passed"

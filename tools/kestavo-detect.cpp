@@ -1,102 +1,63 @@
-// kestavo-detect: runs one channel's analysis over a WAV file exactly as a channel would — in
+// kestavo-detect: runs one channel's analysis over a recording exactly as a channel would — in
 // blocks of 16384 samples (8192 for 8-bit), through the same channel code and state machine —
 // without writing recordings, and prints one JSON object per line for every event the channel
-// acts on. Operators use it to find what was dialled in an existing recording.
+// acts on. Operators use it to find what was dialled in an existing recording. Any file libsndfile
+// reads, at any rate (brought to 11025 Hz first), or standard input.
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "capture/channel.h"
+#include "command_line.h"
 #include "platform/folders.h"
 #include "platform/line_rate.h"
+#include "sound_file_input.h"
 
 namespace {
 
 using namespace kestavo;
 
-constexpr const char* kUsage = R"(Usage: kestavo-detect [--side L|R] [KEY=VALUE ...] [--start-at N] [--stop-at N]
-                      [--levels] [--plugin NAME.plg] [--out FILE.wav] FILE.wav
-
-Runs one channel's analysis over FILE.wav (11025 Hz, 8- or 16-bit, mono or one side of a stereo
-file) and prints one JSON object per line for every event the channel acts on, in order:
+constexpr const char* kDescription =
+    R"(Runs one channel's analysis over FILE (WAV, FLAC, AIFF, Ogg or any other format libsndfile reads,
+at any sample rate: other rates than 11025 Hz are resampled to it; "-" reads standard input) and
+prints one JSON object per line for every event the channel acts on, in order:
   {"sample":N,"kind":"start"}
   {"sample":N,"kind":"stop","text":"..."}      text: what the stop adds to the file name
   {"sample":N,"kind":"aon"|"dtmf"|"pulse"|"plugin","text":"..."}
   {"sample":N,"kind":"level","db":-42.5}       only with --levels
-N is the 0-based index (within the side) of the sample being processed when the event happened.
+N is the 0-based index, at 11025 Hz and within the side, of the sample being processed when the
+event happened.
 
-  --side L|R       which side of a stereo file (default L)
-  KEY=VALUE        a channel setting by its configuration key; real numbers with "."; a key not
-                   given takes its default:
-                     VOXmode=0 auto=0 POROG=0 zad_rec=1 zad_stop=15 Min_Time=5 ComboRec=0
-                     AON=1 DTMF=0 Pulse=1 PPOROG=0.008 PulseREC=1 exp=0 K1_=1.8 K2_=7 AGC=0
-  --start-at N     the operator's record just before sample N (repeatable)
-  --stop-at N      the operator's stop just before sample N (repeatable)
-  --levels         also print every level value
-  --plugin NAME    attach the plug-in PLUGINS/NAME from the program folder (repeatable)
-  --out FILE.wav   write the processed samples (after compressor, AGC and clipping)
-)";
+KEY=VALUE sets a channel setting by its configuration key (real numbers with "."); a key not given
+takes its default:
+  VOXmode=0 auto=0 POROG=0 zad_rec=1 zad_stop=15 Min_Time=5 ComboRec=0
+  AON=1 DTMF=0 Pulse=1 PPOROG=0.008 PulseREC=1 exp=0 K1_=1.8 K2_=7 AGC=0
+(AON: caller ID, DTMF: tone dialling, Pulse: pulse dialling, POROG: level threshold in dB,
+zad_rec/zad_stop: start and stop delays in seconds; docs/configuration.md explains every key.))";
 
-struct Wav {
-    int channels = 0, rate = 0, bits = 0;
-    std::vector<std::uint8_t> data;
+constexpr const char* kExitCodes =
+    "  0  the recording was analysed (or --help/--version)\n"
+    "  1  the recording could not be read\n"
+    "  2  the command line was refused";
+
+// Everything the command line sets.
+struct DetectOptions {
+    std::string file;  // "-": standard input
+    int side = 0;      // 0 left, 1 right
+    bool levels = false;
+    std::vector<std::uint64_t> startAt, stopAt;
+    std::vector<std::string> plugins;
+    std::string outPath;
+    std::map<std::string, double> keys = {{"VOXmode", 0},   {"auto", 0},     {"POROG", 0},      {"zad_rec", 1},
+                                          {"zad_stop", 15}, {"Min_Time", 5}, {"ComboRec", 0},   {"AON", 1},
+                                          {"DTMF", 0},      {"Pulse", 1},    {"PPOROG", 0.008}, {"PulseREC", 1},
+                                          {"exp", 0},       {"K1_", 1.8},    {"K2_", 7},        {"AGC", 0}};
 };
-
-std::uint32_t le32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24; }
-std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
-
-// Reads a PCM WAV file, walking its chunks; a data chunk whose size runs past the end (a
-// recording cut short) is taken as far as it goes.
-std::optional<Wav> readWav(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + path;
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0) {
-        error = path + " is not a WAV file";
-        return std::nullopt;
-    }
-    Wav w;
-    bool fmt = false;
-    for (std::size_t at = 12; at + 8 <= b.size();) {
-        const std::uint32_t size = le32(&b[at + 4]);
-        const std::size_t body = at + 8;
-        if (std::memcmp(&b[at], "fmt ", 4) == 0 && body + 16 <= b.size()) {
-            if (le16(&b[body]) != 1) {
-                error = path + " is not PCM";
-                return std::nullopt;
-            }
-            w.channels = le16(&b[body + 2]);
-            w.rate = int(le32(&b[body + 4]));
-            w.bits = le16(&b[body + 14]);
-            fmt = true;
-        } else if (std::memcmp(&b[at], "data", 4) == 0) {
-            const std::size_t end = std::min<std::size_t>(b.size(), body + size);
-            w.data.assign(b.begin() + std::ptrdiff_t(body), b.begin() + std::ptrdiff_t(end));
-            break;
-        }
-        at = body + size + (size & 1);
-    }
-    if (!fmt || (w.bits != 8 && w.bits != 16) || (w.channels != 1 && w.channels != 2)) {
-        error = path + ": only 8- or 16-bit PCM, mono or stereo, is supported";
-        return std::nullopt;
-    }
-    if (w.rate != kLineRate) {
-        error = path + ": the sample rate must be " + std::to_string(kLineRate) + " Hz (it is " +
-            std::to_string(w.rate) + ")";
-        return std::nullopt;
-    }
-    return w;
-}
 
 std::string jsonText(std::string_view s) {
     std::string out = "\"";
@@ -121,6 +82,52 @@ std::optional<double> number(std::string_view s) {
     const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
     if (r.ec != std::errc{} || r.ptr != s.data() + s.size()) return std::nullopt;
     return v;
+}
+
+// Parses the command line into `o`. The exit code when the program should end now.
+std::optional<int> parseOptions(int argc, char** argv, DetectOptions& o) {
+    CLI::App app(kDescription, "kestavo-detect");
+    program::AddCommonOptions(app, kExitCodes);
+    std::string side = "L";
+    std::vector<std::string> operands;
+    app.add_option("--side", side, "which side of a stereo file: L (the default) or R")
+        ->check(CLI::IsMember({"L", "R"}));
+    app.add_option("--start-at", o.startAt, "the operator's record just before sample N (repeatable)")
+        ->type_name("N")
+        ->allow_extra_args(false);
+    app.add_option("--stop-at", o.stopAt, "the operator's stop just before sample N (repeatable)")
+        ->type_name("N")
+        ->allow_extra_args(false);
+    app.add_flag("--levels", o.levels, "also print every level value");
+    app.add_option("--plugin", o.plugins, "attach the plug-in PLUGINS/NAME from the program folder (repeatable)")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
+    app.add_option("--out", o.outPath, "write the processed samples (after compressor, AGC and clipping) as WAV")
+        ->type_name("FILE.wav");
+    app.add_option("operands", operands, "KEY=VALUE settings, then the recording (or - for standard input)")
+        ->type_name("[KEY=VALUE ...] FILE");
+    if (const auto code = program::ParseCommandLine(app, {argv + 1, argv + argc})) return code;
+    o.side = side == "R" ? 1 : 0;
+
+    auto fail = [](const std::string& m) {
+        std::fprintf(stderr, "kestavo-detect: error: %s (try --help)\n", m.c_str());
+        return program::kExitUsage;
+    };
+    for (const std::string& a : operands) {
+        if (const auto eq = a.find('='); eq != std::string::npos) {
+            const std::string key = a.substr(0, eq);
+            if (!o.keys.count(key)) return fail("unknown setting " + key);
+            const auto v = number(std::string_view(a).substr(eq + 1));
+            if (!v) return fail("the value of " + key + " is not a number");
+            o.keys[key] = *v;
+        } else if (o.file.empty()) {
+            o.file = a;
+        } else {
+            return fail("unexpected argument " + a);
+        }
+    }
+    if (o.file.empty()) return fail("no recording given");
+    return std::nullopt;
 }
 
 void writeOut(const std::string& path, int bits, const std::vector<std::uint8_t>& samples) {
@@ -158,74 +165,17 @@ struct OutCollector final : capture::MonitorSink {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::map<std::string, double> keys = {{"VOXmode", 0},   {"auto", 0},     {"POROG", 0},      {"zad_rec", 1},
-                                          {"zad_stop", 15}, {"Min_Time", 5}, {"ComboRec", 0},   {"AON", 1},
-                                          {"DTMF", 0},      {"Pulse", 1},    {"PPOROG", 0.008}, {"PulseREC", 1},
-                                          {"exp", 0},       {"K1_", 1.8},    {"K2_", 7},        {"AGC", 0}};
-    std::string file, outPath;
-    int side = 0;
-    bool levels = false;
-    std::vector<std::pair<std::uint64_t, bool>> actions;
-    std::vector<std::string> plugins;
-    auto fail = [](const std::string& m) {
-        std::fprintf(stderr, "kestavo-detect: %s\n", m.c_str());
-        return 2;
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto next = [&]() -> std::optional<std::string> {
-            if (i + 1 >= argc) return std::nullopt;
-            return std::string(argv[++i]);
-        };
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (a == "--side") {
-            const auto v = next();
-            if (!v || (*v != "L" && *v != "R")) return fail("--side takes L or R");
-            side = *v == "R" ? 1 : 0;
-        } else if (a == "--start-at" || a == "--stop-at") {
-            const auto v = next();
-            const auto n = v ? number(*v) : std::nullopt;
-            if (!n || *n < 0) return fail(a + " takes a sample number");
-            actions.emplace_back(std::uint64_t(*n), a == "--start-at");
-        } else if (a == "--levels") {
-            levels = true;
-        } else if (a == "--out") {
-            const auto v = next();
-            if (!v) return fail("--out takes a file name");
-            outPath = *v;
-        } else if (a == "--plugin") {
-            const auto v = next();
-            if (!v) return fail("--plugin takes a file name");
-            plugins.push_back(*v);
-        } else if (const auto eq = a.find('='); eq != std::string::npos && a[0] != '-') {
-            const std::string key = a.substr(0, eq);
-            if (!keys.count(key)) return fail("unknown setting " + key + " (see --help)");
-            const auto v = number(std::string_view(a).substr(eq + 1));
-            if (!v) return fail("the value of " + key + " is not a number");
-            keys[key] = *v;
-        } else if (!a.empty() && a[0] != '-' && file.empty()) {
-            file = a;
-        } else {
-            return fail("unexpected argument " + a + " (see --help)");
-        }
-    }
-    if (file.empty()) return fail("no WAV file given (see --help)");
+    DetectOptions o;
+    if (const auto code = parseOptions(argc, argv, o)) return *code;
     std::string error;
-    const auto wav = readWav(file, error);
-    if (!wav) return fail(error);
-    if (side == 1 && wav->channels != 2) return fail("--side R needs a stereo file");
-
-    // One side of the file, in the capture format.
-    const int bytesPerSample = wav->bits / 8;
-    std::vector<std::uint8_t> samples;
-    const std::size_t frame = std::size_t(bytesPerSample * wav->channels);
-    samples.reserve(wav->data.size() / std::max<std::size_t>(1, wav->channels));
-    for (std::size_t at = std::size_t(side * bytesPerSample); at + std::size_t(bytesPerSample) <= wav->data.size();
-         at += frame)
-        samples.insert(samples.end(), wav->data.begin() + std::ptrdiff_t(at),
-                       wav->data.begin() + std::ptrdiff_t(at) + bytesPerSample);
+    const auto sound = tools::ReadLineSound(o.file, o.side, error);
+    if (!sound) {
+        std::fprintf(stderr, "kestavo-detect: error: %s\n", error.c_str());
+        return 1;
+    }
+    auto& keys = o.keys;
+    const int bytesPerSample = sound->bits / 8;
+    const std::vector<std::uint8_t>& samples = sound->bytes;
 
     platform::FakeClock clock(platform::LocalTime{2026, 1, 1, 0, 0, 0, 0});
     platform::MainDispatcher dispatcher;
@@ -233,7 +183,7 @@ int main(int argc, char** argv) {
     env.clock = &clock;
     env.dispatcher = &dispatcher;
     env.writeFiles = false;
-    env.observeLevels = levels;
+    env.observeLevels = o.levels;
     env.observer = [](const capture::ChannelEvent& e) {
         static const char* kinds[] = {"start", "stop", "aon", "dtmf", "pulse", "plugin", "level"};
         std::string line = "{\"sample\":" + std::to_string(e.sample) + ",\"kind\":\"" + kinds[int(e.kind)] + "\"";
@@ -249,8 +199,8 @@ int main(int argc, char** argv) {
     capture::ChannelGlobals globals;
     globals.programFolder = platform::Folders::fromEnvironment().program;
     capture::ChannelParams params;
-    params.bits = wav->bits;
-    params.samplesPerBlock = wav->bits == 16 ? 16384 : 8192;
+    params.bits = sound->bits;
+    params.samplesPerBlock = sound->bits == 16 ? 16384 : 8192;
     params.threshold = keys["POROG"];
     capture::Tchannel channel(params, env, globals);
     channel.SetRecordMode(capture::RecordMode(int(keys["VOXmode"])));
@@ -268,10 +218,11 @@ int main(int argc, char** argv) {
     channel.SetK1(keys["K1_"]);
     channel.SetK2(keys["K2_"]);
     channel.SetAgc(keys["AGC"] != 0);
-    for (const auto& p : plugins) channel.AddPlugin(p);
-    for (const auto& [at, start] : actions) channel.ScheduleOperatorAction(at, start);
+    for (const auto& p : o.plugins) channel.AddPlugin(p);
+    for (const auto at : o.startAt) channel.ScheduleOperatorAction(at, true);
+    for (const auto at : o.stopAt) channel.ScheduleOperatorAction(at, false);
     OutCollector out;
-    if (!outPath.empty()) channel.SetMonitor(true, &out);
+    if (!o.outPath.empty()) channel.SetMonitor(true, &out);
 
     const std::size_t blockBytes = std::size_t(params.samplesPerBlock) * std::size_t(bytesPerSample);
     std::vector<std::byte> block(blockBytes);
@@ -285,6 +236,6 @@ int main(int argc, char** argv) {
         dispatcher.drain();
     }
     std::fflush(stdout);
-    if (!outPath.empty()) writeOut(outPath, wav->bits, out.bytes);
+    if (!o.outPath.empty()) writeOut(o.outPath, sound->bits, out.bytes);
     return 0;
 }

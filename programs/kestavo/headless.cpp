@@ -13,8 +13,12 @@
 #include <cstdio>
 #include <mutex>
 
+#include <unistd.h>
+
 #include "app/app_core.h"
+#include "app/batch_progress.h"
 #include "app/device_setup.h"
+#include "app/event_log.h"
 #include "app/program_run.h"
 #include "platform/folders.h"
 #include "platform/messages.h"
@@ -27,6 +31,9 @@ namespace {
 std::atomic<bool> gQuit{false};  // set by SIGINT/SIGTERM and by `kestavo --quit`
 
 extern "C" void onHeadlessSignal(int) { gQuit.store(true); }
+
+// Where the activity and status lines go: standard output, unless the JSON events take it.
+std::FILE* gOut = stdout;
 
 // Wakes the loop early when a worker has posted something.
 class Waker {
@@ -50,11 +57,13 @@ private:
     bool woken_ = false;
 };
 
+// A message the window would show: a warning on stderr, and a fault in the event log.
 class PrintingMessageSink final : public platform::MessageSink {
 public:
+    std::function<void(const std::string&)> fault;
     void show(const std::string& text) override {
-        std::printf("message: %s\n", text.c_str());
-        std::fflush(stdout);
+        app::Log(app::LogLevel::Warning, text);
+        if (fault) fault(text);
     }
 };
 
@@ -131,15 +140,23 @@ void printActivity(const app::Activity& a) {
         case capture::ChannelReport::Kind::Fault: printWriteFault(a); return;
         case capture::ChannelReport::Kind::PluginRefused: return;  // shown as a message by the core
     }
-    std::printf("%s  channel %d  %s  %s\n", stamp(a.time).c_str(), r.channel, what.c_str(), file.c_str());
-    std::fflush(stdout);
+    std::fprintf(gOut, "%s  channel %d  %s  %s\n", stamp(a.time).c_str(), r.channel, what.c_str(), file.c_str());
+    std::fflush(gOut);
     if (r.kind == capture::ChannelReport::Kind::Stopped) printWriteFault(a);
 }
 
 }  // namespace
 
 int ListDevices() {
-    for (const auto& name : app::ListDeviceNames()) std::printf("%s\n", name.c_str());
+    const auto devices = app::ListDeviceNames();
+    for (const auto& name : devices.inputs) std::printf("%s\n", name.c_str());
+    for (const auto& name : devices.outputs) std::printf("%s\n", name.c_str());
+    if (devices.inputs.empty())
+        std::printf(
+            "No sound input found (no ALSA capture device, no file-backed line).\n"
+            "To record WAV files as lines, put them (11025 Hz, 16-bit, mono or stereo) into a folder and\n"
+            "name it with KESTAVO_LINES=/path/to/folder (else LINES in the program folder); each file is\n"
+            "one input device. Without any input the recorder records its demo line.\n");
     return 0;
 }
 
@@ -150,11 +167,20 @@ int RunHeadless(const HeadlessOptions& options) {
     long holder = 0;
     auto lock = platform::InstanceLock::acquire(folders.program, holder, ec);
     if (!lock) {
-        std::fprintf(stderr, "kestavo: %s\n",
-                     (ec ? "cannot lock the program folder " + folders.program.string() + ": " + ec.message()
-                         : platform::AlreadyRunningMessage(folders.program, holder))
-                         .c_str());
+        app::Log(app::LogLevel::Error,
+                 ec ? "cannot lock the program folder " + folders.program.string() + ": " + ec.message()
+                    : platform::AlreadyRunningMessage(folders.program, holder));
         return 1;
+    }
+    std::unique_ptr<app::EventLog> events;
+    if (options.events == "-") gOut = stderr;
+    if (!options.events.empty()) {
+        std::string error;
+        events = app::EventLog::Open(options.events, error);
+        if (!events) {
+            app::Log(app::LogLevel::Error, error);
+            return 2;
+        }
     }
     std::signal(SIGINT, onHeadlessSignal);
     std::signal(SIGTERM, onHeadlessSignal);
@@ -173,39 +199,56 @@ int RunHeadless(const HeadlessOptions& options) {
             waker.wake();
         },
         ec);
-    if (!quitListener)
-        std::fprintf(stderr, "kestavo: --quit will not reach this instance (%s)\n", ec.message().c_str());
+    if (!quitListener) app::Log(app::LogLevel::Warning, "--quit will not reach this instance (" + ec.message() + ")");
 
     PrintingMessageSink messages;
+    platform::Clock* eventClock = nullptr;  // the core's clock, once it exists
+    messages.fault = [&](const std::string& text) {
+        if (events) events->Fault(eventClock ? eventClock->now() : platform::SystemClock().now(), text);
+    };
     std::string error;
     auto run = app::ProgramRun::Prepare(
         options, messages, [&] { waker.wake(); }, [&] { waker.wake(); }, error);
     if (!run) {
-        std::fprintf(stderr, "kestavo: %s\n", error.c_str());
+        app::Log(app::LogLevel::Error, error);
         return 2;
     }
-    for (const auto& note : run->Notes()) std::printf("%s\n", note.c_str());
+    for (const auto& note : run->Notes()) app::Log(app::LogLevel::Info, note);
     app::AppCore& core = run->Core();
-    core.SetActivityListener(printActivity);
     core.SetPluginResultListener([](const app::PluginResult& r) {
-        std::printf("%s  channel %d  plug-in result %s  %s  (action %d)\n", stamp(r.time).c_str(), r.record.channel,
-                    std::string(services::identifierText(r.record)).c_str(),
-                    std::string(services::extraText(r.record)).c_str(), r.record.action);
-        std::fflush(stdout);
+        std::fprintf(gOut, "%s  channel %d  plug-in result %s  %s  (action %d)\n", stamp(r.time).c_str(),
+                     r.record.channel, std::string(services::identifierText(r.record)).c_str(),
+                     std::string(services::extraText(r.record)).c_str(), r.record.action);
+        std::fflush(gOut);
+    });
+    eventClock = &core.Clock();
+    // A batch run on a terminal shows its progress and ends with a summary.
+    std::unique_ptr<app::BatchProgress> progress;
+    if (options.untilLinesEnd && ::isatty(2))
+        progress = std::make_unique<app::BatchProgress>(app::BatchProgress::LongestLineSeconds(run->LinesFolder()));
+    bool progressShown = false;  // a progress line stands on the terminal
+    core.SetActivityListener([&](const app::Activity& a) {
+        if (progressShown) std::fputs("\r\033[K", stderr);  // the activity line takes its place
+        printActivity(a);
+        if (events) events->Record(a);
+        if (progress) progress->Count(a);
     });
     core.SetWindowMode(app::WindowMode::Minimised);  // nothing draws the bars
     run->Start();
     // Settings that could not be used and a configuration kept aside: told once, on stderr.
-    for (const auto& notice : core.Notices()) std::fprintf(stderr, "warning: %s\n", notice.c_str());
+    for (const auto& notice : core.Notices()) app::Log(app::LogLevel::Warning, notice);
     std::fflush(stderr);
 
-    std::printf("Kestavo headless: %zu channel(s)%s\n", core.Rows().size(),
-                run->FastPaced() ? ", fast-paced lines" : "");
-    for (const auto& row : core.Rows()) std::printf("  channel %d: %s\n", row->Number(), row->Name().c_str());
-    std::fflush(stdout);
+    std::fprintf(gOut, "Kestavo headless: %zu channel(s)%s\n", core.Rows().size(),
+                 run->FastPaced() ? ", fast-paced lines" : "");
+    for (const auto& row : core.Rows()) std::fprintf(gOut, "  channel %d: %s\n", row->Number(), row->Name().c_str());
+    std::fflush(gOut);
 
     platform::Clock& clock = core.Clock();
     int lastStatusMinute = clock.now().minute;
+    const auto soundStart = platform::toLocalMs(clock.now());
+    const auto wallStart = std::chrono::steady_clock::now();
+    auto lastProgress = wallStart;
     bool again = false;
     while (!gQuit.load()) {
         if (!again) waker.waitFor(std::chrono::milliseconds(50));
@@ -217,20 +260,30 @@ int RunHeadless(const HeadlessOptions& options) {
             lastStatusMinute = t.minute;
             int recording = 0;
             for (const auto& row : core.Rows()) recording += row->Recording();
-            std::printf("%s  status: %zu channel(s), %d recording, %s\n", stamp(t).c_str(), core.Rows().size(),
-                        recording, core.TrayTip().c_str());
-            std::fflush(stdout);
+            std::fprintf(gOut, "%s  status: %zu channel(s), %d recording\n", stamp(t).c_str(), core.Rows().size(),
+                         recording);
+            std::fflush(gOut);
+        }
+        // The progress line: once the first second of sound is done, then four times a second.
+        const double sound = double(platform::toLocalMs(t) - soundStart) / 1000.0;
+        if (progress && sound >= 1.0 &&
+            (!progressShown || std::chrono::steady_clock::now() - lastProgress >= std::chrono::milliseconds(250))) {
+            progressShown = true;
+            lastProgress = std::chrono::steady_clock::now();
+            const double wall = std::chrono::duration<double>(lastProgress - wallStart).count();
+            std::fprintf(stderr, "\r%s\033[K", progress->Line(sound, wall).c_str());
         }
     }
-    std::printf("%s  shutting down\n", stamp(clock.now()).c_str());
+    if (progress) std::fprintf(stderr, "\r\033[K%s\n", progress->Summary().c_str());
+    std::fprintf(gOut, "%s  shutting down\n", stamp(clock.now()).c_str());
     // Blocks a channel could not take because its queue was full: sound lost without a file error.
     for (const auto& row : core.Rows())
         if (const auto* channel = row->Channel())
-            std::printf("summary: channel %d  blocks dropped %llu\n", row->Number(),
-                        static_cast<unsigned long long>(channel->Overflows()));
+            std::fprintf(gOut, "summary: channel %d  blocks dropped %llu\n", row->Number(),
+                         static_cast<unsigned long long>(channel->Overflows()));
     run->Shutdown();
-    std::printf("%s  stopped\n", stamp(clock.now()).c_str());
-    std::fflush(stdout);
+    std::fprintf(gOut, "%s  stopped\n", stamp(clock.now()).c_str());
+    std::fflush(gOut);
     return 0;
 }
 

@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Language tables shipped beside the program (installed) or in the source tree (a build folder).
+// Language tables (and the manual) shipped beside the program (installed) or in the source tree
+// (a build folder).
 void installLanguageTables(const fs::path& programFolder) {
     const fs::path exe = platform::executablePath().parent_path();
     std::vector<fs::path> sources;
@@ -27,6 +28,9 @@ void installLanguageTables(const fs::path& programFolder) {
         if (fs::exists(s / "English.txt", ec)) {
             (void)config::InstallLanguageTables(
                 s, programFolder);  // a table that cannot be copied keeps the built-in texts
+            // The manual the window's Help opens, when shipped and not there yet.
+            if (fs::exists(s / "record.md", ec) && !fs::exists(programFolder / "record.md", ec))
+                fs::copy_file(s / "record.md", programFolder / "record.md", ec);
             return;
         }
     }
@@ -49,13 +53,21 @@ void writeDemoSettings(const config::ConfigFiles& files) {
 
 }  // namespace
 
-std::vector<std::string> ListDeviceNames() {
+fs::path AutostartProgram() {
+#ifdef KESTAVO_INSTALLED_PROGRAM
+    std::error_code ec;
+    if (const fs::path installed = KESTAVO_INSTALLED_PROGRAM; fs::exists(installed, ec)) return installed;
+#endif
+    return platform::executablePath();
+}
+
+DeviceNames ListDeviceNames() {
     const auto folders = platform::Folders::fromEnvironment();
     platform::PendingWork pending;
     auto sound = platform::makeSoundSystem(folders, pending);
-    std::vector<std::string> names;
-    for (const auto& side : EnumerateInputSides(*sound.input)) names.push_back(side.name);
-    for (const auto& out : EnumerateOutputs(sound.output.get())) names.push_back(out.name);
+    DeviceNames names;
+    for (const auto& side : EnumerateInputSides(*sound.input)) names.inputs.push_back(side.name);
+    for (const auto& out : EnumerateOutputs(sound.output.get())) names.outputs.push_back(out.name);
     return names;
 }
 
@@ -68,8 +80,8 @@ std::unique_ptr<ProgramRun> ProgramRun::Prepare(const ProgramOptions& options, p
     std::error_code ec;
     fs::create_directories(run->folders_.program, ec);
     installLanguageTables(run->folders_.program);
-    run->files_ =
-        config::ConfigFiles::fromFolders(run->folders_, platform::executablePath(), platform::decimalSeparator());
+    run->files_ = config::ConfigFiles::fromFolders(run->folders_, AutostartProgram(), platform::decimalSeparator());
+    if (!options.desktopSession) run->files_.autostartEntry.clear();
     run->sound_ = platform::makeSoundSystem(run->folders_, run->pending_);
     for (const auto& p : run->sound_.problems) run->notes_.push_back("lines: " + p);
 

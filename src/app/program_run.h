@@ -30,7 +30,14 @@ namespace kestavo::app {
 struct ProgramOptions {
     std::vector<std::string> coreArguments;  // the first may be "-i13", "-start" or "-netstart"
     bool untilLinesEnd = false;              // shut down once every file-backed line has ended
+    // The window front end keeps the desktop autostart entry the settings ask for; the headless
+    // recorder never writes or removes one.
+    bool desktopSession = false;
 };
+
+// The program an autostart entry starts: the installed window front end when it exists (a build
+// folder's copy never goes into a desktop session), else the running program.
+[[nodiscard]] std::filesystem::path AutostartProgram();
 
 class ProgramRun {
 public:
@@ -64,6 +71,10 @@ public:
     [[nodiscard]] const config::ConfigFiles& Files() const noexcept { return files_; }
     [[nodiscard]] bool FastPaced() const noexcept { return pacer_ != nullptr; }
     [[nodiscard]] bool DemoLine() const noexcept { return demo_ != nullptr; }
+    // The folder the file-backed lines come from (empty when there are none).
+    [[nodiscard]] std::filesystem::path LinesFolder() const {
+        return lines_ ? lines_->folder() : std::filesystem::path();
+    }
     // The monitoring playback's spectrum inversion, shared with the window's controls.
     [[nodiscard]] capture::SpectrumInversion& Inversion() noexcept { return *inversion_; }
     // What the set-up found worth telling the operator (unusable line files, the demo line).
@@ -90,7 +101,10 @@ private:
     bool shutDown_ = false;
 };
 
-// Prints every input side name (as DEVICE keys take them), then the output devices.
-[[nodiscard]] std::vector<std::string> ListDeviceNames();
+// Every input side name (as DEVICE keys take them), and the output devices.
+struct DeviceNames {
+    std::vector<std::string> inputs, outputs;
+};
+[[nodiscard]] DeviceNames ListDeviceNames();
 
 }  // namespace kestavo::app

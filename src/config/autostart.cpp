@@ -43,6 +43,7 @@ std::string desktopExec(const std::filesystem::path& program) {
 
 std::error_code ApplyAutostart(const ConfigFiles& files, bool autostart) {
     std::error_code ec;
+    if (files.autostartEntry.empty()) return ec;  // no desktop session to start with
     if (!autostart) {
         std::filesystem::remove(files.autostartEntry, ec);  // false when absent: nothing to do
         return ec;

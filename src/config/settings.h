@@ -39,7 +39,7 @@ struct ConfigFiles {
     std::filesystem::path file;            // tevra4.ini in the configuration folder (the working copy)
     std::filesystem::path backup;          // ConfigBackup: tevra4.ini in the program folder
     std::filesystem::path programFolder;   // the folder "beside the program" (SOUND/n defaults)
-    std::filesystem::path autostartEntry;  // $XDG_CONFIG_HOME/autostart/Lodvimar.desktop
+    std::filesystem::path autostartEntry;  // $XDG_CONFIG_HOME/autostart/Lodvimar.desktop; empty: none kept
     std::filesystem::path executable;      // the program's full path, for the autostart entry
     char decimalSeparator = '.';           // separator of real numbers in the file
 

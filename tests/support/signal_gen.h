@@ -1,6 +1,7 @@
 #pragma once
 // Synthetic line sound for the tests: tones, DTMF keys, АОН two-of-six symbols, dial clicks, a speech-like
-// voice and white noise, as normalised samples (full scale 1.0) at the line rate of 11025 Hz. Deterministic
+// voice and white noise, as normalised samples (full scale 1.0) at the line rate of 11025 Hz (tones, keys
+// and symbols also at any other rate, for recordings made elsewhere). Deterministic
 // (noise takes an explicit seed), so a failing test replays exactly. And the DFT that measures it and the numbers a detector hands over.
 #include <algorithm>
 #include <cmath>
@@ -23,14 +24,16 @@ inline constexpr double kTwoPi = 2.0 * std::numbers::pi;
 using Signal = std::vector<double>;
 
 // Samples in `ms` milliseconds at 11025 Hz, rounded to the nearest sample.
-inline std::size_t samplesOf(double ms) { return std::size_t(std::lround(ms * kLineRate / 1000.0)); }
+inline std::size_t samplesOf(double ms, double rate = kLineRate) {
+    return std::size_t(std::lround(ms * rate / 1000.0));
+}
 // Amplitude of a level in dB relative to full scale: 10^(dbfs / 20).
 inline double amplitudeOf(double dbfs) { return std::pow(10.0, dbfs / 20.0); }
 
 inline Signal silence(std::size_t samples) { return Signal(samples, 0.0); }
-inline Signal tone(double hz, double amplitude, std::size_t samples, double phase = 0.0) {
+inline Signal tone(double hz, double amplitude, std::size_t samples, double phase = 0.0, double rate = kLineRate) {
     Signal s(samples);
-    for (std::size_t n = 0; n < samples; ++n) s[n] = amplitude * std::sin(kTwoPi * hz * double(n) / kLineRate + phase);
+    for (std::size_t n = 0; n < samples; ++n) s[n] = amplitude * std::sin(kTwoPi * hz * double(n) / rate + phase);
     return s;
 }
 // Gaussian white noise with the given RMS value.
@@ -52,17 +55,18 @@ inline void mixInto(Signal& a, const Signal& b, std::size_t at = 0) {
 // DTMF keys "0"-"9", "*", "#", "A"-"D" of the standard keypad (697/770/852/941 Hz rows, 1209/1336/
 // 1477/1633 Hz columns), each key a tone pair of peak 10^(dbfs/20) (each tone half of it) lasting
 // toneMs, followed by pauseMs of silence.
-inline Signal dtmfNumber(std::string_view keys, double dbfs, double toneMs, double pauseMs = 0.0) {
+inline Signal dtmfNumber(std::string_view keys, double dbfs, double toneMs, double pauseMs = 0.0,
+                         double rate = kLineRate) {
     static constexpr std::string_view kKeys = "123A456B789C*0#D";  // row by row
     static constexpr double kRows[4] = {697, 770, 852, 941}, kColumns[4] = {1209, 1336, 1477, 1633};
     Signal s;
     for (char k : keys) {
         const std::size_t i = kKeys.find(k);
         if (i == std::string_view::npos) throw std::invalid_argument("not a DTMF key");
-        Signal pair = tone(kRows[i / 4], amplitudeOf(dbfs) / 2.0, samplesOf(toneMs));
-        mixInto(pair, tone(kColumns[i % 4], amplitudeOf(dbfs) / 2.0, samplesOf(toneMs), 0.7));
+        Signal pair = tone(kRows[i / 4], amplitudeOf(dbfs) / 2.0, samplesOf(toneMs, rate), 0.0, rate);
+        mixInto(pair, tone(kColumns[i % 4], amplitudeOf(dbfs) / 2.0, samplesOf(toneMs, rate), 0.7, rate));
         append(s, pair);
-        append(s, silence(samplesOf(pauseMs)));
+        append(s, silence(samplesOf(pauseMs, rate)));
     }
     return s;
 }
@@ -70,19 +74,19 @@ inline Signal dtmfNumber(std::string_view keys, double dbfs, double toneMs, doub
 // АОН two-of-six symbols (700, 900, 1100, 1300, 1500, 1700 Hz) sent back to back, each symbolMs long,
 // each tone of the pair at `amplitude`: '0'-'9', 'H' for the start symbol "Н" (1100 + 1700 Hz) and
 // 'P' for the repeat symbol "П" (1300 + 1700 Hz); ' ' is a symbol's length of silence.
-inline Signal aonSymbols(std::string_view symbols, double amplitude, double symbolMs) {
+inline Signal aonSymbols(std::string_view symbols, double amplitude, double symbolMs, double rate = kLineRate) {
     // Each symbol's pair as indices into kHz; phase-continuous, as an exchange's sender makes them.
     static constexpr std::string_view kSymbols = "1234567890HP";
     static constexpr int kLow[12] = {0, 0, 1, 0, 1, 2, 0, 1, 2, 3, 2, 3},
                          kHigh[12] = {1, 2, 2, 3, 3, 3, 4, 4, 4, 4, 5, 5};
     static constexpr double kHz[6] = {700, 900, 1100, 1300, 1500, 1700};
     Signal s;
-    const std::size_t len = samplesOf(symbolMs);
+    const std::size_t len = samplesOf(symbolMs, rate);
     for (char c : symbols) {
         const std::size_t i = kSymbols.find(c);  // npos for ' ', a pause
         if (i == std::string_view::npos && c != ' ') throw std::invalid_argument("not an AON symbol");
         for (std::size_t n = s.size(), end = n + len; n < end; ++n) {
-            const double t = double(n) / kLineRate;
+            const double t = double(n) / rate;
             s.push_back(i == std::string_view::npos
                             ? 0.0
                             : amplitude * (std::sin(kTwoPi * kHz[kLow[i]] * t) + std::sin(kTwoPi * kHz[kHigh[i]] * t)));

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The programs' command line and the recorder's records for integrators, end to end:
+#   1. --version, --help's exit codes, and refusals (an unknown option, a single-dash word) with
+#      exit code 2 and one line on stderr, for kestavo and kestavo-detect;
+#   2. --list-devices without any input says so and how to give file-backed lines;
+#   3. a fast-paced batch run of a file-backed line with two dialled calls and --events: the JSON
+#      events name exactly the recordings made, with their lengths and the numbers dialled, and
+#      the headless recorder writes no desktop autostart entry even when a start-up switch asks
+#      for autostart;
+#   4. the same run on a terminal shows its progress and ends with a summary; without a terminal
+#      (run 3) neither appears;
+#   5. with --events - the standard output holds the same events and nothing else.
+# Usage: program_e2e.sh <kestavo> <kestavo-detect> <version>
+set -euo pipefail
+KESTAVO=${1:?usage: program_e2e.sh <kestavo> <kestavo-detect> <version>}
+DETECT=${2:?}
+VERSION=${3:?}
+TMP=$(mktemp -d)
+trap '[ -n "${KEEP:-}" ] || rm -rf "$TMP"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# ---- 1. command line
+for prog in "$KESTAVO" "$DETECT"; do
+  name=$(basename "$prog")
+  [ "$("$prog" --version)" = "$name $VERSION" ] || fail "$name --version: $("$prog" --version)"
+  "$prog" --help | grep -q "^Exit codes:" || fail "$name --help lists no exit codes"
+  for bad in -V --no-such-option -x; do
+    set +e
+    "$prog" $bad >"$TMP/out" 2>"$TMP/err" </dev/null
+    rc=$?
+    set -e
+    [ $rc = 2 ] || fail "$name $bad exited with $rc, not 2"
+    [ "$(wc -l <"$TMP/err")" = 1 ] || fail "$name $bad: not one line on stderr: $(cat "$TMP/err")"
+    grep -q -- "$bad" "$TMP/err" || fail "$name $bad: the refusal does not name it: $(cat "$TMP/err")"
+    [ ! -s "$TMP/out" ] || fail "$name $bad printed on stdout"
+  done
+done
+echo "command line: --version, exit codes, refusals as expected"
+
+run_env() {  # run_env <dir> <command...>
+  local d=$1; shift
+  env KESTAVO_HOME="$d/home" XDG_CONFIG_HOME="$d/cfg" XDG_RUNTIME_DIR="$d/run" XDG_DATA_HOME="$d/data" \
+      KESTAVO_LINES="$d/lines" KESTAVO_ALSA=off "$@"
+}
+
+# ---- 2. no input at all
+D=$TMP/none; mkdir -p "$D/lines" "$D/run"
+run_env "$D" "$KESTAVO" --list-devices >"$D/out.txt" || fail "--list-devices failed"
+grep -q "No sound input" "$D/out.txt" || fail "--list-devices: $(cat "$D/out.txt")"
+grep -q "KESTAVO_LINES" "$D/out.txt" || fail "--list-devices does not say how to give lines"
+echo "list devices: says there is no input and how to give lines"
+
+# ---- 3. events of a batch run
+D=$TMP/events; mkdir -p "$D/lines" "$D/run" "$D/cfg/kestavo" "$D/home"
+python3 - "$D/lines/exchange.wav" <<'PY'
+import math, struct, sys
+rate = 11025
+keys = {"1": (697, 1209), "2": (697, 1336), "3": (697, 1477), "4": (770, 1209), "5": (770, 1336),
+        "6": (770, 1477), "7": (852, 1209), "8": (852, 1336), "9": (852, 1477), "0": (941, 1336)}
+s = []
+def quiet(sec): s.extend([(i % 5) - 2 for i in range(int(sec * rate))])
+def dial(number):  # 80 ms of each key's tone pair at -10 dBFS, 80 ms apart
+    for k in number:
+        lo, hi = keys[k]
+        s.extend(int(round(32767 * 0.158 * (math.sin(2 * math.pi * lo * i / rate) + math.sin(2 * math.pi * hi * i / rate))))
+                 for i in range(int(0.08 * rate)))
+        quiet(0.08)
+def talk(sec): s.extend(int(round(12000 * math.sin(2 * math.pi * 440 * i / rate))) for i in range(int(sec * rate)))
+quiet(10); dial("4951234"); talk(15); quiet(40); dial("2468"); talk(10); quiet(30)
+data = b"".join(struct.pack("<h", v) for v in s)
+with open(sys.argv[1], "wb") as f:
+    f.write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " +
+            struct.pack("<IHHIIHH", 16, 1, 1, rate, rate * 2, 2, 16) + b"data" + struct.pack("<I", len(data)) + data)
+PY
+printf '%s\r\n' "[MAIN]" "DIRS_D=0" "AUTO=1" \
+  "[Channels1]" "CompressMode1=0" "auto1=1" "POROG1=-30" "zad_rec1=1" "zad_stop1=3" "Min_Time1=5" "PREFIX1=L_" \
+  "AON1=0" "Pulse1=0" "DTMF1=1" "PulseREC1=0" > "$D/cfg/kestavo/tevra4.ini"
+run_env "$D" KESTAVO_LINES_PACE=fast KESTAVO_LINES_START=2026-12-05T16:00:00 \
+  "$KESTAVO" -start --headless --until-lines-end --events "$D/events.jsonl" >"$D/out.txt" 2>&1 \
+  || { cat "$D/out.txt"; fail "batch run exited with an error"; }
+python3 - "$D/events.jsonl" "$D/home/SOUND/1" <<'PY' || { cat "$D/out.txt" "$D/events.jsonl"; fail "events"; }
+import json, os, struct, sys
+events = [json.loads(l) for l in open(sys.argv[1])]
+folder = sys.argv[2]
+files = sorted(os.path.join(folder, n) for n in os.listdir(folder))
+kept = [e for e in events if e["event"] == "stopped" and e["outcome"] == "kept"]
+assert sorted(e["path"] for e in kept) == files, (kept, files)
+started = [e for e in events if e["event"] == "started"]
+assert len(started) == len(kept) == 2, events
+for e in kept:
+    b = open(e["path"], "rb").read()
+    byte_rate, data = struct.unpack("<I", b[28:32])[0], struct.unpack("<I", b[40:44])[0]
+    assert abs(e["duration"] - data / byte_rate) < 0.0015, (e, data / byte_rate)
+numbers = [e["text"] for e in events if e["event"] == "detected" and e["kind"] == "dtmf"]
+assert numbers == ["4951234", "2468"], numbers
+# Each number is in the name of the recording it was dialled in.
+for number, e in zip(numbers, sorted(kept, key=lambda e: e["time"])):
+    assert number in os.path.basename(e["path"]), (number, e["path"])
+assert not [e for e in events if e["event"] == "fault"], events
+PY
+[ ! -e "$D/cfg/autostart" ] || fail "the headless recorder wrote an autostart entry: $(ls -R "$D/cfg/autostart")"
+echo "events: the recordings made, their lengths and numbers; no autostart entry"
+
+# ---- 4. progress and summary on a terminal only
+! grep -q "% done\|recording(s) made" "$D/out.txt" || fail "progress or summary without a terminal"
+D2=$TMP/terminal; mkdir -p "$D2/run" "$D2/home"; cp -r "$D/lines" "$D/cfg" "$D2/"
+total=$(python3 -c "import json; print('%.1f' % sum(e['duration'] for e in map(json.loads, open('$D/events.jsonl')) if e['event'] == 'stopped'))")
+cmd=$(printf '%q ' env KESTAVO_HOME="$D2/home" XDG_CONFIG_HOME="$D2/cfg" XDG_RUNTIME_DIR="$D2/run" \
+  XDG_DATA_HOME="$D2/data" KESTAVO_LINES="$D2/lines" KESTAVO_ALSA=off KESTAVO_LINES_PACE=fast \
+  KESTAVO_LINES_START=2026-12-05T16:00:00 "$KESTAVO" --headless --until-lines-end)
+script -qfec "$cmd" /dev/null </dev/null >"$D2/tty.txt" 2>&1 || { cat "$D2/tty.txt"; fail "batch run on a terminal"; }
+grep -q "% done, [0-9.]*x real time, [0-9]*:[0-9][0-9]:[0-9][0-9] left" "$D2/tty.txt" \
+  || { cat "$D2/tty.txt"; fail "no progress on a terminal"; }
+grep -q "2 recording(s) made, $total s recorded, 2 number(s) detected" "$D2/tty.txt" \
+  || { cat "$D2/tty.txt"; fail "summary: want 2 recordings, $total s, 2 numbers"; }
+echo "terminal: progress and summary"
+
+# ---- 5. events on standard output
+D3=$TMP/stdout; mkdir -p "$D3/run" "$D3/home"; cp -r "$D/lines" "$D/cfg" "$D3/"
+run_env "$D3" KESTAVO_LINES_PACE=fast KESTAVO_LINES_START=2026-12-05T16:00:00 \
+  "$KESTAVO" --headless --until-lines-end --events - >"$D3/out.jsonl" 2>"$D3/err.txt" \
+  || { cat "$D3/err.txt"; fail "batch run with --events - exited with an error"; }
+python3 - "$D/events.jsonl" "$D3/out.jsonl" "$D" "$D3" <<'PY' || fail "--events -: standard output is not the same events"
+import json, sys
+first, second = ([json.loads(l) for l in open(p)] for p in sys.argv[1:3])
+for e in second:
+    if e.get("path"): e["path"] = e["path"].replace(sys.argv[4], sys.argv[3])
+assert first == second, (first, second)
+PY
+grep -q "channel 1  stopped" "$D3/err.txt" || fail "--events -: the activity lines went missing"
+echo "events on standard output: only the events"
