@@ -81,7 +81,14 @@ ProbeOutcome ProbePlugin(const fs::path& plugin) {
 fs::path PluginVetting::DefaultProbe() {
     if (const char* env = std::getenv("KESTAVO_PLUGIN_PROBE"); env && *env) return env;
     const std::string folder = platform::ProgramFolder();
-    return folder.empty() ? fs::path() : fs::path(folder) / "kestavo-plugin-probe";
+    if (folder.empty()) return {};
+    // Beside the program in a build tree; under libexec once installed.
+    for (const fs::path candidate : {fs::path(folder) / "kestavo-plugin-probe",
+                                     fs::path(folder) / ".." / "libexec" / "kestavo" / "kestavo-plugin-probe"}) {
+        std::error_code ec;
+        if (fs::is_regular_file(candidate, ec)) return candidate.lexically_normal();
+    }
+    return {};
 }
 
 PluginVetting::PluginVetting(fs::path probe, std::chrono::milliseconds limit) : limit_(limit) {

@@ -26,7 +26,8 @@ struct PluginVerdict {
 
 class PluginVetting {
 public:
-    // The probe program beside the running program, or the path KESTAVO_PLUGIN_PROBE names.
+    // The path KESTAVO_PLUGIN_PROBE names, else the probe program beside the running program or in
+    // its ../libexec/kestavo; empty when there is none.
     [[nodiscard]] static std::filesystem::path DefaultProbe();
 
     // An empty path (or one that does not exist) checks in this process.
