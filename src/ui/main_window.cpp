@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/channel_dialog.h"
 #include "ui/password_dialog.h"
 
 namespace kestavo::ui {
@@ -292,8 +293,7 @@ void TForm1::syncRows_() {
         connect(row.get(), &TKanalRow::autoClicked, this, &TForm1::autoClicked_);
         connect(row.get(), &TKanalRow::monitorClicked, this, &TForm1::monitorClicked_);
         connect(row.get(), &TKanalRow::thresholdMoved, this, &TForm1::thresholdMoved_);
-        connect(row.get(), &TKanalRow::settingsClicked, this,
-                [this](int) { note_(rows_.front()->SettingsButton->text()); });
+        connect(row.get(), &TKanalRow::settingsClicked, this, &TForm1::settingsClicked_);
         connect(row.get(), &TKanalRow::thresholdWindowClicked, this,
                 [this](int) { note_(rows_.front()->ThresholdButton->text()); });
         if (const app::Tkanal* r = core_.Row(k)) row->ShowThreshold(r->Settings().threshold);
@@ -521,6 +521,19 @@ void TForm1::thresholdMoved_(int k, int position) {
     const double dB = position * 0.01;
     core_.SetThreshold(k, dB);
     row->ShowThreshold(dB);
+}
+
+void TForm1::settingsClicked_(int k) {
+    TForm2 dialog(core_, this);
+    if (!dialog.Load(k)) return;
+    // The threshold and K1/K2 windows are still to come.
+    connect(&dialog, &TForm2::thresholdWindowRequested, this,
+            [this](int, bool pulse) { note_(pulse ? text_(29) : rows_.front()->ThresholdButton->text()); });
+    connect(&dialog, &TForm2::coefficientsWindowRequested, this,
+            [this, &dialog](int) { note_(dialog.BitBtn3->text()); });
+    if (settingsDialogShown) settingsDialogShown(dialog);
+    dialog.exec();
+    Refresh();
 }
 
 void TForm1::outputChosen_(int index) {
