@@ -247,6 +247,7 @@ void TForm2::build_() {
         g->addLayout(line, r++, 0, 1, 6);
     }
     g->addWidget(BitBtn2, r++, 0, 1, 2, Qt::AlignLeft);
+    g->setRowStretch(r, 1);  // room the right-hand column leaves goes below the settings
     g->setColumnStretch(2, 1);
 
     auto* plugins = new QGridLayout(GroupBox4);
@@ -307,7 +308,11 @@ void TForm2::connect_() {
         model_->SetStopDelayPosition(position);
         Edit5->setText(qs(model_->fields.stopDelay));
     });
-    connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] { showEffectiveBitrate_(); });
+    connect(ComboBox1, &QComboBox::currentTextChanged, this, [this](const QString& text) {
+        if (!model_) return;
+        model_->fields.bitrate = text.toStdString();
+        showEffectiveBitrate_();
+    });
     connect(Button2, &QPushButton::clicked, this, &TForm2::chooseFolder_);
     connect(BitBtn2, &QPushButton::clicked, this, [this] {
         if (model_) emit thresholdWindowRequested(model_->ChannelNumber(), false);
@@ -454,7 +459,6 @@ void TForm2::collect_() {
 
 void TForm2::showEffectiveBitrate_() {
     if (!model_) return;
-    model_->fields.bitrate = ComboBox1->currentText().toStdString();
     const auto kbps = model_->EffectiveBitrate();
     const bool russian = language_ == "Russian";
     BitrateNote->setText(!kbps ? QString()

@@ -169,8 +169,14 @@ private slots:
             d->show();
             return d;
         };
+        const int kbps = row->Settings().mp3Bitrate;
+        QCOMPARE(kbps, 32);  // what the set-up gives a channel made of every input
         {
             auto d = open();
+            QCOMPARE(d->ComboBox1->currentText(), QString("32"));
+            QCOMPARE(d->BitrateNote->text(), QString("encoded at 32 kbit/s"));
+            d->ComboBox1->setEditText("112");
+            QCOMPARE(d->BitrateNote->text(), QString("encoded at 64 kbit/s"));
             d->Edit6->setFocus();
             d->Edit6->selectAll();
             QTest::keyClicks(d->Edit6, "42");
@@ -192,9 +198,11 @@ private slots:
         {
             auto d = open();
             QCOMPARE(d->Edit2->text(), QString("1.80"));
+
             d->Edit6->setText("42");
             d->close();  // the close box
             QCOMPARE(row->MaxRecordMinutes(), 42);
+            QCOMPARE(row->Settings().mp3Bitrate, kbps);  // the escaped 112 never reached the row
         }
         QCOMPARE(notes.size(), 1);
     }
@@ -332,6 +340,7 @@ private slots:
             };
             TForm2 d(*rig.core);
             d.Load(1);
+            d.Edit1->setText("/home/operator/.local/share/kestavo/SOUND/1");  // not the test's temporary folder
             grab(d, "channel-dialog");
             kestavo::ui::Tperiod period(programFolder, language);
             grab(period, "period-dialog");
