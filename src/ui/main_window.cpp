@@ -528,7 +528,7 @@ void TForm1::settingsClicked_(int k) {
     if (!dialog.Load(k)) return;
     // The threshold and K1/K2 windows are still to come.
     connect(&dialog, &TForm2::thresholdWindowRequested, this,
-            [this](int, bool pulse) { note_(pulse ? text_(29) : rows_.front()->ThresholdButton->text()); });
+            [this, &dialog](int, bool pulse) { note_((pulse ? dialog.BitBtn4 : dialog.BitBtn2)->text()); });
     connect(&dialog, &TForm2::coefficientsWindowRequested, this,
             [this, &dialog](int) { note_(dialog.BitBtn3->text()); });
     if (settingsDialogShown) settingsDialogShown(dialog);

@@ -204,6 +204,22 @@ private slots:
             QCOMPARE(row->MaxRecordMinutes(), 42);
             QCOMPARE(row->Settings().mp3Bitrate, kbps);  // the escaped 112 never reached the row
         }
+        {
+            auto d = open();
+            QVERIFY(QTest::qWaitForWindowActive(d.get()));
+            d->Edit8->setFocus();
+            QStringList chain;  // Tab from the prefix on
+            for (int i = 0; i < 5; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                chain << QApplication::focusWidget()->objectName();
+            }
+            QCOMPARE(chain, (QStringList{"Button2", "CheckBox1", "Edit2", "Edit3", "BitBtn3"}));
+            d->Edit6->setText("43");
+            d->ComboBox1->setFocus();
+            QTest::keyClick(d->ComboBox1->lineEdit(), Qt::Key_Return);  // Enter in the bit rate box is "ВВОД" too
+            QVERIFY(!d->isVisible());
+            QCOMPARE(row->MaxRecordMinutes(), 43);
+        }
         QCOMPARE(notes.size(), 1);
     }
 
@@ -300,6 +316,9 @@ private slots:
                 QCOMPARE(d.BitBtn1->text(), QString::fromUtf8(ru ? "ВВОД" : "ENTER"));
                 QCOMPARE(d.BitBtn8->text(), QString::fromUtf8(ru ? "Добавить" : "Add"));
                 QCOMPARE(d.Radio[3]->text(), QString::fromUtf8(ru ? "Времени" : "Time"));
+                d.ApplyLanguage(ru ? "English" : "Russian");  // and back: the captions follow
+                QCOMPARE(d.BitBtn9->text(), QString::fromUtf8(ru ? "Remove" : "Удалить"));
+                d.ApplyLanguage(language);
                 QString failed;
                 d.CheckBox6->setChecked(true);  // the WAV group shown too
                 QVERIFY2(everyTextFits(d, failed), qPrintable(QString(language) + " " + failed));
