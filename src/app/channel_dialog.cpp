@@ -323,7 +323,7 @@ ApplyResult ChannelDialogModel::Apply() {
     }
     const int quality = qualityCode(f.quality);
     // The encoder is set up again (emptying the pre-record) only when a parameter changes.
-    const bool mp3Changed = s.mp3Bitrate != *bitrate || s.mp3Quality != quality || s.mp3SampleRate != kLineRate || !c;
+    const bool mp3Changed = s.mp3Bitrate != *bitrate || s.mp3Quality != quality || s.mp3SampleRate != kLineRate;
     s.mp3Bitrate = *bitrate;
     s.mp3Quality = quality;
     s.mp3SampleRate = kLineRate;

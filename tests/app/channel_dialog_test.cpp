@@ -336,7 +336,7 @@ TEST_F(ChannelDialogTest, ThePreRecordHoldsAfterTheSwitchToAnotherFormat) {
     ASSERT_TRUE(c->RecordNow());
     const auto file = c->OpenFileName();
     c->StopRecord();
-    EXPECT_EQ(test::readWav(file).value_or(test::WavData{}).samples16().size(), 2u * 11025u);
+    EXPECT_EQ(test::readWav(file).value_or(test::WavData{}).samples16().size(), std::size_t(2 * kLineRate));  // 2 s
 }
 
 TEST_F(ChannelDialogTest, PeriodsAreCheckedAddedRemovedAndCutThroughTheScheduleFile) {
