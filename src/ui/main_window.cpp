@@ -531,6 +531,8 @@ void TForm1::settingsClicked_(int k) {
             [this, &dialog](int, bool pulse) { note_((pulse ? dialog.BitBtn4 : dialog.BitBtn2)->text()); });
     connect(&dialog, &TForm2::coefficientsWindowRequested, this,
             [this, &dialog](int) { note_(dialog.BitBtn3->text()); });
+    // A quit from outside frees the rows: the window closes without touching them.
+    connect(this, &TForm1::ShutDownDone, &dialog, &TForm2::reject);
     if (settingsDialogShown) settingsDialogShown(dialog);
     dialog.exec();
     Refresh();

@@ -223,6 +223,24 @@ private slots:
         QCOMPARE(notes.size(), 1);
     }
 
+    void aQuitFromOutsideClosesAnOpenSettingsWindowWithoutTouchingTheFreedRows() {
+        GuiRig rig(1);
+        rig.form->show();
+        rig.form->settingsDialogShown = [&](TForm2& dialog) {
+            QTimer::singleShot(0, [&] {
+                dialog.Edit6->setText("42");
+                rig.form->QuitFromOutside();
+                // Were the window still open, closing it now would apply to a row that is gone.
+                QTimer::singleShot(0, &dialog, [&dialog] { dialog.close(); });
+            });
+        };
+        QTest::mouseClick(rig.form->Row(1)->SettingsButton, Qt::LeftButton);
+        QVERIFY(!rig.core->Running());
+        QVERIFY(!QApplication::activeModalWidget());
+        kestavo::config::IniFile ini(rig.files.file, '.');
+        QCOMPARE(QString::fromStdString(ini.readString("Channels1", "Max_Time1", "")), QString("15"));
+    }
+
     void smallWindowsEditTheScheduleTheControlListAndThePlugIns() {
         GuiRig rig(1);
         const auto folder = rig.files.programFolder;
