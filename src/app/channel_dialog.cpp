@@ -84,6 +84,8 @@ ChannelDialogModel::ChannelDialogModel(Tkanal& row, const config::GeneralSetting
 void ChannelDialogModel::LoadCaptions(std::string_view language) {
     captions_ = ReadLanguageTexts(files_.programFolder, language, kCaptionTexts);
     russian_ = language == "Russian";
+    if (general_.ENABLED)
+        if (std::string t = Caption(102); !t.empty()) fields.folder = std::move(t);  // the server's folder text
     const std::string group = Caption(101);
     fields.groupCaption = (group.empty() ? std::string("Установки канала ") : group) + std::to_string(k_);
 }
@@ -100,7 +102,8 @@ void ChannelDialogModel::Load(int k) {
     const config::ChannelSettings s = row_.Settings();
     ChannelDialogFields& f = fields;
     f.callerId = s.callerId;
-    f.folder = general_.ENABLED ? Caption(102) : s.recordDir;
+    const std::string serverFolder = Caption(102);
+    f.folder = !general_.ENABLED ? s.recordDir : serverFolder.empty() ? "Папка задается сервером" : serverFolder;
     f.k1 = fixed(s.k1, 2, files_.decimalSeparator);
     f.k2 = fixed(s.k2, 2, files_.decimalSeparator);
     f.prefix = s.filePrefix;

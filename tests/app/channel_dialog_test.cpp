@@ -118,9 +118,11 @@ TEST_F(ChannelDialogTest, WithTheServerInUseTheFolderShowsTheServersTextAndCanno
     general.ENABLED = true;
     auto m = loaded();
     EXPECT_EQ(m.fields.folder, "Folder set by the server");
+    m.LoadCaptions("Russian");
+    EXPECT_EQ(m.fields.folder, "Папка задается сервером");
     EXPECT_FALSE(m.FolderChoosable());
     m.ChooseFolder((dir / "ELSEWHERE").string());
-    EXPECT_EQ(m.fields.folder, "Folder set by the server");
+    EXPECT_EQ(m.fields.folder, "Папка задается сервером");
     EXPECT_TRUE(m.Confirm().completed);
     EXPECT_EQ(key("WAW_PATH"), "<none>");
     EXPECT_EQ(key("exp"), "0");  // the other keys are written
