@@ -151,6 +151,8 @@ public:
     [[nodiscard]] const RowList& Rows() const noexcept { return rows_; }
     [[nodiscard]] Tkanal* Row(int k) noexcept;
     [[nodiscard]] const config::GeneralSettings& Settings() const noexcept { return settings_; }
+    // Where tevra4.ini and the program's folder are (the settings windows write there).
+    [[nodiscard]] const config::ConfigFiles& Files() const noexcept { return services_.files; }
     [[nodiscard]] TWWSK* Setup() noexcept { return wsk_.get(); }
     [[nodiscard]] bool TrayRecording() const noexcept { return trayRecording_; }
     [[nodiscard]] const std::string& TrayTip() const noexcept { return trayTip_; }

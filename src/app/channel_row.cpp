@@ -102,6 +102,11 @@ config::ChannelSettings Tkanal::Settings() const {
     return s;
 }
 
+void Tkanal::KeepSettings(const config::ChannelSettings& settings) {
+    settings_ = settings;
+    settings_.device = name_;
+}
+
 void Tkanal::SetAuto(bool on) {
     settings_.autoRecord = on;
     if (channel_) channel_->SetAutoRecord(on);

@@ -65,6 +65,9 @@ public:
     // Every key as loaded at start-up, but the MP3 parameters, which the set-up chose.
     void ApplySettings(const config::ChannelSettings& loaded);
     [[nodiscard]] config::ChannelSettings Settings() const;  // the row's copy, for saving
+    // Replaces the row's copy only (the device name stays the row's); the settings dialog tells
+    // the channel itself, setting by setting, when its values take effect.
+    void KeepSettings(const config::ChannelSettings& settings);
     void SetAuto(bool on);
     void SetThreshold(double dB);  // also the bar's red segments
     void SetPulseThreshold(double threshold);

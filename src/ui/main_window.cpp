@@ -18,8 +18,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/channel_dialog.h"
 #include "ui/demods_window.h"
 #include "ui/password_dialog.h"
+#include "ui/plugin_chooser_dialog.h"
 
 namespace kestavo::ui {
 
@@ -167,7 +169,23 @@ void TForm1::buildMenu_() {
 
     connect(N2, &QAction::triggered, this, &QWidget::close);
     connect(N3, &QAction::triggered, this, [this] { note_(N3->text()); });
-    connect(N9, &QAction::triggered, this, [this] { note_(N9->text()); });
+    connect(N9, &QAction::triggered, this, [this] {
+        // Every plug-in that passed its trial, as the channel settings window offers them.
+        std::vector<std::vector<std::string>> rows;
+        for (const std::string& line : core_.PluginCatalogue()) {
+            std::vector<std::string> cells;
+            for (std::size_t at = 0;;) {
+                const std::size_t tab = line.find('\t', at);
+                cells.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
+                if (tab == std::string::npos) break;
+                at = tab + 1;
+            }
+            cells.resize(3);
+            rows.push_back(std::move(cells));
+        }
+        TPLUGINFORM form(rows, options_.programFolder, core_.Settings().Language, this);
+        form.exec();
+    });
     connect(N10, &QAction::triggered, this, [this] {
         // One results window at a time: the menu brings the open one forward.
         if (!demods_) demods_ = new Tdemods(core_, options_.programFolder, this);
@@ -301,8 +319,7 @@ void TForm1::syncRows_() {
         connect(row.get(), &TKanalRow::autoClicked, this, &TForm1::autoClicked_);
         connect(row.get(), &TKanalRow::monitorClicked, this, &TForm1::monitorClicked_);
         connect(row.get(), &TKanalRow::thresholdMoved, this, &TForm1::thresholdMoved_);
-        connect(row.get(), &TKanalRow::settingsClicked, this,
-                [this](int) { note_(rows_.front()->SettingsButton->text()); });
+        connect(row.get(), &TKanalRow::settingsClicked, this, &TForm1::settingsClicked_);
         connect(row.get(), &TKanalRow::thresholdWindowClicked, this,
                 [this](int) { note_(rows_.front()->ThresholdButton->text()); });
         if (const app::Tkanal* r = core_.Row(k)) row->ShowThreshold(r->Settings().threshold);
@@ -531,6 +548,21 @@ void TForm1::thresholdMoved_(int k, int position) {
     const double dB = position * 0.01;
     core_.SetThreshold(k, dB);
     row->ShowThreshold(dB);
+}
+
+void TForm1::settingsClicked_(int k) {
+    TForm2 dialog(core_, this);
+    if (!dialog.Load(k)) return;
+    // The threshold and K1/K2 windows are still to come.
+    connect(&dialog, &TForm2::thresholdWindowRequested, this,
+            [this, &dialog](int, bool pulse) { note_((pulse ? dialog.BitBtn4 : dialog.BitBtn2)->text()); });
+    connect(&dialog, &TForm2::coefficientsWindowRequested, this,
+            [this, &dialog](int) { note_(dialog.BitBtn3->text()); });
+    // A quit from outside frees the rows: the window closes without touching them.
+    connect(this, &TForm1::ShutDownDone, &dialog, &TForm2::reject);
+    if (settingsDialogShown) settingsDialogShown(dialog);
+    dialog.exec();
+    Refresh();
 }
 
 void TForm1::outputChosen_(int index) {

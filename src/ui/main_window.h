@@ -10,8 +10,9 @@
 // then copies what the core keeps — row states, levels and bars, status panels, tray state — into
 // the widgets; bars and level numbers are redrawn only while the window is shown. Operator
 // actions go straight to the core (record button, automatic switch, threshold slider, monitoring,
-// language). Windows that are not built yet (settings, threshold, assignment, general settings,
-// plug-ins, help, about) answer with a short note.
+// language); a row's settings button opens the channel's settings window (TForm2). Windows that
+// are not built yet (threshold, assignment, general settings, plug-ins, help, about) answer with a
+// short note.
 //
 // Sizes: the pixel sizes the layout was designed with are scaled by the height of the font in use,
 // and every column, row and panel is made at least as large as its captions need, so English and
@@ -55,6 +56,8 @@
 #include "ui/channel_row_widget.h"
 
 namespace kestavo::ui {
+
+class TForm2;
 
 struct FormOptions {
     // The timer's work before the widgets are refreshed; null runs core.tick(). The program's
@@ -100,6 +103,8 @@ public:
     [[nodiscard]] const std::vector<std::unique_ptr<TKanalRow>>& Rows() const noexcept { return rows_; }
     [[nodiscard]] TKanalRow* Row(int k) const noexcept;
     [[nodiscard]] int MonitorDevice() const noexcept { return monitorDevice_; }
+    // Called with the settings window of a row once it is loaded, before it is shown (tests).
+    std::function<void(TForm2&)> settingsDialogShown;
 
     // Components, named as the window was designed.
     QTableWidget* StringGrid1;
@@ -162,6 +167,7 @@ private:
     void autoClicked_(int k, bool on);
     void monitorClicked_(int k, bool on);
     void thresholdMoved_(int k, int position);
+    void settingsClicked_(int k);
     void outputChosen_(int index);
     void languageChosen_(const std::string& language);
     bool debounced_(std::optional<std::uint32_t>& last);
