@@ -1,7 +1,9 @@
 #include "ctcss/ctcss_decoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 
 #include "platform/line_rate.h"
 
@@ -19,6 +21,9 @@ constexpr double kShareOfWhole = 0.00316;                           // the band 
 // One-pole averages with about 20 ms memory at each rate.
 const double kWideMemory = 1.0 - std::exp(-1.0 / (0.020 * kestavo::kLineRate));
 const double kBandMemory = 1.0 - std::exp(-1.0 / (0.020 * kRate));
+// The purity averages remember about 100 ms.
+const double kSlowMemory = 1.0 - std::exp(-1.0 / (0.100 * kRate));
+constexpr double kPurity = 0.2;  // the two frequency measures agree within 20 % in power, 10 % in hertz
 }  // namespace
 
 CtcssDecoder::CtcssDecoder() noexcept
@@ -37,6 +42,8 @@ bool CtcssDecoder::Process(double sample) noexcept {
     now_ += 1.0;
     const double y = hp_.Filter(lp2b_.Filter(lp2a_.Filter(low)));
     bandPower_ += kBandMemory * (y * y - bandPower_);
+    slowPower_ += kSlowMemory * (y * y - slowPower_);
+    slowDiffPower_ += kSlowMemory * ((y - prev_) * (y - prev_) - slowDiffPower_);
     const bool gate = bandPower_ >= kFloor && bandPower_ >= kShareOfWhole * widePower_;
     if (prev_ < 0.0 && y >= 0.0) {
         const double t = now_ - 1.0 + prev_ / (prev_ - y);  // where the line between the samples crosses zero
@@ -56,6 +63,11 @@ bool CtcssDecoder::Process(double sample) noexcept {
     }
     if (active_ < 0 && candPeriods_ > 0 && prevCrossing_ - candStart_ >= kHold) {
         const double meanHz = candPeriods_ * kRate / (prevCrossing_ - candStart_);
+        // A lone sine of angular frequency w has a first difference of mean square 2 (1 - cos w)
+        // times its own; harmonics or other notes in the band make that ratio larger.
+        const double sineRatio = 2.0 * (1.0 - std::cos(2.0 * std::numbers::pi * meanHz / kRate));
+        const double ratio = slowDiffPower_ / std::max(slowPower_, 1e-30);
+        if (std::abs(ratio - sineRatio) > kPurity * sineRatio) return false;
         for (int i = 0; i < kToneCount; ++i) {
             const double hz = kTenthsHz[std::size_t(i)] / 10.0;
             if (std::abs(meanHz - hz) <= kToneTolerance * hz) {

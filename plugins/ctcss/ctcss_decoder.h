@@ -11,9 +11,12 @@
 //   Idle     - no candidate. A crossing while the band holds enough power (at least -50 dBFS and
 //              no more than 25 dB below the whole sound) starts a candidate.
 //   Candidate - every new period must lie within 3 % of the candidate's mean frequency, else the
-//              candidate restarts from that period. Once the periods span 250 ms, their mean
-//              frequency is looked up: within 0.5 % of a standard tone the tone is reported
-//              (Active); otherwise the candidate keeps sliding.
+//              candidate restarts from that period. Once the periods span 250 ms, the band must
+//              be a lone sine: the frequency its first difference implies (a sine's difference
+//              has 2 (1 - cos w) of its power) must agree with the crossings' within 10 %, which a
+//              note with harmonics or two notes at once do not. Then the mean frequency is looked
+//              up: within 0.5 % of a standard tone the tone is reported (Active); otherwise the
+//              candidate keeps growing.
 //   Active   - periods within 3 % of the tone keep it alive; 150 ms without one ends it and it is
 //              reported again with action 0.
 // Speech (gliding pitch), chords (irregular periods), mains hum (50/60 Hz with harmonics) and line
@@ -47,14 +50,16 @@ private:
     void crossing(double t) noexcept;
     bool report(int tone, bool started, double heldSeconds) noexcept;
 
-    Biquad lp1a_, lp1b_;      // 300 Hz low-pass before the decimation, at the line rate
-    Biquad lp2a_, lp2b_;      // 270 Hz low-pass after it, at 1102.5 Hz
-    Biquad hp_;               // 55 Hz high-pass at 1102.5 Hz
-    int phase_ = 0;           // samples since the last decimated one (0..9)
-    double widePower_ = 0.0;  // mean square of the whole sound, about 20 ms memory
-    double bandPower_ = 0.0;  // mean square of the band, same memory
-    double prev_ = 0.0;       // previous band sample
-    double now_ = 0.0;        // decimated samples since Reset
+    Biquad lp1a_, lp1b_;          // 300 Hz low-pass before the decimation, at the line rate
+    Biquad lp2a_, lp2b_;          // 270 Hz low-pass after it, at 1102.5 Hz
+    Biquad hp_;                   // 55 Hz high-pass at 1102.5 Hz
+    int phase_ = 0;               // samples since the last decimated one (0..9)
+    double widePower_ = 0.0;      // mean square of the whole sound, about 20 ms memory
+    double bandPower_ = 0.0;      // mean square of the band, same memory
+    double slowPower_ = 0.0;      // mean square of the band, about 100 ms memory
+    double slowDiffPower_ = 0.0;  // mean square of its first difference, same memory
+    double prev_ = 0.0;           // previous band sample
+    double now_ = 0.0;            // decimated samples since Reset
     bool havePrevCrossing_ = false;
     double prevCrossing_ = 0.0;  // time of the last accepted crossing, in decimated samples
     double candStart_ = 0.0;     // time of the crossing that began the candidate
