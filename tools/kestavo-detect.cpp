@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "capture/channel.h"
+#include "detect_plugins.h"
 #include "platform/folders.h"
 #include "platform/line_rate.h"
 
@@ -22,14 +23,17 @@ namespace {
 using namespace kestavo;
 
 constexpr const char* kUsage = R"(Usage: kestavo-detect [--side L|R] [KEY=VALUE ...] [--start-at N] [--stop-at N]
-                      [--levels] [--plugin NAME.plg] [--out FILE.wav] FILE.wav
+                      [--levels] [--plugin FILE.plg] [--out FILE.wav] FILE.wav
 
 Runs one channel's analysis over FILE.wav (11025 Hz, 8- or 16-bit, mono or one side of a stereo
 file) and prints one JSON object per line for every event the channel acts on, in order:
   {"sample":N,"kind":"start"}
   {"sample":N,"kind":"stop","text":"..."}      text: what the stop adds to the file name
-  {"sample":N,"kind":"aon"|"dtmf"|"pulse"|"plugin","text":"..."}
+  {"sample":N,"kind":"aon"|"dtmf"|"pulse","text":"..."}
   {"sample":N,"kind":"level","db":-42.5}       only with --levels
+  {"sample":N,"kind":"plugin","text":"...","extra":"...","action":A}
+                                               each result of a --plugin, whatever the channel
+                                               is doing (these come first, in a pass of their own)
 N is the 0-based index (within the side) of the sample being processed when the event happened.
 
   --side L|R       which side of a stereo file (default L)
@@ -40,7 +44,7 @@ N is the 0-based index (within the side) of the sample being processed when the 
   --start-at N     the operator's record just before sample N (repeatable)
   --stop-at N      the operator's stop just before sample N (repeatable)
   --levels         also print every level value
-  --plugin NAME    attach the plug-in PLUGINS/NAME from the program folder (repeatable)
+  --plugin FILE    run the plug-in FILE.plg over the recording (repeatable)
   --out FILE.wav   write the processed samples (after compressor, AGC and clipping)
 )";
 
@@ -227,6 +231,8 @@ int main(int argc, char** argv) {
         samples.insert(samples.end(), wav->data.begin() + std::ptrdiff_t(at),
                        wav->data.begin() + std::ptrdiff_t(at) + bytesPerSample);
 
+    if (!plugins.empty() && !tools::runPlugins(plugins, samples, wav->bits, stdout, error)) return fail(error);
+
     platform::FakeClock clock(platform::LocalTime{2026, 1, 1, 0, 0, 0, 0});
     platform::MainDispatcher dispatcher;
     capture::ChannelEnv env;
@@ -268,7 +274,6 @@ int main(int argc, char** argv) {
     channel.SetK1(keys["K1_"]);
     channel.SetK2(keys["K2_"]);
     channel.SetAgc(keys["AGC"] != 0);
-    for (const auto& p : plugins) channel.AddPlugin(p);
     for (const auto& [at, start] : actions) channel.ScheduleOperatorAction(at, start);
     OutCollector out;
     if (!outPath.empty()) channel.SetMonitor(true, &out);

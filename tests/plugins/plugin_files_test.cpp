@@ -73,8 +73,9 @@ TEST(PluginFiles, CallerIdArrivesInTheRecordWithNameAndDate) {
     services::Tplugin plugin(folder.dir.path(), 3, "fsk_callerid.plg");
     ASSERT_TRUE(plugin.Loaded());
     test::Signal s = test::silence(1000);
-    test::append(s, test::fsk(test::callerIdBits(test::mdmf({{0x01, "03151430"}, {0x02, "5551234"}, {0x07, "BOB"}})),
-                              test::kBell202, 0.1));
+    test::append(s,
+                 test::fsk(test::callerIdBits(test::mdmf({{0x01, "03151430"}, {0x02, "5551234"}, {0x07, "BOB"}})),
+                           test::kBell202, 0.1));
     const auto r = run(plugin, s);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].identifier, "5551234");
