@@ -72,9 +72,11 @@ TEST(Ctcss, AToneWithinFourTenthsOfAPercentIsNamedAndOnePercentOffOrBetweenTwoIs
             ASSERT_FALSE(r.empty()) << hz << " moved " << off;
             EXPECT_EQ(r[0].identifier, text(hz)) << hz << " moved " << off;
         }
-        for (const double off : {-0.01, 0.01})
-            for (const Report& r : decode(held(hz * (1.0 + off), -25.0, 800.0)))
+        for (const double off : {-0.01, 0.01}) {
+            for (const Report& r : decode(held(hz * (1.0 + off), -25.0, 800.0))) {
                 EXPECT_NE(r.identifier, text(hz)) << hz << " moved " << off;
+            }
+        }
         if (i + 1 < std::size(kTones))
             EXPECT_TRUE(decode(held(std::sqrt(hz * kTones[i + 1]), -25.0, 800.0)).empty()) << "between " << hz;
     }

@@ -64,7 +64,7 @@ TEST(DetectPlugins, AFileThatIsNotAPluginIsRefusedByName) {
     test::TempDir dir("kestavo-detect-plugins");
     test::writeWav16(dir / "quiet.wav", 1, std::vector<std::int16_t>(1000));
     std::ofstream(dir / "fake.plg") << "not a shared object";
-    for (const std::string file : {(dir / "fake.plg").string(), (dir / "missing.plg").string()}) {
+    for (const std::string& file : {(dir / "fake.plg").string(), (dir / "missing.plg").string()}) {
         const auto run = runTool("--plugin " + file + " " + (dir / "quiet.wav").string());
         EXPECT_EQ(run.status, 2) << run.out;
         EXPECT_NE(run.out.find(file), std::string::npos) << run.out;

@@ -28,8 +28,11 @@ inline constexpr FskStandard kV23{1300.0, 2100.0};
 // A message as sent: type, length, body, and the checksum byte that makes the sum of all bytes
 // 0 modulo 256 (the two's complement of the sum of the others).
 inline std::vector<std::uint8_t> withChecksum(std::uint8_t type, const std::vector<std::uint8_t>& body) {
-    std::vector<std::uint8_t> m = {type, std::uint8_t(body.size())};
-    m.insert(m.end(), body.begin(), body.end());
+    std::vector<std::uint8_t> m;
+    m.reserve(body.size() + 3);
+    m.push_back(type);
+    m.push_back(std::uint8_t(body.size()));
+    for (const auto b : body) m.push_back(b);
     unsigned sum = 0;
     for (const auto b : m) sum += b;
     m.push_back(std::uint8_t((256 - sum % 256) % 256));
