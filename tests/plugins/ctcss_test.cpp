@@ -77,8 +77,9 @@ TEST(Ctcss, AToneWithinFourTenthsOfAPercentIsNamedAndOnePercentOffOrBetweenTwoIs
                 EXPECT_NE(r.identifier, text(hz)) << hz << " moved " << off;
             }
         }
-        if (i + 1 < std::size(kTones))
+        if (i + 1 < std::size(kTones)) {
             EXPECT_TRUE(decode(held(std::sqrt(hz * kTones[i + 1]), -25.0, 800.0)).empty()) << "between " << hz;
+        }
     }
 }
 
