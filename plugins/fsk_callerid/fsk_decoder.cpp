@@ -81,6 +81,12 @@ bool FskCallerIdDecoder::Process(double sample) noexcept {
     ready_ = false;
 
     if (receiving_) {
+        // A change of bit inside the byte shows where the bit boundaries really are: the clock is
+        // pulled halfway towards it, so a sender 1 % fast or slow stays centred to the stop bit.
+        if (bit_ >= 1 && isMark != prevMark_) {
+            const double error = (double(n) + 0.5 * kBit - 0.5) - nextBitAt_;
+            if (std::abs(error) < 0.4 * kBit) nextBitAt_ += 0.5 * error;
+        }
         if (double(n) + 0.5 >= nextBitAt_) {
             if (bit_ == 0 && isMark) {
                 receiving_ = false;  // not a start bit after all

@@ -8,7 +8,8 @@
 // one pair serves both standards. The larger power gives the bit. The line counts as carrying FSK
 // when the two correlators hold at least 70 % of the window's energy and it is above -45 dBFS.
 // Bytes are asynchronous (a space start bit, eight data bits first bit lowest, a mark stop bit); a
-// start bit is found at the fall from mark to space and its bits are read at their centres. The
+// start bit is found at the fall from mark to space and its bits are read at their centres, the
+// bit clock pulled towards each change of bit inside the byte. The
 // channel seizure (alternating bits) is passed over; a message begins with the first byte after
 // at least 30 bits of steady mark. A message is its type, its length, that many bytes and a
 // checksum that makes the sum of all its bytes 0 modulo 256; a framing error, a gap of more than

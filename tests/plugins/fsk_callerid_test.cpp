@@ -75,6 +75,28 @@ TEST(FskCallerId, ReadsLoudCleanMessagesAndMessagesWithoutChannelSeizure) {
     }
 }
 
+// A sender's tolerances: the bit rate 1 % off and both frequencies 15 Hz off (Bell 202 allows
+// +-12 Hz on the mark, V.23 +-1.5 %), at -30 dBFS with 20 dB SNR.
+TEST(FskCallerId, ReadsSendersAtTheEdgesOfTheirRateAndFrequencyTolerances) {
+    const auto message = test::mdmf({{0x01, "07041805"}, {0x02, "+33123456789"}, {0x07, "DUPONT JEAN ET MARIE"}});
+    for (const test::FskStandard standard : {test::kBell202, test::kV23}) {
+        for (const double baud : {1188.0, 1212.0}) {
+            for (const double offset : {-15.0, 15.0}) {
+                test::Signal s = test::silence(1000);
+                test::append(
+                    s,
+                    test::fsk(test::callerIdBits(message), {standard.markHz + offset, standard.spaceHz + offset},
+                              test::amplitudeOf(-30.0), baud));
+                test::append(s, test::silence(1000));
+                const auto r = decode(test::withNoiseUnderSignal(s, 20.0, 9));
+                ASSERT_EQ(r.size(), 1u) << standard.markHz << " " << baud << " baud, " << offset << " Hz";
+                EXPECT_EQ(r[0].identifier, "+33123456789");
+                EXPECT_EQ(r[0].extra, "DUPONT JEAN ET MARIE, 07041805");
+            }
+        }
+    }
+}
+
 TEST(FskCallerId, ReportsWhenTheChecksumHasArrived) {
     const auto message = test::sdmf("03151430", "5551234567");
     const auto s = line(message, test::kBell202, -20.0, 0.0);

@@ -70,9 +70,10 @@ inline std::vector<int> callerIdBits(const std::vector<std::uint8_t>& message, i
     bits.insert(bits.end(), 10, 1);
     return bits;
 }
-// Phase-continuous FSK of the bits at 1200 baud (a mark is 1), amplitude `amplitude`.
-inline Signal fsk(const std::vector<int>& bits, FskStandard standard, double amplitude, double phase = 0.3) {
-    const double samplesPerBit = kLineRate / 1200.0;
+// Phase-continuous FSK of the bits at `baud` (a mark is 1), amplitude `amplitude`.
+inline Signal fsk(const std::vector<int>& bits, FskStandard standard, double amplitude, double baud = 1200.0,
+                  double phase = 0.3) {
+    const double samplesPerBit = kLineRate / baud;
     Signal s(std::size_t(double(bits.size()) * samplesPerBit));
     for (std::size_t n = 0; n < s.size(); ++n) {
         const int bit = bits[std::min(bits.size() - 1, std::size_t(double(n) / samplesPerBit))];
