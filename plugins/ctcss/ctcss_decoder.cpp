@@ -23,7 +23,7 @@ const double kWideMemory = 1.0 - std::exp(-1.0 / (0.020 * kestavo::kLineRate));
 const double kBandMemory = 1.0 - std::exp(-1.0 / (0.020 * kRate));
 // The purity averages remember about 100 ms.
 const double kSlowMemory = 1.0 - std::exp(-1.0 / (0.100 * kRate));
-constexpr double kPurity = 0.2;  // the two frequency measures agree within 20 % in power, 10 % in hertz
+constexpr double kPurity = 0.08;  // the two frequency measures agree within 8 % in power, 4 % in hertz
 }  // namespace
 
 CtcssDecoder::CtcssDecoder() noexcept

@@ -13,7 +13,7 @@
 //   Candidate - every new period must lie within 3 % of the candidate's mean frequency, else the
 //              candidate restarts from that period. Once the periods span 250 ms, the band must
 //              be a lone sine: the frequency its first difference implies (a sine's difference
-//              has 2 (1 - cos w) of its power) must agree with the crossings' within 10 %, which a
+//              has 2 (1 - cos w) of its power) must agree with the crossings' within 4 %, which a
 //              note with harmonics or two notes at once do not. Then the mean frequency is looked
 //              up: within 0.5 % of a standard tone the tone is reported (Active); otherwise the
 //              candidate keeps growing.
