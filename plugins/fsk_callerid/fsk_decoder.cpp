@@ -55,10 +55,9 @@ bool FskCallerIdDecoder::Process(double sample) noexcept {
     const std::size_t p = std::size_t(phase_);
     const std::array<double, 5> v = {sample * markCos_[p], sample * markSin_[p], sample * spaceCos_[p],
                                      sample * spaceSin_[p], sample * sample};
-    auto& slot = ring_;
     for (std::size_t k = 0; k < 5; ++k) {
-        sum_[k] += v[k] - slot[k][std::size_t(slot_)];
-        slot[k][std::size_t(slot_)] = v[k];
+        sum_[k] += v[k] - ring_[k][std::size_t(slot_)];
+        ring_[k][std::size_t(slot_)] = v[k];
     }
     if (++slot_ == kWindow) slot_ = 0;
     if (++phase_ == kPeriod) {
