@@ -25,7 +25,7 @@ struct DecoderResult {
 // Copies `text` into a 101-character field, cut to 100 characters and always zero-terminated.
 inline void setText(char (&field)[DecoderResult::kMaxChars + 1], std::string_view text) noexcept {
     const std::size_t n = std::min(text.size(), DecoderResult::kMaxChars);
-    std::memcpy(field, text.data(), n);
+    if (n > 0) std::memcpy(field, text.data(), n);  // an empty view may carry no pointer at all
     field[n] = 0;
 }
 
