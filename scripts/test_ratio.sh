@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Prints the lines of C++ under tests/ against those of the product (src/, programs/, tools/),
+# Prints the lines of C++ under tests/ against those of the product (src/, programs/, tools/, plugins/),
 # per subsystem and in all. Counts every line of .h and .cpp files, blank and comment lines too.
 #   scripts/test_ratio.sh [limit]   exits 1 when the overall ratio is above `limit` (e.g. 0.35)
 set -euo pipefail
@@ -19,7 +19,10 @@ for sub in platform dsp recording config services capture app ui; do
   t=$(lines "tests/$sub")
   [ "$p" -gt 0 ] && printf '%-10s %8d %8d %6s\n' "$sub" "$p" "$t" "$(div "$t" "$p")"
 done
-product=$(lines src programs tools)
+p=$(lines plugins)
+t=$(lines tests/plugins)
+[ "$p" -gt 0 ] && printf '%-10s %8d %8d %6s\n' plugins "$p" "$t" "$(div "$t" "$p")"
+product=$(lines src programs tools plugins)
 tests=$(lines tests)
 ratio=$(div "$tests" "$product")
 printf '%-10s %8d %8d %6s\n' all "$product" "$tests" "$ratio"

@@ -14,6 +14,7 @@
 
 #include "capture/channel.h"
 #include "command_line.h"
+#include "detect_plugins.h"
 #include "platform/folders.h"
 #include "platform/line_rate.h"
 #include "sound_file_input.h"
@@ -28,7 +29,10 @@ at any sample rate: other rates than 11025 Hz are resampled to it; "-" reads sta
 prints one JSON object per line for every event the channel acts on, in order:
   {"sample":N,"kind":"start"}
   {"sample":N,"kind":"stop","text":"..."}      text: what the stop adds to the file name
-  {"sample":N,"kind":"aon"|"dtmf"|"pulse"|"plugin","text":"..."}
+  {"sample":N,"kind":"aon"|"dtmf"|"pulse","text":"..."}
+  {"sample":N,"kind":"plugin","text":"...","extra":"...","action":A}
+                                               each result of a --plugin, whatever the channel is
+                                               doing (these come first, in a pass of their own)
   {"sample":N,"kind":"level","db":-42.5}       only with --levels
 N is the 0-based index, at 11025 Hz and within the side, of the sample being processed when the
 event happened.
@@ -99,7 +103,7 @@ std::optional<int> parseOptions(int argc, char** argv, DetectOptions& o) {
         ->type_name("N")
         ->allow_extra_args(false);
     app.add_flag("--levels", o.levels, "also print every level value");
-    app.add_option("--plugin", o.plugins, "attach the plug-in PLUGINS/NAME from the program folder (repeatable)")
+    app.add_option("--plugin", o.plugins, "run the plug-in FILE.plg over the recording (repeatable)")
         ->type_name("NAME")
         ->allow_extra_args(false);
     app.add_option("--out", o.outPath, "write the processed samples (after compressor, AGC and clipping) as WAV")
@@ -176,6 +180,10 @@ int main(int argc, char** argv) {
     auto& keys = o.keys;
     const int bytesPerSample = sound->bits / 8;
     const std::vector<std::uint8_t>& samples = sound->bytes;
+    if (!o.plugins.empty() && !tools::runPlugins(o.plugins, samples, sound->bits, stdout, error)) {
+        std::fprintf(stderr, "kestavo-detect: error: %s\n", error.c_str());
+        return 1;
+    }
 
     platform::FakeClock clock(platform::LocalTime{2026, 1, 1, 0, 0, 0, 0});
     platform::MainDispatcher dispatcher;
@@ -218,7 +226,6 @@ int main(int argc, char** argv) {
     channel.SetK1(keys["K1_"]);
     channel.SetK2(keys["K2_"]);
     channel.SetAgc(keys["AGC"] != 0);
-    for (const auto& p : o.plugins) channel.AddPlugin(p);
     for (const auto at : o.startAt) channel.ScheduleOperatorAction(at, true);
     for (const auto at : o.stopAt) channel.ScheduleOperatorAction(at, false);
     OutCollector out;
