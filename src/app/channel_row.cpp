@@ -102,6 +102,11 @@ config::ChannelSettings Tkanal::Settings() const {
     return s;
 }
 
+void Tkanal::SetRecordDir(const std::string& folder) {
+    settings_.recordDir = folder;
+    if (channel_) channel_->SetRecordDir(folder);
+}
+
 void Tkanal::SetAuto(bool on) {
     settings_.autoRecord = on;
     if (channel_) channel_->SetAutoRecord(on);

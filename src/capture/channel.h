@@ -248,7 +248,8 @@ private:
     ChannelGlobals globals_;
     recording::FileFormat format_;
     bool recording_ = false;
-    bool fileOpened_ = false;  // the recording in progress has an open file of its own
+    bool fileOpened_ = false;    // the recording in progress has an open file of its own
+    bool serverRecord_ = false;  // the recording in progress was registered with the server
     std::atomic<bool> recordingFlag_{false};
     RecordMode mode_ = RecordMode::Level;
     bool autoRecord_ = false;
