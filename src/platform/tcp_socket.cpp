@@ -130,7 +130,8 @@ public:
             }
             std::error_code ec;
             if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-                if (errno != EINPROGRESS) ec = lastError();
+                if (errno != EINPROGRESS)
+                    ec = lastError();
                 else if (waitReady(fd, POLLOUT, timeout, ec)) {
                     int soError = 0;
                     socklen_t len = sizeof soError;

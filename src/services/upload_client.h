@@ -85,17 +85,17 @@ enum class UploadResult {
 };
 
 struct UploadOptions {
-    platform::Network* network = nullptr;  // null: TCP
-    std::filesystem::path queueFile;       // empty: the queue lives in memory only
-    std::chrono::milliseconds timeout{60000};       // every send and the wait for the receiver's close
+    platform::Network* network = nullptr;            // null: TCP
+    std::filesystem::path queueFile;                 // empty: the queue lives in memory only
+    std::chrono::milliseconds timeout{60000};        // every send and the wait for the receiver's close
     std::chrono::milliseconds connectTimeout{5000};  // bounds a stop during a connect, too
     std::chrono::milliseconds firstPause{2000};      // after the first failure
     std::chrono::milliseconds longestPause{std::chrono::minutes(5)};
 };
 
 // One transfer of `job`; `stop` breaks it off (Failed). Deletes the file when Delivered.
-[[nodiscard]] UploadResult SendRecording(platform::Network& network, const UploadJob& job,
-                                         const UploadOptions& options, std::stop_token stop = {});
+[[nodiscard]] UploadResult SendRecording(platform::Network& network, const UploadJob& job, const UploadOptions& options,
+                                         std::stop_token stop = {});
 
 class TClient {
 public:

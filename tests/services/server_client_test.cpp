@@ -114,9 +114,10 @@ TEST(RecordServerCalls, ReachTheLibraryOnlyWhileInUseAndItsExceptionsNeverEscape
     client.stop_rec_file(7, "0:00:01", "b.wav");
     client.DisconnectServer();
     client.del_rec(id);  // after the disconnect: not called
-    EXPECT_EQ(lib.log(), (std::vector<std::string>{"init_base h||u|", "get_ust_path", "get_port",
-                                                   "start_rec_file 100 /t/a.wav|p|host 1", "add_aon 100 4951234567",
-                                                   "add_nabor 100 123", "stop_rec_file 100 0:00:07|a.wav", "close"}));
+    EXPECT_EQ(lib.log(),
+              (std::vector<std::string>{"init_base h||u|", "get_ust_path", "get_port",
+                                        "start_rec_file 100 /t/a.wav|p|host 1", "add_aon 100 4951234567",
+                                        "add_nabor 100 123", "stop_rec_file 100 0:00:07|a.wav", "close"}));
 }
 
 TEST(WaitForLocalServer, ReturnsAtOnceWhileTheServerHoldsItsLockAndGivesUpAfterTheLimit) {

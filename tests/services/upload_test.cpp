@@ -23,7 +23,8 @@ std::vector<std::byte> pattern(std::size_t n) {
 }
 
 void writeFile(const fs::path& p, const std::vector<std::byte>& bytes) {
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 std::vector<std::byte> readFile(const fs::path& p) {
