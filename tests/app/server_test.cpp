@@ -46,8 +46,9 @@ std::vector<std::string> filesIn(const fs::path& folder) {
 TEST(ServerRecordings, ShortRecordingIsOnlyDeletedOnTheServerALongOneIsReportedAndUploaded) {
     ServerRig rig;
     rig.input.devices = {device("Line", true, false)};
-    writeIni(rig.files.file, {"[MAIN]", "DIRS_D=0", "No_Name=0", "[SERVER]", "NAME=rec@archive", "USER=desk",
-                              "[SEVRER]", "ENABLED=1", "[Channels1]", "CompressMode1=0", "Min_Time1=5"});
+    writeIni(rig.files.file,
+             {"[MAIN]", "DIRS_D=0", "No_Name=0", "[SERVER]", "NAME=rec@archive", "USER=desk", "[SEVRER]", "ENABLED=1",
+              "[Channels1]", "CompressMode1=0", "Min_Time1=5"});
     rig.start();
     ASSERT_TRUE(rig.core->Settings().ENABLED);
     EXPECT_EQ(rig.core->ServerClient().Host(), "archive");
@@ -101,8 +102,9 @@ TEST(ServerRecordings, LocalServerRecordsIntoTheServerFolderAndUploadsNothing) {
 TEST(ServerSwitch, OnAndOffAtRunTimeReachesEveryChannelAtOnceAndAFailedConnectKeepsTheFolders) {
     ServerRig rig;
     rig.input.devices = {device("Card", true, true)};
-    writeIni(rig.files.file, {"[MAIN]", "DIRS_D=0", "Language=English", "[SERVER]", "NAME=rec@archive", "[Channels1]",
-                              "CompressMode1=0", "[Channels2]", "CompressMode2=0"});
+    writeIni(rig.files.file,
+             {"[MAIN]", "DIRS_D=0", "Language=English", "[SERVER]", "NAME=rec@archive", "[Channels1]",
+              "CompressMode1=0", "[Channels2]", "CompressMode2=0"});
     rig.start();
     ASSERT_EQ(rig.core->Rows().size(), 2u);
     EXPECT_FALSE(rig.core->Settings().ENABLED);
