@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
         answer.second = server::IsPostgres(catalogue) ? catalogue : "ptSingleUser";
         answer.uploadPort = receiver.port();
         if (!responder.start(answer, searchPort))
-            std::cerr << "kestavo-server: the network search port " << searchPort << " is taken; searches go unanswered\n";
+            std::cerr << "kestavo-server: the network search port " << searchPort
+                      << " is taken; searches go unanswered\n";
     }
 
     httplib::Server web;

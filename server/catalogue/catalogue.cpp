@@ -49,9 +49,10 @@ public:
             {toText(r.recordId), r.recorder, r.label, toText(r.channel), r.prefix, r.file, r.start});
     }
     bool addIdentifier(const std::string& recorder, std::int32_t id, const IdentifierRow& i) override {
-        return run("INSERT INTO identifiers (recorder, record_id, kind, text, time) "
-                   "VALUES ($1, CAST($2 AS INTEGER), $3, $4, $5)",
-                   {recorder, toText(id), i.kind, i.text, i.time});
+        return run(
+            "INSERT INTO identifiers (recorder, record_id, kind, text, time) "
+            "VALUES ($1, CAST($2 AS INTEGER), $3, $4, $5)",
+            {recorder, toText(id), i.kind, i.text, i.time});
     }
     bool stopRecording(const std::string& recorder, std::int32_t id, const std::string& duration,
                        const std::string& file) override {
@@ -62,9 +63,10 @@ public:
             {duration, file, recorder, toText(id)});
     }
     bool deleteRecording(const std::string& recorder, std::int32_t id) override {
-        return run("UPDATE recordings SET state = 'deleted' WHERE key = (SELECT max(key) FROM recordings "
-                   "WHERE recorder = $1 AND record_id = CAST($2 AS INTEGER))",
-                   {recorder, toText(id)});
+        return run(
+            "UPDATE recordings SET state = 'deleted' WHERE key = (SELECT max(key) FROM recordings "
+            "WHERE recorder = $1 AND record_id = CAST($2 AS INTEGER))",
+            {recorder, toText(id)});
     }
     bool markUploaded(const std::string& file, std::int64_t size, const std::string& time) override {
         return run("INSERT INTO uploads (file, size, received) VALUES ($1, CAST($2 AS BIGINT), $3) "

@@ -22,7 +22,8 @@ public:
             return false;
         }
         // Notices ("relation already exists, skipping") are not errors: keep them off stderr.
-        PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+        PQsetNoticeProcessor(
+            conn_, [](void*, const char*) {}, nullptr);
         return true;
     }
     bool connected() const override { return conn_ && PQstatus(conn_) == CONNECTION_OK; }

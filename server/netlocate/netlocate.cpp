@@ -147,8 +147,7 @@ KESTAVO_EXPORT void init(char** name, char** second) {
         std::getline(in, p);
         fill(name, n);
         fill(second, p);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 KESTAVO_EXPORT bool try_net(char** name, char** second) {
@@ -175,9 +174,9 @@ KESTAVO_EXPORT void init_base(const char* name, const char* port, const char* us
         if (kestavo::server::IsPostgres(p)) {
             s.where = p;
             if (!pw.empty() && p.find("password") == std::string::npos)
-                s.where += p.find("://") != std::string::npos ? (p.find('?') == std::string::npos ? "?" : "&") +
-                        std::string("password=") + pw
-                                                              : " password='" + pw + "'";
+                s.where += p.find("://") != std::string::npos
+                    ? (p.find('?') == std::string::npos ? "?" : "&") + std::string("password=") + pw
+                    : " password='" + pw + "'";
         } else if (p.rfind("sqlite:", 0) == 0) {
             s.where = p;
         } else {
@@ -190,8 +189,7 @@ KESTAVO_EXPORT void init_base(const char* name, const char* port, const char* us
         std::error_code ec;
         fs::create_directories(lastServerFile().parent_path(), ec);
         std::ofstream(lastServerFile()) << n << '\n' << p << '\n';
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 KESTAVO_EXPORT const char* get_ust_path() {
@@ -199,8 +197,7 @@ KESTAVO_EXPORT const char* get_ust_path() {
     try {
         std::lock_guard lock(state().mutex);
         folder = state().folder.empty() ? serverFolder() : state().folder;
-    } catch (...) {
-    }
+    } catch (...) {}
     return folder.c_str();
 }
 
@@ -241,8 +238,7 @@ void addIdentifier(std::int32_t id, const char* kind, const char* text) {
         }
         kestavo::server::IdentifierRow row{kind, text ? text : "", kestavo::server::CatalogueTimeNow()};
         push([user, id, row](Catalogue& c) { return c.addIdentifier(user, id, row); });
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 }  // namespace
 
@@ -258,8 +254,7 @@ KESTAVO_EXPORT void stop_rec_file(std::int32_t id, const char* duration, const c
         }
         const std::string d = duration ? duration : "", f = fileName ? fileName : "";
         push([user, id, d, f](Catalogue& c) { return c.stopRecording(user, id, d, f); });
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 KESTAVO_EXPORT void del_rec(std::int32_t id) {
@@ -270,8 +265,7 @@ KESTAVO_EXPORT void del_rec(std::int32_t id) {
             user = state().user;
         }
         push([user, id](Catalogue& c) { return c.deleteRecording(user, id); });
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 // The C library declares its own close(); this one is exported under that name all the same.
@@ -286,6 +280,5 @@ KESTAVO_EXPORT void netlocateClose() {
         s.worker.request_stop();
         if (s.worker.joinable()) s.worker.join();
         s.worker = std::jthread();
-    } catch (...) {
-    }
+    } catch (...) {}
 }

@@ -76,8 +76,8 @@ bool SearchResponder::start(FoundServer answer, int port) {
         fd_ = -1;
         return false;
     }
-    const std::string reply = std::string(kAnswer) + answer.name + "\n" + answer.second + "\n" +
-        std::to_string(answer.uploadPort) + "\n";
+    const std::string reply =
+        std::string(kAnswer) + answer.name + "\n" + answer.second + "\n" + std::to_string(answer.uploadPort) + "\n";
     thread_ = std::jthread([this, reply](std::stop_token stop) {
         while (!stop.stop_requested()) {
             pollfd p{fd_, POLLIN, 0};

@@ -55,9 +55,7 @@ std::optional<std::string> AcceptableUploadName(const std::string& name) {
 
 FileReceiver::FileReceiver(ReceiverOptions options, std::unique_ptr<platform::StreamListener> listener,
                            std::unique_ptr<Catalogue> catalogue)
-    : options_(std::move(options)),
-      listener_(std::move(listener)),
-      port_(listener_->port()),
+    : options_(std::move(options)), listener_(std::move(listener)), port_(listener_->port()),
       catalogue_(std::move(catalogue)) {
     std::error_code ec;
     fs::create_directories(options_.store, ec);
@@ -132,8 +130,8 @@ void FileReceiver::serve_(std::stop_token stop, platform::StreamConnection& c) {
         std::int64_t left = size;
         bool ok = true;
         while (left > 0 && ok) {
-            const auto r = c.receive(std::span(buffer.data(), std::size_t(std::min<std::int64_t>(left, 65536))),
-                                     options_.timeout);
+            const auto r =
+                c.receive(std::span(buffer.data(), std::size_t(std::min<std::int64_t>(left, 65536))), options_.timeout);
             if (r.error || r.bytes == 0) {
                 ok = false;
                 break;

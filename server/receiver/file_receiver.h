@@ -33,9 +33,9 @@ namespace kestavo::server {
 
 struct ReceiverOptions {
     std::filesystem::path store;
-    std::int64_t maxBytes = 2147483647;              // larger sizes are refused
-    std::chrono::milliseconds timeout{60000};        // every wait for the sender
-    std::function<void(const std::string&)> log;     // one line per event; may be null
+    std::int64_t maxBytes = 2147483647;           // larger sizes are refused
+    std::chrono::milliseconds timeout{60000};     // every wait for the sender
+    std::function<void(const std::string&)> log;  // one line per event; may be null
 };
 
 class FileReceiver {

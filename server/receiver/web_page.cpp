@@ -48,9 +48,11 @@ std::string page(const SearchFilter& f, const std::vector<RecordingRow>* rows, b
          "padding:2px 6px}</style></head><body><h1>Recordings</h1>"
          "<form method=\"get\" action=\"/\">"
          "<label>Number <input name=\"number\" id=\"number\" value=\""
-      << HtmlEscape(f.number) << "\"></label> <label>Channel <input name=\"channel\" id=\"channel\" type=\"number\" value=\""
-      << (f.channel ? std::to_string(f.channel) : "") << "\"></label> <label>Date <input name=\"date\" id=\"date\" type=\"date\" value=\""
-      << HtmlEscape(f.date) << "\"></label> <button type=\"submit\">Search</button></form>";
+      << HtmlEscape(f.number)
+      << "\"></label> <label>Channel <input name=\"channel\" id=\"channel\" type=\"number\" value=\""
+      << (f.channel ? std::to_string(f.channel) : "")
+      << "\"></label> <label>Date <input name=\"date\" id=\"date\" type=\"date\" value=\"" << HtmlEscape(f.date)
+      << "\"></label> <button type=\"submit\">Search</button></form>";
     if (!ok) h << "<p id=\"error\">The catalogue cannot be reached.</p>";
     if (rows) {
         h << "<table id=\"results\"><tr><th>Start</th><th>Recorder</th><th>Channel</th><th>Numbers</th>"

@@ -79,6 +79,7 @@ AppCore::AppCore(CoreServices services) : services_(std::move(services)) {
 
 AppCore::~AppCore() {
     Shutdown();
+    (void)client_->Uploads().WaitDelivered(services_.uploadGraceOnExit);  // the rest stays queued
     client_.reset();  // the upload thread last: every channel that could queue a file is gone
 }
 

@@ -85,6 +85,7 @@ struct CoreServices {
     std::filesystem::path serverLock;
     std::chrono::milliseconds localServerWait{30000};
     std::chrono::milliseconds uploadFirstPause{2000};
+    std::chrono::milliseconds uploadGraceOnExit{5000};  // uploads still going at exit may finish meanwhile
     // The server password (the lock password); null: read from snd.ini in the program folder.
     std::function<std::string()> password;
     std::chrono::milliseconds captureRetryDelay = std::chrono::milliseconds(1500);

@@ -194,6 +194,13 @@ bool TClient::WaitEmpty(std::chrono::milliseconds limit) const {
     return changed_.wait_for(lock, limit, [&] { return queue_.size() == 0; });
 }
 
+bool TClient::WaitDelivered(std::chrono::milliseconds limit) const {
+    std::unique_lock lock(mutex_);
+    const std::uint64_t failed = failures_;
+    changed_.wait_for(lock, limit, [&] { return queue_.size() == 0 || failures_ != failed; });
+    return queue_.size() == 0;
+}
+
 void TClient::run_(std::stop_token stop) {
     platform::nameThisThread("upload");
     platform::lowerThisThreadPriority();

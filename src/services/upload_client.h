@@ -113,6 +113,9 @@ public:
     [[nodiscard]] std::uint64_t Failures() const;
     // Waits until the queue is empty; false after `limit`.
     [[nodiscard]] bool WaitEmpty(std::chrono::milliseconds limit) const;
+    // Waits until the queue is empty, or until a transfer fails (the receiver is away: no use
+    // waiting on); false when something is still queued. For a short grace at program exit.
+    bool WaitDelivered(std::chrono::milliseconds limit) const;
 
 private:
     void run_(std::stop_token stop);

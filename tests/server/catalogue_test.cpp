@@ -50,7 +50,8 @@ TEST(Catalogue, SearchFindsRecordingsByNumberChannelAndDateNewestFirstAndHidesDe
     };
     for (const auto& k : cases) {
         bool ok = false;
-        EXPECT_EQ(files(c->search(k.filter, ok)), k.found) << k.filter.number << "/" << k.filter.channel << "/" << k.filter.date;
+        EXPECT_EQ(files(c->search(k.filter, ok)), k.found)
+            << k.filter.number << "/" << k.filter.channel << "/" << k.filter.date;
         EXPECT_TRUE(ok);
     }
     bool ok = false;
@@ -76,12 +77,9 @@ TEST(Catalogue, UploadMarksTheRecordingEvenWhenTheFileArrivesBeforeTheStop) {
 }
 
 TEST(CatalogueForms, PostgresIsRecognisedByItsUriOrKeyValueFormEverythingElseIsSqlite) {
-    const std::pair<const char*, bool> cases[] = {{"postgresql://u@h:5432/db", true},
-                                                  {"postgres://h/db", true},
-                                                  {"host=/tmp port=5433 dbname=k", true},
-                                                  {"sqlite:/x/c.sqlite", false},
-                                                  {"/x/c.sqlite", false},
-                                                  {"ptSingleUser", false}};
+    const std::pair<const char*, bool> cases[] = {
+        {"postgresql://u@h:5432/db", true}, {"postgres://h/db", true}, {"host=/tmp port=5433 dbname=k", true},
+        {"sqlite:/x/c.sqlite", false},      {"/x/c.sqlite", false},    {"ptSingleUser", false}};
     for (const auto& [text, pg] : cases) EXPECT_EQ(IsPostgres(text), pg) << text;
 }
 

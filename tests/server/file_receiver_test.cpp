@@ -73,19 +73,30 @@ struct Rig {
 };
 
 TEST(AcceptableUploadName, RefusesFoldersDotDotControlCharactersAndHiddenNames) {
-    const std::pair<std::string, bool> cases[] = {
-        {"05_12_2026 16_05_09_1.wav", true}, {"a(123).mp3", true},   {"", false},
-        {"../x.wav", false},                 {"a/b.wav", false},     {"a\\b.wav", false},
-        {"x..wav", false},                   {"tab\there.wav", false}, {std::string("nl\n.wav"), false},
-        {".hidden.wav", false},              {"del\x7f.wav", false}};
+    const std::pair<std::string, bool> cases[] = {{"05_12_2026 16_05_09_1.wav", true},
+                                                  {"a(123).mp3", true},
+                                                  {"", false},
+                                                  {"../x.wav", false},
+                                                  {"a/b.wav", false},
+                                                  {"a\\b.wav", false},
+                                                  {"x..wav", false},
+                                                  {"tab\there.wav", false},
+                                                  {std::string("nl\n.wav"), false},
+                                                  {".hidden.wav", false},
+                                                  {"del\x7f.wav", false}};
     for (const auto& [name, ok] : cases) EXPECT_EQ(AcceptableUploadName(name).has_value(), ok) << name;
 }
 
 TEST(FileReceiver, FilesArriveWholeUnderTheirNamesAndAreMarkedUploaded) {
     Rig rig;
     ASSERT_TRUE(rig.rx->withCatalogue([](Catalogue* c) {
-        return c->startRecording({.recordId = 1, .recorder = "d", .label = "d 1", .channel = 1, .prefix = "",
-                                  .file = "one.wav", .start = "2026-12-05 10:00:00"});
+        return c->startRecording({.recordId = 1,
+                                  .recorder = "d",
+                                  .label = "d 1",
+                                  .channel = 1,
+                                  .prefix = "",
+                                  .file = "one.wav",
+                                  .start = "2026-12-05 10:00:00"});
     }));
     const std::size_t sizes[] = {0, 1, 8192, 10000, 300000};
     for (std::size_t i = 0; i < std::size(sizes); ++i) {
