@@ -110,7 +110,7 @@ fi
 
 # ---- the server
 UPLOAD_PORT=$(free_port)
-"$SERVER" --listen "127.0.0.1:$UPLOAD_PORT" --store "$TMP/store" --catalogue "$CATALOGUE" --search-port 0 \
+"$SERVER" --listen "127.0.0.1:$UPLOAD_PORT" --store "$TMP/store" --catalogue "$CATALOGUE" --search-port 0 --http 127.0.0.1:0 \
     > "$TMP/server.log" 2>&1 &
 SERVER_PID=$!
 for _ in $(seq 100); do grep -q "uploads on port" "$TMP/server.log" && break; sleep 0.1; done
@@ -156,4 +156,24 @@ for d in deskA deskB; do
 done
 label=$(query "SELECT DISTINCT label FROM recordings")
 [ "$label" = "$(hostname | cut -c1-15 | xargs) 1" ] || fail "label [$label]"
-echo "site with $KIND: 2 recorders, 2 rows, 2 byte-equal files"
+
+# ---- the web page in a real browser: search by number, channel and date, and the players' files
+WEB_PORT=$(sed -n 's/.*web page on port \([0-9]*\).*/\1/p' "$TMP/server.log")
+[ -n "$WEB_PORT" ] && [ "$WEB_PORT" != 0 ] || fail "no web page port"
+browse() {  # browse <url>: the page as chromium builds it
+  chromium --headless --no-sandbox --disable-gpu --user-data-dir="$TMP/chromium" --dump-dom "$1" 2> "$TMP/chromium.log"
+}
+# The catalogue's start times are the library's clock (the wall clock), not the lines' fast clock.
+today=$(date +%F)
+page=$(browse "http://127.0.0.1:$WEB_PORT/?number=5432&channel=1&date=$today")
+[ "$(grep -o 'class="recording"' <<< "$page" | wc -l)" = 2 ] || fail "search by number, channel and date: [$page]"
+grep -q 'id="count">2 found' <<< "$page" || fail "count: [$page]"
+src=$(grep -o '<audio[^>]*src="[^"]*"' <<< "$page" | head -1 | sed 's/.*src="//; s/"$//')
+[ -n "$src" ] || fail "no player on the page"
+curl -sf "http://127.0.0.1:$WEB_PORT$src" -o "$TMP/played.wav" || fail "the player's file $src"
+cmp -s "$TMP/played.wav" "$ref" || fail "the player's file differs from the recording"
+for q in "number=999" "channel=2" "date=2001-01-01"; do
+  page=$(browse "http://127.0.0.1:$WEB_PORT/?$q")
+  grep -q 'id="count">0 found' <<< "$page" || fail "search $q found something: [$page]"
+done
+echo "site with $KIND: 2 recorders, 2 rows, 2 byte-equal files, the web page finds them and serves their players the received bytes"
