@@ -31,9 +31,9 @@ std::pair<int, std::string> run(const std::string& command) {
 
 // A free UDP port on this computer.
 int freeUdpPort() {
-    const auto [rc, out] = run(
-        "python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind((\"\",0)); "
-        "print(s.getsockname()[1])'");
+    const auto [rc, out] =
+        run("python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind((\"\",0)); "
+            "print(s.getsockname()[1])'");
     return rc == 0 ? std::atoi(out.c_str()) : 0;
 }
 
