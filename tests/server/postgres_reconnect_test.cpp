@@ -81,8 +81,8 @@ TEST(NetlocateOnPostgres, CallsMadeWhileTheDatabaseIsDownArriveInOrderWhenItIsBa
     lib->init_base("site@127.0.0.1", pg.conninfo(), "deskP", "");
     const std::int32_t first = lib->start_rec_file("/x/TEMP/p1.wav", "", "deskP 2");
     lib->add_aon(first, "4951112233");
-    ASSERT_TRUE(services::WaitForLocalServer(
-        [&] { return pg.query("SELECT count(*) FROM identifiers") == "1\n"; }, 20s, 50ms));
+    ASSERT_TRUE(
+        services::WaitForLocalServer([&] { return pg.query("SELECT count(*) FROM identifiers") == "1\n"; }, 20s, 50ms));
 
     ASSERT_TRUE(pg.stop());  // the connection is lost
     lib->stop_rec_file(first, "0:00:09", "p1.wav");
