@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -43,6 +44,7 @@ public:
 
     std::error_code sendAll(std::span<const std::byte> data) override {
         while (!data.empty()) {
+            if (aborted_.load()) return std::make_error_code(std::errc::connection_aborted);
             std::error_code ec;
             if (!waitReady(fd_, POLLOUT, timeout_, ec)) return ec;
             const ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -63,6 +65,10 @@ public:
         for (;;) {
             if (!waitReady(fd_, POLLIN, timeout, r.error)) return r;
             const ssize_t n = ::recv(fd_, data.data(), data.size(), MSG_DONTWAIT);
+            if (aborted_.load()) {  // the shutdown below reads as an end of stream: it is none
+                r.error = std::make_error_code(std::errc::connection_aborted);
+                return r;
+            }
             if (n >= 0) {
                 r.bytes = std::size_t(n);
                 return r;
@@ -74,6 +80,7 @@ public:
     }
     void abort() noexcept override {
         // A zero linger time turns the close into a reset; shutdown wakes a wait in another thread.
+        aborted_.store(true);
         linger l{1, 0};
         ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         ::shutdown(fd_, SHUT_RDWR);
@@ -82,6 +89,7 @@ public:
 private:
     int fd_;
     std::chrono::milliseconds timeout_;
+    std::atomic<bool> aborted_{false};
 };
 
 class TcpListener final : public StreamListener {

@@ -150,7 +150,7 @@ UploadResult SendRecording(platform::Network& network, const UploadJob& job, con
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || stop.stop_requested()) return UploadResult::Failed;
         const auto r = connection->receive(buffer, left);
-        if (r.error) return UploadResult::Failed;
+        if (r.error || stop.stop_requested()) return UploadResult::Failed;
         if (r.bytes == 0) break;
     }
     file.close();
