@@ -4,6 +4,7 @@
 
 #include "app_fixture.h"
 #include "config/ini_file.h"
+#include "config/password.h"
 #include "platform/memory_network.h"
 #include "support/fake_server_library.h"
 #include "support/upload_receiver.h"
@@ -84,10 +85,12 @@ TEST(ServerRecordings, LocalServerRecordsIntoTheServerFolderAndUploadsNothing) {
     ServerRig rig;
     rig.input.devices = {device("Line", true, false)};
     writeIni(rig.files.file, {"[MAIN]", "DIRS_D=0", "[Channels1]", "CompressMode1=0", "WAW_PATH1=/nonexistent/own"});
+    ASSERT_FALSE(config::SavePassword(rig.files.programFolder / "snd.ini", "lock-7"));  // also the server's password
     rig.start({"-start"});
     ASSERT_TRUE(rig.core->Settings().ENABLED);
     EXPECT_TRUE(rig.core->ServerClient().OneComputer());
-    EXPECT_EQ(rig.lib.calls("init_base"), std::vector<std::string>{"init_base Local server|ptSingleUser|testhost|"});
+    EXPECT_EQ(rig.lib.calls("init_base"),
+              std::vector<std::string>{"init_base Local server|ptSingleUser|testhost|lock-7"});
     rig.ticks(AppCore::kSecondTicks);
     rig.record(1, 6);
     ASSERT_EQ(rig.lib.calls("stop_rec_file").size(), 1u);
