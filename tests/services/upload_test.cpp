@@ -145,7 +145,7 @@ TEST(TClient, ReceiverDownKeepsTheFileQueuedUntilItComesBack) {
     writeFile(file, pattern(20000));
     TClient client(fastOptions(net, dir.path() / "upload.queue"));
     client.Upload({"h", 45001, file.string()});
-    ASSERT_FALSE(client.WaitEmpty(100ms));  // nobody listens: retried, kept
+    ASSERT_FALSE(client.WaitDelivered(10s));  // returns at the first failure: nobody listens
     EXPECT_GE(client.Failures(), 1u);
     EXPECT_EQ(readFile(file), pattern(20000));
     test::UploadReceiver rx(net, 45001);
