@@ -70,9 +70,21 @@ AppCore::AppCore(CoreServices services) : services_(std::move(services)) {
     if (!services_.freeBytes) services_.freeBytes = realFreeBytes;
     vetting_ = std::make_unique<services::PluginVetting>(
         services_.pluginProbe.empty() ? services::PluginVetting::DefaultProbe() : services_.pluginProbe);
+    services::UploadOptions upload;
+    upload.network = services_.network;
+    upload.queueFile = services_.files.programFolder / "upload.queue";
+    upload.firstPause = services_.uploadFirstPause;
+    const fs::path library = services_.serverLibrary.empty()
+        ? services_.files.programFolder / services::kLibraryFileName
+        : services_.serverLibrary;
+    client_ = std::make_unique<services::TCl>(library, std::move(upload));
 }
 
-AppCore::~AppCore() { Shutdown(); }
+AppCore::~AppCore() {
+    Shutdown();
+    (void)client_->Uploads().WaitDelivered(services_.uploadGraceOnExit);  // the rest stays queued
+    client_.reset();  // the upload thread last: every channel that could queue a file is gone
+}
 
 void AppCore::show_(const std::string& text) {
     if (services_.messages) services_.messages->show(text);
@@ -275,14 +287,7 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     const auto channels = config::LoadChannelSettings(services_.files, rows_.size(), settings_, services_.capacity);
     noteProblems_(channels.problems);
     if (channels.folderError) show_("Cannot create folder: " + channels.folderError.message());
-    capture::ChannelGlobals globals;
-    globals.programFolder = services_.files.programFolder;
-    globals.tempFolder = services_.files.programFolder / "TEMP";
-    globals.computerName = settings_.ComputerName;
-    globals.serverEnabled = settings_.ENABLED && services_.server;
-    globals.inOne = settings_.IN_ONE;
-    globals.dayFolders = settings_.DIRS_D;
-    globals.noName = settings_.No_Name;
+    const capture::ChannelGlobals globals = channelGlobals_();
     for (std::size_t i = 0; i < rows_.size() && i < channels.channels.size(); ++i) {
         if (auto* c = rows_[i]->Channel()) c->SetGlobals(globals);
         rows_[i]->ApplySettings(channels.channels[i]);
@@ -292,6 +297,7 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
         if (auto size = services_.capacity(rows_.front()->Settings().recordDir)) diskSize_ = *size;
     panels_[0] = (settings_.Language == "Russian" ? "Всего на диске: " : "Total space: ") + noDecimals(diskSize_);
     applyCommandLine_(arguments);
+    startServer_(arguments);
 }
 
 std::unique_ptr<Tkanal> AppCore::makeRow_(const RowPlan& plan) {
@@ -300,7 +306,8 @@ std::unique_ptr<Tkanal> AppCore::makeRow_(const RowPlan& plan) {
     env.clock = services_.clock;
     env.dispatcher = services_.dispatcher;
     env.pending = services_.pending;
-    env.server = settings_.ENABLED ? services_.server : nullptr;
+    env.server = client_.get();  // forwards only while the server is in use
+    env.upload = [client = client_.get()](const std::string& path) { client->Upload(path); };
     env.pluginLock = &sync_;
     env.pluginVetting = vetting_.get();
     // Called on the channel thread under "SYNC": a copy of the record goes to the main thread, and
@@ -310,11 +317,7 @@ std::unique_ptr<Tkanal> AppCore::makeRow_(const RowPlan& plan) {
     };
     // The row is found by its id, not its number, so renumbering never misroutes a text.
     env.reportSink = [this, id](const capture::ChannelReport& report) { OnChannelReport(id, report); };
-    capture::ChannelGlobals globals;
-    globals.programFolder = services_.files.programFolder;
-    globals.tempFolder = services_.files.programFolder / "TEMP";
-    globals.computerName = settings_.ComputerName;
-    auto row = std::make_unique<Tkanal>(plan, std::move(env), std::move(globals));
+    auto row = std::make_unique<Tkanal>(plan, std::move(env), channelGlobals_());
     row->id = id;
     return row;
 }
@@ -538,6 +541,10 @@ void AppCore::teardown_() {
     for (auto& row : rows_) row->SetClosing();
     rows_.clear();
     wsk_.reset();
+    // The recordings completed just now are queued; the upload thread keeps running until the
+    // core is destroyed, and whatever it has not delivered by then stays queued for the next run.
+    if (client_->InUse()) client_->DisconnectServer();
+    ownFolders_.clear();
     updateTray_();
 }
 

@@ -48,6 +48,8 @@
 #include "services/plugin_host.h"
 #include "services/plugin_vetting.h"
 #include "services/server_api.h"
+#include "platform/stream_socket.h"
+#include "services/server_client.h"
 
 namespace kestavo::app {
 
@@ -80,8 +82,19 @@ struct CoreServices {
     MonitorFactory makeMonitor;  // null: no monitoring playback
     // Starts the free-space keeper for "*.mp3" in `folder`, keeping `keepFreeBytes` free.
     std::function<void(const std::filesystem::path& folder, double keepFreeBytes)> startFreeSpaceKeeper;
-    std::function<bool()> keeperRunning;       // null: never running
-    services::RecordServer* server = nullptr;  // null: no server reporting
+    std::function<bool()> keeperRunning;  // null: never running
+    // The recording server: its access library (empty: netlocate.so in the program folder), the
+    // network the uploads use (null: TCP), the local server's lock (empty: the default place), how
+    // long the start-up waits for a local server, and the upload's pauses (the queue file is
+    // upload.queue in the program folder).
+    std::filesystem::path serverLibrary;
+    platform::Network* network = nullptr;
+    std::filesystem::path serverLock;
+    std::chrono::milliseconds localServerWait{30000};
+    std::chrono::milliseconds uploadFirstPause{2000};
+    std::chrono::milliseconds uploadGraceOnExit{5000};  // uploads still going at exit may finish meanwhile
+    // The server password (the lock password); null: read from snd.ini in the program folder.
+    std::function<std::string()> password;
     std::chrono::milliseconds captureRetryDelay = std::chrono::milliseconds(1500);
     // The program that tries plug-ins in a process of their own; empty: the one beside the program
     // (services::PluginVetting::DefaultProbe). A path that does not exist tries them in-process.
@@ -145,6 +158,13 @@ public:
     void SelectMonitor(int k, bool on);  // one channel at most
     void SetLanguage(const std::string& language);
     void SetWindowMode(WindowMode mode) noexcept { windowMode_ = mode; }
+    // The server switched on (a connect without search; false when it failed, and the server stays
+    // off) or off; every channel follows at once.
+    bool SetServerUse(bool on);
+    // Connects (with a network search first when `search`); the server's use follows the result.
+    bool ConnectServer(bool search);
+    void DisconnectServer();
+    [[nodiscard]] services::TCl& ServerClient() noexcept { return *client_; }
 
     // State for the front ends.
     [[nodiscard]] bool Running() const noexcept { return running_; }
@@ -192,6 +212,9 @@ private:
     void pass_(const std::vector<std::string>& arguments);
     void teardown_();
     void applyCommandLine_(const std::vector<std::string>& arguments);
+    void startServer_(const std::vector<std::string>& arguments);
+    [[nodiscard]] capture::ChannelGlobals channelGlobals_() const;
+    void applyGlobals_();
     void applyLanguage_();
     void repairRecordings_();
     std::unique_ptr<Tkanal> makeRow_(const RowPlan& plan);
@@ -235,9 +258,11 @@ private:
     int secondTicks_ = 0;
     int passes_ = 0;
     int nextRowId_ = 1;
-    int channelCallDepth_ = 0;             // inside a channel operation on the main thread
-    std::vector<HeldReport> heldReports_;  // reports that arrived meanwhile
-    double diskSize_ = 0.0;                // bytes of channel 1's disk
+    int channelCallDepth_ = 0;               // inside a channel operation on the main thread
+    std::vector<HeldReport> heldReports_;    // reports that arrived meanwhile
+    double diskSize_ = 0.0;                  // bytes of channel 1's disk
+    std::unique_ptr<services::TCl> client_;  // the server client and its upload thread
+    std::vector<std::string> ownFolders_;    // the rows' folders before a one-computer connect
 };
 
 // Elapsed time as the recording-time cell shows it: H:mm:ss of the time of day (wraps at 24 h).

@@ -107,6 +107,11 @@ void Tkanal::KeepSettings(const config::ChannelSettings& settings) {
     settings_.device = name_;
 }
 
+void Tkanal::SetRecordDir(const std::string& folder) {
+    settings_.recordDir = folder;
+    if (channel_) channel_->SetRecordDir(folder);
+}
+
 void Tkanal::SetAuto(bool on) {
     settings_.autoRecord = on;
     if (channel_) channel_->SetAutoRecord(on);

@@ -72,6 +72,8 @@ public:
     void SetThreshold(double dB);  // also the bar's red segments
     void SetPulseThreshold(double threshold);
     void SetDelays(double startSeconds, double stopSeconds);
+    // The recording folder (WAW_PATH); the channel creates it.
+    void SetRecordDir(const std::string& folder);
     void SetMixerLine(int line) noexcept { settings_.mixerLine = line; }
     void SetMaxRecordMinutes(int minutes) noexcept { settings_.maxTimeMinutes = minutes; }
     [[nodiscard]] int MaxRecordMinutes() const noexcept { return settings_.maxTimeMinutes; }

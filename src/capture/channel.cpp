@@ -318,6 +318,7 @@ bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample, Rec
         ok = writer_ && writer_->IsOpen();
         fileOpened_ = ok;
         startTick_ = env_.clock->tickMs();
+        serverRecord_ = server;
         if (server) {
             const std::string path = basePath + (format_ == recording::FileFormat::Wav ? ".wav" : ".mp3");
             const std::string label = globals_.noName
@@ -350,7 +351,8 @@ void Tchannel::stopRecordLocked(std::uint64_t sample, RecordCause cause) {
     report.cause = cause;
     report.outcome = fileOpened_ ? RecordOutcome::Kept : RecordOutcome::NoFile;
     try {
-        const bool server = globals_.serverEnabled && env_.server;
+        // The server switched on or off meanwhile: the recording ends the way it began.
+        const bool server = serverRecord_ && env_.server;
         eventText_ = Utf8Prefix(eventText_, kEventTextKept);
         if (server) eventText_.clear();
         kept = eventText_;

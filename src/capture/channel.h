@@ -258,6 +258,7 @@ private:
     recording::FileFormat format_;
     bool recording_ = false;
     bool fileOpened_ = false;           // the recording in progress has an open file of its own
+    bool serverRecord_ = false;         // the recording in progress was registered with the server
     int reportedFault_ = 0;             // the writer's fault last reported (errno, 0 for none)
     int reportedRemade_ = 0;            // the writer's remade files last reported
     std::byte* blockInWork_ = nullptr;  // the block processBlock works on, null between blocks

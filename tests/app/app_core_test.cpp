@@ -157,11 +157,13 @@ TEST(StartUp, AValueBothLoadsReadIsToldOnceAndRepairCoversCustomFoldersButOnlyRe
 }
 
 TEST(StartUp, SwitchesSetTheServerRewriteTheAutostartEntryAGoodConfigurationIsBackedUpAndCutRecordingsRepaired) {
-    // The arguments, then the server's ENABLED, NAME and PORT they leave.
+    // The arguments, then the server's ENABLED, NAME and PORT they leave. No server library is in
+    // the program folder, so the connect that "-netstart" and "-start" ask for fails and leaves the
+    // server off (the connect itself is tested with a library in server_test.cpp).
     const std::tuple<std::vector<std::string>, bool, std::string, std::string> cases[] = {
-        {{"-netstart", "-w"}, true, std::string(23, ' '), std::string(12, ' ')},
+        {{"-netstart", "-w"}, false, std::string(23, ' '), std::string(12, ' ')},
         {{"-i13"}, false, "Local server", "ptSingleUser"},
-        {{"-start"}, true, "Local server", "ptSingleUser"}};
+        {{"-start"}, false, "Local server", "ptSingleUser"}};
     for (const auto& [args, enabled, name, port] : cases) {
         CoreRig rig;
         rig.input.devices = {device("CardA", true, false)};

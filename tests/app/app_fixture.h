@@ -21,10 +21,11 @@ struct CoreRig {
     platform::CollectingMessageSink messages;
     platform::PendingWork pending;
     std::vector<Activity> activity;
-    MonitorFactory makeMonitor;                   // null: no monitoring playback
-    platform::SoundInputSystem* lines = nullptr;  // set: these lines instead of the fake devices
-    platform::Clock* lineClock = nullptr;         // set: this clock instead of the fake one
-    decltype(CoreServices::makeSink) makeSink;    // null: blocks go straight to the channels
+    MonitorFactory makeMonitor;                    // null: no monitoring playback
+    platform::SoundInputSystem* lines = nullptr;   // set: these lines instead of the fake devices
+    platform::Clock* lineClock = nullptr;          // set: this clock instead of the fake one
+    decltype(CoreServices::makeSink) makeSink;     // null: blocks go straight to the channels
+    std::function<void(CoreServices&)> configure;  // last changes to the services before the core is made
     std::unique_ptr<AppCore> core;
 
     void start(std::vector<std::string> args = {}) {
@@ -33,6 +34,7 @@ struct CoreRig {
         s.captureRetryDelay = std::chrono::milliseconds(1);
         s.makeMonitor = makeMonitor;
         s.makeSink = makeSink;
+        if (configure) configure(s);
         core = std::make_unique<AppCore>(std::move(s));
         core->SetActivityListener([this](const Activity& a) { activity.push_back(a); });
         core->Start(args);

@@ -37,6 +37,11 @@ inline app::CoreServices coreServices(platform::SoundInputSystem& input, platfor
     s.files = files, s.computerName = "testhost";
     s.capacity = [](const std::filesystem::path&) { return std::optional<double>(1e12); };
     s.freeBytes = [](const std::filesystem::path&) { return std::optional<double>(5e11); };
+    // No local server waited for; its lock and the server library (none unless a test puts one
+    // there) stay inside the test's folder.
+    s.localServerWait = std::chrono::milliseconds(0);
+    s.serverLock = files.programFolder.parent_path() / "MONSERV.lock";
+    s.uploadFirstPause = std::chrono::milliseconds(10);
     return s;
 }
 
