@@ -73,6 +73,8 @@ const char* causeWord(capture::RecordCause cause) {
         case capture::RecordCause::Schedule: return "schedule";
         case capture::RecordCause::MaxTime: return "maximum time";
         case capture::RecordCause::Shutdown: return "shutdown";
+        case capture::RecordCause::DeviceLost: return "device lost";
+        case capture::RecordCause::DeviceBack: return "device back";
     }
     return "";
 }
@@ -107,6 +109,18 @@ void printActivity(const app::Activity& a) {
     }
     std::printf("%s  channel %d  %s  %s\n", stamp(a.time).c_str(), r.channel, what.c_str(), file.c_str());
     std::fflush(stdout);
+}
+
+// A lost or returned sound device: one line on stderr naming the device and its channels.
+void printDeviceEvent(const app::DeviceEvent& e) {
+    std::string channels;
+    for (const int c : e.channels) channels += (channels.empty() ? "" : ", ") + std::to_string(c);
+    if (e.kind == app::DeviceEvent::Kind::Lost)
+        std::fprintf(stderr, "error: device %s lost: %s; channels %s stopped\n", e.device.c_str(),
+                     e.reason.message().c_str(), channels.c_str());
+    else
+        std::fprintf(stderr, "info: device %s back; channels %s capture again\n", e.device.c_str(), channels.c_str());
+    std::fflush(stderr);
 }
 
 }  // namespace
@@ -158,6 +172,7 @@ int RunHeadless(const HeadlessOptions& options) {
     for (const auto& note : run->Notes()) std::printf("%s\n", note.c_str());
     app::AppCore& core = run->Core();
     core.SetActivityListener(printActivity);
+    core.SetDeviceListener(printDeviceEvent);
     core.SetWindowMode(app::WindowMode::Minimised);  // nothing draws the bars
     run->Start();
 

@@ -85,9 +85,11 @@ public:
     std::string durationText;   // column 3: elapsed time while recording, empty when idle
     std::string detectionText;  // column 5: last identifier or detector text
     RecordButtonAction recordButton = RecordButtonAction::Start;
-    std::string currentFile;  // the file opened by the current (or last) recording
-    double level = -60.0;     // dB, refreshed every tick
-    int id = 0;               // the owner's identity for the row; never reused in a run
+    std::string currentFile;   // the file opened by the current (or last) recording
+    double level = -60.0;      // dB, refreshed every tick
+    bool deviceLost = false;   // the channel's sound device is lost: the state cell says so
+    bool lossPending = false;  // ... and the channel has not yet finished its recording for the loss
+    int id = 0;                // the owner's identity for the row; never reused in a run
     tbar bar;
 
 private:
