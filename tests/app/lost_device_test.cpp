@@ -43,10 +43,10 @@ TEST(LostDevice, RemovedLineEndsItsChannelsFileWithItsLastBlockTheOtherRecordsOn
     const auto b = test::numberedSamples(2, 40 * kBlock);
     test::writeWav16(folder / "a.wav", 1, a);
     test::writeWav16(folder / "b.wav", 1, b);
-    writeIni(rig.files.file, {"[DEVICES]", "LOADALL=0", "[MAIN]", "DIRS_D=0", "Language=English", "[Channels]", "MAX=2",
-                              "[Channels1]", "DEVICE1=0 a.wav 1 канал", "CompressMode1=0", "Min_Time1=0",
-                              "Max_Time1=0", "PREFIX1=A_", "[Channels2]", "DEVICE2=1 b.wav 1 канал",
-                              "CompressMode2=0", "Min_Time2=0", "Max_Time2=0", "PREFIX2=B_"});
+    writeIni(rig.files.file,
+             {"[DEVICES]", "LOADALL=0", "[MAIN]", "DIRS_D=0", "Language=English", "[Channels]", "MAX=2", "[Channels1]",
+              "DEVICE1=0 a.wav 1 канал", "CompressMode1=0", "Min_Time1=0", "Max_Time1=0", "PREFIX1=A_", "[Channels2]",
+              "DEVICE2=1 b.wav 1 канал", "CompressMode2=0", "Min_Time2=0", "Max_Time2=0", "PREFIX2=B_"});
     platform::FileLineSystem lines(folder, platform::LinePace::Fast, std::nullopt, rig.pending);
     rig.lines = &lines;
     // Line a's third block waits in channel 1's queue (a helper holds the channel's lock) until the
@@ -136,7 +136,8 @@ TEST(LostDevice, RemovedLineEndsItsChannelsFileWithItsLastBlockTheOtherRecordsOn
     EXPECT_EQ(rig.core->StateText(rowA), rig.core->StateText(rowB));  // recording, as channel 2
     ASSERT_TRUE(tickUntil([&] { return rowA.Channel()->BlocksProcessed() >= before + 2; }));
     const auto resumed = std::find_if(rig.activity.begin(), rig.activity.end(), [](const Activity& x) {
-        return x.report.kind == capture::ChannelReport::Kind::Started && x.report.cause == capture::RecordCause::DeviceBack;
+        return x.report.kind == capture::ChannelReport::Kind::Started &&
+            x.report.cause == capture::RecordCause::DeviceBack;
     });
     ASSERT_NE(resumed, rig.activity.end());
     EXPECT_EQ(resumed->report.channel, 1);
