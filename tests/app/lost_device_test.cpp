@@ -159,3 +159,47 @@ TEST(LostDevice, RemovedLineEndsItsChannelsFileWithItsLastBlockTheOtherRecordsOn
     EXPECT_EQ(recordedB.size() % kBlock, 0u);
     EXPECT_TRUE(startsWith(b, recordedB));
 }
+
+TEST(LostDevice, IsOpenedAgainByItsProductNameUnderANewNumberNeverAsAnotherDeviceOnItsOldNumber) {
+    CoreRig rig;
+    rig.input.devices.reserve(3);  // the running capture of CardA keeps a reference to its entry
+    rig.input.devices.push_back({{"CardA", true, false}, std::vector<std::byte>(65536 * 4), {}, 0, -1});
+    rig.input.devices.push_back({{"CardB", true, false}, std::vector<std::byte>(65536 * 4), {}, 0, 1});
+    writeIni(rig.files.file, {"[DEVICES]", "LOADALL=1", "[MAIN]", "DIRS_D=0"});
+    std::vector<DeviceEvent> devices;
+    rig.start();
+    rig.core->SetDeviceListener([&](const DeviceEvent& e) { devices.push_back(e); });
+    ASSERT_EQ(rig.core->Rows().size(), 2u);
+    auto tickUntil = [&](const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!done() && std::chrono::steady_clock::now() < until) {
+            rig.ticks(1);
+            std::this_thread::yield();
+        }
+        return done();
+    };
+    ASSERT_TRUE(tickUntil([&] { return devices.size() == 1; }));
+    EXPECT_EQ(devices[0].device, "1 CardB");
+    EXPECT_EQ(devices[0].channels, std::vector<int>{2});
+    EXPECT_EQ(rig.core->Setup()->CaptureFor(1), nullptr);
+    ASSERT_NE(rig.core->Setup()->CaptureFor(0), nullptr);  // CardA records on
+
+    // Another card on the old number is not taken for it, over many attempts.
+    rig.input.devices[1].info = {"CardC", true, false};
+    const int opensBefore = rig.input.opens.load();
+    rig.ticks(5 * AppCore::kReopenTicks);
+    EXPECT_EQ(devices.size(), 1u);
+    EXPECT_EQ(rig.input.opens.load(), opensBefore);
+    EXPECT_TRUE(rig.core->Row(2)->deviceLost);
+
+    // CardB comes back as device 2: found by its name, it feeds channel 2 again.
+    rig.input.devices.push_back({{"CardB", true, false}, std::vector<std::byte>(65536 * 4), {}, 0, -1});
+    const std::uint64_t before = rig.core->Row(2)->Channel()->BlocksProcessed();
+    ASSERT_TRUE(tickUntil([&] { return devices.size() == 2; }));
+    EXPECT_EQ(devices[1].kind, DeviceEvent::Kind::Back);
+    EXPECT_EQ(devices[1].channels, std::vector<int>{2});
+    ASSERT_NE(rig.core->Setup()->CaptureFor(1), nullptr);
+    EXPECT_EQ(rig.core->Setup()->CaptureFor(1)->DeviceId(), 2);
+    EXPECT_FALSE(rig.core->Row(2)->deviceLost);
+    EXPECT_TRUE(tickUntil([&] { return rig.core->Row(2)->Channel()->BlocksProcessed() > before; }));
+}

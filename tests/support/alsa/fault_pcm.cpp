@@ -14,9 +14,9 @@
 
 namespace {
 
-std::atomic<int> gFault{0};      // a fault waiting for the next position update
+std::atomic<int> gFault{0};  // a fault waiting for the next position update
 std::atomic<bool> gStalled{false};
-std::atomic<int> gWakeFd{-1};    // the poll descriptor of the PCM opened last
+std::atomic<int> gWakeFd{-1};  // the poll descriptor of the PCM opened last
 
 struct FaultPcm {
     snd_pcm_ioplug_t io{};
