@@ -272,7 +272,7 @@ int TWWSK::AddChannelForSide(const std::string& sideName) {
     if (index >= 0) {
         // The old thread ends before the new one opens the device.
         captures_[std::size_t(index)].thread.reset();
-        captures_[std::size_t(index)].thread = makeCapture_(it->device);
+        captures_[std::size_t(index)].thread = makeCapture_(it->device, captures_[std::size_t(index)].openAs);
         if (!captures_[std::size_t(index)].thread) captures_.erase(captures_.begin() + index);
     } else if (auto c = makeCapture_(it->device)) {
         captures_.push_back(Capture{it->device, std::move(c)});
@@ -300,7 +300,7 @@ void TWWSK::RemoveChannelForSide(const std::string& sideName) {
         renumber_();
     }
     if (index >= 0) {
-        captures_[std::size_t(index)].thread = makeCapture_(device);
+        captures_[std::size_t(index)].thread = makeCapture_(device, captures_[std::size_t(index)].openAs);
         if (!captures_[std::size_t(index)].thread) captures_.erase(captures_.begin() + index);
     }
 }
@@ -336,7 +336,7 @@ void TWWSK::RestartCaptures() {
     if (shutDown_) return;
     for (auto& c : captures_) {
         c.thread.reset();
-        c.thread = makeCapture_(c.device);
+        c.thread = makeCapture_(c.device, c.openAs);
     }
     std::erase_if(captures_, [](const Capture& c) { return !c.thread; });
 }
@@ -385,7 +385,7 @@ bool TWWSK::Reopen(int device) {
     if (openAs < 0) return false;
     auto thread = makeCapture_(device, openAs, true);
     if (!thread) return false;
-    captures_.push_back(Capture{device, std::move(thread)});
+    captures_.push_back(Capture{device, std::move(thread), openAs});
     lost_.erase(lost);
     return true;
 }

@@ -149,8 +149,9 @@ public:
 
 private:
     struct Capture {
-        int device = 0;
+        int device = 0;  // the rows' device number
         std::unique_ptr<capture::tsoundin> thread;
+        int openAs = -1;  // the number it is opened by now, when a lost device came back under another
     };
     void enumerate_();
     void buildAll_();

@@ -202,4 +202,7 @@ TEST(LostDevice, IsOpenedAgainByItsProductNameUnderANewNumberNeverAsAnotherDevic
     EXPECT_EQ(rig.core->Setup()->CaptureFor(1)->DeviceId(), 2);
     EXPECT_FALSE(rig.core->Row(2)->deviceLost);
     EXPECT_TRUE(tickUntil([&] { return rig.core->Row(2)->Channel()->BlocksProcessed() > before; }));
+    rig.core->Setup()->RestartCaptures();  // a restart keeps to the number it was found under
+    ASSERT_NE(rig.core->Setup()->CaptureFor(1), nullptr);
+    EXPECT_EQ(rig.core->Setup()->CaptureFor(1)->DeviceId(), 2);
 }
