@@ -82,6 +82,8 @@ const char* causeWord(capture::RecordCause cause) {
         case capture::RecordCause::Schedule: return "schedule";
         case capture::RecordCause::MaxTime: return "maximum time";
         case capture::RecordCause::Shutdown: return "shutdown";
+        case capture::RecordCause::DeviceLost: return "device lost";
+        case capture::RecordCause::DeviceBack: return "device back";
     }
     return "";
 }
@@ -143,6 +145,18 @@ void printActivity(const app::Activity& a) {
     std::fprintf(gOut, "%s  channel %d  %s  %s\n", stamp(a.time).c_str(), r.channel, what.c_str(), file.c_str());
     std::fflush(gOut);
     if (r.kind == capture::ChannelReport::Kind::Stopped) printWriteFault(a);
+}
+
+// A lost or returned sound device: one line on stderr naming the device and its channels.
+void printDeviceEvent(const app::DeviceEvent& e) {
+    std::string channels;
+    for (const int c : e.channels) channels += (channels.empty() ? "" : ", ") + std::to_string(c);
+    if (e.kind == app::DeviceEvent::Kind::Lost)
+        std::fprintf(stderr, "error: device %s lost: %s; channels %s stopped\n", e.device.c_str(),
+                     e.reason.message().c_str(), channels.c_str());
+    else
+        std::fprintf(stderr, "info: device %s back; channels %s capture again\n", e.device.c_str(), channels.c_str());
+    std::fflush(stderr);
 }
 
 }  // namespace
@@ -233,6 +247,7 @@ int RunHeadless(const HeadlessOptions& options) {
         if (events) events->Record(a);
         if (progress) progress->Count(a);
     });
+    core.SetDeviceListener(printDeviceEvent);
     core.SetWindowMode(app::WindowMode::Minimised);  // nothing draws the bars
     run->Start();
     // Settings that could not be used and a configuration kept aside: told once, on stderr.

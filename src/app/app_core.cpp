@@ -101,6 +101,7 @@ std::string AppCore::TextOr(int n, const char* fallback) const {
 }
 
 std::string AppCore::StateText(const Tkanal& row) const {
+    if (row.deviceLost) return settings_.Language == "English" ? " NO DEVICE" : " НЕТ УСТРОЙСТВА";
     const std::string state =
         row.Recording() ? TextOr(kRecordTextNumber, kRecordText) : TextOr(kStopTextNumber, kStopText);
     return row.writeFault.empty() ? state : state + " — " + row.writeFault;
@@ -257,7 +258,7 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     std::error_code ec;
     fs::create_directories(services_.files.programFolder / "TEMP", ec);  // failure ignored
     stop_.reset();
-    slowTicks_ = secondTicks_ = 0;
+    slowTicks_ = secondTicks_ = reopenTicks_ = 0;
 
     settings_ = config::GeneralSettings{};
     settings_.ComputerName = services_.computerName;
@@ -372,6 +373,7 @@ void AppCore::tick() {
         secondWork_();
         secondTicks_ = 0;
     }
+    watchDevices_();
     for (auto& row : rows_) {
         auto* c = row->Channel();
         if (!c) continue;
@@ -390,7 +392,7 @@ void AppCore::secondWork_() {
             const bool timeMode = c->Mode() == capture::RecordMode::Time;
             auto applySchedule = [&] {
                 if (c->CheckSchedule(now) == 1) {
-                    if (c->AutoRecord()) c->StartIfIdle(capture::RecordCause::Schedule);
+                    if (c->AutoRecord() && !row->deviceLost) c->StartIfIdle(capture::RecordCause::Schedule);
                 } else {
                     c->StopRecord(capture::RecordCause::Schedule);  // nothing at all on an idle channel
                 }
@@ -445,6 +447,45 @@ void AppCore::slowWork_() {
     }
 }
 
+void AppCore::watchDevices_() {
+    if (!wsk_) return;
+    ChannelCall guard(*this);
+    for (const auto& lost : wsk_->TakeLostCaptures()) {
+        for (auto& row : rows_)
+            if (row->DeviceId() == lost.device) row->deviceLost = row->lossPending = true;
+        emitDevice_(DeviceEvent::Kind::Lost, lost.device, lost.product, lost.reason);
+    }
+    for (auto& row : rows_)
+        if (row->lossPending && (!row->Channel() || row->Channel()->DeviceLost())) row->lossPending = false;
+    if (++reopenTicks_ < kReopenTicks) return;
+    reopenTicks_ = 0;
+    for (const auto& lost : wsk_->LostDevices()) {
+        // Not before each channel of the device has finished its recording with the device's last block.
+        if (std::any_of(rows_.begin(), rows_.end(),
+                        [&](const auto& r) { return r->DeviceId() == lost.device && r->lossPending; }))
+            continue;
+        if (!wsk_->Reopen(lost.device)) continue;
+        for (auto& row : rows_) {
+            if (row->DeviceId() != lost.device) continue;
+            row->deviceLost = false;
+            if (row->Channel()) row->Channel()->DeviceBack();
+        }
+        emitDevice_(DeviceEvent::Kind::Back, lost.device, lost.product, {});
+    }
+}
+
+void AppCore::emitDevice_(DeviceEvent::Kind kind, int device, const std::string& product, std::error_code reason) {
+    if (!deviceListener_) return;
+    DeviceEvent e;
+    e.kind = kind;
+    e.time = services_.clock->now();
+    e.device = std::to_string(device) + " " + product;
+    e.reason = reason;
+    for (const auto& row : rows_)
+        if (row->DeviceId() == device) e.channels.push_back(row->Number());
+    deviceListener_(e);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Channel texts and operator actions
 
@@ -492,7 +533,7 @@ void AppCore::RecordButton(int k) {
     if (row->recordButton == RecordButtonAction::Stop) {
         row->Channel()->StopRecord(capture::RecordCause::Operator);
         row->recordButton = RecordButtonAction::Start;
-    } else if (row->Channel()->RecordNow()) {
+    } else if (!row->deviceLost && row->Channel()->RecordNow()) {
         row->recordButton = RecordButtonAction::Stop;  // a start that failed leaves the button as it was
     }
 }

@@ -17,6 +17,13 @@
 // elapsed times, Max_Time and the schedules; every 80th tick (4 s) the disk panels and the
 // free-space trigger.
 //
+// Lost devices, every tick: a capture thread that ended because its device vanished or stopped
+// delivering is let go; each channel of that device finishes its recording once every block the
+// device gave has been processed (cause DeviceLost), its state cell shows the fault, and the other
+// channels go on. Every 2 s the core tries to open each lost device again by its product name
+// (one quick attempt, never a wait); when it opens, a new capture thread feeds the same channels,
+// and a recording the loss ended goes on in a new file. A listener hears each loss and return.
+//
 // The channels' reports (a recording started or stopped, a number detected) arrive through the
 // main dispatcher as typed values and update the rows and the tray state; a listener hears each
 // as an Activity. Texts are made of them only where they are shown.
@@ -115,10 +122,21 @@ struct Activity {
     capture::ChannelReport report;
 };
 
+// A sound device lost or back, for a log or the headless output.
+struct DeviceEvent {
+    enum class Kind { Lost, Back };
+    Kind kind = Kind::Lost;
+    platform::LocalTime time;
+    std::string device;         // "<number> <product>"
+    std::error_code reason;     // Lost: the system's reason
+    std::vector<int> channels;  // the numbers of the channels it feeds
+};
+
 class AppCore {
 public:
     static constexpr int kSecondTicks = 20;  // 1 s of 50 ms ticks
     static constexpr int kSlowTicks = 80;    // 4 s
+    static constexpr int kReopenTicks = 40;  // 2 s between attempts to open a lost device again
 
     explicit AppCore(CoreServices services);
     ~AppCore();  // Shutdown()
@@ -150,6 +168,7 @@ public:
     void CloseDemods();
     [[nodiscard]] bool DemodsOpen() const noexcept { return demodsOpen_; }
     [[nodiscard]] DemodResults& Demods() noexcept { return demods_; }
+    void SetDeviceListener(std::function<void(const DeviceEvent&)> listener) { deviceListener_ = std::move(listener); }
 
     // Operator actions (channel k is 1-based); each does nothing for an unknown channel.
     void RecordButton(int k);  // start when idle, stop while recording
@@ -220,6 +239,8 @@ private:
     std::unique_ptr<Tkanal> makeRow_(const RowPlan& plan);
     void secondWork_();
     void slowWork_();
+    void watchDevices_();
+    void emitDevice_(DeviceEvent::Kind kind, int device, const std::string& product, std::error_code reason);
     void updateTray_();
     void show_(const std::string& text);
     void notice_(const std::string& text);
@@ -248,6 +269,7 @@ private:
     DemodResults demods_;
     bool demodsOpen_ = false;
     std::atomic<bool> resultWanted_{false};  // read by the channel threads
+    std::function<void(const DeviceEvent&)> deviceListener_;
     std::string trayTip_ = kTrayWaiting;
     bool trayRecording_ = false;
     bool running_ = false;  // channels built and the timer's work enabled
@@ -256,6 +278,7 @@ private:
     WindowMode windowMode_ = WindowMode::Shown;
     int slowTicks_ = 0;
     int secondTicks_ = 0;
+    int reopenTicks_ = 0;
     int passes_ = 0;
     int nextRowId_ = 1;
     int channelCallDepth_ = 0;               // inside a channel operation on the main thread

@@ -95,6 +95,8 @@ public:
     // empty while it is written as it should be.
     std::string writeFault;
     double level = -60.0;  // dB, refreshed every tick
+    bool deviceLost = false;   // the channel's sound device is lost: the state cell says so
+    bool lossPending = false;  // ... and the channel has not yet finished its recording for the loss
     int id = 0;            // the owner's identity for the row; never reused in a run
     tbar bar;
 

@@ -82,6 +82,7 @@ std::vector<InputSide> EnumerateInputSides(platform::SoundInputSystem& input) {
         left.side = 1;
         left.sideNumber = ++counter;
         left.name = base + kSide1;
+        left.product = info.productName;
         if (info.mono) sides.push_back(left);
         if (info.stereo) {
             InputSide right = left;
@@ -218,7 +219,7 @@ int TWWSK::sideOfRow_(const Tkanal& row) const {
     return 1;
 }
 
-std::unique_ptr<capture::tsoundin> TWWSK::makeCapture_(int device) {
+std::unique_ptr<capture::tsoundin> TWWSK::makeCapture_(int device, int openAs, bool quiet) {
     Tkanal* left = nullptr;
     Tkanal* right = nullptr;
     for (auto& row : *env_.rows) {
@@ -235,15 +236,17 @@ std::unique_ptr<capture::tsoundin> TWWSK::makeCapture_(int device) {
     capture::SoundInParams p;
     p.bitsPerSample = kBits;
     p.channelCount = right ? 2 : 1;
-    p.deviceId = device;
+    p.deviceId = openAs >= 0 ? openAs : device;
     p.sampleRate = kRate;
     p.samplesPerBlock = 16384;
     p.leftChannel = left ? left->Number() : -1;
     p.rightChannel = right ? right->Number() : -1;
     p.leftSink = sinkOf(left);
     p.rightSink = sinkOf(right);
-    auto thread =
-        std::make_unique<capture::tsoundin>(*env_.input, std::move(p), *env_.stop, env_.showMessage, env_.retryDelay);
+    p.ownerWatchesLoss = true;
+    auto thread = std::make_unique<capture::tsoundin>(
+        *env_.input, std::move(p), *env_.stop, quiet ? std::function<void(const std::string&)>() : env_.showMessage,
+        quiet ? std::chrono::milliseconds(0) : env_.retryDelay);
     if (thread->Failed()) return nullptr;
     return thread;
 }
@@ -269,7 +272,7 @@ int TWWSK::AddChannelForSide(const std::string& sideName) {
     if (index >= 0) {
         // The old thread ends before the new one opens the device.
         captures_[std::size_t(index)].thread.reset();
-        captures_[std::size_t(index)].thread = makeCapture_(it->device);
+        captures_[std::size_t(index)].thread = makeCapture_(it->device, captures_[std::size_t(index)].openAs);
         if (!captures_[std::size_t(index)].thread) captures_.erase(captures_.begin() + index);
     } else if (auto c = makeCapture_(it->device)) {
         captures_.push_back(Capture{it->device, std::move(c)});
@@ -297,7 +300,7 @@ void TWWSK::RemoveChannelForSide(const std::string& sideName) {
         renumber_();
     }
     if (index >= 0) {
-        captures_[std::size_t(index)].thread = makeCapture_(device);
+        captures_[std::size_t(index)].thread = makeCapture_(device, captures_[std::size_t(index)].openAs);
         if (!captures_[std::size_t(index)].thread) captures_.erase(captures_.begin() + index);
     }
 }
@@ -333,16 +336,66 @@ void TWWSK::RestartCaptures() {
     if (shutDown_) return;
     for (auto& c : captures_) {
         c.thread.reset();
-        c.thread = makeCapture_(c.device);
+        c.thread = makeCapture_(c.device, c.openAs);
     }
     std::erase_if(captures_, [](const Capture& c) { return !c.thread; });
+}
+
+std::vector<TWWSK::LostDevice> TWWSK::TakeLostCaptures() {
+    std::vector<LostDevice> found;
+    if (shutDown_) return found;
+    for (auto it = captures_.begin(); it != captures_.end();) {
+        if (!it->thread || !it->thread->Lost()) {
+            ++it;
+            continue;
+        }
+        LostDevice d;
+        d.device = it->device;
+        d.reason = it->thread->LostReason();
+        for (const auto& side : sides_)
+            if (side.device == it->device) d.product = side.product;
+        it = captures_.erase(it);  // the thread has ended: joining it does not wait
+        lost_.push_back(d);
+        found.push_back(std::move(d));
+    }
+    return found;
+}
+
+bool TWWSK::Reopen(int device) {
+    const auto lost = std::find_if(lost_.begin(), lost_.end(), [&](const LostDevice& d) { return d.device == device; });
+    if (lost == lost_.end() || shutDown_ || !env_.input) return false;
+    bool channels = false, stereo = false;
+    for (const auto& row : *env_.rows) {
+        if (row->DeviceId() != device || !row->Channel()) continue;
+        channels = true;
+        stereo = stereo || sideOfRow_(*row) == 2;
+    }
+    if (!channels) {
+        lost_.erase(lost);
+        return false;
+    }
+    const auto devices = env_.input->inputDevices();
+    auto usable = [&](std::size_t i) {
+        return devices[i].productName == lost->product && (stereo ? devices[i].stereo : devices[i].mono);
+    };
+    int openAs = -1;
+    if (device >= 0 && std::size_t(device) < devices.size() && usable(std::size_t(device))) openAs = device;
+    for (std::size_t i = 0; openAs < 0 && i < devices.size(); ++i)
+        if (usable(i)) openAs = int(i);
+    if (openAs < 0) return false;
+    auto thread = makeCapture_(device, openAs, true);
+    if (!thread) return false;
+    captures_.push_back(Capture{device, std::move(thread), openAs});
+    lost_.erase(lost);
+    return true;
 }
 
 void TWWSK::Shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
     if (env_.stop) env_.stop->set();
-    captures_.clear();                               // each capture thread ends and releases its device
+    captures_.clear();  // each capture thread ends and releases its device
+    lost_.clear();
     if (monitor_) monitor_->SelectChannel(nullptr);  // detached while the channel still exists
     if (env_.rows)
         for (auto& row : *env_.rows) row->ReleaseChannel();

@@ -21,6 +21,13 @@
 // mono when only the left side does; a right side alone is captured in stereo with its left half
 // unused, so a right-side channel always hears the right side.
 //
+// Lost devices. Every capture thread leaves a lost device to its owner: the owner calls
+// TakeLostCaptures() regularly, which lets go of each capture thread that ended because its device
+// vanished or stopped delivering, and Reopen() to try such a device again. Reopen looks for the
+// device by its product name in a fresh enumeration (on its old number first, since a card that
+// returns may get another), opens it without waiting and without messages, and binds a new capture
+// thread to the same channels, which are never rebuilt.
+//
 // Shutdown() is the orderly stop: the shared stop event, then the capture threads, then the
 // channel threads, then the monitor.
 //
@@ -52,6 +59,7 @@ struct InputSide {
     int side = 1;          // 1 left, 2 right
     int sideNumber = 0;    // unique over the run
     std::string name;      // "<device> <product> 1 канал" / " 2 канал"
+    std::string product;   // the device's product name
     bool inUse = false;    // a channel is built on it
     bool claimed = false;  // taken by a name match during the current build
     // From the configuration line matched to it:
@@ -115,6 +123,22 @@ public:
     // Ends and reopens every capture thread (a file-backed line starts again from its beginning).
     void RestartCaptures();
 
+    // A device whose capture thread ended because the device was lost.
+    struct LostDevice {
+        int device = 0;          // its number when the channels were built (the rows' DeviceId)
+        std::string product;     // the product name it is looked for by
+        std::error_code reason;  // why it was lost
+    };
+    // Lets go of every capture thread that ended because its device was lost and returns those
+    // devices, each once; they stay lost until Reopen() brings them back. Quick: the threads have
+    // already ended.
+    [[nodiscard]] std::vector<LostDevice> TakeLostCaptures();
+    // One attempt to open lost device `device` again and feed its channels; true when a capture
+    // thread runs for it now. Gives the device up (false) when no channel is left on it.
+    bool Reopen(int device);
+    // The lost devices not yet back (a copy: Reopen changes the list).
+    [[nodiscard]] std::vector<LostDevice> LostDevices() const { return lost_; }
+
     [[nodiscard]] const std::vector<InputSide>& InputSides() const noexcept { return sides_; }
     [[nodiscard]] const std::vector<OutputDevice>& OutputDevices() const noexcept { return outputs_; }
     [[nodiscard]] std::size_t CaptureCount() const noexcept { return captures_.size(); }
@@ -125,15 +149,17 @@ public:
 
 private:
     struct Capture {
-        int device = 0;
+        int device = 0;  // the rows' device number
         std::unique_ptr<capture::tsoundin> thread;
+        int openAs = -1;  // the number it is opened by now, when a lost device came back under another
     };
     void enumerate_();
     void buildAll_();
     void buildConfigured_(const std::vector<config::ChannelSetupLine>& lines);
     Tkanal* addRow_(const InputSide& side, int compressMode, int sampleRate, int quality, int bitrate);
     // A capture thread for `device` bound to the channels now built on its sides; null when none.
-    std::unique_ptr<capture::tsoundin> makeCapture_(int device);
+    // `openAs`: the number to open it by (-1: `device`); `quiet`: no retry wait and no messages.
+    std::unique_ptr<capture::tsoundin> makeCapture_(int device, int openAs = -1, bool quiet = false);
     int captureIndex_(int device) const;
     int sideOfRow_(const Tkanal& row) const;
     void renumber_();
@@ -142,6 +168,7 @@ private:
     std::vector<InputSide> sides_;  // enumeration order
     std::vector<OutputDevice> outputs_;
     std::vector<Capture> captures_;
+    std::vector<LostDevice> lost_;  // devices lost and not back
     std::unique_ptr<Monitor> monitor_;
     bool shutDown_ = false;
 };

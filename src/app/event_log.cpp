@@ -20,6 +20,8 @@ const char* causeName(capture::RecordCause cause) {
         case capture::RecordCause::Schedule: return "schedule";
         case capture::RecordCause::MaxTime: return "maximum time";
         case capture::RecordCause::Shutdown: return "shutdown";
+        case capture::RecordCause::DeviceLost: return "device lost";
+        case capture::RecordCause::DeviceBack: return "device back";
     }
     return "";
 }

@@ -91,6 +91,11 @@ public:
         return discarded;
     }
 
+    // Blocks put and not yet popped, the one in work included (any thread).
+    [[nodiscard]] std::size_t waiting() const {
+        std::lock_guard lock(mutex_);
+        return count_;
+    }
     // Blocks dropped because every slot was taken (closed refusals are not counted).
     [[nodiscard]] std::uint64_t dropped() const noexcept { return dropped_.load(std::memory_order_relaxed); }
     [[nodiscard]] std::size_t slotBytes() const noexcept { return slotBytes_; }

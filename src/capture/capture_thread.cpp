@@ -97,9 +97,13 @@ void tsoundin::run(std::stop_token stop) {
         if (result == platform::WaitResult::Stopped) break;
         if (result == platform::WaitResult::TimedOut) continue;
         if (result == platform::WaitResult::DeviceLost) {
-            if (showMessage_)
+            lostReason_ = device_->lostReason();
+            if (!lostReason_) lostReason_ = std::make_error_code(std::errc::no_such_device);
+            if (showMessage_ && !params_.ownerWatchesLoss)
                 showMessage_("Звуковое устройство " + std::to_string(params_.deviceId) +
                              " перестало отвечать, запись с него остановлена.");
+            release();
+            lost_.store(true, std::memory_order_release);
             break;
         }
         auto& header = headers_[std::size_t(next_)];

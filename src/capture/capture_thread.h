@@ -9,7 +9,10 @@
 // The thread waits on the device and the shared stop event together, so setting the stop event
 // ends every capture thread at once. Buffers are delivered strictly in order 0, 1, …, 5, 0, …,
 // one per completion. A device that cannot be opened after one retry stays failed, with no
-// thread; a device that vanishes while capturing ends its thread with a message.
+// thread; a device that vanishes or stops delivering while capturing ends its thread: Lost() turns
+// true and LostReason() says why. The thread then shows a message, unless its owner watches for
+// lost devices itself (ownerWatchesLoss), which lets go of the ended thread and opens the device
+// again when it returns.
 //
 // Threads: constructed and destroyed on the main thread; Rebind from the main thread while the
 // capture thread runs; sinks are called on the capture thread and must return quickly.
@@ -45,6 +48,7 @@ struct SoundInParams {
     int rightChannel = -1;
     BlockSink leftSink;
     BlockSink rightSink;
+    bool ownerWatchesLoss = false;  // true: a lost device is reported by the owner, not by a message
 };
 
 class tsoundin {
@@ -73,6 +77,10 @@ public:
     // Wait time-out: samples per block * 1000 / rate, truncated, + 10000 ms (11486 ms by default).
     [[nodiscard]] std::chrono::milliseconds Timeout() const noexcept { return timeout_; }
     [[nodiscard]] std::uint64_t BuffersDelivered() const noexcept { return delivered_.load(std::memory_order_relaxed); }
+    // True once the thread ended because its device was lost (any thread).
+    [[nodiscard]] bool Lost() const noexcept { return lost_.load(std::memory_order_acquire); }
+    // Why the device was lost (the device's reason, else no_such_device); read once Lost() is true.
+    [[nodiscard]] std::error_code LostReason() const noexcept { return lostReason_; }
 
 private:
     void run(std::stop_token stop);
@@ -92,6 +100,8 @@ private:
     int next_ = 0;                         // index of the buffer expected next
     bool failed_ = false;
     std::atomic<bool> running_{false};
+    std::atomic<bool> lost_{false};  // set after lostReason_, which is written once, on the capture thread
+    std::error_code lostReason_;
     std::atomic<std::uint64_t> delivered_{0};
     mutable std::mutex bindMutex_;  // guards the sinks and channel numbers against Rebind
     std::jthread thread_;

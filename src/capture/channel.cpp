@@ -419,6 +419,26 @@ void Tchannel::StopRecord(RecordCause cause) {
     unlockAndPost(lock);
 }
 
+bool Tchannel::DeviceLost() {
+    if (queue_.waiting() > 0) return false;
+    std::unique_lock lock(mutex_);
+    if (!deviceFault_.load(std::memory_order_relaxed)) {
+        resumeOnDeviceBack_ = recording_;
+        stopRecordLocked(samplesSeen_, RecordCause::DeviceLost);
+        deviceFault_.store(true, std::memory_order_release);
+    }
+    unlockAndPost(lock);
+    return true;
+}
+
+void Tchannel::DeviceBack() {
+    std::unique_lock lock(mutex_);
+    deviceFault_.store(false, std::memory_order_release);
+    if (std::exchange(resumeOnDeviceBack_, false) && !recording_)
+        startRecordLocked(makeFileNameLocked(), samplesSeen_, RecordCause::DeviceBack);
+    unlockAndPost(lock);
+}
+
 void Tchannel::takeNumber(std::string_view text, ChannelEvent::Kind kind, std::uint64_t sample) {
     eventText_.assign(text);
     pulseArmed_ = true;

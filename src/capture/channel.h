@@ -144,6 +144,16 @@ public:
     double LevelHistoryTick();
     // Ends the thread now (shutdown); idempotent.
     void Shutdown();
+    // Main thread, once the capture thread feeding the channel has ended because its device was
+    // lost: false while blocks handed over before are still waiting (call again later, so the
+    // file holds every one of them); then ends a recording in progress with the cause DeviceLost,
+    // marks the channel's device faulty and answers true.
+    bool DeviceLost();
+    // Main thread, when a new capture thread feeds the channel again: clears the fault, and a
+    // recording that the loss ended starts again in a new file (cause DeviceBack).
+    void DeviceBack();
+    // Any thread: the channel's device is lost (between DeviceLost() and DeviceBack()).
+    [[nodiscard]] bool DeviceFault() const noexcept { return deviceFault_.load(std::memory_order_acquire); }
 
     // Settings (main thread).
     void SetThreshold(double dB);
@@ -251,6 +261,7 @@ private:
     std::atomic<int> channelNumber_;
     std::atomic<std::uint64_t> blocks_{0};
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> deviceFault_{false};  // the channel's device is lost
 
     // Everything below is guarded by mutex_.
     mutable std::mutex mutex_;
@@ -265,6 +276,7 @@ private:
     std::uint32_t blockLength_ = 0;
     bool startedInBlock_ = false;  // the recording began in the block in work
     std::optional<ChannelReport> shutdownReport_;
+    bool resumeOnDeviceBack_ = false;  // the device's loss ended a recording
     std::atomic<bool> recordingFlag_{false};
     RecordMode mode_ = RecordMode::Level;
     bool autoRecord_ = false;

@@ -19,6 +19,8 @@ enum class RecordCause {
     Schedule,    // a recording period of the schedule began or ended
     MaxTime,     // the recording reached the channel's maximum length
     Shutdown,    // the program ended while recording: the file is completed as it stands
+    DeviceLost,  // the channel's sound device vanished or stopped delivering: the file holds all it gave
+    DeviceBack,  // the device returned and the recording its loss ended goes on in a new file
 };
 
 // What became of a recording's file when it ended.

@@ -87,6 +87,9 @@ public:
     virtual void close() noexcept = 0;
     // Overruns recovered so far (sound lost because the buffers were not re-queued in time).
     [[nodiscard]] virtual std::uint64_t overruns() const noexcept { return 0; }
+    // Why wait() answered DeviceLost, as the system's error (for example no_such_device, or
+    // timed_out for a stream that stopped delivering); empty while the device is not lost.
+    [[nodiscard]] virtual std::error_code lostReason() const noexcept { return {}; }
 };
 
 class SoundInputSystem {

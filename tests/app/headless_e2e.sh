@@ -5,7 +5,9 @@
 #   2. a 30-second stereo line at real-time pace: the recordings appear, named by the wall clock
 #      at the same offsets, and SIGTERM ends the program in order within 2 s, files complete;
 #   3. an 18-second line whose output is a pipe that closes after the first line, with a SIGHUP
-#      on top: the program records on and ends in order on SIGTERM.
+#      on top: the program records on and ends in order on SIGTERM;
+#   4. a line removed in the middle of a call and put back: stderr names the device, its reason
+#      and its channels both times, the call's file is complete, and the call goes on in a new file.
 # Expected names come from block arithmetic: a channel sees sound in blocks of 16384 samples
 # (16384 / 11025 s), and a level trigger with a 1 s start delay fires in the block holding
 # onset + 1 s; the recording is named by the local time at the end of that block. Each burst is
@@ -154,3 +156,31 @@ for ch in 1 2; do
   check_wavs "$D/home/SOUND/$ch" || fail "closed output: channel $ch files"
 done
 echo "closed output and SIGHUP: recording went on"
+
+# ---- 4. a line removed while it plays, and put back
+D=$TMP/lost; mkdir -p "$D/lines" "$D/run"
+write_line "$D/lines/exchange.wav" 60 "0:55" ""
+configure "$D/home" "$D/cfg"
+env KESTAVO_HOME="$D/home" XDG_CONFIG_HOME="$D/cfg" XDG_RUNTIME_DIR="$D/run" XDG_DATA_HOME="$D/data" \
+    KESTAVO_LINES="$D/lines" KESTAVO_ALSA=off "$KESTAVO" --headless > "$D/out.txt" 2> "$D/err.txt" &
+pid=$!
+wait_for() {  # wait_for <file> <text> <seconds>
+  for _ in $(seq $(( $3 * 10 ))); do grep -qF "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+  cat "$D/out.txt" "$D/err.txt"; return 1
+}
+wait_for "$D/out.txt" "channel 1  recording (level)" 10 || fail "removed line: the call did not start"
+sleep 6  # longer than the minimum time
+mv "$D/lines/exchange.wav" "$D/exchange.away"
+wait_for "$D/err.txt" "error: device 0 exchange.wav lost: No such file or directory; channels 1, 2 stopped" 5 \
+  || fail "removed line: no loss on stderr"
+wait_for "$D/out.txt" "channel 1  stopped (device lost)" 2 || fail "removed line: the call's end not reported"
+mv "$D/exchange.away" "$D/lines/exchange.wav"
+wait_for "$D/err.txt" "info: device 0 exchange.wav back; channels 1, 2 capture again" 6 \
+  || fail "line put back: no return on stderr"
+wait_for "$D/out.txt" "channel 1  recording (device back)" 2 || fail "line put back: the call did not go on"
+sleep 3  # the line's first blocks reach the new file
+kill -TERM $pid
+wait $pid || fail "the program with a removed line exited with an error"
+[ "$(ls "$D/home/SOUND/1" | wc -l)" = 2 ] || fail "removed line: channel 1 recorded [$(ls "$D/home/SOUND/1")]"
+check_wavs "$D/home/SOUND/1" || fail "removed line: channel 1 files"
+echo "removed line: the loss and the return reported, files complete"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <thread>
 
 #include "capture/capture_thread.h"
 #include "support/fake_capture.h"
@@ -70,21 +71,33 @@ TEST(tsoundin, OpenIsRetriedOnceAndAFailedOpenOrAVanishedDeviceIsReported) {
     const std::string busy = std::to_string(int(std::errc::device_or_resource_busy));
     struct Case {
         int refusals, vanishAfter;  // opens refused; buffers delivered before the device vanishes (-1: never)
+        bool ownerWatches;          // the owner reports a lost device itself
         std::size_t blocks;
         Strings says;
     };
     for (const Case& k :
-         {Case{1, -1, 3, {}}, Case{2, -1, 0, {"Проблема при открытии звукового устройства 0  " + busy + "  2"}},
-          Case{0, 2, 2, {"Звуковое устройство 0 перестало отвечать, запись с него остановлена."}}}) {
+         {Case{1, -1, false, 3, {}},
+          Case{2, -1, false, 0, {"Проблема при открытии звукового устройства 0  " + busy + "  2"}},
+          Case{0, 2, false, 2, {"Звуковое устройство 0 перестало отвечать, запись с него остановлена."}},
+          Case{0, 2, true, 2, {}}}) {
         test::FakeCapture c;
         c.sys.devices.push_back({{"Card", true, true}, numberedBytes(65536 * 3), {}, k.refusals, k.vanishAfter});
-        std::optional<capture::tsoundin> in(std::in_place, c.sys, c.params(), c.stop, c.show, 0ms);
+        auto params = c.params();
+        params.ownerWatchesLoss = k.ownerWatches;
+        std::optional<capture::tsoundin> in(std::in_place, c.sys, std::move(params), c.stop, c.show, 0ms);
         EXPECT_EQ(c.sys.opens.load(), k.refusals ? 2 : 1);
         EXPECT_EQ(in->Failed(), k.refusals == 2);
         // A vanished device is let go by the thread itself.
         EXPECT_TRUE(k.refusals == 2 || (k.vanishAfter >= 0 ? c.sys.closed.wait(10s) : c.waitFor(0, 3)));
+        if (k.vanishAfter >= 0) {  // lost, and said so, once the device has been let go
+            const auto until = std::chrono::steady_clock::now() + 10s;
+            while (!in->Lost() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+            EXPECT_TRUE(in->Lost());
+            EXPECT_EQ(in->LostReason(), std::errc::no_such_device);  // the fake device gives no reason of its own
+        }
         c.stop.set();
-        in.reset();  // joined: what it did is seen here
+        EXPECT_EQ(in->Lost(), k.vanishAfter >= 0);  // a stop is no loss
+        in.reset();                                 // joined: what it did is seen here
         EXPECT_EQ(c.blocks[0].size(), k.blocks);
         EXPECT_EQ(c.messages.messages(), k.says);
     }

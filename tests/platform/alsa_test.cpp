@@ -3,16 +3,19 @@
 // file's end it would repeat stale data, so the file is longer than what we read); the playback
 // PCM writes what it plays to a file.
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/alsa/alsa_input.h"
 #include "platform/alsa/alsa_output.h"
 #include "platform/line_rate.h"
+#include "support/alsa/fault_pcm.h"
 #include "support/device_buffers.h"
 #include "support/temp_dir.h"
 #include "support/wav_io.h"
@@ -113,6 +116,113 @@ TEST_F(Alsa, PlaybackTakesEveryWrittenBufferInOrder) {
     EXPECT_GE(written.size(), played.size() / 2);  // the file PCM writes what its slave has played
     EXPECT_TRUE(std::equal(written.begin(), written.end(), played.begin(),
                            [](std::uint8_t a, std::byte b) { return a == std::uint8_t(b); }));
+}
+
+// The same backend over a PCM that fails on demand (tests/support/alsa/fault_pcm.h).
+class AlsaFaults : public ::testing::Test {
+protected:
+    AlsaFaults() {
+        std::filesystem::create_directories(dir / "alsa");
+        std::ofstream(dir / "alsa/asoundrc") << "pcm_type.kestavo_fault {\n  lib \"" KESTAVO_FAULT_PCM "\"\n}\n"
+                                             << "pcm.kestavo_fault {\n  type kestavo_fault\n}\n";
+        env.set("XDG_CONFIG_HOME", dir.path().string());
+        env.set("KESTAVO_ALSA_PCMS", "kestavo_fault");
+        snd_config_update_free_global();
+        module = ::dlopen(KESTAVO_FAULT_PCM, RTLD_NOW);  // the PCM ALSA opens shares these controls
+        EXPECT_NE(module, nullptr) << ::dlerror();
+        inject = reinterpret_cast<KestavoFaultInject>(::dlsym(module, "kestavo_fault_pcm_inject"));
+        stall = reinterpret_cast<KestavoFaultStall>(::dlsym(module, "kestavo_fault_pcm_stall"));
+        pending = reinterpret_cast<KestavoFaultPending>(::dlsym(module, "kestavo_fault_pcm_pending"));
+    }
+    ~AlsaFaults() override {
+        if (stall) stall(0);
+        if (inject) inject(0);
+        snd_config_update_free_global();
+        if (module) ::dlclose(module);
+    }
+
+    // The fault PCM opened mono, 16-bit, with its buffers queued and started.
+    std::unique_ptr<SoundInput> openStarted(AlsaSoundInputSystem& system) {
+        const auto devices = system.inputDevices();
+        const auto it = std::ranges::find_if(devices, [](const auto& d) { return d.productName == "kestavo_fault"; });
+        EXPECT_NE(it, devices.end());
+        if (it == devices.end()) return nullptr;
+        auto in = system.open(int(it - devices.begin()), WaveFormat::pcm(1, kLineRate, 16), error);
+        EXPECT_NE(in, nullptr) << error.message();
+        return in;
+    }
+
+    // Whether the samples run on without a gap (the PCM numbers its frames modulo 16384).
+    static bool consecutive(const std::vector<std::byte>& block) {
+        std::vector<std::int16_t> s(block.size() / 2);
+        std::memcpy(s.data(), block.data(), s.size() * 2);
+        for (std::size_t i = 1; i < s.size(); ++i)
+            if (s[i] != (s[i - 1] + 1) % 16384) return false;
+        return !s.empty();
+    }
+
+    test::TempDir dir{"kestavo-alsa-faults"};
+    test::ScopedEnv env;
+    void* module = nullptr;
+    KestavoFaultInject inject = nullptr;
+    KestavoFaultStall stall = nullptr;
+    KestavoFaultPending pending = nullptr;
+    Event stop;
+    std::error_code error;
+};
+
+TEST_F(AlsaFaults, OverrunsAndSuspensionsAreRecoveredWithoutEndingTheStreamAndAVanishedDeviceIsLost) {
+    ASSERT_TRUE(inject && stall && pending);
+    struct Case {
+        int fault;
+        std::uint64_t overruns;
+        std::error_code lost;  // empty: the stream goes on
+    };
+    for (const Case& c : {Case{kKestavoFaultXrun, 1, {}}, Case{kKestavoFaultSuspend, 0, {}},
+                          Case{kKestavoFaultDisconnect, 0, make_error_code(std::errc::no_such_device)}}) {
+        AlsaSoundInputSystem system;
+        auto in = openStarted(system);
+        ASSERT_NE(in, nullptr);
+        test::DeviceBuffers buffers(*in, 6, 2048);  // 1024 frames each
+        ASSERT_FALSE(in->start());
+        for (int k = 0; k < 2; ++k) ASSERT_TRUE(consecutive(buffers.next(stop))) << c.fault;
+        inject(c.fault);
+        if (c.lost) {
+            WaitResult r = WaitResult::BufferDone;
+            for (int k = 0; k < 64 && r == WaitResult::BufferDone; ++k)  // what the ring still held comes first
+                if ((r = in->wait(stop, 5s)) == WaitResult::BufferDone) (void)buffers.take();
+            EXPECT_EQ(r, WaitResult::DeviceLost);
+            EXPECT_EQ(in->wait(stop, 5s), WaitResult::DeviceLost);  // and stays lost
+        } else {
+            std::vector<std::byte> block;
+            for (int k = 0; k < 4; ++k) block = buffers.next(stop);  // the stream goes on, with new sound
+            EXPECT_TRUE(consecutive(block)) << c.fault;
+        }
+        EXPECT_EQ(pending(), 0) << "the fault " << c.fault << " never struck";
+        EXPECT_EQ(in->overruns(), c.overruns) << c.fault;
+        EXPECT_EQ(in->lostReason(), c.lost) << c.fault;
+        buffers.finish();
+    }
+}
+
+TEST_F(AlsaFaults, StreamThatStopsDeliveringIsLostAfterTheStallLimitNotBefore) {
+    ASSERT_TRUE(inject && stall && pending);
+    AlsaSoundInputSystem system;
+    system.setStallLimit(1s);
+    auto in = openStarted(system);
+    ASSERT_NE(in, nullptr);
+    test::DeviceBuffers buffers(*in, 6, 2048);
+    ASSERT_FALSE(in->start());
+    ASSERT_TRUE(consecutive(buffers.next(stop)));
+    stall(1);
+    const auto stalled = std::chrono::steady_clock::now();
+    WaitResult r = WaitResult::BufferDone;
+    for (int k = 0; k < 64 && r == WaitResult::BufferDone; ++k)  // what the ring still held comes first
+        if ((r = in->wait(stop, 10s)) == WaitResult::BufferDone) (void)buffers.take();
+    EXPECT_EQ(r, WaitResult::DeviceLost);
+    EXPECT_GE(std::chrono::steady_clock::now() - stalled, 1s);
+    EXPECT_EQ(in->lostReason(), std::errc::timed_out);
+    buffers.finish();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -142,6 +143,50 @@ TEST_F(Lines, FastLinesWaitForIdleChannelsAdvanceInStepAndTheClockFollowsTheDeli
     (void)ba.take();
     EXPECT_TRUE(lines.allLinesEnded());
     EXPECT_TRUE(lines.allLinesEndedEvent().isSet());
+}
+
+TEST_F(Lines, ARemovedOrReplacedFileLosesItsLineBeforeTheNextBufferAndAFilePutBackPlaysAgainFromItsStart) {
+    const auto sound = test::numberedSamples(4, 1000);
+    test::writeWav16(folder / "a.wav", 1, sound);
+    test::writeWav16(folder / "b.wav", 2, test::numberedSamples(5, 1000));
+    FileLineSystem lines(folder.path(), LinePace::Fast, std::nullopt, pending);
+    const auto first = test::leBytes({sound.begin(), sound.begin() + 100});
+    auto listed = [&] {
+        std::vector<std::tuple<std::string, bool, bool>> out;  // name, mono, stereo
+        for (const auto& d : lines.inputDevices()) out.emplace_back(d.productName, d.mono, d.stereo);
+        return out;
+    };
+    // `change` done to a.wav after one buffer: the line is lost at its next wait, with the reason.
+    auto playOneBufferThen = [&](const std::function<void()>& change) {
+        auto in = lines.open(0, WaveFormat::pcm(1, kLineRate, 16), error);
+        ASSERT_NE(in, nullptr) << error.message();
+        EXPECT_FALSE(in->lostReason());
+        test::DeviceBuffers buffers(*in, 6, 200);  // 100 samples
+        ASSERT_FALSE(in->start());
+        EXPECT_EQ(buffers.next(stop), first);  // from the file's start, every time it is opened
+        change();
+        EXPECT_EQ(in->wait(stop, 5s), WaitResult::DeviceLost);
+        EXPECT_EQ(in->wait(stop, 5s), WaitResult::DeviceLost);  // and stays lost
+        EXPECT_EQ(in->lostReason(), std::errc::no_such_file_or_directory);
+        buffers.finish();
+    };
+    playOneBufferThen([&] { std::filesystem::rename(folder / "a.wav", folder / "a.away"); });
+    // Gone: the line keeps its place with no format, and a new file joins at the end.
+    test::writeWav16(folder / "0-new.wav", 1, sound);
+    EXPECT_EQ(listed(),
+              (decltype(listed()){{"a.wav", false, false}, {"b.wav", true, true}, {"0-new.wav", true, false}}));
+    EXPECT_EQ(lines.open(0, WaveFormat::pcm(1, kLineRate, 16), error), nullptr);
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+
+    std::filesystem::rename(folder / "a.away", folder / "a.wav");
+    EXPECT_EQ(listed(),
+              (decltype(listed()){{"a.wav", true, false}, {"b.wav", true, true}, {"0-new.wav", true, false}}));
+    // Another file moved over the name is not the file the line plays.
+    playOneBufferThen([&] {
+        test::writeWav16(folder / "other.tmp", 1, sound);
+        std::filesystem::rename(folder / "other.tmp", folder / "a.wav");
+    });
+    playOneBufferThen([&] { std::filesystem::remove(folder / "a.wav"); });
 }
 
 // Three capture threads with their "channels": every line's sound arrives whole and in order, the

@@ -19,7 +19,8 @@ using Steady = std::chrono::steady_clock;
 // One opened capture PCM. Owned by one capture thread.
 class AlsaSoundInput final : public SoundInput {
 public:
-    AlsaSoundInput(snd_pcm_t* pcm, std::uint32_t frameBytes) : pcm_(pcm), frameBytes_(frameBytes) {}
+    AlsaSoundInput(snd_pcm_t* pcm, std::uint32_t frameBytes, std::chrono::milliseconds stallLimit)
+        : pcm_(pcm), frameBytes_(frameBytes), stallLimit_(stallLimit) {}
     ~AlsaSoundInput() override { close(); }
 
     std::error_code prepare(WaveHeader& header) override {
@@ -49,6 +50,7 @@ public:
             if (const int r = snd_pcm_start(pcm_); r < 0) return alsaError(r);
         }
         started_ = true;
+        lastSound_ = Steady::now();
         return {};
     }
 
@@ -64,6 +66,7 @@ public:
             const snd_pcm_uframes_t room = (h.bufferLength - h.bytesRecorded) / frameBytes_;
             const snd_pcm_sframes_t got = snd_pcm_readi(pcm_, h.data + h.bytesRecorded, room);
             if (got > 0) {
+                lastSound_ = Steady::now();
                 h.bytesRecorded += std::uint32_t(got) * frameBytes_;
                 if (h.bytesRecorded + frameBytes_ > h.bufferLength) {
                     h.done = true;
@@ -74,14 +77,26 @@ public:
                 continue;
             }
             if (got < 0 && got != -EAGAIN) {
-                if (!recover(int(got))) return WaitResult::DeviceLost;
-                continue;
+                switch (recover(int(got))) {
+                    case Recovery::Going: continue;
+                    case Recovery::Lost: return WaitResult::DeviceLost;
+                    case Recovery::Suspended: break;  // wait a little below, then read again
+                }
             }
             // Nothing there yet: sleep until the PCM has a period, the stop event is set, or the time is up.
-            if (Steady::now() >= deadline) return WaitResult::TimedOut;
-            switch (pollDevice(stop, remaining(deadline))) {
+            const auto now = Steady::now();
+            if (now - lastSound_ >= stallLimit_) return lose(std::errc::timed_out);  // running, yet silent
+            if (now >= deadline) return WaitResult::TimedOut;
+            const auto stallAt = std::chrono::ceil<std::chrono::milliseconds>(lastSound_ + stallLimit_ - now);
+            const auto slice = std::min(remaining(deadline), stallAt);
+            if (got == -ESTRPIPE) {
+                // Suspended: the PCM's descriptors say nothing useful until it is resumed.
+                if (stop.wait(std::min(slice, kSuspendedPoll))) return WaitResult::Stopped;
+                continue;
+            }
+            switch (pollDevice(stop, slice)) {
                 case PollResult::Ready: continue;
-                case PollResult::TimedOut: return WaitResult::TimedOut;
+                case PollResult::TimedOut: continue;  // the time-out or the stall limit: seen above
                 case PollResult::Lost: return WaitResult::DeviceLost;
             }
         }
@@ -114,73 +129,96 @@ public:
     }
 
     [[nodiscard]] std::uint64_t overruns() const noexcept override { return overruns_.load(std::memory_order_relaxed); }
+    [[nodiscard]] std::error_code lostReason() const noexcept override { return lostReason_; }
 
 private:
     enum class PollResult { Ready, TimedOut, Lost };
+    enum class Recovery { Going, Suspended, Lost };
+    static constexpr std::chrono::milliseconds kSuspendedPoll{20};  // how often a suspended PCM is tried again
+
+    WaitResult lose(std::error_code reason) noexcept {
+        lost_ = true;
+        if (!lostReason_) lostReason_ = reason;
+        return WaitResult::DeviceLost;
+    }
+    WaitResult lose(std::errc reason) noexcept { return lose(std::make_error_code(reason)); }
+    WaitResult lose(int alsaErr) noexcept { return lose(std::error_code(-alsaErr, std::generic_category())); }
 
     static std::chrono::milliseconds remaining(Steady::time_point deadline) {
         return std::max(std::chrono::milliseconds(0),
                         std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()));
     }
 
-    // Handles a failed read; false when the device is lost.
-    bool recover(int err) noexcept {
-        if (err == -ENODEV) {
-            lost_ = true;
-            return false;
-        }
-        if (err == -EPIPE) overruns_.fetch_add(1, std::memory_order_relaxed);
-        if (snd_pcm_recover(pcm_, err, 1) < 0) {
-            lost_ = true;
-            return false;
+    // Handles a failed read without ending the stream: an overrun (-EPIPE) prepares and starts
+    // the PCM again; a suspended PCM (-ESTRPIPE) is resumed, or prepared again when it cannot be
+    // resumed, and while it is still suspended the caller waits a little and reads again. Nothing
+    // here sleeps. A vanished device (-ENODEV) or a failed recovery loses the device.
+    Recovery recover(int err) noexcept {
+        if (err == -ENODEV) return (lose(err), Recovery::Lost);
+        if (err == -EINTR) return Recovery::Going;
+        if (err == -EPIPE) {
+            overruns_.fetch_add(1, std::memory_order_relaxed);
+            if (const int r = snd_pcm_prepare(pcm_); r < 0) return (lose(r), Recovery::Lost);
+        } else if (err == -ESTRPIPE) {
+            const int r = snd_pcm_resume(pcm_);
+            if (r == -EAGAIN) return Recovery::Suspended;
+            const auto state = snd_pcm_state(pcm_);
+            if (r < 0 || (state != SND_PCM_STATE_RUNNING && state != SND_PCM_STATE_PREPARED)) {
+                if (const int p = snd_pcm_prepare(pcm_); p < 0) return (lose(p), Recovery::Lost);
+            }
+        } else {
+            return (lose(err), Recovery::Lost);
         }
         // Recovery leaves the PCM prepared; capture goes on at once.
-        if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED && snd_pcm_start(pcm_) < 0) {
-            lost_ = true;
-            return false;
+        if (snd_pcm_state(pcm_) == SND_PCM_STATE_PREPARED) {
+            if (const int r = snd_pcm_start(pcm_); r < 0) return (lose(r), Recovery::Lost);
         }
-        return true;
+        return Recovery::Going;
     }
 
     // Polls the PCM together with the stop event; the caller looks at the stop event itself.
     PollResult pollDevice(const Event& stop, std::chrono::milliseconds timeout) noexcept {
         const int count = snd_pcm_poll_descriptors_count(pcm_);
         if (count <= 0) {
-            lost_ = true;
+            lose(std::errc::no_such_device);
             return PollResult::Lost;
         }
         fds_.resize(std::size_t(count) + 1);
         if (snd_pcm_poll_descriptors(pcm_, fds_.data(), unsigned(count)) != count) {
-            lost_ = true;
+            lose(std::errc::no_such_device);
             return PollResult::Lost;
         }
         fds_[std::size_t(count)] = pollfd{stop.fd(), POLLIN, 0};
         const int r = ::poll(fds_.data(), fds_.size(), int(timeout.count()));
-        if (r < 0) return errno == EINTR ? PollResult::Ready : PollResult::Lost;
+        if (r < 0) {
+            if (errno == EINTR) return PollResult::Ready;
+            lose(std::error_code(errno, std::generic_category()));
+            return PollResult::Lost;
+        }
         if (r == 0) return PollResult::TimedOut;
         if (fds_[std::size_t(count)].revents != 0) return PollResult::Ready;  // stop: seen at the top of the loop
         unsigned short revents = 0;
         const int e = snd_pcm_poll_descriptors_revents(pcm_, fds_.data(), unsigned(count), &revents);
-        if (e < 0) {
-            if (!recover(e)) return PollResult::Lost;
-            return PollResult::Ready;
-        }
+        if (e < 0) return recover(e) == Recovery::Lost ? PollResult::Lost : PollResult::Ready;
         if (revents & POLLERR) {
             // The read that follows reports the reason (-EPIPE, -ESTRPIPE, -ENODEV) and recovers.
             if (snd_pcm_state(pcm_) == SND_PCM_STATE_DISCONNECTED) {
-                lost_ = true;
+                lose(std::errc::no_such_device);
                 return PollResult::Lost;
             }
         }
         return PollResult::Ready;
     }
 
-    snd_pcm_t* pcm_;                 // null once closed
-    std::uint32_t frameBytes_;       // bytes per frame: channels * bits / 8
-    std::deque<WaveHeader*> queue_;  // queued buffers, oldest first; the front is being filled
-    std::vector<pollfd> fds_;        // the PCM's descriptors and the stop event's
+    snd_pcm_t* pcm_;                        // null once closed
+    std::uint32_t frameBytes_;              // bytes per frame: channels * bits / 8
+    std::deque<WaveHeader*> queue_;         // queued buffers, oldest first; the front is being filled
+    std::vector<pollfd> fds_;               // the PCM's descriptors and the stop event's
+    std::chrono::milliseconds stallLimit_;  // running without sound this long: the device is lost
+    Steady::time_point lastSound_{};        // when sound last arrived (or the start)
     bool started_ = false;
     bool lost_ = false;
+    std::error_code lostReason_;  // why lost_ is set
     std::atomic<std::uint64_t> overruns_{0};
 };
 
@@ -243,7 +281,8 @@ std::unique_ptr<SoundInput> AlsaSoundInputSystem::open(int deviceId, const WaveF
     }
     snd_pcm_t* pcm = openFirstAlsaPcm(pcms, SND_PCM_STREAM_CAPTURE, format, error);
     if (!pcm) return nullptr;
-    return std::make_unique<AlsaSoundInput>(pcm, std::uint32_t(format.channels * format.bitsPerSample / 8));
+    return std::make_unique<AlsaSoundInput>(pcm, std::uint32_t(format.channels * format.bitsPerSample / 8),
+                                            stallLimit_.load(std::memory_order_relaxed));
 }
 
 }  // namespace kestavo::platform

@@ -12,12 +12,17 @@
 // An opened device reads the PCM straight into the oldest queued buffer: wait() reads what has
 // arrived and polls the PCM's descriptors together with the stop event's eventfd for the rest, so
 // a stop ends the wait at once and no buffer is waited out. A buffer is done when it is full.
-// Overruns (the PCM's ring filled up because buffers came back late) are recovered with
-// snd_pcm_recover and counted; a device that vanished (-ENODEV) or that cannot be recovered is
-// lost: wait() answers DeviceLost from then on, and nothing else happens to the program.
+// Overruns (the PCM's ring filled up because buffers came back late) are recovered by preparing
+// and starting the PCM again, and counted; a suspended PCM is resumed (or prepared again) without
+// ending the stream. A device that vanished (-ENODEV), that cannot be recovered, or that delivers
+// nothing for the stall limit (5 s by default) while running is lost: wait() answers DeviceLost
+// from then on, lostReason() says why (timed_out for a stall), and whoever owns the capture
+// opens the device again.
 //
 // Threads: enumeration and open from any thread (the list is guarded); an opened input belongs to
 // one capture thread, except overruns(), which any thread may read.
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -35,6 +40,14 @@ public:
     AlsaSoundInputSystem();
     // The cards, then `extraPcms` (each listed when it opens for capture).
     explicit AlsaSoundInputSystem(std::vector<std::string> extraPcms);
+
+    static constexpr std::chrono::milliseconds kStallLimit{5000};
+
+    // How long a running input may deliver nothing before it counts as lost; for inputs opened
+    // from now on.
+    void setStallLimit(std::chrono::milliseconds limit) noexcept {
+        stallLimit_.store(limit, std::memory_order_relaxed);
+    }
 
     // Enumerates afresh; the ids of open() refer to the latest list.
     [[nodiscard]] std::vector<InputDeviceInfo> inputDevices() override;
@@ -54,6 +67,7 @@ private:
     std::mutex mutex_;
     std::vector<Device> devices_;
     bool enumerated_ = false;
+    std::atomic<std::chrono::milliseconds> stallLimit_{kStallLimit};
 };
 
 }  // namespace kestavo::platform

@@ -2,6 +2,7 @@
 #include "platform/line_rate.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <array>
@@ -18,8 +19,9 @@ namespace kestavo::platform {
 namespace {
 
 using Steady = std::chrono::steady_clock;
-constexpr auto kSlice = std::chrono::milliseconds(10);  // longest wait without looking at stop
-constexpr int kWaveFormatExtensible = 0xFFFE;           // format tag: the real format follows in a sub-format
+constexpr auto kSlice = std::chrono::milliseconds(10);           // longest wait without looking at stop
+constexpr int kWaveFormatExtensible = 0xFFFE;                    // format tag: the real format follows in a sub-format
+constexpr auto kPresenceCheck = std::chrono::milliseconds(100);  // how often a waiting line looks for its file
 
 // Waits on the stop event for `d` (rounded up to whole milliseconds); true when it is set.
 bool waitStop(const Event& stop, Steady::duration d) {
@@ -54,6 +56,7 @@ bool readAt(int fd, void* to, std::size_t n, std::uint64_t offset) {
 }  // namespace
 
 struct FileLineSystem::LineFile {
+    bool present = true;  // the file is there and usable; false: gone (the line keeps its id)
     std::filesystem::path path;
     std::string name;              // the file's name: the device's product name
     int channels = 1;              // 1 or 2
@@ -201,6 +204,11 @@ public:
     FileLineInput(std::shared_ptr<FileLineSystem::Hub> hub, const FileLineSystem::LineFile& file, int fd, int channels,
                   int bits)
         : hub_(std::move(hub)), file_(file), fd_(fd), channels_(channels), bits_(bits) {
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0) {
+            fileDevice_ = st.st_dev;
+            fileInode_ = st.st_ino;
+        }
         std::lock_guard lock(hub_->mutex);
         id_ = hub_->nextId++;
         hub_->members.emplace(id_, FileLineSystem::Hub::Member{});
@@ -244,12 +252,16 @@ public:
     }
 
     WaitResult wait(const Event& stop, std::chrono::milliseconds timeout) override {
-        if (fd_ < 0) return WaitResult::DeviceLost;
+        if (fd_ < 0 || lost_) return WaitResult::DeviceLost;
         handOn();
         const auto deadline = Steady::now() + timeout;
         for (;;) {
             if (stop.isSet()) return WaitResult::Stopped;
             const auto now = Steady::now();
+            if (now >= nextPresenceCheck_) {
+                nextPresenceCheck_ = now + kPresenceCheck;
+                if (!fileStillThere()) return WaitResult::DeviceLost;
+            }
             if (!running_ || queue_.empty() || pos_ >= file_.frames) {
                 // Nothing can come before the caller acts again: silence until stop or timeout.
                 return waitStop(stop, deadline - now) ? WaitResult::Stopped : WaitResult::TimedOut;
@@ -290,6 +302,8 @@ public:
     void unprepare(WaveHeader& header) noexcept override {
         if (!header.queued) header.prepared = false;
     }
+
+    [[nodiscard]] std::error_code lostReason() const noexcept override { return lostReason_; }
 
     void close() noexcept override {
         if (fd_ < 0) return;
@@ -353,14 +367,28 @@ private:
         hub_->changed.notify_all();
     }
 
-    // Fills the oldest queued buffer with the next `frames` frames of the file.
+    // Whether the file's name still leads to the file this line opened; when not, the line is lost.
+    bool fileStillThere() noexcept {
+        struct stat st {};
+        if (::stat(file_.path.c_str(), &st) == 0 && st.st_dev == fileDevice_ && st.st_ino == fileInode_) return true;
+        lost_ = true;
+        lostReason_ = std::make_error_code(std::errc::no_such_file_or_directory);
+        return false;
+    }
+
+    // Fills the oldest queued buffer with the next `frames` frames of the file; false (the line
+    // is lost) when the file is gone or cannot be read.
     bool deliver(std::int64_t frames) {
+        if (!fileStillThere()) return false;
         WaveHeader& h = *queue_.front();
         const int inChannels = file_.channels;
         scratch_.resize(std::size_t(frames) * std::size_t(inChannels) * 2);
         if (!readAt(fd_, scratch_.data(), scratch_.size(),
-                    file_.dataOffset + std::uint64_t(pos_) * std::uint64_t(2 * inChannels)))
+                    file_.dataOffset + std::uint64_t(pos_) * std::uint64_t(2 * inChannels))) {
+            lost_ = true;
+            lostReason_ = std::make_error_code(std::errc::io_error);
             return false;
+        }
         auto* out = reinterpret_cast<unsigned char*>(h.data);
         const unsigned char* in = scratch_.data();
         for (std::int64_t f = 0; f < frames; ++f, in += 2 * inChannels) {
@@ -403,6 +431,11 @@ private:
     bool running_ = false;                // between start() and stop()/reset()
     Steady::time_point t0_{};             // real time: when the file's first frame was "recorded"
     std::vector<unsigned char> scratch_;  // file bytes of one buffer
+    dev_t fileDevice_ = 0;                // the opened file's identity, to notice a removal
+    ino_t fileInode_ = 0;
+    Steady::time_point nextPresenceCheck_{};  // when wait() looks at the file's name again
+    bool lost_ = false;                       // the file is gone: every wait answers DeviceLost
+    std::error_code lostReason_;
 };
 
 }  // namespace
@@ -437,6 +470,12 @@ FileLineSystem::FileLineSystem(std::filesystem::path folder, LinePace pace, std:
         const SystemClock system;
         hub_->clock = std::make_unique<FakeClock>(start.value_or(system.now()), system.tickMs());
     }
+    std::lock_guard lock(mutex_);
+    scan(&problems_);
+}
+
+void FileLineSystem::scan(std::vector<std::string>* problems) {
+    for (auto& f : files_) f.present = false;
     std::error_code ec;
     if (!std::filesystem::is_directory(folder_, ec)) return;  // no lines: nothing to report
     std::vector<std::filesystem::path> candidates;
@@ -447,15 +486,20 @@ FileLineSystem::FileLineSystem(std::filesystem::path folder, LinePace pace, std:
         if (!it->is_regular_file(typeError)) continue;
         candidates.push_back(p);
     }
-    if (ec) problems_.push_back(folder_.string() + ": cannot be read: " + ec.message());
+    if (ec && problems) problems->push_back(folder_.string() + ": cannot be read: " + ec.message());
     std::sort(candidates.begin(), candidates.end(),
               [](const auto& a, const auto& b) { return a.filename().string() < b.filename().string(); });
     for (const auto& p : candidates) {
         std::string why;
-        if (auto f = readLineFile(p, why))
+        auto f = readLineFile(p, why);
+        const auto known = std::find_if(files_.begin(), files_.end(),
+                                        [&](const LineFile& l) { return l.name == p.filename().string(); });
+        if (f && known != files_.end())
+            *known = std::move(*f);  // back, perhaps changed: its place stays
+        else if (f)
             files_.push_back(std::move(*f));
-        else
-            problems_.push_back(p.filename().string() + ": " + why + "; the file is not used as a line");
+        else if (problems)
+            problems->push_back(p.filename().string() + ": " + why + "; the file is not used as a line");
     }
 }
 
@@ -470,17 +514,25 @@ std::unique_ptr<FileLineSystem> FileLineSystem::fromEnvironment(const std::files
 }
 
 std::vector<InputDeviceInfo> FileLineSystem::inputDevices() {
+    std::lock_guard lock(mutex_);
+    scan(nullptr);
     std::vector<InputDeviceInfo> list;
-    for (const auto& f : files_) list.push_back(InputDeviceInfo{f.name, true, f.channels == 2});
+    for (const auto& f : files_) list.push_back(InputDeviceInfo{f.name, f.present, f.present && f.channels == 2});
     return list;
 }
 
 std::unique_ptr<SoundInput> FileLineSystem::open(int deviceId, const WaveFormat& format, std::error_code& error) {
+    std::unique_lock lock(mutex_);
     if (deviceId < 0 || std::size_t(deviceId) >= files_.size()) {
         error = std::make_error_code(std::errc::no_such_device);
         return nullptr;
     }
-    const LineFile& f = files_[std::size_t(deviceId)];
+    const LineFile f = files_[std::size_t(deviceId)];
+    lock.unlock();
+    if (!f.present) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+        return nullptr;
+    }
     const bool formatOk = format.formatTag == kWaveFormatPcm && format.samplesPerSec == std::uint32_t(kLineRate) &&
         (format.bitsPerSample == 8 || format.bitsPerSample == 16) && format.channels >= 1 &&
         format.channels <= f.channels && format.blockAlign == format.bitsPerSample / 8 * format.channels;

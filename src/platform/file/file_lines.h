@@ -7,6 +7,14 @@
 // names (byte order), so a configuration keeps finding the same line. A `.wav` file that is not
 // such a WAV is left out and named in problems(); other files in the folder are ignored.
 //
+// Lines come and go. Every inputDevices() reads the folder again: a file that is gone (or no
+// longer a usable WAV) keeps its place in the list but takes no format (mono and stereo are
+// false), a file that comes back takes its old place again, and a new file is added at the end,
+// so a device's id never changes while the system lives. An opened line watches its file: when
+// the file is removed, renamed away or replaced, wait() answers DeviceLost (lostReason() is
+// no_such_file_or_directory) before the next buffer, so every buffer delivered before holds
+// sound of the file that was there. A file put back is opened afresh and plays from its start.
+//
 // An opened line fills its queued buffers with the file's sound, oldest queued buffer first,
 // exactly like a capture device: whole buffers, then a final partial buffer with the rest of the
 // file, then nothing more. A stereo file opened as mono gives its left side; a mono file cannot
@@ -41,6 +49,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,7 +75,7 @@ struct LinesSettings {
 
 class FileLineSystem final : public SoundInputSystem {
 public:
-    // Reads the folder once: the lines are fixed for the life of the system. `pending` must
+    // Reads the folder (again at every inputDevices()). `pending` must
     // outlive the system and every line opened from it. `start` is used in fast pace only.
     FileLineSystem(std::filesystem::path folder, LinePace pace, std::optional<LocalTime> start, PendingWork& pending);
     ~FileLineSystem() override;
@@ -77,14 +86,17 @@ public:
     [[nodiscard]] static std::unique_ptr<FileLineSystem> fromEnvironment(const std::filesystem::path& programFolder,
                                                                          PendingWork& pending);
 
-    // One device per usable WAV file, in name order; mono is always true, stereo for stereo files.
+    // One device per WAV file seen, in name order as first seen; mono is true for a usable file,
+    // stereo for a usable stereo file, and both are false for a file that is gone. Reads the
+    // folder again.
     [[nodiscard]] std::vector<InputDeviceInfo> inputDevices() override;
-    // Errors: no_such_device for a bad id, invalid_argument for a format the line cannot give,
-    // or the error of opening the file.
+    // Errors: no_such_device for a bad id, no_such_file_or_directory for a line whose file is
+    // gone, invalid_argument for a format the line cannot give, or the error of opening the file.
     [[nodiscard]] std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format,
                                                    std::error_code& error) override;
 
-    // One line per file that was left out, and per folder that could not be read.
+    // One line per file that was left out, and per folder that could not be read, when the
+    // system was made (later readings of the folder add nothing).
     [[nodiscard]] const std::vector<std::string>& problems() const noexcept { return problems_; }
     [[nodiscard]] LinePace pace() const noexcept { return pace_; }
     [[nodiscard]] const std::filesystem::path& folder() const noexcept { return folder_; }
@@ -98,9 +110,14 @@ public:
     struct Hub;       // what the system and its opened lines share
 
 private:
+    // Reads the folder: updates the lines known and adds new files at the end. Under mutex_;
+    // `problems` (null: none kept) gets the files left out.
+    void scan(std::vector<std::string>* problems);
+
     std::filesystem::path folder_;
     LinePace pace_;
-    std::vector<LineFile> files_;
+    std::mutex mutex_;             // guards files_
+    std::vector<LineFile> files_;  // every line seen, by id
     std::vector<std::string> problems_;
     std::shared_ptr<Hub> hub_;  // opened lines keep it alive after the system is gone
 };
