@@ -47,7 +47,7 @@ zad_rec/zad_stop: start and stop delays in seconds; docs/configuration.md explai
 constexpr const char* kExitCodes =
     "  0  the recording was analysed (or --help/--version)\n"
     "  1  the recording could not be read\n"
-    "  2  the command line was refused";
+    "  2  the command line was refused (a --plugin that names no plug-in too)";
 
 // Everything the command line sets.
 struct DetectOptions {
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
     const std::vector<std::uint8_t>& samples = sound->bytes;
     if (!o.plugins.empty() && !tools::runPlugins(o.plugins, samples, sound->bits, stdout, error)) {
         std::fprintf(stderr, "kestavo-detect: error: %s\n", error.c_str());
-        return 1;
+        return 2;  // a --plugin that names no plug-in is a refused command line
     }
 
     platform::FakeClock clock(platform::LocalTime{2026, 1, 1, 0, 0, 0, 0});

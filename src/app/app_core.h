@@ -52,10 +52,10 @@
 #include "platform/pending_work.h"
 #include "platform/sound_input.h"
 #include "platform/sound_output.h"
+#include "platform/stream_socket.h"
 #include "services/plugin_host.h"
 #include "services/plugin_vetting.h"
 #include "services/server_api.h"
-#include "platform/stream_socket.h"
 #include "services/server_client.h"
 
 namespace kestavo::app {

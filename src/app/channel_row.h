@@ -94,10 +94,10 @@ public:
     // What went wrong with the file of the current (or last) recording, shown with the state;
     // empty while it is written as it should be.
     std::string writeFault;
-    double level = -60.0;  // dB, refreshed every tick
+    double level = -60.0;      // dB, refreshed every tick
     bool deviceLost = false;   // the channel's sound device is lost: the state cell says so
     bool lossPending = false;  // ... and the channel has not yet finished its recording for the loss
-    int id = 0;            // the owner's identity for the row; never reused in a run
+    int id = 0;                // the owner's identity for the row; never reused in a run
     tbar bar;
 
 private:

@@ -148,8 +148,10 @@ void EventLog::Record(const Activity& a) {
         case capture::ChannelReport::Kind::Fault:
             // The recording's file cannot be written (the sound waits), is written again, or was made again.
             line += std::string(",\"event\":") +
-                (r.fileRemade ? "\"file_remade\"" : r.error != 0 ? "\"write_fault\"" : "\"write_resumed\"") + channel +
-                ",\"path\":" + pathOrNull(r.file) + ",\"error\":" + JsonString(r.text);
+                (r.fileRemade       ? "\"file_remade\""
+                     : r.error != 0 ? "\"write_fault\""
+                                    : "\"write_resumed\"") +
+                channel + ",\"path\":" + pathOrNull(r.file) + ",\"error\":" + JsonString(r.text);
             break;
         case capture::ChannelReport::Kind::PluginRefused:
             line += ",\"event\":\"fault\"" + channel + ",\"text\":" + JsonString("plug-in " + r.file + ": " + r.text);

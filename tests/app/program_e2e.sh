@@ -75,6 +75,9 @@ PY
 printf '%s\r\n' "[MAIN]" "DIRS_D=0" "AUTO=1" \
   "[Channels1]" "CompressMode1=0" "auto1=1" "POROG1=-30" "zad_rec1=1" "zad_stop1=3" "Min_Time1=5" "PREFIX1=L_" \
   "AON1=0" "Pulse1=0" "DTMF1=1" "PulseREC1=0" > "$D/cfg/kestavo/tevra4.ini"
+# The later runs start from this configuration, not from the one the first run saved (which names
+# the first run's recording folder).
+cp -r "$D/cfg" "$TMP/cfg.start"
 run_env "$D" KESTAVO_LINES_PACE=fast KESTAVO_LINES_START=2026-12-05T16:00:00 \
   "$KESTAVO" -start --headless --until-lines-end --events "$D/events.jsonl" >"$D/out.txt" 2>&1 \
   || { cat "$D/out.txt"; fail "batch run exited with an error"; }
@@ -103,7 +106,7 @@ echo "events: the recordings made, their lengths and numbers; no autostart entry
 
 # ---- 4. progress and summary on a terminal only
 ! grep -q "% done\|recording(s) made" "$D/out.txt" || fail "progress or summary without a terminal"
-D2=$TMP/terminal; mkdir -p "$D2/run" "$D2/home"; cp -r "$D/lines" "$D/cfg" "$D2/"
+D2=$TMP/terminal; mkdir -p "$D2/run" "$D2/home"; cp -r "$D/lines" "$D2/"; cp -r "$TMP/cfg.start" "$D2/cfg"
 total=$(python3 -c "import json; print('%.1f' % sum(e['duration'] for e in map(json.loads, open('$D/events.jsonl')) if e['event'] == 'stopped'))")
 cmd=$(printf '%q ' env KESTAVO_HOME="$D2/home" XDG_CONFIG_HOME="$D2/cfg" XDG_RUNTIME_DIR="$D2/run" \
   XDG_DATA_HOME="$D2/data" KESTAVO_LINES="$D2/lines" KESTAVO_ALSA=off KESTAVO_LINES_PACE=fast \
@@ -116,7 +119,7 @@ grep -q "2 recording(s) made, $total s recorded, 2 number(s) detected" "$D2/tty.
 echo "terminal: progress and summary"
 
 # ---- 5. events on standard output
-D3=$TMP/stdout; mkdir -p "$D3/run" "$D3/home"; cp -r "$D/lines" "$D/cfg" "$D3/"
+D3=$TMP/stdout; mkdir -p "$D3/run" "$D3/home"; cp -r "$D/lines" "$D3/"; cp -r "$TMP/cfg.start" "$D3/cfg"
 run_env "$D3" KESTAVO_LINES_PACE=fast KESTAVO_LINES_START=2026-12-05T16:00:00 \
   "$KESTAVO" --headless --until-lines-end --events - >"$D3/out.jsonl" 2>"$D3/err.txt" \
   || { cat "$D3/err.txt"; fail "batch run with --events - exited with an error"; }

@@ -102,7 +102,9 @@ TEST(WriteFaults, SoundThatCannotBeWrittenWaitsAndReachesTheFileInOrderWhenTheDi
         EXPECT_EQ(rec.faulty->LostSeconds(), 0.0);
         EXPECT_TRUE(rec.faulty->FileMade());
         EXPECT_EQ(test::readBytes(path), test::readBytes(rec.twinPath));
-        if (c.format == FileFormat::Wav && c.bits == 16) EXPECT_EQ(test::readWav(path)->samples16(), rec.sent);
+        if (c.format == FileFormat::Wav && c.bits == 16) {
+            EXPECT_EQ(test::readWav(path)->samples16(), rec.sent);
+        }
     }
 }
 
