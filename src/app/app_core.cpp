@@ -436,15 +436,51 @@ void AppCore::slowWork_() {
                 (settings_.ENABLED ? settings_.NAME : std::string(russian ? "Локально" : "Locally"));
         }
     }
-    const bool keeperBusy = services_.keeperRunning && services_.keeperRunning();
-    if (free != -1.0 && free < settings_.KeepFreeBytes && settings_.CHECKspace && !keeperBusy &&
-        services_.startFreeSpaceKeeper) {
+    if (keeper_ && keeper_->Finished()) keeper_.reset();
+    const bool keeperBusy = keeper_ || (services_.keeperRunning && services_.keeperRunning());
+    if (free != -1.0 && free < settings_.KeepFreeBytes && settings_.CHECKspace && !keeperBusy) {
         try {
-            services_.startFreeSpaceKeeper(folder, settings_.KeepFreeBytes);
+            if (services_.startFreeSpaceKeeper)
+                services_.startFreeSpaceKeeper(folder, settings_.KeepFreeBytes);
+            else
+                startKeeper_(folder);
         } catch (...) {
             // The next check, 4 s later, tries again.
         }
     }
+}
+
+void AppCore::startKeeper_(const fs::path& folder) {
+    services::SpaceKeeperParams params;
+    for (const auto& row : rows_) params.channelFolders.push_back(row->Settings().recordDir);
+    params.dayFolders = settings_.DIRS_D;
+    params.keepFreeBytes = std::uint64_t(std::max(0.0, settings_.KeepFreeBytes));
+    // Files the keeper must leave: those open for recording now, those waiting for upload, and any
+    // written in the last two minutes (a recording that began after this list was taken).
+    std::vector<fs::path> open;
+    for (const auto& row : rows_)
+        if (const auto* c = row->Channel(); c && !c->OpenFileName().empty()) open.emplace_back(c->OpenFileName());
+    services::TCl* client = client_.get();
+    services::SpaceKeeperEnv env;
+    env.freeBytes = [freeBytes = services_.freeBytes, folder]() -> std::optional<std::uint64_t> {
+        const auto f = freeBytes(folder);
+        return f && *f >= 0 ? std::optional<std::uint64_t>(std::uint64_t(*f)) : std::nullopt;
+    };
+    env.inUse = [open = std::move(open), client](const fs::path& file) {
+        if (std::find(open.begin(), open.end(), file) != open.end()) return true;
+        std::error_code ec;
+        const auto written = fs::last_write_time(file, ec);
+        if (!ec && fs::file_time_type::clock::now() - written < std::chrono::minutes(2)) return true;
+        if (client)
+            for (const auto& job : client->Uploads().QueuedJobs())
+                if (fs::path(job.path) == file) return true;
+        return false;
+    };
+    env.message = [this](const std::string& text) {
+        services_.dispatcher->post([this, text] { show_(text); });  // from the keeper's thread
+    };
+    env.toldShort = &keeperToldShort_;
+    keeper_ = std::make_unique<services::Tspace_shrink>(std::move(params), std::move(env));
 }
 
 void AppCore::watchDevices_() {
@@ -557,6 +593,7 @@ void AppCore::SelectMonitor(int k, bool on) {
 
 void AppCore::teardown_() {
     running_ = false;
+    keeper_.reset();  // stops its run between two deletions
     std::vector<config::ChannelSettings> channels;
     for (const auto& row : rows_) channels.push_back(row->Settings());
     if (auto ec = config::SaveAllSettings(services_.files, settings_, channels, false))

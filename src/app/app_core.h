@@ -57,6 +57,7 @@
 #include "services/plugin_vetting.h"
 #include "services/server_api.h"
 #include "services/server_client.h"
+#include "services/space_keeper.h"
 
 namespace kestavo::app {
 
@@ -248,6 +249,7 @@ private:
     void writeBackUsedValues_();
     void emit_(const capture::ChannelReport& report);
     void onPluginResult_(const services::PluginRecord& record);
+    void startKeeper_(const std::filesystem::path& folder);
     [[nodiscard]] std::string pluginRefusedText_(const capture::ChannelReport& report) const;
     void updateResultWanted_() noexcept { resultWanted_.store(demodsOpen_ || bool(pluginListener_)); }
 
@@ -265,6 +267,8 @@ private:
     std::function<void(const Activity&)> listener_;
     std::function<void(const PluginResult&)> pluginListener_;
     std::unique_ptr<services::PluginVetting> vetting_;
+    std::unique_ptr<services::Tspace_shrink> keeper_;  // the free-space keeper's run, while one runs
+    std::atomic<bool> keeperToldShort_{false};         // the keeper said once it cannot reach its target
     std::unique_ptr<services::Tcommon_plugin> catalogue_;
     DemodResults demods_;
     bool demodsOpen_ = false;

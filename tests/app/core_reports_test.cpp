@@ -1,11 +1,12 @@
 // Plug-in results reach the main thread: the results window's list while it is open (filtered by
 // channel, at most 100 rows, the filter kept in the configuration) and the result listener; a row
-// shows a recording's write fault beside its state.
+// shows a recording's write fault beside its state; the free-space keeper the 4 s check starts.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "app/demod_results.h"
 #include "app_fixture.h"
@@ -96,6 +97,49 @@ TEST(WriteFaults, TheRowShowsAFaultBesideItsStateUntilTheFileIsWrittenAgainAndLo
     stopped.outcome = capture::RecordOutcome::NoFile;
     rig.core->OnChannelReport(row.id, stopped);
     EXPECT_EQ(rig.core->StateText(row), idle + " — file not written");
+}
+
+}  // namespace
+}  // namespace kestavo::app
+
+namespace kestavo::app {
+namespace {
+
+TEST(FreeSpaceKeeper, DeletesTheOldestRecordingsUntilTheTargetIsMetAndLeavesFreshOnes) {
+    CoreRig rig;
+    rig.input.devices = {device("Line", true, false)};
+    // 1e12 bytes on the disk and 1 % to keep free: 1e10. The disk has 1e10 - 2.5 MB free, and
+    // each deleted recording gives back its 1 MB.
+    writeIni(rig.files.file,
+             {"[MAIN]", "DIRS_D=0", "[Disk]", "CHECKspace=1", "FreeSpace=1", "[Channels1]", "CompressMode1=1"});
+    const fs::path folder = rig.files.programFolder / "SOUND" / "1";
+    fs::create_directories(folder);
+    std::vector<fs::path> files;
+    for (int age : {40, 30, 20, 10, 0}) {  // days old; the last one was written just now
+        files.push_back(folder / ("r" + std::to_string(age) + ".mp3"));
+        std::ofstream(files.back()) << std::string(1'000'000, 'x');
+        fs::last_write_time(files.back(), fs::file_time_type::clock::now() - std::chrono::hours(24 * age));
+    }
+    std::ofstream(folder / "notes.txt") << "not a recording";
+    fs::last_write_time(folder / "notes.txt", fs::file_time_type::clock::now() - std::chrono::hours(24 * 90));
+    std::atomic<int> deleted{0};
+    rig.configure = [&](CoreServices& s) {
+        s.freeBytes = [&, folder](const fs::path&) {
+            int gone = 0;
+            for (const auto& f : files) gone += !fs::exists(f);
+            deleted = gone;
+            return std::optional<double>(1e10 - 2.5e6 + 1e6 * gone);
+        };
+    };
+    rig.start();
+    for (int i = 0; i < 20 && deleted < 3; ++i) {
+        rig.ticks(AppCore::kSlowTicks);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the keeper runs on its own thread
+    }
+    EXPECT_EQ(std::vector<bool>({fs::exists(files[0]), fs::exists(files[1]), fs::exists(files[2]), fs::exists(files[3]),
+                                 fs::exists(files[4])}),
+              std::vector<bool>({false, false, false, true, true}));
+    EXPECT_TRUE(fs::exists(folder / "notes.txt"));
 }
 
 }  // namespace
