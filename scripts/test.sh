@@ -36,6 +36,8 @@ ctest --test-dir build/release --output-on-failure -j "$jobs" --timeout 300
 if [ "$quick" = 1 ]; then exit 0; fi
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+# Also while building: the test lists are read from the test programs then.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 configure_and_build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_SANITIZE="address;undefined" \
   -DKESTAVO_BENCH=OFF -DKESTAVO_UI=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/event_log.h"
 #include "services/plugin_host.h"
 
 namespace kestavo::tools {
@@ -11,24 +12,6 @@ namespace kestavo::tools {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string jsonString(std::string_view s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 // A program folder of our own under the temporary folder, removed with its contents at the end.
 struct PrivateFolder {
@@ -82,8 +65,8 @@ bool runPlugins(const std::vector<std::string>& files, const std::vector<std::ui
             r.extra[0] = 0;
             if (!plugins[i]->Process(r, x)) continue;
             std::fprintf(out, "{\"sample\":%zu,\"kind\":\"plugin\",\"text\":%s,\"extra\":%s,\"action\":%d}\n", n,
-                         jsonString(services::identifierText(r)).c_str(), jsonString(services::extraText(r)).c_str(),
-                         int(r.action));
+                         app::JsonString(services::identifierText(r)).c_str(),
+                         app::JsonString(services::extraText(r)).c_str(), int(r.action));
         }
     }
     std::fflush(out);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/event_log.h"
 #include "capture/channel.h"
 #include "command_line.h"
 #include "detect_plugins.h"
@@ -62,24 +63,6 @@ struct DetectOptions {
                                           {"DTMF", 0},      {"Pulse", 1},    {"PPOROG", 0.008}, {"PulseREC", 1},
                                           {"exp", 0},       {"K1_", 1.8},    {"K2_", 7},        {"AGC", 0}};
 };
-
-std::string jsonText(std::string_view s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 std::optional<double> number(std::string_view s) {
     double v = 0;
@@ -200,7 +183,7 @@ int main(int argc, char** argv) {
             std::snprintf(buf, sizeof buf, "%.2f", e.db);
             line += std::string(",\"db\":") + buf;
         } else if (e.kind != capture::ChannelEvent::Kind::Start) {
-            line += ",\"text\":" + jsonText(e.text);
+            line += ",\"text\":" + app::JsonString(e.text);
         }
         std::puts((line + "}").c_str());
     };

@@ -1,31 +1,10 @@
-// The entry points of ctcss.plg: the plug-in interface the host calls, and nothing else exported.
-// Each attachment loads its own copy of the file, so one decoder per loaded copy is per channel.
-#include <cstdint>
-#include <cstring>
-
+// The entry points of ctcss.plg (common/plugin_entry.h).
 #include "ctcss/ctcss_decoder.h"
-#include "services/plugin_api.h"
 
-#define KESTAVO_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
+using PluginDecoder = kestavo::plugins::CtcssDecoder;
+constexpr const char* kPluginDescription =
+    "CTCSS tone decoder: the 50 standard tones 67.0-254.1 Hz; identifier = the tone in Hz, action 1 while "
+    "it lasts, 0 when it ends";
+constexpr const char* kPluginVersion = "1.0";
 
-namespace {
-kestavo::plugins::CtcssDecoder decoder;  // the decoder of this copy; runs on its channel's thread
-}
-
-KESTAVO_PLUGIN_EXPORT void Check_version(char** description, char** version) {
-    std::strncpy(*description,
-                 "CTCSS tone decoder: the 50 standard tones 67.0-254.1 Hz; identifier = the tone in Hz, action 1 while "
-                 "it lasts, 0 when it ends",
-                 1023);
-    std::strncpy(*version, "1.0", 1023);
-}
-
-KESTAVO_PLUGIN_EXPORT void Start_plugin(std::int32_t) { decoder.Reset(); }
-
-KESTAVO_PLUGIN_EXPORT void Stop_plugin() { decoder.Reset(); }
-
-KESTAVO_PLUGIN_EXPORT bool process(kestavo::services::PluginRecord* record, double sample) {
-    if (!decoder.Process(sample)) return false;
-    kestavo::plugins::copyToRecord(decoder.Result(), *record);
-    return true;
-}
+#include "common/plugin_entry.h"

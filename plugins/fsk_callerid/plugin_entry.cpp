@@ -1,31 +1,10 @@
-// The entry points of fsk_callerid.plg: the plug-in interface the host calls, and nothing else exported.
-// Each attachment loads its own copy of the file, so one decoder per loaded copy is per channel.
-#include <cstdint>
-#include <cstring>
-
+// The entry points of fsk_callerid.plg (common/plugin_entry.h).
 #include "fsk_callerid/fsk_decoder.h"
-#include "services/plugin_api.h"
 
-#define KESTAVO_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
+using PluginDecoder = kestavo::plugins::FskCallerIdDecoder;
+constexpr const char* kPluginDescription =
+    "FSK caller ID (Bell 202 and V.23, single and multiple data message formats): identifier = the "
+    "number, extra = name and date/time";
+constexpr const char* kPluginVersion = "1.0";
 
-namespace {
-kestavo::plugins::FskCallerIdDecoder decoder;  // the decoder of this copy; runs on its channel's thread
-}
-
-KESTAVO_PLUGIN_EXPORT void Check_version(char** description, char** version) {
-    std::strncpy(*description,
-                 "FSK caller ID (Bell 202 and V.23, single and multiple data message formats): identifier = the "
-                 "number, extra = name and date/time",
-                 1023);
-    std::strncpy(*version, "1.0", 1023);
-}
-
-KESTAVO_PLUGIN_EXPORT void Start_plugin(std::int32_t) { decoder.Reset(); }
-
-KESTAVO_PLUGIN_EXPORT void Stop_plugin() { decoder.Reset(); }
-
-KESTAVO_PLUGIN_EXPORT bool process(kestavo::services::PluginRecord* record, double sample) {
-    if (!decoder.Process(sample)) return false;
-    kestavo::plugins::copyToRecord(decoder.Result(), *record);
-    return true;
-}
+#include "common/plugin_entry.h"

@@ -73,21 +73,6 @@ std::string stamp(const platform::LocalTime& t) {
     return buf;
 }
 
-const char* causeWord(capture::RecordCause cause) {
-    switch (cause) {
-        case capture::RecordCause::Operator: return "operator";
-        case capture::RecordCause::Level: return "level";
-        case capture::RecordCause::Voice: return "voice";
-        case capture::RecordCause::Identifier: return "identifier";
-        case capture::RecordCause::Schedule: return "schedule";
-        case capture::RecordCause::MaxTime: return "maximum time";
-        case capture::RecordCause::Shutdown: return "shutdown";
-        case capture::RecordCause::DeviceLost: return "device lost";
-        case capture::RecordCause::DeviceBack: return "device back";
-    }
-    return "";
-}
-
 const char* detectionWord(capture::DetectionKind kind) {
     switch (kind) {
         case capture::DetectionKind::CallerId: return "caller ID";
@@ -128,11 +113,11 @@ void printActivity(const app::Activity& a) {
     std::string what, file = r.file;
     switch (r.kind) {
         case capture::ChannelReport::Kind::Started:
-            what = std::string("recording (") + causeWord(r.cause) + ")";
+            what = std::string("recording (") + app::CauseName(r.cause) + ")";
             if (file.empty()) file = "(the file could not be created)";
             break;
         case capture::ChannelReport::Kind::Stopped:
-            what = std::string("stopped (") + causeWord(r.cause) + ")";
+            what = std::string("stopped (") + app::CauseName(r.cause) + ")";
             if (r.outcome == capture::RecordOutcome::TooShort) file = "(deleted: shorter than the minimum time)";
             if (r.outcome == capture::RecordOutcome::NoFile) file = "(no file was written)";
             break;

@@ -144,7 +144,7 @@ public:
     void SetDetectOnlyWhileRecording(bool on);
     void SetRecordMode(int mode);
     void SetUncompressed(bool on) noexcept { fields.uncompressed = on; }  // only the group's visibility
-    // The row's delay := position x 0.1 s (clamped to the slider's range); the text follows.
+    // The row's delay becomes the position x 0.1 s (clamped to the slider's range); the text follows.
     void SetStartDelayPosition(int position);
     void SetStopDelayPosition(int position);
     // The folder picker is offered only while the server is not in use.

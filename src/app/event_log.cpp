@@ -9,9 +9,7 @@
 
 namespace kestavo::app {
 
-namespace {
-
-const char* causeName(capture::RecordCause cause) {
+const char* CauseName(capture::RecordCause cause) {
     switch (cause) {
         case capture::RecordCause::Operator: return "operator";
         case capture::RecordCause::Level: return "level";
@@ -25,6 +23,8 @@ const char* causeName(capture::RecordCause cause) {
     }
     return "";
 }
+
+namespace {
 
 const char* outcomeName(capture::RecordOutcome outcome) {
     switch (outcome) {
@@ -123,7 +123,7 @@ void EventLog::Record(const Activity& a) {
     switch (r.kind) {
         case capture::ChannelReport::Kind::Started:
             started_[r.channel] = a.time;
-            line += ",\"event\":\"started\"" + channel + ",\"cause\":" + JsonString(causeName(r.cause)) +
+            line += ",\"event\":\"started\"" + channel + ",\"cause\":" + JsonString(CauseName(r.cause)) +
                 ",\"path\":" + pathOrNull(r.file);
             break;
         case capture::ChannelReport::Kind::Stopped: {
@@ -139,7 +139,7 @@ void EventLog::Record(const Activity& a) {
             char duration[32];
             std::snprintf(duration, sizeof duration, "%.3f", *seconds);
             const bool kept = r.outcome == capture::RecordOutcome::Kept;
-            line += ",\"event\":\"stopped\"" + channel + ",\"cause\":" + JsonString(causeName(r.cause)) +
+            line += ",\"event\":\"stopped\"" + channel + ",\"cause\":" + JsonString(CauseName(r.cause)) +
                 ",\"outcome\":" + JsonString(outcomeName(r.outcome)) + ",\"path\":" + pathOrNull(kept ? r.file : "") +
                 ",\"duration\":" + duration + ",\"text\":" + JsonString(r.text);
             if (r.lostSeconds > 0) line += ",\"lost_seconds\":" + std::to_string(r.lostSeconds);

@@ -26,6 +26,8 @@ namespace kestavo::app {
 
 // A JSON string literal of `text` (quotes, backslashes and control characters escaped).
 [[nodiscard]] std::string JsonString(std::string_view text);
+// Why a recording began or ended, in the words of the log and the headless output ("level", "maximum time").
+[[nodiscard]] const char* CauseName(capture::RecordCause cause);
 // "YYYY-MM-DDTHH:MM:SS.mmm"
 [[nodiscard]] std::string IsoTime(const platform::LocalTime& t);
 // Seconds of sound in a PCM WAV file, from its format and data chunks; nothing when the file is
