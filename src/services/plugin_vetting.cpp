@@ -116,6 +116,10 @@ PluginVerdict PluginVetting::Check(const fs::path& plugin) {
             outcome = {4, "did not finish its trial within " + std::to_string(limit_.count() / 1000) + " s"};
         else if (r.signal != 0)
             outcome = {4, std::string("crashed in its trial (") + ::sigabbrev_np(r.signal) + ")"};
+        else if (r.exitCode != 0 && r.exitCode != 2 && r.exitCode != 3)
+            // The probe answers only 0, 2 or 3; anything else means it died on its way (a crash a
+            // sanitizer or the plug-in itself turned into an exit).
+            outcome = {4, "crashed in its trial (exit " + std::to_string(r.exitCode) + ")"};
         else
             outcome = {r.exitCode, r.out.substr(0, r.out.find('\n'))};
     }
