@@ -6,5 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh >/dev/null
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_TESTS=OFF -DKESTAVO_BENCH=OFF >/dev/null
-cmake --build build/release -j "$(nproc)" --target kestavo
+# The plug-in trial program goes beside the recorder, which tries every plug-in with it first.
+cmake --build build/release -j "$(nproc)" --target kestavo kestavo-plugin-probe
 exec build/release/kestavo "$@"
