@@ -132,15 +132,20 @@ public:
         return defaultValue;
     }
 
+    // The number a key's text holds; nothing when the key is missing or (noted) holds no number.
+    std::optional<int> parsedInteger(std::string_view section, std::string_view key,
+                                     const std::optional<std::string>& value, int defaultValue) {
+        if (!value) return std::nullopt;
+        const auto parsed = parseInteger(*value);
+        if (!parsed) note_(SettingsProblem::Kind::NotANumber, section, key, *value, "", std::to_string(defaultValue));
+        return parsed;
+    }
+
     // An integer in lo..hi; outside it the nearest end.
     int integer(std::string_view section, std::string_view key, int defaultValue, int lo, int hi) {
         const auto value = ini_.readValue(section, key);
-        if (!value) return defaultValue;
-        const auto parsed = parseInteger(*value);
-        if (!parsed) {
-            note_(SettingsProblem::Kind::NotANumber, section, key, *value, "", std::to_string(defaultValue));
-            return defaultValue;
-        }
+        const auto parsed = parsedInteger(section, key, value, defaultValue);
+        if (!parsed) return defaultValue;
         const int used = std::clamp(*parsed, lo, hi);
         if (used != *parsed)
             note_(SettingsProblem::Kind::OutOfRange, section, key, *value, range(lo, hi), std::to_string(used));
@@ -151,12 +156,8 @@ public:
     template <std::size_t N>
     int member(std::string_view section, std::string_view key, int defaultValue, const std::array<int, N>& allowed) {
         const auto value = ini_.readValue(section, key);
-        if (!value) return defaultValue;
-        const auto parsed = parseInteger(*value);
-        if (!parsed) {
-            note_(SettingsProblem::Kind::NotANumber, section, key, *value, "", std::to_string(defaultValue));
-            return defaultValue;
-        }
+        const auto parsed = parsedInteger(section, key, value, defaultValue);
+        if (!parsed) return defaultValue;
         int used = allowed.front();
         for (int a : allowed)
             if (std::abs(std::int64_t(a) - *parsed) < std::abs(std::int64_t(used) - *parsed)) used = a;

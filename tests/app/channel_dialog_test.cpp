@@ -77,15 +77,6 @@ Signal dtmfLine(std::string_view keys) {
     test::append(s, test::silence(test::samplesOf(7000.0)));  // the number is handed over after 6.45 s of quiet
     return s;
 }
-Signal dialLine(const std::vector<int>& counts) {
-    Signal s = test::silence(test::samplesOf(200.0));
-    for (int c : counts) {
-        test::append(s, test::pulseTrain(c, 60.0, 40.0, 0.5));
-        test::append(s, test::silence(test::samplesOf(600.0)));
-    }
-    test::append(s, test::silence(test::samplesOf(4000.0)));
-    return s;
-}
 Signal aonLine(std::string_view symbols) {
     Signal s = test::aonSymbols(symbols, 0.1, 40.0);
     test::append(s, test::silence(test::samplesOf(1000.0)));
@@ -153,7 +144,7 @@ TEST_F(ChannelDialogTest, EachDetectorSwitchReachesTheChannelAtOnce) {
     };
     const Case cases[] = {
         {"DTMF", &ChannelDialogModel::SetDtmf, dtmfLine("4951"), Kind::Dtmf, "4951"},
-        {"pulse", &ChannelDialogModel::SetPulse, dialLine({2, 7}), Kind::Pulse, "27"},
+        {"pulse", &ChannelDialogModel::SetPulse, test::pulseDialLine({2, 7}), Kind::Pulse, "27"},
         {"caller ID", &ChannelDialogModel::SetCallerId, aonLine("H12345679H1"), Kind::Aon, "765432"},
     };
     auto m = loaded();

@@ -20,16 +20,6 @@ namespace {
 
 constexpr std::size_t kBlock = test::ChannelFixture::kBlock;
 
-// Pulse dialling: a train of `count` breaks per digit, then 4 s of quiet.
-Signal dial(const std::vector<int>& counts) {
-    Signal s = test::silence(test::samplesOf(200.0));
-    for (int c : counts) {
-        test::append(s, test::pulseTrain(c, 60.0, 40.0, 0.5));
-        test::append(s, test::silence(test::samplesOf(600.0)));
-    }
-    test::append(s, test::silence(test::samplesOf(4000.0)));
-    return s;
-}
 // DTMF keys, then 7 s of quiet: a number is handed over after 6.45 s of quiet.
 Signal dtmf(std::string_view keys) {
     Signal s = test::dtmfNumber(keys, -10.0, 80.0, 80.0);
@@ -316,18 +306,18 @@ TEST_F(ChannelTest, DetectorsWaitForARecordingOnlyTheFirstPulseNumberCountsOneDi
     c->SetDtmf(true);
     const auto restart = [&] { c->ScheduleOperatorAction(fed, false), c->ScheduleOperatorAction(fed + 1, true); };
     process(*c, dtmf("1234"));
-    process(*c, dial({2, 7}));
+    process(*c, test::pulseDialLine({2, 7}));
     EXPECT_TRUE(texts(Kind::Dtmf).empty() && texts(Kind::Pulse).empty());  // idle: nothing decoded
     c->ScheduleOperatorAction(fed, true);
-    process(*c, dial({2, 7}));
-    process(*c, dial({4, 3}));
+    process(*c, test::pulseDialLine({2, 7}));
+    process(*c, test::pulseDialLine({4, 3}));
     // The next stop arms pulse decoding again; a DTMF number disarms it as a pulse number does, and
     // the stop after it carries that number cut to twenty characters.
     restart();
     process(*c, dtmf("1234567890123456789012345"));
-    process(*c, dial({2, 7}));
+    process(*c, test::pulseDialLine({2, 7}));
     restart();
-    process(*c, dial({5, 1}));
+    process(*c, test::pulseDialLine({5, 1}));
     EXPECT_EQ(texts(Kind::Pulse), (Strings{"27", "51"}));
     EXPECT_EQ(texts(Kind::Stop).at(1), "12345678901234567890");
     // Detecting while idle, a single key is taken for noise.

@@ -118,6 +118,18 @@ inline Signal pulseTrain(int pulses, double breakMs, double makeMs, double click
     return s;
 }
 
+// Pulse dialling as a line carries it: 200 ms of quiet, then per digit a train of `count` breaks
+// (60 ms break, 40 ms make) and 600 ms of quiet, then 4 s of quiet.
+inline Signal pulseDialLine(const std::vector<int>& counts) {
+    Signal s = silence(samplesOf(200.0));
+    for (int c : counts) {
+        append(s, pulseTrain(c, 60.0, 40.0, 0.5));
+        append(s, silence(samplesOf(600.0)));
+    }
+    append(s, silence(samplesOf(4000.0)));
+    return s;
+}
+
 // A voice-like signal: a glottal pulse train whose pitch glides between 100 and 240 Hz, shaped by
 // three formant resonators whose frequencies wander like vowels changing, in syllables of 150-300 ms
 // separated by short pauses. Peak level `peak`; `seconds` above 0.
