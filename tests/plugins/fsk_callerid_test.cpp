@@ -55,22 +55,15 @@ const std::vector<Case>& cases() {
 
 }  // namespace
 
-TEST(FskCallerId, ReadsEveryFormatAndStandardAtMinus30DbfsWith20DbSnr) {
+// Each message at -30 dBFS with 20 dB SNR, loud and clean, and without its channel seizure.
+TEST(FskCallerId, ReadsEveryFormatAndStandardQuietOrLoudWithOrWithoutChannelSeizure) {
     for (const Case& c : cases()) {
-        const auto r = decode(line(c.message, c.standard, -30.0, 20.0));
-        ASSERT_EQ(r.size(), 1u) << c.name;
-        EXPECT_EQ(r[0].identifier, c.identifier) << c.name;
-        EXPECT_EQ(r[0].extra, c.extra) << c.name;
-        EXPECT_EQ(r[0].action, 1) << c.name;
-    }
-}
-
-TEST(FskCallerId, ReadsLoudCleanMessagesAndMessagesWithoutChannelSeizure) {
-    for (const Case& c : cases()) {
-        for (const int seizure : {300, 0}) {
-            const auto r = decode(line(c.message, c.standard, -3.0, 0.0, seizure));
-            ASSERT_EQ(r.size(), 1u) << c.name << " seizure " << seizure;
+        for (const auto& [dbfs, snrDb, seizure] : {std::tuple{-30.0, 20.0, 300}, {-3.0, 0.0, 300}, {-3.0, 0.0, 0}}) {
+            const auto r = decode(line(c.message, c.standard, dbfs, snrDb, seizure));
+            ASSERT_EQ(r.size(), 1u) << c.name << " at " << dbfs << " dBFS, seizure " << seizure;
             EXPECT_EQ(r[0].identifier, c.identifier) << c.name;
+            EXPECT_EQ(r[0].extra, c.extra) << c.name;
+            EXPECT_EQ(r[0].action, 1) << c.name;
         }
     }
 }
@@ -109,7 +102,9 @@ TEST(FskCallerId, ReportsWhenTheChecksumHasArrived) {
     EXPECT_LT(double(r[0].sample), end + test::kLineRate / 1200.0);
 }
 
-TEST(FskCallerId, AMessageWithAWrongChecksumOrACorruptByteIsNotReported) {
+// A wrong checksum, a corrupt byte, a message cut short, a parameter running past its message,
+// or a message that is not a caller's: nothing is reported.
+TEST(FskCallerId, AMessageThatIsDamagedOrNotACallersIsNotReported) {
     for (const Case& c : cases()) {
         auto wrongSum = c.message;
         wrongSum.back() = std::uint8_t(wrongSum.back() + 1);
@@ -118,9 +113,6 @@ TEST(FskCallerId, AMessageWithAWrongChecksumOrACorruptByteIsNotReported) {
         corrupt[3] ^= 0x10;  // one bit of the body flipped
         EXPECT_TRUE(decode(line(corrupt, c.standard, -20.0, 0.0)).empty()) << c.name;
     }
-}
-
-TEST(FskCallerId, AMessageCutShortOrWithALengthRunningPastItsParametersIsNotReported) {
     auto cut = test::sdmf("03151430", "5551234567");
     cut.resize(cut.size() - 3);
     EXPECT_TRUE(decode(line(cut, test::kBell202, -20.0, 0.0)).empty());

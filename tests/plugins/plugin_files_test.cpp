@@ -1,5 +1,5 @@
 // The built .plg files as the host sees them: only the four entry points exported, a catalogue
-// line each, and results arriving in the channel's record through services::Tplugin.
+// line each, and one copy per channel (the decoded results through the host: detect_plugins_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -25,23 +25,6 @@ struct ProgramFolder {
     }
 };
 
-struct Result {
-    std::size_t sample;
-    std::string identifier, extra;
-    int action;
-};
-std::vector<Result> run(services::Tplugin& plugin, const test::Signal& s) {
-    std::vector<Result> out;
-    services::PluginRecord record{};
-    for (std::size_t n = 0; n < s.size(); ++n) {
-        record.extra[0] = 0;  // as the host does before every call
-        if (plugin.Process(record, s[n]))
-            out.push_back({n, std::string(services::identifierText(record)), std::string(services::extraText(record)),
-                           record.action});
-    }
-    return out;
-}
-
 }  // namespace
 
 TEST(PluginFiles, EachExportsExactlyTheFourEntryPoints) {
@@ -66,33 +49,6 @@ TEST(PluginFiles, TheCatalogueListsEachWithItsDescriptionAndVersion) {
         EXPECT_EQ(lines[i].rfind(expectedStart[i], 0), 0u) << lines[i];
         EXPECT_EQ(lines[i].substr(lines[i].rfind('\t')), "\t1.0") << lines[i];
     }
-}
-
-TEST(PluginFiles, CallerIdArrivesInTheRecordWithNameAndDate) {
-    ProgramFolder folder;
-    services::Tplugin plugin(folder.dir.path(), 3, "fsk_callerid.plg");
-    ASSERT_TRUE(plugin.Loaded());
-    test::Signal s = test::silence(1000);
-    test::append(s,
-                 test::fsk(test::callerIdBits(test::mdmf({{0x01, "03151430"}, {0x02, "5551234"}, {0x07, "BOB"}})),
-                           test::kBell202, 0.1));
-    const auto r = run(plugin, s);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].identifier, "5551234");
-    EXPECT_EQ(r[0].extra, "BOB, 03151430");
-    EXPECT_EQ(r[0].action, 1);
-}
-
-TEST(PluginFiles, DtmfBurstArrivesInTheRecord) {
-    ProgramFolder folder;
-    services::Tplugin plugin(folder.dir.path(), 1, "dtmf_q24.plg");
-    ASSERT_TRUE(plugin.Loaded());
-    test::Signal s = test::dtmfNumber("0800*12#", -20.0, 50.0, 50.0);
-    test::append(s, test::silence(test::samplesOf(1200.0)));
-    const auto r = run(plugin, s);
-    ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].identifier, "0800*12#");
-    EXPECT_EQ(r[0].action, 1);
 }
 
 // Two channels with the same plug-in run two copies: each keeps its own tone even when their
