@@ -16,7 +16,19 @@ using namespace std::chrono_literals;
 class StreamSocket : public ::testing::TestWithParam<bool> {
 protected:
     Network& net() { return GetParam() ? systemNetwork() : memory_; }
+    // A client connected to a listener on this side, and the server's end of it.
+    void connectPair() {
+        std::error_code ec;
+        listener = net().listen("127.0.0.1", 0, ec);
+        ASSERT_TRUE(listener) << ec.message();
+        client = net().connect("127.0.0.1", listener->port(), 2s, ec);
+        ASSERT_TRUE(client) << ec.message();
+        server = listener->accept(2s, ec);
+        ASSERT_TRUE(server) << ec.message();
+    }
     MemoryNetwork memory_;
+    std::unique_ptr<StreamListener> listener;
+    std::unique_ptr<StreamConnection> client, server;
 };
 
 std::vector<std::byte> bytes(std::string_view s) {
@@ -48,13 +60,7 @@ TEST_P(StreamSocket, ConnectingWhereNobodyListensIsRefused) {
 }
 
 TEST_P(StreamSocket, BytesArriveInOrderAndAHalfCloseEndsOneDirectionOnly) {
-    std::error_code ec;
-    auto l = net().listen("127.0.0.1", 0, ec);
-    ASSERT_TRUE(l);
-    auto client = net().connect("127.0.0.1", l->port(), 2s, ec);
-    ASSERT_TRUE(client) << ec.message();
-    auto server = l->accept(2s, ec);
-    ASSERT_TRUE(server);
+    ASSERT_NO_FATAL_FAILURE(connectPair());
     ASSERT_FALSE(client->sendAll(bytes("the quick brown fox jumps")));
     ASSERT_FALSE(client->finishSending());
     EXPECT_EQ(readAll(*server), std::pair(std::string("the quick brown fox jumps"), std::error_code()));
@@ -64,11 +70,7 @@ TEST_P(StreamSocket, BytesArriveInOrderAndAHalfCloseEndsOneDirectionOnly) {
 }
 
 TEST_P(StreamSocket, ClosingWithUnreadBytesResetsThePeer) {
-    std::error_code ec;
-    auto l = net().listen("127.0.0.1", 0, ec);
-    auto client = net().connect("127.0.0.1", l->port(), 2s, ec);
-    auto server = l->accept(2s, ec);
-    ASSERT_TRUE(client && server);
+    ASSERT_NO_FATAL_FAILURE(connectPair());
     ASSERT_FALSE(client->sendAll(bytes("never read")));
     ASSERT_FALSE(client->finishSending());
     std::array<std::byte, 1> one;
@@ -78,11 +80,7 @@ TEST_P(StreamSocket, ClosingWithUnreadBytesResetsThePeer) {
 }
 
 TEST_P(StreamSocket, ReceiveWaitsNoLongerThanItsTimeoutAndAbortFromAnotherThreadEndsIt) {
-    std::error_code ec;
-    auto l = net().listen("127.0.0.1", 0, ec);
-    auto client = net().connect("127.0.0.1", l->port(), 2s, ec);
-    auto server = l->accept(2s, ec);
-    ASSERT_TRUE(client && server);
+    ASSERT_NO_FATAL_FAILURE(connectPair());
     std::array<std::byte, 4> buf;
     EXPECT_EQ(client->receive(buf, 20ms).error, std::errc::timed_out);
     std::error_code seen;
