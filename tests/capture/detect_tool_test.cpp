@@ -89,11 +89,10 @@ TEST(DetectTool, FindsTheSameDialledNumberAndCallerIdWhateverTheRateFormatOrSour
         double rate;
         bool fromStdin;
     };
+    // Standard input is read whole before it is decoded, so one format on it stands for all.
     for (const Case& c : {Case{"call8000.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, false},
                           Case{"call11025.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 11025, false},
-                          Case{"call44100.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, false},
                           Case{"call44100.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, false},
-                          Case{"call8000-stdin.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, true},
                           Case{"call-stdin.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, true}}) {
         const auto path = dir / c.name;
         writeSound(path, c.format, c.rate, callAt(c.rate));
