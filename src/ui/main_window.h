@@ -58,6 +58,7 @@
 namespace kestavo::ui {
 
 class TForm2;
+class TForm4;
 
 struct FormOptions {
     // The timer's work before the widgets are refreshed; null runs core.tick(). The program's
@@ -105,6 +106,8 @@ public:
     [[nodiscard]] int MonitorDevice() const noexcept { return monitorDevice_; }
     // Called with the settings window of a row once it is loaded, before it is shown (tests).
     std::function<void(TForm2&)> settingsDialogShown;
+    // Called with the general settings window before it is shown (tests).
+    std::function<void(TForm4&)> generalSettingsShown;
 
     // Components, named as the window was designed.
     QTableWidget* StringGrid1;
