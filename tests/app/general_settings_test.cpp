@@ -18,13 +18,11 @@ using Message = GeneralSettingsMessage;
 struct SettingsRig : CoreRig {
     test::FakeServerLibrary lib{files.programFolder};
     double diskBytes = 1e12;
-    explicit SettingsRig(const std::string& language = "English", const std::vector<std::string>& ini = {}) {
+    explicit SettingsRig(const std::string& language = "English") {
         input.devices = {device("Line", true, false)};
-        std::vector<std::string> lines = {
-            "[MAIN]",    "Language=" + language, "DIRS_D=0", "No_Name=1",   "AUTO=1", "[SERVER]",
-            "USER=desk", "NAME=archive",         "[Disk]",   "FreeSpace=10"};
-        lines.insert(lines.end(), ini.begin(), ini.end());
-        writeIni(files.file, lines);
+        writeIni(files.file,
+                 {"[MAIN]", "Language=" + language, "DIRS_D=0", "No_Name=1", "AUTO=1", "[SERVER]", "USER=desk",
+                  "NAME=archive", "[Disk]", "FreeSpace=10"});
         configure = [this](CoreServices& s) { s.capacity = [this](const fs::path&) { return diskBytes; }; };
         start();
     }
@@ -67,8 +65,6 @@ TEST(GeneralSettingsClose, AFreeSpaceThatIsNoWholeNumberOrAbove100AppliesNothing
         EXPECT_TRUE(rig.lib.calls("init_base").empty()) << text;  // no connect
         EXPECT_TRUE(model.Close().empty());                       // the close runs once
     }
-    SettingsRig rig;
-    EXPECT_EQ(rig.changedModel("101").Close()[0].text, "More than 100% of free space, unfortunately, does not exist");
     SettingsRig ru("Russian");
     EXPECT_EQ(ru.changedModel("x").Close()[0].text, "Ошибка в значении свободного места на диске");
 }
@@ -102,21 +98,16 @@ TEST(GeneralSettingsClose, AnAcceptedPercentageAppliesEveryValueWithTheDiskMeasu
 
 TEST(GeneralSettingsClose, TheServerIsInUseOnlyWhenTheClientConnectedAndUntickingDisconnects) {
     SettingsRig rig;
-    ASSERT_FALSE(rig.core->Settings().ENABLED);
     auto on = rig.changedModel("10");
     EXPECT_EQ(on.Close(), std::vector<GeneralSettingsNote>{});
     EXPECT_TRUE(rig.core->Settings().ENABLED);
-    ASSERT_EQ(rig.lib.calls("init_base").size(), 1u);
-    EXPECT_EQ(rig.lib.calls("init_base")[0], "init_base archive||desk|");  // the user of before the close
+    EXPECT_EQ(rig.lib.calls("init_base"), std::vector<std::string>{"init_base archive||desk|"});  // USER comes after
 
     GeneralSettingsModel off(*rig.core);
     off.fields.serverEnabled = false;
     (void)off.Close();
     EXPECT_FALSE(rig.core->Settings().ENABLED);
     EXPECT_EQ(rig.lib.calls("close").size(), 1u);
-    GeneralSettingsModel stillOff(*rig.core);
-    (void)stillOff.Close();
-    EXPECT_EQ(rig.lib.calls("close").size(), 1u);  // not in use: nothing to stop
 
     fs::remove(rig.lib.file);  // a client that cannot start: a message, and the server stays off
     GeneralSettingsModel failing(*rig.core);
@@ -127,69 +118,53 @@ TEST(GeneralSettingsClose, TheServerIsInUseOnlyWhenTheClientConnectedAndUntickin
     EXPECT_FALSE(rig.core->Settings().ENABLED);
 }
 
-TEST(GeneralSettingsLookUp, TakesNameAndPortFromInitAndOnlyLocalServerMeansOneComputer) {
-    SettingsRig rig("English", {"[SEVRER]", "IN_ONE=1"});
-    rig.lib.env.set("FAKE_NETLOCATE_INIT", "rec@archive|5432");
+TEST(GeneralSettingsLookUp, TakesNameAndPortFromInitOnlyLocalServerMeansOneComputerAndNoLibraryChangesNothing) {
+    SettingsRig rig;
+    rig.core->EditSettings().IN_ONE = true;
     GeneralSettingsModel model(*rig.core);
-    ASSERT_TRUE(model.fields.inOne);
-    ASSERT_TRUE(model.LookUpServer());
-    auto shown = [&] { return std::tuple(model.fields.serverName, model.fields.serverPort, model.fields.inOne); };
-    auto held = [&] {
-        const auto& s = rig.core->Settings();
-        return std::tuple(s.NAME, s.PORT, s.IN_ONE);
-    };
-    EXPECT_EQ(shown(), std::tuple(std::string("rec@archive"), std::string("5432"), false));
-    EXPECT_EQ(held(), shown());
-    rig.lib.env.unset("FAKE_NETLOCATE_INIT");
-    ASSERT_TRUE(model.LookUpServer());
-    EXPECT_EQ(held(), std::tuple(std::string("Local server"), std::string("ptSingleUser"), true));
-    EXPECT_EQ(rig.lib.calls("init").size(), 2u);
+    const auto& s = rig.core->Settings();
+    using Held = std::tuple<std::string, std::string, bool>;
+    for (const auto& [answer, held] : {std::pair<const char*, Held>{"rec@archive|5432", {"rec@archive", "5432", false}},
+                                       {"Local server|ptSingleUser", {"Local server", "ptSingleUser", true}}}) {
+        rig.lib.env.set("FAKE_NETLOCATE_INIT", answer);
+        ASSERT_TRUE(model.LookUpServer());
+        EXPECT_EQ(Held(s.NAME, s.PORT, s.IN_ONE), held);
+        EXPECT_EQ(Held(model.fields.serverName, model.fields.serverPort, model.fields.inOne), held);
+    }
     EXPECT_TRUE(rig.lib.calls("init_base").empty());  // a look-up does not connect
-
-    fs::remove(rig.lib.file);  // no library: nothing happens
+    fs::remove(rig.lib.file);
     rig.lib.env.set("FAKE_NETLOCATE_INIT", "elsewhere|1");
     EXPECT_FALSE(model.LookUpServer());
-    EXPECT_EQ(held(), std::tuple(std::string("Local server"), std::string("ptSingleUser"), true));
+    EXPECT_EQ(Held(s.NAME, s.PORT, s.IN_ONE), Held("Local server", "ptSingleUser", true));
 }
 
 TEST(GeneralSettingsPassword, WrongOldPasswordAndMismatchedConfirmationKeepItARightChangeIsSaved) {
-    SettingsRig rig;
-    config::PasswordStore store{rig.files.programFolder / "snd.ini", "old"};
-    ASSERT_FALSE(config::SavePassword(store.file, store.current));
-    config::PasswordDialog dialog(store);
-    GeneralSettingsModel model(*rig.core);
-    std::vector<std::string> captions;
-    auto change = [&](std::vector<std::string> answers) {
+    // Language, the answers typed, the message shown, the questions asked, the password in snd.ini.
+    const std::tuple<const char*, std::vector<std::string>, const char*, const char*, const char*> cases[] = {
+        {"English", {"guess"}, "Wrong password", "Enter the old password|", "old"},
+        {"English",
+         {"old", "new", "nwe"},
+         "Password not accepted",
+         "Enter the old password|Enter the new password|Confirm the password|",
+         "old"},
+        {"Russian", {"old", "new", "new"}, "", "Введите старый пароль|Введите новый пароль|Подтвердите пароль|", "new"},
+        {"Russian", {"old?"}, "Пароль неверен", "Введите старый пароль|", "old"}};
+    for (const auto& [language, answers, message, questions, stored] : cases) {
+        SettingsRig rig(language);
+        config::PasswordStore store{rig.files.programFolder / "snd.ini", "old"};
+        ASSERT_FALSE(config::SavePassword(store.file, store.current));
+        config::PasswordDialog dialog(store);
+        std::string asked;
         std::size_t next = 0;
-        captions.clear();
-        return model.ChangePassword(dialog, [&](std::string_view caption) {
-            captions.emplace_back(caption);
+        const auto note = GeneralSettingsModel(*rig.core).ChangePassword(dialog, [&](std::string_view caption) {
+            asked += std::string(caption) + "|";
             dialog.Ok(answers.at(next++));
             return true;
         });
-    };
-    const auto wrong = change({"guess"});
-    ASSERT_TRUE(wrong);
-    EXPECT_EQ(std::pair(wrong->kind, wrong->text), std::pair(Message::WrongPassword, std::string("Wrong password")));
-    const auto mismatch = change({"old", "new", "nwe"});
-    ASSERT_TRUE(mismatch);
-    EXPECT_EQ(mismatch->text, "Password not accepted");
-    EXPECT_EQ(config::LoadPassword(store.file), "old");
-    EXPECT_EQ(change({"old", "new", "new"}), std::nullopt);
-    EXPECT_EQ(captions,
-              (std::vector<std::string>{"Enter the old password", "Enter the new password", "Confirm the password"}));
-    EXPECT_EQ(config::LoadPassword(store.file), "new");
-
-    SettingsRig ru("Russian");
-    GeneralSettingsModel russian(*ru.core);
-    const auto note = russian.ChangePassword(dialog, [&](std::string_view caption) {
-        captions = {std::string(caption)};
-        dialog.Ok("old");
-        return true;
-    });
-    ASSERT_TRUE(note);
-    EXPECT_EQ(std::pair(captions[0], note->text),
-              std::pair(std::string("Введите старый пароль"), std::string("Пароль неверен")));
+        EXPECT_EQ(note ? note->text : "", message) << questions;
+        EXPECT_EQ(asked, questions);
+        EXPECT_EQ(config::LoadPassword(store.file), stored) << questions;
+    }
 }
 
 }  // namespace
