@@ -301,6 +301,14 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     startServer_(arguments);
 }
 
+void AppCore::RereadDiskSize() {
+    diskSize_ = 0.0;
+    if (!rows_.empty())
+        if (auto size = services_.capacity(rows_.front()->Settings().recordDir)) diskSize_ = *size;
+    panels_[0] = (settings_.Language == "Russian" ? "Всего на диске: " : "Total space: ") + noDecimals(diskSize_);
+    settings_.KeepFreeBytes = diskSize_ * 0.01 * settings_.FreeSpace;
+}
+
 std::unique_ptr<Tkanal> AppCore::makeRow_(const RowPlan& plan) {
     const int id = nextRowId_++;
     capture::ChannelEnv env;

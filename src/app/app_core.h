@@ -185,6 +185,13 @@ public:
     bool ConnectServer(bool search);
     void DisconnectServer();
     [[nodiscard]] services::TCl& ServerClient() noexcept { return *client_; }
+    // The general settings window: it changes the shared settings in place; the channels take the
+    // values they read (day folders, one computer, name in the label) at ApplyGlobals(), and
+    // RereadDiskSize() measures channel 1's disk again, rewrites status panel 0 with the total and
+    // sets KeepFreeBytes = disk size x 0.01 x FreeSpace.
+    [[nodiscard]] config::GeneralSettings& EditSettings() noexcept { return settings_; }
+    void ApplyGlobals() { applyGlobals_(); }
+    void RereadDiskSize();
 
     // State for the front ends.
     [[nodiscard]] bool Running() const noexcept { return running_; }

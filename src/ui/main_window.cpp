@@ -20,6 +20,7 @@
 
 #include "ui/channel_dialog.h"
 #include "ui/demods_window.h"
+#include "ui/general_settings_dialog.h"
 #include "ui/password_dialog.h"
 #include "ui/plugin_chooser_dialog.h"
 
@@ -168,7 +169,13 @@ void TForm1::buildMenu_() {
     N7 = action(N4, "N7", "О программе");
 
     connect(N2, &QAction::triggered, this, &QWidget::close);
-    connect(N3, &QAction::triggered, this, [this] { note_(N3->text()); });
+    connect(N3, &QAction::triggered, this, [this] {
+        TForm4 dialog(core_, options_.password, this);
+        connect(this, &TForm1::ShutDownDone, &dialog, &TForm4::Abandon);  // a quit from outside applies nothing
+        if (generalSettingsShown) generalSettingsShown(dialog);
+        dialog.exec();
+        Refresh();  // status panel 0 and the server panel
+    });
     connect(N9, &QAction::triggered, this, [this] {
         // Every plug-in that passed its trial, as the channel settings window offers them.
         std::vector<std::vector<std::string>> rows;

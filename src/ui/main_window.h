@@ -11,7 +11,7 @@
 // the widgets; bars and level numbers are redrawn only while the window is shown. Operator
 // actions go straight to the core (record button, automatic switch, threshold slider, monitoring,
 // language); a row's settings button opens the channel's settings window (TForm2). Windows that
-// are not built yet (threshold, assignment, general settings, plug-ins, help, about) answer with a
+// are not built yet (threshold, assignment, plug-ins, help, about) answer with a
 // short note.
 //
 // Sizes: the pixel sizes the layout was designed with are scaled by the height of the font in use,
@@ -58,6 +58,7 @@
 namespace kestavo::ui {
 
 class TForm2;
+class TForm4;
 
 struct FormOptions {
     // The timer's work before the widgets are refreshed; null runs core.tick(). The program's
@@ -105,6 +106,8 @@ public:
     [[nodiscard]] int MonitorDevice() const noexcept { return monitorDevice_; }
     // Called with the settings window of a row once it is loaded, before it is shown (tests).
     std::function<void(TForm2&)> settingsDialogShown;
+    // Called with the general settings window before it is shown (tests).
+    std::function<void(TForm4&)> generalSettingsShown;
 
     // Components, named as the window was designed.
     QTableWidget* StringGrid1;

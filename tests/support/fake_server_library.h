@@ -18,6 +18,7 @@ struct FakeServerLibrary {
         std::filesystem::create_directories(folder);
         std::filesystem::copy_file(KESTAVO_FAKE_NETLOCATE, file, std::filesystem::copy_options::overwrite_existing);
         env.set("FAKE_NETLOCATE_LOG", logFile.string());
+        env.unset("FAKE_NETLOCATE_INIT");
         env.unset("FAKE_NETLOCATE_FOUND");
         env.unset("FAKE_NETLOCATE_FOLDER");
         env.unset("FAKE_NETLOCATE_PORT");

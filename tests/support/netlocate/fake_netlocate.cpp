@@ -1,6 +1,7 @@
 // A server access library for the tests, written from the entry-point table alone: it keeps no
 // catalogue, it writes one line per call into the file named by $FAKE_NETLOCATE_LOG and answers
 // from the environment:
+//   FAKE_NETLOCATE_INIT    "name|port": what init gives (unset: "Local server|ptSingleUser")
 //   FAKE_NETLOCATE_FOUND   "name|port": try_net finds this server (unset: it finds none)
 //   FAKE_NETLOCATE_FOLDER  what get_ust_path gives (unset: "/tmp")
 //   FAKE_NETLOCATE_PORT    what get_port gives (unset: -1, a failure)
@@ -30,6 +31,13 @@ void log(const std::string& line) {
 
 void fill(char** buffer, const std::string& text) { std::snprintf(*buffer, 100, "%s", text.c_str()); }
 
+// Fills the two buffers from "name|port".
+void answer(char** name, char** second, const std::string& s) {
+    const auto bar = s.find('|');
+    fill(name, s.substr(0, bar));
+    fill(second, bar == std::string::npos ? std::string() : s.substr(bar + 1));
+}
+
 void maybeThrow() {
     if (std::getenv("FAKE_NETLOCATE_THROW")) throw std::runtime_error("catalogue down");
 }
@@ -40,18 +48,15 @@ extern "C" {
 
 void init(char** name, char** second) {
     log("init");
-    fill(name, "Local server");
-    fill(second, "ptSingleUser");
+    const char* given = std::getenv("FAKE_NETLOCATE_INIT");
+    answer(name, second, given ? given : "Local server|ptSingleUser");
 }
 
 bool try_net(char** name, char** second) {
     log("try_net");
     const char* found = std::getenv("FAKE_NETLOCATE_FOUND");
     if (!found) return false;
-    const std::string s = found;
-    const auto bar = s.find('|');
-    fill(name, s.substr(0, bar));
-    fill(second, bar == std::string::npos ? std::string() : s.substr(bar + 1));
+    answer(name, second, found);
     return true;
 }
 
