@@ -161,6 +161,12 @@ std::vector<GeneralSettingsNote> GeneralSettingsModel::Close() {
     s.FreeSpace = *percent;
     core_.RereadDiskSize();
     s.DIRS_D = fields.dayFolders;
+    // A server name or port typed into its field counts like one the look-up found; a server in
+    // use under the old address is left before the new one is tried.
+    const bool moved = fields.serverName != s.NAME || fields.serverPort != s.PORT;
+    if (moved && s.ENABLED) core_.SetServerUse(false);
+    s.NAME = fields.serverName;
+    s.PORT = fields.serverPort;
     if (fields.serverEnabled) {
         if (!core_.SetServerUse(true)) notes.push_back(note_(GeneralSettingsMessage::ServerNotConnected));
     } else if (s.ENABLED) {

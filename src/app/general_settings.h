@@ -21,8 +21,9 @@
 //      connect is a message); unticked while the server was in use, the client disconnects;
 //   5. one computer, the computer name in the channel label, identical cards and the computer name
 //      (USER); then the channels take the values they read.
-// The server name and port fields show what the settings and the look-up hold; the close does
-// not take them over.
+// The server name and port fields show what the settings and the look-up hold; the close takes
+// over what the operator typed into them before the server step (connecting anew when the
+// address of a server in use changed).
 //
 // Messages come back as values (GeneralSettingsNote) in the core's language, for the window's
 // message boxes and the tests.

@@ -103,11 +103,19 @@ TEST(GeneralSettingsClose, TheServerIsInUseOnlyWhenTheClientConnectedAndUntickin
     EXPECT_TRUE(rig.core->Settings().ENABLED);
     EXPECT_EQ(rig.lib.calls("init_base"), std::vector<std::string>{"init_base archive||desk|"});  // USER comes after
 
+    GeneralSettingsModel moved(*rig.core);  // a typed address: the client leaves the old server first
+    moved.fields.serverName = "vault";
+    moved.fields.serverPort = "7000";
+    EXPECT_EQ(moved.Close(), std::vector<GeneralSettingsNote>{});
+    EXPECT_EQ(rig.lib.calls("close").size(), 1u);
+    EXPECT_EQ(rig.lib.calls("init_base").back(), "init_base vault|7000|front-desk|");
+    EXPECT_EQ(rig.core->Settings().NAME, "vault");
+
     GeneralSettingsModel off(*rig.core);
     off.fields.serverEnabled = false;
     (void)off.Close();
     EXPECT_FALSE(rig.core->Settings().ENABLED);
-    EXPECT_EQ(rig.lib.calls("close").size(), 1u);
+    EXPECT_EQ(rig.lib.calls("close").size(), 2u);
 
     fs::remove(rig.lib.file);  // a client that cannot start: a message, and the server stays off
     GeneralSettingsModel failing(*rig.core);
