@@ -590,6 +590,15 @@ void AppCore::SetThreshold(int k, double dB) {
     if (Tkanal* row = Row(k); row && row->Channel()) row->SetThreshold(dB);
 }
 
+std::unique_ptr<platform::SoundMixer> AppCore::OpenMixer(int k, std::error_code& error) {
+    const Tkanal* row = Row(k);
+    if (row == nullptr || services_.input == nullptr) {
+        error.clear();
+        return std::make_unique<platform::MemoryMixer>();
+    }
+    return services_.input->openMixer(row->DeviceId(), error);
+}
+
 void AppCore::SelectMonitor(int k, bool on) {
     Tkanal* row = Row(k);
     if (!row || !wsk_) return;

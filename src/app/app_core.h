@@ -175,6 +175,10 @@ public:
     void RecordButton(int k);  // start when idle, stop while recording
     void SetAuto(int k, bool on);
     void SetThreshold(int k, double dB);
+    // The mixer of the sound card channel k records from (the threshold window's lines): one
+    // without lines for a channel whose device has no card or for an unknown channel; null with
+    // `error` set when the card's mixer cannot be opened.
+    [[nodiscard]] std::unique_ptr<platform::SoundMixer> OpenMixer(int k, std::error_code& error);
     void SelectMonitor(int k, bool on);  // one channel at most
     void SetLanguage(const std::string& language);
     void SetWindowMode(WindowMode mode) noexcept { windowMode_ = mode; }

@@ -95,6 +95,12 @@ std::string ChannelDialogModel::Caption(int n) const {
     return it == captions_.end() ? std::string() : it->second;
 }
 
+void ChannelDialogModel::CoefficientsChanged() {
+    const config::ChannelSettings s = row_.Settings();
+    fields.k1 = fixed(s.k1, 2, files_.decimalSeparator);
+    fields.k2 = fixed(s.k2, 2, files_.decimalSeparator);
+}
+
 void ChannelDialogModel::Load(int k) {
     k_ = k;
     applied_ = false;

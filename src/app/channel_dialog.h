@@ -137,6 +137,10 @@ public:
     // Reads the captions again (the language was switched).
     void LoadCaptions(std::string_view language);
 
+    // The K1/K2 window changed the row's coefficients while the window is open: their fields
+    // show the new values.
+    void CoefficientsChanged();
+
     // Controls that act at once.
     void SetPulse(bool on);
     void SetCallerId(bool on);

@@ -22,6 +22,8 @@
 
 #include "platform/event.h"
 #include "platform/line_rate.h"
+#include "platform/memory_mixer.h"
+#include "platform/sound_mixer.h"
 
 namespace kestavo::platform {
 
@@ -100,6 +102,14 @@ public:
     // Opens device `deviceId` in `format`; on failure returns null and sets `error`.
     [[nodiscard]] virtual std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format,
                                                            std::error_code& error) = 0;
+    // The mixer of the sound card device `deviceId` belongs to (main thread). A device without a
+    // card has a mixer without lines and no error; null with `error` set when the card's mixer
+    // cannot be opened.
+    [[nodiscard]] virtual std::unique_ptr<SoundMixer> openMixer(int deviceId, std::error_code& error) {
+        (void)deviceId;
+        error.clear();
+        return std::make_unique<MemoryMixer>();
+    }
 };
 
 }  // namespace kestavo::platform

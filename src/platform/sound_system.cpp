@@ -25,30 +25,35 @@ std::vector<InputDeviceInfo> CompositeSoundInputSystem::inputDevices() {
     return list;
 }
 
+SoundInputSystem* CompositeSoundInputSystem::backendOf_(int& deviceId) {
+    std::unique_lock lock(mutex_);
+    if (!listed_) {
+        lock.unlock();
+        (void)inputDevices();
+        lock.lock();
+    }
+    for (std::size_t i = 0; i < backends_.size() && deviceId >= 0; ++i) {
+        if (std::size_t(deviceId) < counts_[i]) return backends_[i].get();
+        deviceId -= int(counts_[i]);
+    }
+    return nullptr;
+}
+
 std::unique_ptr<SoundInput> CompositeSoundInputSystem::open(int deviceId, const WaveFormat& format,
                                                             std::error_code& error) {
-    SoundInputSystem* backend = nullptr;
     int local = deviceId;
-    {
-        std::unique_lock lock(mutex_);
-        if (!listed_) {
-            lock.unlock();
-            (void)inputDevices();
-            lock.lock();
-        }
-        for (std::size_t i = 0; i < backends_.size() && local >= 0; ++i) {
-            if (std::size_t(local) < counts_[i]) {
-                backend = backends_[i].get();
-                break;
-            }
-            local -= int(counts_[i]);
-        }
-    }
+    SoundInputSystem* backend = backendOf_(local);
     if (backend == nullptr) {
         error = std::make_error_code(std::errc::no_such_device);
         return nullptr;
     }
     return backend->open(local, format, error);
+}
+
+std::unique_ptr<SoundMixer> CompositeSoundInputSystem::openMixer(int deviceId, std::error_code& error) {
+    int local = deviceId;
+    SoundInputSystem* backend = backendOf_(local);
+    return backend ? backend->openMixer(local, error) : SoundInputSystem::openMixer(deviceId, error);
 }
 
 SoundSystem makeSoundSystem(const Folders& folders, PendingWork& pending) {

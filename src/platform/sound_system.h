@@ -30,8 +30,11 @@ public:
     [[nodiscard]] std::vector<InputDeviceInfo> inputDevices() override;
     [[nodiscard]] std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format,
                                                    std::error_code& error) override;
+    [[nodiscard]] std::unique_ptr<SoundMixer> openMixer(int deviceId, std::error_code& error) override;
 
 private:
+    // The backend of composite id `deviceId` and the id inside it; null for an unknown id.
+    SoundInputSystem* backendOf_(int& deviceId);
     std::vector<std::unique_ptr<SoundInputSystem>> backends_;
     std::mutex mutex_;
     std::vector<std::size_t> counts_;  // devices per backend in the latest list

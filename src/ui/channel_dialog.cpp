@@ -402,6 +402,13 @@ void TForm2::ApplyLanguage(const std::string& language) {
     adjustSize();
 }
 
+void TForm2::ShowCoefficients() {
+    if (!model_) return;
+    model_->CoefficientsChanged();
+    Edit2->setText(qs(model_->fields.k1));
+    Edit3->setText(qs(model_->fields.k2));
+}
+
 void TForm2::fill_() {
     const app::ChannelDialogFields& f = model_->fields;
     // The model has acted on what Load shows; the handlers stay quiet while the controls follow.

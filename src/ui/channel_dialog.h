@@ -44,6 +44,8 @@ public:
     // Captions in `language` (also done by Load with the core's language).
     void ApplyLanguage(const std::string& language);
     [[nodiscard]] app::ChannelDialogModel* Model() noexcept { return model_.get(); }
+    // The K1/K2 window changed the channel's coefficients: Edit2 and Edit3 show them.
+    void ShowCoefficients();
 
     // Shows one message; a message box unless replaced (tests collect the texts).
     std::function<void(const QString&)> showNote;

@@ -20,7 +20,9 @@
 
 #include "ui/channel_dialog.h"
 #include "ui/demods_window.h"
+#include "ui/expand_window.h"
 #include "ui/general_settings_dialog.h"
+#include "ui/level_grid_window.h"
 #include "ui/password_dialog.h"
 #include "ui/plugin_chooser_dialog.h"
 
@@ -328,7 +330,7 @@ void TForm1::syncRows_() {
         connect(row.get(), &TKanalRow::thresholdMoved, this, &TForm1::thresholdMoved_);
         connect(row.get(), &TKanalRow::settingsClicked, this, &TForm1::settingsClicked_);
         connect(row.get(), &TKanalRow::thresholdWindowClicked, this,
-                [this](int) { note_(rows_.front()->ThresholdButton->text()); });
+                [this](int k) { thresholdWindow_(k, false, false); });
         if (const app::Tkanal* r = core_.Row(k)) row->ShowThreshold(r->Settings().threshold);
         rows_.push_back(std::move(row));
     }
@@ -560,11 +562,11 @@ void TForm1::thresholdMoved_(int k, int position) {
 void TForm1::settingsClicked_(int k) {
     TForm2 dialog(core_, this);
     if (!dialog.Load(k)) return;
-    // The threshold and K1/K2 windows are still to come.
     connect(&dialog, &TForm2::thresholdWindowRequested, this,
-            [this, &dialog](int, bool pulse) { note_((pulse ? dialog.BitBtn4 : dialog.BitBtn2)->text()); });
-    connect(&dialog, &TForm2::coefficientsWindowRequested, this,
-            [this, &dialog](int) { note_(dialog.BitBtn3->text()); });
+            [this](int k, bool pulse) { thresholdWindow_(k, pulse, true); });
+    connect(&dialog, &TForm2::coefficientsWindowRequested, this, [this](int k) { coefficientsWindow_(k); });
+    // Modal to this window only: the threshold and K1/K2 windows it opens take input beside it.
+    dialog.setWindowModality(Qt::WindowModal);
     // A quit from outside frees the rows: the window closes without touching them.
     connect(this, &TForm1::ShutDownDone, &dialog, &TForm2::reject);
     if (settingsDialogShown) settingsDialogShown(dialog);
@@ -585,6 +587,68 @@ void TForm1::outputChosen_(int index) {
         break;
     }
     Refresh();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The threshold and K1/K2 windows: top-level windows of their own (a settings window that opens
+// one is modal, and the tool window outlives it), closed with this window and freed with it.
+
+namespace {
+
+template <class Window>
+Window* openToolWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<Window*>(w); t && t->Model()) return t;
+    return nullptr;
+}
+
+void closeToolWindows() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<Tlevel_grid*>(w) || qobject_cast<TExpandform*>(w)) w->close();
+}
+
+}  // namespace
+
+void TForm1::thresholdWindow_(int k, bool pulse, bool anew) {
+    Tlevel_grid* window = openToolWindow<Tlevel_grid>();
+    if (window && anew) {
+        window->close();
+        window = nullptr;
+    }
+    if (!window) {
+        window = new Tlevel_grid(core_);
+        connect(window, &Tlevel_grid::thresholdChanged, this, [this](int channel, double dB) {
+            if (TKanalRow* row = Row(channel)) row->ShowThreshold(dB);
+        });
+        connect(this, &QObject::destroyed, window, [window] { delete window; });
+    }
+    std::error_code error;  // a mixer that cannot be opened shows as none
+    if (!window->Prepare(k, pulse ? app::LevelGridMode::Pulse : app::LevelGridMode::Level, core_.OpenMixer(k, error))) {
+        window->close();
+        return;
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void TForm1::coefficientsWindow_(int k) {
+    TExpandform* window = openToolWindow<TExpandform>();
+    if (!window) {
+        window = new TExpandform(core_);
+        connect(window, &TExpandform::coefficientsChanged, this, [this](int channel) {
+            for (TForm2* dialog : findChildren<TForm2*>())
+                if (dialog->Model() && dialog->Model()->ChannelNumber() == channel) dialog->ShowCoefficients();
+        });
+        connect(this, &QObject::destroyed, window, [window] { delete window; });
+    }
+    if (!window->Prepare(k)) {
+        window->close();
+        return;
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -677,6 +741,7 @@ void TForm1::shutdown_() {
     shutDown_ = true;
     Timer1->stop();
     if (TrayIcon) TrayIcon->hide();
+    closeToolWindows();
     if (options_.beforeShutdown) options_.beforeShutdown();
     core_.Shutdown();
     syncRows_();  // no rows: the grid keeps its header and one empty row

@@ -10,9 +10,9 @@
 // then copies what the core keeps — row states, levels and bars, status panels, tray state — into
 // the widgets; bars and level numbers are redrawn only while the window is shown. Operator
 // actions go straight to the core (record button, automatic switch, threshold slider, monitoring,
-// language); a row's settings button opens the channel's settings window (TForm2). Windows that
-// are not built yet (threshold, assignment, plug-ins, help, about) answer with a
-// short note.
+// language); a row's settings button opens the channel's settings window (TForm2), its threshold
+// button the threshold window (Tlevel_grid); the menu opens the general settings (TForm4).
+// Windows that are not built yet (assignment, help, about) answer with a short note.
 //
 // Sizes: the pixel sizes the layout was designed with are scaled by the height of the font in use,
 // and every column, row and panel is made at least as large as its captions need, so English and
@@ -171,6 +171,11 @@ private:
     void monitorClicked_(int k, bool on);
     void thresholdMoved_(int k, int position);
     void settingsClicked_(int k);
+    // The threshold window for channel k (the pulse threshold when `pulse`): the open one is
+    // prepared again, or, when `anew`, closed and a new one made. The K1/K2 window likewise,
+    // never anew.
+    void thresholdWindow_(int k, bool pulse, bool anew);
+    void coefficientsWindow_(int k);
     void outputChosen_(int index);
     void languageChosen_(const std::string& language);
     bool debounced_(std::optional<std::uint32_t>& last);

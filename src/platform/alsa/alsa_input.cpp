@@ -1,4 +1,5 @@
 #include "platform/alsa/alsa_input.h"
+#include "platform/alsa/alsa_mixer.h"
 
 #include <alsa/asoundlib.h>
 
@@ -246,6 +247,7 @@ void AlsaSoundInputSystem::enumerate() {
                 alsaAccepts(plug, SND_PCM_STREAM_CAPTURE, channels);
         }
         dev.pcms = {hw, plug};
+        dev.card = d.card;
         devices_.push_back(std::move(dev));
     }
     for (const std::string& name : extraPcms_) {
@@ -283,6 +285,17 @@ std::unique_ptr<SoundInput> AlsaSoundInputSystem::open(int deviceId, const WaveF
     if (!pcm) return nullptr;
     return std::make_unique<AlsaSoundInput>(pcm, std::uint32_t(format.channels * format.bitsPerSample / 8),
                                             stallLimit_.load(std::memory_order_relaxed));
+}
+
+std::unique_ptr<SoundMixer> AlsaSoundInputSystem::openMixer(int deviceId, std::error_code& error) {
+    int card = -1;
+    {
+        std::lock_guard lock(mutex_);
+        if (!enumerated_) enumerate();
+        if (deviceId >= 0 && std::size_t(deviceId) < devices_.size()) card = devices_[std::size_t(deviceId)].card;
+    }
+    if (card < 0) return SoundInputSystem::openMixer(deviceId, error);
+    return AlsaMixer::open("hw:" + std::to_string(card), error);
 }
 
 }  // namespace kestavo::platform

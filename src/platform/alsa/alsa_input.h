@@ -55,11 +55,14 @@ public:
     // are ALSA's (negated errno values, generic category); no_such_device for a bad id.
     [[nodiscard]] std::unique_ptr<SoundInput> open(int deviceId, const WaveFormat& format,
                                                    std::error_code& error) override;
+    // The mixer of the device's card (AlsaMixer); a PCM named outside the card list has none.
+    [[nodiscard]] std::unique_ptr<SoundMixer> openMixer(int deviceId, std::error_code& error) override;
 
 private:
     struct Device {
         InputDeviceInfo info;
         std::vector<std::string> pcms;  // the names to try when opening, best first
+        int card = -1;                  // the ALSA card; -1 for a PCM named outside the card list
     };
     void enumerate();  // under mutex_
 
