@@ -57,8 +57,7 @@ std::error_code WriteSidecarFile(const fs::path& path, std::string_view text, co
     return ec;
 }
 
-RecordingSidecars::RecordingSidecars(const recording::FileOps* ops)
-    : ops_(ops ? ops : &recording::SystemFileOps()) {}
+RecordingSidecars::RecordingSidecars(const recording::FileOps* ops) : ops_(ops ? ops : &recording::SystemFileOps()) {}
 
 void RecordingSidecars::HandedToUpload(const std::string& recording) {
     std::lock_guard lock(handedMutex_);
@@ -99,9 +98,9 @@ std::optional<SidecarWrite> RecordingSidecars::Take(const capture::ChannelReport
     open_.erase(it);
     // A kept recording under its final name; one whose file was never made under the name it
     // should have had; a deleted short one has none.
-    const std::string file = r.outcome == capture::RecordOutcome::Kept     ? r.file
-        : r.outcome == capture::RecordOutcome::NoFile                    ? o.file
-                                                                          : std::string();
+    const std::string file = r.outcome == capture::RecordOutcome::Kept ? r.file
+        : r.outcome == capture::RecordOutcome::NoFile                  ? o.file
+                                                                       : std::string();
     if (!enabled || file.empty()) return std::nullopt;
     SidecarWrite out;
     out.path = SidecarPath(file);

@@ -292,10 +292,10 @@ private:
     int mp3Bitrate_, mp3Quality_, mp3SampleRate_;
 
     std::uint32_t startTick_ = 0;  // ms tick at StartRecord
+    std::int32_t recordId_ = 0;    // the server's id of the recording
     // Seconds of line sound (counted over all blocks) before the first sample of the recording's
     // file: the detections' offsets in the file are measured from there.
     double fileStartSeconds_ = 0.0;
-    std::int32_t recordId_ = 0;    // the server's id of the recording
     std::string durationText_;
     std::string eventText_;  // the last detected text of this recording
     std::string lastAon_, lastDtmf_;

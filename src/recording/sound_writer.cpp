@@ -65,8 +65,8 @@ std::error_code Tsound_writer::DeleteFile() {
 
 double Tsound_writer::PreRecordSeconds() const noexcept {
     // A WAV writer's pre-record holds the blocks as captured; an MP3 writer's the encoded frames.
-    const double rate = params_.format == FileFormat::Wav ? double(params_.sampleRate) * (params_.captureBits / 8)
-                                                          : BytesPerSecond();
+    const double rate =
+        params_.format == FileFormat::Wav ? double(params_.sampleRate) * (params_.captureBits / 8) : BytesPerSecond();
     return rate > 0 ? double(delayLine_.filled()) / rate : 0.0;
 }
 

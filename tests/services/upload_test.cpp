@@ -157,6 +157,26 @@ TEST(TClient, ReceiverDownKeepsTheFileQueuedUntilItComesBack) {
     EXPECT_EQ(client.Delivered(), 1u);
 }
 
+TEST(TClient, ASidecarQueuedAfterItsRecordingStaysAfterItWhenTheReceiverIsDown) {
+    test::TempDir dir("kestavo-upload");
+    platform::MemoryNetwork net;
+    const fs::path wav = dir.path() / "call.wav", sidecar = dir.path() / "call.wav.json";
+    writeFile(wav, pattern(9000));
+    writeFile(sidecar, pattern(300));
+    std::ofstream(dir.path() / "upload.queue")
+        << "h\t45003\t" << wav.string() << "\nh\t45003\t" << sidecar.string() << "\n";
+    auto options = fastOptions(net, dir.path() / "upload.queue");
+    options.firstPause = 300ms;  // the receiver is up before the second attempt
+    TClient client(options);
+    ASSERT_FALSE(client.WaitDelivered(10s));  // the recording's first attempt failed
+    test::UploadReceiver rx(net, 45003);
+    ASSERT_TRUE(client.WaitEmpty(10s));
+    const auto got = rx.waitFor(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].name, "call.wav");
+    EXPECT_EQ(got[1].name, "call.wav.json");
+}
+
 TEST(TClient, ReceiverKilledInTheMiddleKeepsTheFileWhichArrivesWholeLater) {
     test::TempDir dir("kestavo-upload");
     platform::MemoryNetwork net;
