@@ -26,6 +26,8 @@ expect_files kestavo usr/bin/kestavo usr/bin/kestavo-detect usr/share/kestavo/En
   usr/share/kestavo/Russian.txt usr/share/kestavo/record.md usr/share/doc/kestavo/configuration.md \
   usr/share/man/man1/kestavo.1 usr/share/man/man1/kestavo-detect.1 usr/lib/systemd/system/kestavo.service \
   usr/lib/sysusers.d/kestavo.conf
+compgen -G "$WORK/root/usr/lib/*/kestavo/netlocate.so" >/dev/null || [ -e "$WORK/root/usr/lib/kestavo/netlocate.so" ] \
+  || fail "kestavo lacks the server access library netlocate.so"
 depends=$(dpkg-deb -f "$(deb kestavo)" Depends)
 echo "$depends" | grep -q libasound2 || fail "kestavo does not depend on ALSA: $depends"
 echo "$depends" | grep -qi qt && fail "kestavo depends on Qt: $depends"

@@ -45,6 +45,8 @@ bool renameNoReplace(const fs::path& from, const fs::path& to) {
 
 }  // namespace
 
+bool IsSidecarName(const std::string& name) { return name.size() > 5 && name.ends_with(".json"); }
+
 std::optional<std::string> AcceptableUploadName(const std::string& name) {
     if (name.empty() || name == "." || name.find("..") != std::string::npos) return std::nullopt;
     for (unsigned char c : name)
@@ -153,8 +155,16 @@ void FileReceiver::serve_(std::stop_token stop, platform::StreamConnection& c) {
             return refuse("transfer of " + *name + " broke off");
         }
     }
-    // The whole file is here: give it its name, never over another file.
-    fs::path final = options_.store / *name;
+    // The whole file is here: give it its name, never over another file. A recording's sidecar
+    // ("X.wav.json") takes the name its recording was stored under.
+    const bool sidecar = IsSidecarName(*name);
+    std::string wanted = *name;
+    if (sidecar) {
+        std::lock_guard lock(catalogueMutex_);
+        if (const auto it = storedAs_.find(name->substr(0, name->size() - 5)); it != storedAs_.end())
+            wanted = it->second + ".json";
+    }
+    fs::path final = options_.store / wanted;
     bool duplicate = false;
     for (int n = 1; !renameNoReplace(temp, final); ++n) {
         if (errno != EEXIST || n > 1000) {
@@ -166,11 +176,15 @@ void FileReceiver::serve_(std::stop_token stop, platform::StreamConnection& c) {
             fs::remove(temp);
             break;
         }
-        const fs::path p(*name);
+        const fs::path p(wanted);
         final = options_.store / (p.stem().string() + "." + std::to_string(n) + p.extension().string());
     }
+    if (!sidecar && final.filename() != *name) {
+        std::lock_guard lock(catalogueMutex_);
+        storedAs_[*name] = final.filename().string();
+    }
     if (!duplicate) {
-        markUploaded_(*name, size);
+        if (!sidecar) markUploaded_(*name, size);  // a sidecar is no recording of the catalogue
         ++received_;
         log_("received " + final.filename().string() + " (" + std::to_string(size) + " bytes)");
     }

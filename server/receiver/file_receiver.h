@@ -5,7 +5,9 @@
 // are stale and ignored. The file is written under a temporary name in the store folder and, once
 // the size in the header has arrived, renamed to its own name — never over an existing file: the
 // same bytes again count as delivered, different ones get a free name "stem.N.ext". The catalogue
-// row is then marked uploaded. The receiver reads on until the sender has finished and closes its
+// row is then marked uploaded. A recording's JSON sidecar ("X.wav.json", sent after "X.wav") is
+// stored beside it, under the name the recording was stored under plus ".json", and is never
+// entered in the catalogue. The receiver reads on until the sender has finished and closes its
 // side only then: that close tells the sender it may delete its copy. A header that is not one,
 // a name with a folder, "..", or a control character, a size over the limit, or a transfer that
 // breaks off is refused by breaking the connection, and nothing is kept of it.
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +31,8 @@
 
 namespace kestavo::server {
 
+// Whether an uploaded file is a recording's JSON sidecar.
+[[nodiscard]] bool IsSidecarName(const std::string& name);
 // The name from a header, when acceptable as a file name in the store folder.
 [[nodiscard]] std::optional<std::string> AcceptableUploadName(const std::string& name);
 
@@ -65,6 +70,7 @@ private:
     std::uint16_t port_;
     std::mutex catalogueMutex_;
     std::unique_ptr<Catalogue> catalogue_;
+    std::map<std::string, std::string> storedAs_;  // recordings stored under another name (catalogueMutex_)
     std::atomic<std::uint64_t> received_{0}, refused_{0};
     struct Connection {
         std::shared_ptr<std::atomic<bool>> done;

@@ -316,7 +316,10 @@ std::unique_ptr<Tkanal> AppCore::makeRow_(const RowPlan& plan) {
     env.dispatcher = services_.dispatcher;
     env.pending = services_.pending;
     env.server = client_.get();  // forwards only while the server is in use
-    env.upload = [client = client_.get()](const std::string& path) { client->Upload(path); };
+    env.upload = [this, client = client_.get()](const std::string& path) {
+        sidecars_.HandedToUpload(path);  // its sidecar follows it once written
+        client->Upload(path);
+    };
     env.pluginLock = &sync_;
     env.pluginVetting = vetting_.get();
     // Called on the channel thread under "SYNC": a copy of the record goes to the main thread, and
@@ -567,7 +570,21 @@ void AppCore::updateTray_() {
 }
 
 void AppCore::emit_(const capture::ChannelReport& report) {
-    if (listener_) listener_(Activity{services_.clock->now(), report});
+    const platform::LocalTime now = services_.clock->now();
+    // The sidecar is written before the end of its recording is told, so a listener finds it there.
+    std::string label, prefix;
+    if (report.kind == capture::ChannelReport::Kind::Started) {
+        label = std::to_string(report.channel);
+        if (settings_.No_Name) label = config::computerLabel(settings_.ComputerName) + " " + label;
+        if (const Tkanal* row = Row(report.channel)) prefix = row->Settings().filePrefix;
+    }
+    if (const auto sidecar = sidecars_.Take(report, now, label, prefix, settings_.SIDECAR)) {
+        if (sidecar->error)
+            show_("Cannot write " + sidecar->path.string() + ": " + sidecar->error.message());
+        else if (sidecar->upload)
+            client_->Upload(sidecar->path.string());
+    }
+    if (listener_) listener_(Activity{now, report});
 }
 
 void AppCore::RecordButton(int k) {

@@ -44,6 +44,7 @@
 #include "app/channel_row.h"
 #include "app/demod_results.h"
 #include "app/device_setup.h"
+#include "app/recording_sidecar.h"
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
@@ -301,6 +302,7 @@ private:
     double diskSize_ = 0.0;                  // bytes of channel 1's disk
     std::unique_ptr<services::TCl> client_;  // the server client and its upload thread
     std::vector<std::string> ownFolders_;    // the rows' folders before a one-computer connect
+    RecordingSidecars sidecars_;             // MAIN/SIDECAR; told by the channels what they upload
 };
 
 // Elapsed time as the recording-time cell shows it: H:mm:ss of the time of day (wraps at 24 h).

@@ -24,9 +24,7 @@ const char* CauseName(capture::RecordCause cause) {
     return "";
 }
 
-namespace {
-
-const char* outcomeName(capture::RecordOutcome outcome) {
+const char* OutcomeName(capture::RecordOutcome outcome) {
     switch (outcome) {
         case capture::RecordOutcome::Kept: return "kept";
         case capture::RecordOutcome::TooShort: return "too short";
@@ -35,7 +33,7 @@ const char* outcomeName(capture::RecordOutcome outcome) {
     return "";
 }
 
-const char* detectionName(capture::DetectionKind kind) {
+const char* DetectionName(capture::DetectionKind kind) {
     switch (kind) {
         case capture::DetectionKind::CallerId: return "caller id";
         case capture::DetectionKind::Dtmf: return "dtmf";
@@ -44,6 +42,8 @@ const char* detectionName(capture::DetectionKind kind) {
     }
     return "";
 }
+
+namespace {
 
 std::string pathOrNull(const std::string& path) { return path.empty() ? "null" : JsonString(path); }
 
@@ -140,7 +140,7 @@ void EventLog::Record(const Activity& a) {
             std::snprintf(duration, sizeof duration, "%.3f", *seconds);
             const bool kept = r.outcome == capture::RecordOutcome::Kept;
             line += ",\"event\":\"stopped\"" + channel + ",\"cause\":" + JsonString(CauseName(r.cause)) +
-                ",\"outcome\":" + JsonString(outcomeName(r.outcome)) + ",\"path\":" + pathOrNull(kept ? r.file : "") +
+                ",\"outcome\":" + JsonString(OutcomeName(r.outcome)) + ",\"path\":" + pathOrNull(kept ? r.file : "") +
                 ",\"duration\":" + duration + ",\"text\":" + JsonString(r.text);
             if (r.lostSeconds > 0) line += ",\"lost_seconds\":" + std::to_string(r.lostSeconds);
             break;
@@ -157,7 +157,7 @@ void EventLog::Record(const Activity& a) {
             line += ",\"event\":\"fault\"" + channel + ",\"text\":" + JsonString("plug-in " + r.file + ": " + r.text);
             break;
         case capture::ChannelReport::Kind::Detected:
-            line += ",\"event\":\"detected\"" + channel + ",\"kind\":" + JsonString(detectionName(r.detection)) +
+            line += ",\"event\":\"detected\"" + channel + ",\"kind\":" + JsonString(DetectionName(r.detection)) +
                 ",\"text\":" + JsonString(r.text) + ",\"path\":" + pathOrNull(r.file);
             break;
     }

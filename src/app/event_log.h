@@ -28,6 +28,10 @@ namespace kestavo::app {
 [[nodiscard]] std::string JsonString(std::string_view text);
 // Why a recording began or ended, in the words of the log and the headless output ("level", "maximum time").
 [[nodiscard]] const char* CauseName(capture::RecordCause cause);
+// What became of a recording's file ("kept", "too short", "no file") and which detector reported a
+// number ("caller id", "dtmf", "pulse", "plugin"), in the words of the events.
+[[nodiscard]] const char* OutcomeName(capture::RecordOutcome outcome);
+[[nodiscard]] const char* DetectionName(capture::DetectionKind kind);
 // "YYYY-MM-DDTHH:MM:SS.mmm"
 [[nodiscard]] std::string IsoTime(const platform::LocalTime& t);
 // Seconds of sound in a PCM WAV file, from its format and data chunks; nothing when the file is

@@ -128,6 +128,12 @@ std::unique_ptr<ProgramRun> ProgramRun::Prepare(const ProgramOptions& options, p
         services.makeSink = [pacer = run->pacer_.get()](capture::Tchannel& c, const platform::Event& stop) {
             return pacer->wrap([&c](const std::byte* b, std::uint32_t n) { c.PutData(b, n); }, stop);
         };
+#ifdef KESTAVO_INSTALLED_SERVER_LIBRARY
+    // The server access library: the program folder's own, else the one installed with the program.
+    if (const fs::path installed = KESTAVO_INSTALLED_SERVER_LIBRARY;
+        !fs::exists(run->folders_.program / services::kLibraryFileName, ec) && fs::exists(installed, ec))
+        services.serverLibrary = installed;
+#endif
     run->core_ = std::make_unique<AppCore>(services);
     return run;
 }

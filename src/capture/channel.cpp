@@ -313,6 +313,10 @@ bool Tchannel::startRecordLocked(std::string basePath, std::uint64_t sample, Rec
         pulseArmed_ = true;
         const bool server = globals_.serverEnabled && env_.server;
         if (server && globals_.inOne) basePath = recordDir_ + "/" + FileNamePart(basePath);
+        // The file begins with the pre-recorded sound, then the block in work (or, from the main
+        // thread, the next block).
+        fileStartSeconds_ =
+            double(samplesSeen_) / double(params_.sampleRate) - (writer_ ? writer_->PreRecordSeconds() : 0.0);
         // A file that cannot be created yet still records: the writer keeps the sound until it can.
         if (writer_) (void)writer_->Open(basePath);
         ok = writer_ && writer_->IsOpen();
@@ -521,7 +525,10 @@ void Tchannel::reportDetection(ChannelEvent::Kind kind, std::uint64_t sample) {
         default: report.detection = DetectionKind::Plugin; break;
     }
     report.text = eventText_;
-    if (fileOpened_ && writer_) report.file = writer_->FileName();
+    if (fileOpened_ && writer_) {
+        report.file = writer_->FileName();
+        report.offsetSeconds = std::max(0.0, double(sample) / double(params_.sampleRate) - fileStartSeconds_);
+    }
     post(std::move(report));
 }
 

@@ -293,6 +293,9 @@ private:
 
     std::uint32_t startTick_ = 0;  // ms tick at StartRecord
     std::int32_t recordId_ = 0;    // the server's id of the recording
+    // Seconds of line sound (counted over all blocks) before the first sample of the recording's
+    // file: the detections' offsets in the file are measured from there.
+    double fileStartSeconds_ = 0.0;
     std::string durationText_;
     std::string eventText_;  // the last detected text of this recording
     std::string lastAon_, lastDtmf_;

@@ -58,6 +58,9 @@ struct ChannelReport {
     bool fileRemade = false;
     // Stopped and Fault: seconds of this recording's sound that could not be kept.
     double lostSeconds = 0;
+    // Detected: seconds from the start of the recording's file to the sample on which the number
+    // was reported (the file begins with the pre-recorded sound); negative when no file records.
+    double offsetSeconds = -1;
 };
 
 // Runs on the main thread, once per report.

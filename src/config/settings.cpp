@@ -268,6 +268,7 @@ ChannelLoad LoadChannelSettings(const ConfigFiles& files, std::size_t channelCou
     s.FreeSpace = r.integer("Disk", "FreeSpace", 10, 0, 100);
     s.CHECKspace = r.boolean("Disk", "CHECKspace", false);
     s.No_Name = r.boolean("MAIN", "No_Name", true);
+    s.SIDECAR = r.boolean("MAIN", "SIDECAR", false);
     s.Device = r.integer("OUT", "Device", -1, -1, kAnyInt);
     s.HEIGHT = r.integer("MAIN", "HEIGHT", s.HEIGHT, 0, kAnyInt);
     s.DIRS_D = r.boolean("MAIN", "DIRS_D", true);

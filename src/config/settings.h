@@ -64,6 +64,7 @@ struct GeneralSettings {
     int HEIGHT = 336;                  // MAIN/HEIGHT: main window height, px; the default when the
                                        //   key is missing is the value held here before loading
     bool No_Name = true;               // MAIN/No_Name: computer name in the server's channel label
+    bool SIDECAR = false;              // MAIN/SIDECAR: a JSON sidecar beside each recording (app/recording_sidecar.h)
     int MAX = 0;                       // Channels/MAX: number of channels configured, 0..100
     bool LOADALL = true;               // DEVICES/LOADALL: open every available sound input
     std::string NAME;                  // SERVER/NAME: server name or address, or "Local server"

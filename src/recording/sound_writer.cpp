@@ -63,6 +63,13 @@ std::error_code Tsound_writer::DeleteFile() {
     return {};
 }
 
+double Tsound_writer::PreRecordSeconds() const noexcept {
+    // A WAV writer's pre-record holds the blocks as captured; an MP3 writer's the encoded frames.
+    const double rate =
+        params_.format == FileFormat::Wav ? double(params_.sampleRate) * (params_.captureBits / 8) : BytesPerSecond();
+    return rate > 0 ? double(delayLine_.filled()) / rate : 0.0;
+}
+
 std::size_t Tsound_writer::MemoryBytes() const noexcept { return delayLine_.capacity() + backlog_.capacity(); }
 
 double Tsound_writer::LostSeconds() const noexcept {

@@ -109,6 +109,9 @@ public:
     [[nodiscard]] const std::string& OpenErrorText() const noexcept { return openError_; }
     [[nodiscard]] FileFormat Format() const noexcept { return params_.format; }
     [[nodiscard]] const Tdelay_line& PreRecord() const noexcept { return delayLine_; }
+    // Seconds of sound the pre-record holds now: what Open puts at the start of the file (for MP3
+    // estimated from the bit rate). Read before Open.
+    [[nodiscard]] double PreRecordSeconds() const noexcept;
     // Memory the writer holds, in bytes (pre-record storage and work areas).
     [[nodiscard]] virtual std::size_t MemoryBytes() const noexcept;
 

@@ -110,7 +110,17 @@ SpaceKeeperRun Tspace_shrink::RunOnce(const SpaceKeeperParams& params, const Spa
             std::error_code ec;
             removed = fs::remove(c.path, ec) && !ec;
         }
-        if (removed) run.deleted.push_back(c.path);  // a file that cannot be deleted is skipped
+        if (!removed) continue;  // a file that cannot be deleted is skipped
+        run.deleted.push_back(c.path);
+        // Its sidecar goes with it (a recording without one leaves nothing to delete).
+        const fs::path sidecar = c.path.string() + ".json";
+        std::error_code ec;
+        if (fs::exists(sidecar, ec)) {
+            if (env.remove)
+                (void)env.remove(sidecar);
+            else
+                fs::remove(sidecar, ec);
+        }
     }
     free = env.freeBytes ? env.freeBytes() : std::nullopt;
     run.targetMet = free && *free >= params.keepFreeBytes;

@@ -10,6 +10,7 @@
 //     their ".mp3" files (oldest first within a folder, folder after folder) and removes a folder
 //     that holds no ".mp3" file when it is empty. A folder whose name is not such a date is never
 //     touched; a further run continues with the next folders.
+// A recording's JSON sidecar ("X.mp3.json") is deleted with it.
 // A file the `inUse` predicate names (open for recording, waiting for upload) is never deleted; a
 // deletion that fails is skipped. When a run has deleted every file it could and the target is
 // still not met with nothing left to look at, `message` is called — once for as long as the

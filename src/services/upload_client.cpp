@@ -227,6 +227,8 @@ void TClient::run_(std::stop_token stop) {
         }
         if (stop.stop_requested()) break;  // the job stays queued for the next run
         queue_.toBack(*job);
+        // A recording's JSON sidecar is queued after it and stays after it.
+        queue_.toBack(UploadJob{job->host, job->port, job->path + ".json"});
         std::unique_lock lock(mutex_);
         ++failures_;
         changed_.notify_all();

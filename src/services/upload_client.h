@@ -13,7 +13,8 @@
 // A transfer that cannot connect, breaks off, is reset or times out leaves the file where it is
 // and the job in an UploadQueue, a file in the program folder that outlives the program. Failed
 // jobs go to the back of the queue and the thread pauses, twice as long after each further
-// failure (up to a limit), before it tries again; a delivery resets the pause. Jobs left by an
+// failure (up to a limit), before it tries again; a delivery resets the pause. A recording's JSON
+// sidecar ("X.wav.json", queued after "X.wav") goes to the back with it, so it always follows it. Jobs left by an
 // earlier run are resumed at start. Stopping breaks off a transfer in progress; its job stays
 // queued. A job whose file has vanished, or is too large for the header, is dropped and its file
 // (if any) left alone: nothing is ever deleted unsent.

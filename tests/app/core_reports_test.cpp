@@ -1,6 +1,7 @@
 // Plug-in results reach the main thread: the results window's list while it is open (filtered by
 // channel, at most 100 rows, the filter kept in the configuration) and the result listener; a row
-// shows a recording's write fault beside its state; the free-space keeper the 4 s check starts.
+// shows a recording's write fault beside its state, and a sidecar that cannot be written is shown;
+// the free-space keeper the 4 s check starts.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -97,6 +98,27 @@ TEST(WriteFaults, TheRowShowsAFaultBesideItsStateUntilTheFileIsWrittenAgainAndLo
     stopped.outcome = capture::RecordOutcome::NoFile;
     rig.core->OnChannelReport(row.id, stopped);
     EXPECT_EQ(rig.core->StateText(row), idle + " — file not written");
+}
+
+TEST(WriteFaults, ASidecarThatCannotBeWrittenIsShownAndItsRecordingLeftAlone) {
+    CoreRig rig;
+    rig.input.devices = {device("Line", true, false)};
+    writeIni(rig.files.file, {"[MAIN]", "DIRS_D=0", "SIDECAR=1", "[Channels1]", "CompressMode1=0"});
+    rig.start();
+    const int id = rig.core->Row(1)->id;
+    fs::create_directory(rig.dir.path() / "blocked.wav.json");  // a folder in the second sidecar's place
+    for (const char* name : {"fine.wav", "blocked.wav"}) {
+        const std::string file = (rig.dir.path() / name).string();
+        std::ofstream(file) << "RIFF";
+        rig.core->OnChannelReport(id, {.kind = capture::ChannelReport::Kind::Started, .file = file});
+        rig.core->OnChannelReport(id, {.kind = capture::ChannelReport::Kind::Stopped, .file = file});
+    }
+    EXPECT_TRUE(fs::is_regular_file(rig.dir.path() / "fine.wav.json"));
+    EXPECT_TRUE(fs::is_regular_file(rig.dir.path() / "blocked.wav"));
+    const auto shown = rig.messages.messages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("Cannot write " + (rig.dir.path() / "blocked.wav.json").string() + ": ", 0), 0u)
+        << shown[0];
 }
 
 }  // namespace

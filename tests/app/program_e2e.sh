@@ -132,3 +132,63 @@ assert first == second, (first, second)
 PY
 grep -q "channel 1  stopped" "$D3/err.txt" || fail "--events -: the activity lines went missing"
 echo "events on standard output: only the events"
+
+# ---- 6. sidecars: one beside each recording, its numbers and offsets as kestavo-detect finds them
+# in that recording (within one detection block: 71 samples, 6.4 ms)
+D6=$TMP/sidecar; mkdir -p "$D6/lines" "$D6/run" "$D6/cfg/kestavo" "$D6/home"
+python3 - "$D6/lines/exchange.wav" <<'PY'
+import math, struct, sys
+rate = 11025
+keys = {"4": (770, 1209), "9": (852, 1477), "5": (770, 1336), "1": (697, 1209)}
+s = []
+def quiet(sec): s.extend([(i % 5) - 2 for i in range(int(sec * rate))])
+def dial(number):  # 80 ms of each key's tone pair at -10 dBFS, 80 ms apart
+    for k in number:
+        lo, hi = keys[k]
+        s.extend(int(round(32767 * 0.158 * (math.sin(2 * math.pi * lo * i / rate) + math.sin(2 * math.pi * hi * i / rate))))
+                 for i in range(int(0.08 * rate)))
+        quiet(0.08)
+def pulses(counts):  # loop-disconnect dialling: a relay click at each break and make, 60 ms break, 40 ms make
+    quiet(0.2)
+    for c in counts:
+        at = len(s); quiet(c * 0.1 + 0.6)
+        for p in range(c):
+            for t in (at + int((p * 0.1) * rate), at + int((p * 0.1 + 0.06) * rate)):
+                for n in range(40):
+                    s[t + n] += int(round(16384 * math.exp(-n / 6.0) * math.cos(2 * math.pi * 4000 * n / rate)))
+def talk(sec): s.extend(int(round(12000 * math.sin(2 * math.pi * 440 * i / rate))) for i in range(int(sec * rate)))
+quiet(10); dial("4951"); talk(12); quiet(20); talk(2); pulses([2, 7]); talk(4); quiet(20)
+data = b"".join(struct.pack("<h", v) for v in s)
+with open(sys.argv[1], "wb") as f:
+    f.write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " +
+            struct.pack("<IHHIIHH", 16, 1, 1, rate, rate * 2, 2, 16) + b"data" + struct.pack("<I", len(data)) + data)
+PY
+printf '%s\r\n' "[MAIN]" "DIRS_D=0" "AUTO=0" "SIDECAR=1" \
+  "[Channels1]" "CompressMode1=0" "auto1=1" "POROG1=-30" "zad_rec1=1" "zad_stop1=3" "Min_Time1=5" "PREFIX1=L_" \
+  "AON1=0" "Pulse1=1" "DTMF1=1" "PulseREC1=0" > "$D6/cfg/kestavo/tevra4.ini"
+run_env "$D6" KESTAVO_LINES_PACE=fast KESTAVO_LINES_START=2026-12-05T16:00:00 \
+  "$KESTAVO" --headless --until-lines-end >"$D6/out.txt" 2>&1 || { cat "$D6/out.txt"; fail "sidecar run exited with an error"; }
+for wav in "$D6"/home/SOUND/1/*.wav; do
+  "$DETECT" "$wav" auto=0 DTMF=1 Pulse=1 PulseREC=0 AON=0 --start-at 0 >"$wav.detect" || fail "kestavo-detect $wav"
+done
+python3 - "$D6/home/SOUND/1" <<'PY' || { cat "$D6/out.txt"; ls -la "$D6/home/SOUND/1"; fail "sidecars"; }
+import json, os, sys
+folder = sys.argv[1]
+names = sorted(os.listdir(folder))
+wavs = [n for n in names if n.endswith(".wav")]
+assert len(wavs) == 2 and sorted(n for n in names if not n.endswith(".detect")) == sorted(wavs + [w + ".json" for w in wavs]), names
+found = []
+for w in wavs:
+    car = json.load(open(os.path.join(folder, w + ".json")))
+    assert (car["channel"], car["prefix"], car["file"], car["trigger"], car["outcome"], car["fault"]) == \
+        (1, "L_", w, "level", "kept", None), car
+    want = [json.loads(l) for l in open(os.path.join(folder, w + ".detect"))]
+    want = [(e["kind"], e["text"], e["sample"] / 11025) for e in want if e["kind"] in ("dtmf", "pulse")]
+    got = [(d["detector"], d["text"], d["offset"]) for d in car["detections"]]
+    assert [g[:2] for g in got] == [x[:2] for x in want], (w, got, want)
+    for g, x in zip(got, want):
+        assert abs(g[2] - x[2]) <= 72 / 11025, (w, g, x)
+    found += [g[:2] for g in got]
+assert found == [("dtmf", "4951"), ("pulse", "27")], found
+PY
+echo "sidecars: beside each recording, numbers and offsets as kestavo-detect finds them"

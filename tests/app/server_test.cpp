@@ -1,5 +1,5 @@
 // The recorder with a recording server: the connect at start-up and from the settings, what every
-// channel reports to the server library, and which recordings are uploaded.
+// channel reports to the server library, and which recordings (and sidecars) are uploaded.
 #include <gtest/gtest.h>
 
 #include "app_fixture.h"
@@ -48,8 +48,8 @@ TEST(ServerRecordings, ShortRecordingIsOnlyDeletedOnTheServerALongOneIsReportedA
     ServerRig rig;
     rig.input.devices = {device("Line", true, false)};
     writeIni(rig.files.file,
-             {"[MAIN]", "DIRS_D=0", "No_Name=0", "[SERVER]", "NAME=rec@archive", "USER=desk", "[SEVRER]", "ENABLED=1",
-              "[Channels1]", "CompressMode1=0", "Min_Time1=5"});
+             {"[MAIN]", "DIRS_D=0", "No_Name=0", "SIDECAR=1", "[SERVER]", "NAME=rec@archive", "USER=desk", "[SEVRER]",
+              "ENABLED=1", "[Channels1]", "CompressMode1=0", "Min_Time1=5"});
     rig.start();
     ASSERT_TRUE(rig.core->Settings().ENABLED);
     EXPECT_EQ(rig.core->ServerClient().Host(), "archive");
@@ -67,15 +67,20 @@ TEST(ServerRecordings, ShortRecordingIsOnlyDeletedOnTheServerALongOneIsReportedA
     rig.record(1, 6);
     const auto stops = rig.lib.calls("stop_rec_file");
     ASSERT_EQ(stops.size(), 1u);
-    const auto got = rig.rx.waitFor(1);
-    ASSERT_EQ(got.size(), 1u);
+    const auto got = rig.rx.waitFor(2);  // the recording, then its sidecar
+    ASSERT_EQ(got.size(), 2u);
     EXPECT_TRUE(got[0].complete);
+    EXPECT_EQ(got[1].name, got[0].name + ".json");
+    const auto sidecar = got[1].content();
+    EXPECT_NE(
+        std::string(reinterpret_cast<const char*>(sidecar.data()), sidecar.size()).find("\"file\": \"" + got[0].name),
+        std::string::npos);
     EXPECT_EQ(stops[0], "stop_rec_file 101 0:00:06|" + got[0].name);
     const auto content = got[0].content();
     ASSERT_GE(content.size(), 44u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(content.data()), 4), "RIFF");
     ASSERT_TRUE(rig.core->ServerClient().Uploads().WaitEmpty(10s));
-    EXPECT_EQ(filesIn(temp), shortOnes);  // the uploaded file is gone, the short one stays
+    EXPECT_EQ(filesIn(temp), shortOnes);  // the uploaded files are gone, the short one stays (without sidecar)
     const auto starts = rig.lib.calls("start_rec_file");
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_NE(starts[1].find("|1"), std::string::npos);  // the label: the channel number alone (No_Name=0)

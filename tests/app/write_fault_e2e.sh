@@ -8,6 +8,8 @@
 #      is made again with everything it held, and the right call's folder is made again for it.
 # In both, every call's file holds all of its sound — the recording is one unbroken piece of its
 # side of the line, from before the call's onset to after its end — and the program exits 0.
+# Sidecars are on: each call's sidecar lies beside its file, and the right call's in run 1 names
+# the error its file met.
 # The two runs go side by side, each with its own program folder.
 # Usage: write_fault_e2e.sh <path of the kestavo program>
 set -euo pipefail
@@ -72,7 +74,7 @@ start_run() {  # start_run <dir>: prepares the folders and starts the program; i
   local d=$1
   mkdir -p "$d/lines" "$d/run" "$d/cfg/kestavo" "$d/home/SOUND/1" "$d/home/SOUND/2"
   write_line "$d/lines/exchange.wav"
-  printf '%s\r\n' "[MAIN]" "DIRS_D=0" "AUTO=0" \
+  printf '%s\r\n' "[MAIN]" "DIRS_D=0" "AUTO=0" "SIDECAR=1" \
     "[Channels1]" "CompressMode1=0" "auto1=1" "POROG1=-30" "zad_rec1=1" "zad_stop1=3" "Min_Time1=5" "PREFIX1=L_" "AON1=0" "Pulse1=0" \
     "[Channels2]" "CompressMode2=0" "auto2=1" "POROG2=-30" "zad_rec2=1" "zad_stop2=3" "Min_Time2=5" "PREFIX2=R_" "AON2=0" "Pulse2=0" \
     > "$d/cfg/kestavo/tevra4.ini"
@@ -89,10 +91,11 @@ check_run() {  # check_run <dir> <pid> <what>
   wait "$pid" || { cat "$d/out.txt" "$d/err.txt"; fail "$what: the program exited with an error"; }
   for ch in 1 2; do
     local files; files=$(ls "$d/home/SOUND/$ch" 2>/dev/null)
-    [ "$(echo "$files" | grep -c .)" = 1 ] || { cat "$d/out.txt" "$d/err.txt"; fail "$what: channel $ch recorded [$files]"; }
+    [ "$(echo "$files" | grep -c .)" = 2 ] && [ -e "$d/home/SOUND/$ch/$(echo "$files" | grep '\.wav$').json" ] \
+      || { cat "$d/out.txt" "$d/err.txt"; fail "$what: channel $ch recorded [$files]"; }
   done
-  holds_call "$d/lines/exchange.wav" 0 4 30 "$d/home/SOUND/1/$(ls "$d/home/SOUND/1")" || fail "$what: left call"
-  holds_call "$d/lines/exchange.wav" 1 14 20 "$d/home/SOUND/2/$(ls "$d/home/SOUND/2")" || fail "$what: right call"
+  holds_call "$d/lines/exchange.wav" 0 4 30 "$(ls "$d"/home/SOUND/1/*.wav)" || fail "$what: left call"
+  holds_call "$d/lines/exchange.wav" 1 14 20 "$(ls "$d"/home/SOUND/2/*.wav)" || fail "$what: right call"
 }
 
 A=$TMP/unwritable; B=$TMP/deleted
@@ -110,6 +113,7 @@ grep -q "channel 2  error: cannot write $A/home/SOUND/2/R_.*\.wav: Permission de
   || { cat "$A/err.txt"; fail "unwritable folder: no message naming the file and the reason"; }
 grep -q "channel 2  writing $A/home/SOUND/2/R_.*\.wav again" "$A/err.txt" \
   || { cat "$A/err.txt"; fail "unwritable folder: no message when the file was written again"; }
+grep -q '"fault": "Permission denied"' "$A"/home/SOUND/2/*.wav.json || fail "unwritable folder: the sidecar names no fault"
 echo "unwritable folder: reported on stderr, both calls whole"
 
 check_run "$B" "$pb" "deleted folder"

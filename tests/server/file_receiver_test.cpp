@@ -120,6 +120,9 @@ TEST(FileReceiver, NeverOverwritesADifferentFileAndConfirmsARepeatedOne) {
     EXPECT_EQ(slurp(rig.store / "r.wav"), pattern(5000, 1));
     EXPECT_EQ(slurp(rig.store / "r.1.wav"), pattern(6000, 2));
     EXPECT_EQ(rig.rx->Received(), 2u);
+    // A sidecar follows the name its recording was stored under.
+    ASSERT_EQ(rig.send("r.wav.json", "{}"), services::UploadResult::Delivered);
+    EXPECT_EQ(names(rig.store), (std::vector<std::string>{"r.1.wav", "r.1.wav.json", "r.wav"}));
 }
 
 TEST(FileReceiver, RefusesBadNamesOversizedFilesForeignHeadersAndTransfersThatBreakOff) {

@@ -73,12 +73,16 @@ TEST(SpaceKeeper, FlatFoldersLoseTheOldestMp3FilesOfAllChannelsUntilTheTargetIsF
     file(dir / "ch2/d.mp3", 100, 5);
     file(dir / "ch1/old.wav", 100, 99);    // not an MP3: never deleted
     file(dir / "ch1/sub/e.mp3", 100, 99);  // in a sub-folder: not looked at
+    file(dir / "ch2/b.mp3.json", 0, 30);   // sidecars: the deleted recording's goes with it
+    file(dir / "ch2/d.mp3.json", 0, 5);
     FakeDisk disk;
     disk.initialFree = 50;  // 300 wanted: three files of 100 bytes
     const auto run = Tspace_shrink::RunOnce({{dir / "ch1", dir / "ch2"}, false, 300}, disk.env());
     EXPECT_EQ(names(run.deleted), (Names{"b.mp3", "c.mp3", "a.mp3"}));
     EXPECT_TRUE(run.targetMet);
     EXPECT_TRUE(fs::exists(dir / "ch2/d.mp3"));
+    EXPECT_FALSE(fs::exists(dir / "ch2/b.mp3.json"));
+    EXPECT_TRUE(fs::exists(dir / "ch2/d.mp3.json"));
     EXPECT_TRUE(fs::exists(dir / "ch1/old.wav"));
     EXPECT_TRUE(fs::exists(dir / "ch1/sub/e.mp3"));
     EXPECT_TRUE(disk.messages.empty());

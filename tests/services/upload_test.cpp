@@ -157,6 +157,28 @@ TEST(TClient, ReceiverDownKeepsTheFileQueuedUntilItComesBack) {
     EXPECT_EQ(client.Delivered(), 1u);
 }
 
+TEST(TClient, ASidecarQueuedAfterItsRecordingStaysAfterItWhenTheRecordingFails) {
+    test::TempDir dir("kestavo-upload");
+    platform::MemoryNetwork net;
+    const fs::path wav = dir.path() / "call.wav", sidecar = dir.path() / "call.wav.json";
+    writeFile(wav, pattern(50000));
+    writeFile(sidecar, pattern(300));
+    std::ofstream(dir.path() / "upload.queue")
+        << "h\t45003\t" << wav.string() << "\nh\t45003\t" << sidecar.string() << "\n";
+    auto killed = std::make_unique<test::UploadReceiver>(net, 45003, 20000);  // breaks the recording off
+    auto options = fastOptions(net, dir.path() / "upload.queue");
+    options.firstPause = 300ms;  // the receiver is back before the next attempt
+    TClient client(options);
+    ASSERT_EQ(killed->waitFor(1).size(), 1u);
+    killed.reset();
+    test::UploadReceiver rx(net, 45003);
+    ASSERT_TRUE(client.WaitEmpty(10s));
+    const auto got = rx.waitFor(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].name, "call.wav");
+    EXPECT_EQ(got[1].name, "call.wav.json");
+}
+
 TEST(TClient, ReceiverKilledInTheMiddleKeepsTheFileWhichArrivesWholeLater) {
     test::TempDir dir("kestavo-upload");
     platform::MemoryNetwork net;
