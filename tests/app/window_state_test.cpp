@@ -62,7 +62,10 @@ TEST(CpuPanel, WrittenAtStartThenEveryFourSecondsWhileTheWindowIsShown) {
                                   "cpu  0 0 0 0\ncpu0 150 0 15 135\n", "cpu  0 0 0 0\ncpu0 160 0 15 225\n"};
     std::size_t read = 0;
     rig.configure = [&](CoreServices& s) {
-        s.cpuStat = [&]() -> std::optional<std::string> { return read < stat.size() ? stat[read++] : std::nullopt; };
+        s.cpuStat = [&]() -> std::optional<std::string> {
+            if (read == stat.size()) return std::nullopt;
+            return stat[read++];
+        };
     };
     rig.start();
     EXPECT_EQ(rig.core->StatusPanels()[4], "CPU:25%");
