@@ -54,8 +54,10 @@ ManualPlace FindManual(const std::string& language, const std::vector<fs::path>&
 }
 
 std::string ManualMissingText(const std::string& language, const ManualPlace& place) {
-    std::string text =
-        language == "Russian" ? "Руководство не найдено. Искали:" : "The manual was not found. Looked for:";
+    const bool russian = language == "Russian";
+    if (!place.file.empty())
+        return (russian ? "Не удалось открыть руководство:\n" : "No viewer opened the manual:\n") + place.file.string();
+    std::string text = russian ? "Руководство не найдено. Искали:" : "The manual was not found. Looked for:";
     for (const auto& f : place.lookedAt) text += "\n" + f.string();
     return text;
 }

@@ -37,7 +37,8 @@ struct ManualPlace {
 // The manual of `language` ("Russian": ru, anything else: en) in the first of `folders` that has it.
 [[nodiscard]] ManualPlace FindManual(const std::string& language, const std::vector<std::filesystem::path>& folders);
 
-// The operator's message when no manual was found: names the files looked for.
+// The operator's message when the manual cannot be shown: with none found, the files looked for;
+// with one found that no viewer opened, its path.
 [[nodiscard]] std::string ManualMissingText(const std::string& language, const ManualPlace& place);
 
 }  // namespace kestavo::app

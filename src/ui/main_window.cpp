@@ -204,9 +204,7 @@ void TForm1::buildMenu_() {
             QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(manual.file.string()))))
             return;
         QMessageBox box(QMessageBox::Warning, QString(N5->text()).remove('&'),
-                        QString::fromStdString(manual.file.empty() ? app::ManualMissingText(language, manual)
-                                                                   : manual.file.string()),
-                        QMessageBox::Ok, this);
+                        QString::fromStdString(app::ManualMissingText(language, manual)), QMessageBox::Ok, this);
         box.setObjectName("ManualMissing");
         box.exec();
     });
