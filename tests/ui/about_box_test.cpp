@@ -39,31 +39,26 @@ QString aboutTexts(GuiRig& rig) {
 class AboutBoxTest : public QObject {
     Q_OBJECT
 private slots:
-    void aboutBoxIsModalShowsTheVersionAndFollowsTheLanguage() {
+    void helpOpensTheManualAndAboutTheModalBoxOfTheWindowsLanguage() {
         GuiRig rig(1);
-        // The version itself is checked against the project's in the core's tests.
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        const QString docs = QDir(KESTAVO_SOURCE_DIR "/docs/manual").canonicalPath();
         const QString version = QString::fromStdString(kestavo::app::AboutBoxTexts("English").title);
-        QVERIFY(version.startsWith("Kestavo v."));
-        QCOMPARE(aboutTexts(rig), "About|" + version + "|Multi-channel recorder for telephone and radio lines");
-        rig.form->N12->trigger();
+        QVERIFY(version.startsWith("Kestavo v."));  // the number is checked against the project's in the core's tests
+        for (const char* code : {"en", "ru"}) {
+            if (code[0] == 'r') rig.form->N12->trigger();
+            rig.form->N5->trigger();
+            QCOMPARE(QFileInfo(catcher.urls.takeFirst().toLocalFile()).canonicalFilePath(),
+                     docs + "/" + code + "/manual.md");
+        }
+        QDesktopServices::unsetUrlHandler("file");
         QCOMPARE(aboutTexts(rig),
                  QString::fromUtf8("О программе|") + version +
                      QString::fromUtf8("|Многоканальная запись телефонных и радиолиний"));
         QVERIFY(rig.form->findChildren<TAbt*>().isEmpty());  // freed after it closes
-    }
-
-    void helpOpensTheShippedManualOfTheWindowsLanguage() {
-        GuiRig rig(1);
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("file", &catcher, "open");
-        rig.form->N5->trigger();
-        rig.form->N12->trigger();
-        rig.form->N5->trigger();
-        QDesktopServices::unsetUrlHandler("file");
-        QCOMPARE(catcher.urls.size(), 2);
-        const QString docs = QDir(KESTAVO_SOURCE_DIR "/docs/manual").canonicalPath();
-        QCOMPARE(QFileInfo(catcher.urls[0].toLocalFile()).canonicalFilePath(), docs + "/en/manual.md");
-        QCOMPARE(QFileInfo(catcher.urls[1].toLocalFile()).canonicalFilePath(), docs + "/ru/manual.md");
+        rig.form->English1->trigger();
+        QCOMPARE(aboutTexts(rig), "About|" + version + "|Multi-channel recorder for telephone and radio lines");
     }
 
     void outputPivotAndHeightTheOperatorLeavesReachTheCore() {
