@@ -23,11 +23,20 @@ expect_files() {  # expect_files <package> <path>...
 }
 
 expect_files kestavo usr/bin/kestavo usr/bin/kestavo-detect usr/share/kestavo/English.txt \
-  usr/share/kestavo/Russian.txt usr/share/kestavo/record.md usr/share/doc/kestavo/configuration.md \
+  usr/share/kestavo/Russian.txt usr/share/doc/kestavo/configuration.md \
   usr/share/man/man1/kestavo.1 usr/share/man/man1/kestavo-detect.1 usr/lib/systemd/system/kestavo.service \
   usr/lib/sysusers.d/kestavo.conf
 compgen -G "$WORK/root/usr/lib/*/kestavo/netlocate.so" >/dev/null || [ -e "$WORK/root/usr/lib/kestavo/netlocate.so" ] \
   || fail "kestavo lacks the server access library netlocate.so"
+# The manual the window's Help opens, in both languages, with the pictures it shows, and every
+# file the source ships under docs/manual installed.
+for lang in en ru; do
+  expect_files kestavo usr/share/kestavo/manual/$lang/manual.md usr/share/kestavo/screenshot-$lang.png \
+    usr/share/kestavo/channel-dialog-$lang.png >/dev/null
+done
+for f in $(cd docs && find manual -type f); do
+  cmp -s "docs/$f" "$WORK/root/usr/share/kestavo/$f" || fail "kestavo lacks /usr/share/kestavo/$f as shipped"
+done
 depends=$(dpkg-deb -f "$(deb kestavo)" Depends)
 echo "$depends" | grep -q libasound2 || fail "kestavo does not depend on ALSA: $depends"
 echo "$depends" | grep -qi qt && fail "kestavo depends on Qt: $depends"
@@ -39,14 +48,14 @@ dpkg-deb -f "$(deb kestavo-desktop)" Depends | grep -q libqt6widgets6 || fail "k
 # The unpacked programs answer.
 "$WORK/root/usr/bin/kestavo" --version | grep -q "^kestavo " || fail "the packaged kestavo does not run"
 "$WORK/root/usr/bin/kestavo-detect" --version | grep -q "^kestavo-detect " || fail "the packaged kestavo-detect does not run"
-# The unpacked recorder finds its installed language tables and manual: a short batch over its
+# The unpacked recorder finds its installed language tables: a short batch over its
 # demo line (no sound card, no lines) copies them into a fresh program folder.
 run=$WORK/run; mkdir -p "$run/lines"
 env KESTAVO_HOME="$run/home" XDG_CONFIG_HOME="$run/cfg" XDG_RUNTIME_DIR="$run" XDG_DATA_HOME="$run/data" \
     KESTAVO_LINES="$run/lines" KESTAVO_ALSA=off KESTAVO_LINES_PACE=fast \
     timeout 120 "$WORK/root/usr/bin/kestavo" --headless --until-lines-end >"$run/out.txt" 2>&1 \
   || { cat "$run/out.txt" >&2; fail "the packaged kestavo did not run its demo line"; }
-for f in English.txt Russian.txt record.md; do
+for f in English.txt Russian.txt; do
   cmp -s "$WORK/root/usr/share/kestavo/$f" "$run/home/$f" || fail "the packaged kestavo did not install its $f"
 done
 if [ -n "$(deb kestavo-server)" ]; then

@@ -14,7 +14,7 @@ out="$(mkdir -p "${1:-build/packages}" && cd "${1:-build/packages}" && pwd)"
 build="$PWD/build/release"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr -DKESTAVO_UI=ON >/dev/null
-targets=(kestavo kestavo-detect kestavo_headless)
+targets=(kestavo kestavo-detect kestavo-plugin-probe kestavo_headless)
 ninja -C "$build" -t targets all 2>/dev/null | grep -q '^kestavo-server:' && targets+=(kestavo-server)
 ninja -C "$build" -t targets all 2>/dev/null | grep -q '^netlocate:' && targets+=(netlocate)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"

@@ -47,6 +47,11 @@ std::string FormatElapsed(std::int64_t elapsedMs) {
     return buf;
 }
 
+std::string CpuPanelText(const platform::CpuLoadReading& reading) {
+    if (reading.processors == 0) return {};
+    return "CPU:" + noDecimals(reading.firstProcessor * 100.0) + "%";
+}
+
 // A report posted while the main thread is inside a channel operation runs at once, with the
 // channel's lock still held: it waits until the operation has returned.
 class AppCore::ChannelCall {
@@ -299,6 +304,8 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     panels_[0] = (settings_.Language == "Russian" ? "Всего на диске: " : "Total space: ") + noDecimals(diskSize_);
     applyCommandLine_(arguments);
     startServer_(arguments);
+    cpu_ = std::make_unique<platform::CpuLoad>(services_.cpuStat);
+    panels_[4] = CpuPanelText(cpu_->Sample());
 }
 
 void AppCore::RereadDiskSize() {
@@ -377,6 +384,10 @@ void AppCore::tick() {
     if (!running_) return;
     if (++slowTicks_ >= kSlowTicks) {
         slowWork_();
+        if (cpu_) {
+            const auto load = cpu_->Sample();  // every 4 s, so a restored window shows the last 4 s
+            if (windowMode_ == WindowMode::Shown) panels_[4] = CpuPanelText(load);
+        }
         slowTicks_ = 0;
     }
     if (++secondTicks_ >= kSecondTicks) {
@@ -622,10 +633,29 @@ void AppCore::SelectMonitor(int k, bool on) {
     wsk_->SelectMonitorChannel(on ? row->Name() : std::string(), settings_.Device);
 }
 
+void AppCore::SetMonitorOutput(int device) {
+    settings_.Device = device;
+    if (!wsk_) return;
+    for (const auto& row : rows_) {
+        if (!row->Monitoring()) continue;
+        const std::string name = row->Name();
+        wsk_->SelectMonitorChannel("", device);  // the playback closes on the old output
+        wsk_->SelectMonitorChannel(name, device);
+        break;
+    }
+}
+
+void AppCore::SetInversionPivot(int hertz) noexcept { settings_.Inv_Point = std::clamp(hertz, 1, 5000); }
+
+void AppCore::SetWindowHeight(int pixels) noexcept {
+    if (pixels > 0) settings_.HEIGHT = pixels;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Shutdown
 
 void AppCore::teardown_() {
+    cpu_.reset();
     running_ = false;
     keeper_.reset();  // stops its run between two deletions
     std::vector<config::ChannelSettings> channels;

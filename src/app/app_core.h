@@ -14,8 +14,8 @@
 // the shutdown's save writes the values used in their place, also for keys no save writes.
 //
 // tick(), once per 50 ms of the program's clock: every tick the levels; every 20th tick (1 s) the
-// elapsed times, Max_Time and the schedules; every 80th tick (4 s) the disk panels and the
-// free-space trigger.
+// elapsed times, Max_Time and the schedules; every 80th tick (4 s) the disk panels, the
+// free-space trigger and the CPU panel (sampled always, rewritten only while the window is shown).
 //
 // Lost devices, every tick: a capture thread that ended because its device vanished or stopped
 // delivering is let go; each channel of that device finishes its recording once every block the
@@ -47,6 +47,7 @@
 #include "app/recording_sidecar.h"
 #include "config/settings.h"
 #include "platform/clock.h"
+#include "platform/cpu_load.h"
 #include "platform/dispatcher.h"
 #include "platform/event.h"
 #include "platform/messages.h"
@@ -108,6 +109,8 @@ struct CoreServices {
     // The program that tries plug-ins in a process of their own; empty: the one beside the program
     // (services::PluginVetting::DefaultProbe). A path that does not exist tries them in-process.
     std::filesystem::path pluginProbe;
+    // The text of /proc/stat for the CPU panel; null: the real file.
+    platform::CpuLoad::StatReader cpuStat;
 };
 
 // A plug-in's result as the main thread gets it.
@@ -183,6 +186,12 @@ public:
     void SelectMonitor(int k, bool on);  // one channel at most
     void SetLanguage(const std::string& language);
     void SetWindowMode(WindowMode mode) noexcept { windowMode_ = mode; }
+    // The monitoring output (-1 the system's default): a channel being monitored moves to it.
+    // Kept, with the inversion pivot (Hz, 1..5000) and the main window's height (px), for the
+    // shutdown's save.
+    void SetMonitorOutput(int device);
+    void SetInversionPivot(int hertz) noexcept;
+    void SetWindowHeight(int pixels) noexcept;
     // The server switched on (a connect without search; false when it failed, and the server stays
     // off) or off; every channel follows at once.
     bool SetServerUse(bool on);
@@ -303,9 +312,14 @@ private:
     std::unique_ptr<services::TCl> client_;  // the server client and its upload thread
     std::vector<std::string> ownFolders_;    // the rows' folders before a one-computer connect
     RecordingSidecars sidecars_;             // MAIN/SIDECAR; told by the channels what they upload
+    // The CPU panel's sampling, from start-up to shutdown.
+    std::unique_ptr<platform::CpuLoad> cpu_;
 };
 
 // Elapsed time as the recording-time cell shows it: H:mm:ss of the time of day (wraps at 24 h).
 [[nodiscard]] std::string FormatElapsed(std::int64_t elapsedMs);
+// The CPU panel: "CPU:" and the first processor's load in per cent without decimals ("CPU:7%"),
+// or empty when no processor is reported.
+[[nodiscard]] std::string CpuPanelText(const platform::CpuLoadReading& reading);
 
 }  // namespace kestavo::app

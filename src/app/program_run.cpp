@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Language tables (and the manual) shipped beside the program (installed) or in the source tree
-// (a build folder).
+// Language tables shipped beside the program (installed) or in the source tree (a build folder).
+// The manual stays where it is shipped (app/help.h finds it).
 void installLanguageTables(const fs::path& programFolder) {
     const fs::path exe = platform::executablePath().parent_path();
     std::vector<fs::path> sources;
@@ -28,9 +28,6 @@ void installLanguageTables(const fs::path& programFolder) {
         if (fs::exists(s / "English.txt", ec)) {
             (void)config::InstallLanguageTables(
                 s, programFolder);  // a table that cannot be copied keeps the built-in texts
-            // The manual the window's Help opens, when shipped and not there yet.
-            if (fs::exists(s / "record.md", ec) && !fs::exists(programFolder / "record.md", ec))
-                fs::copy_file(s / "record.md", programFolder / "record.md", ec);
             return;
         }
     }

@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/help.h"
+#include "ui/about_box.h"
 #include "ui/channel_dialog.h"
 #include "ui/demods_window.h"
 #include "ui/expand_window.h"
@@ -107,7 +109,6 @@ TForm1::TForm1(app::AppCore& core, FormOptions options, QWidget* parent)
     Timer1->setInterval(kTimerMs);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
-    monitorDevice_ = core_.Settings().Device;
     {
         const QSignalBlocker quiet(inv_bar);
         inv_bar->setValue(core_.Settings().Inv_Point);
@@ -205,18 +206,21 @@ void TForm1::buildMenu_() {
     connect(English1, &QAction::triggered, this, [this] { languageChosen_("English"); });
     connect(N12, &QAction::triggered, this, [this] { languageChosen_("Russian"); });
     connect(N5, &QAction::triggered, this, [this] {
-        // The manual beside the program, shown by the desktop's viewer.
-        for (const char* name : {"record.html", "record.md"}) {
-            const auto file = options_.programFolder / name;
-            std::error_code ec;
-            if (!options_.programFolder.empty() && std::filesystem::exists(file, ec)) {
-                QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
-                return;
-            }
-        }
-        note_(N5->text());
+        // The manual of the window's language, shown by the desktop's viewer.
+        const std::string& language = core_.Settings().Language;
+        const app::ManualPlace manual = app::FindManual(language, app::ManualFolders());
+        if (!manual.file.empty() &&
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(manual.file.string()))))
+            return;
+        QMessageBox box(QMessageBox::Warning, QString(N5->text()).remove('&'),
+                        QString::fromStdString(app::ManualMissingText(language, manual)), QMessageBox::Ok, this);
+        box.setObjectName("ManualMissing");
+        box.exec();
     });
-    connect(N7, &QAction::triggered, this, [this] { note_(N7->text()); });
+    connect(N7, &QAction::triggered, this, [this] {
+        TAbt about(core_.Settings().Language, this);
+        about.exec();
+    });
 }
 
 void TForm1::buildPanel_() {
@@ -275,6 +279,7 @@ void TForm1::buildPanel_() {
     connect(ComboBox1, &QComboBox::activated, this, &TForm1::outputChosen_);
     connect(inv_bar, &QSlider::valueChanged, this, [this](int hz) {
         Edit1->setText(QString::number(hz));
+        core_.SetInversionPivot(hz);
         if (options_.inversion) options_.inversion->hertz.store(hz);
     });
     connect(CheckBox1, &QCheckBox::toggled, this, [this](bool on) {
@@ -540,13 +545,7 @@ void TForm1::monitorClicked_(int k, bool on) {
         row->MonitorBox->setChecked(!on);
         return;
     }
-    if (on && monitorDevice_ != core_.Settings().Device) {
-        // An output chosen in the list during this run.
-        if (auto* wsk = core_.Setup(); wsk && core_.Row(k))
-            wsk->SelectMonitorChannel(core_.Row(k)->Name(), monitorDevice_);
-    } else {
-        core_.SelectMonitor(k, on);
-    }
+    core_.SelectMonitor(k, on);
     for (QWidget* w : std::initializer_list<QWidget*>{CheckBox1, inv_bar, Edit1}) w->setEnabled(on);
     Refresh();  // the other rows' boxes untick
 }
@@ -576,16 +575,7 @@ void TForm1::settingsClicked_(int k) {
 
 void TForm1::outputChosen_(int index) {
     if (debounced_(lastOutputChange_)) return;
-    monitorDevice_ = index - 1;  // "WAVE_MAPPER" is -1
-    auto* wsk = core_.Setup();
-    if (!wsk) return;
-    for (const auto& r : core_.Rows()) {
-        if (!r->Monitoring()) continue;
-        const std::string name = r->Name();
-        wsk->SelectMonitorChannel("", monitorDevice_);  // the playback closes on the old output
-        wsk->SelectMonitorChannel(name, monitorDevice_);
-        break;
-    }
+    core_.SetMonitorOutput(index - 1);  // "WAVE_MAPPER" is -1
     Refresh();
 }
 
@@ -685,6 +675,13 @@ void TForm1::changeEvent(QEvent* event) {
     } else if (isVisible()) {
         setWindowMode_(app::WindowMode::Shown);
     }
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The height the window opens with next time: only a normal window's (not maximised).
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+        core_.SetWindowHeight(height());
 }
 
 void TForm1::showEvent(QShowEvent* event) {

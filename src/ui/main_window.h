@@ -10,9 +10,11 @@
 // then copies what the core keeps — row states, levels and bars, status panels, tray state — into
 // the widgets; bars and level numbers are redrawn only while the window is shown. Operator
 // actions go straight to the core (record button, automatic switch, threshold slider, monitoring,
-// language); a row's settings button opens the channel's settings window (TForm2), its threshold
-// button the threshold window (Tlevel_grid); the menu opens the general settings (TForm4).
-// Windows that are not built yet (assignment, help, about) answer with a short note.
+// language, monitoring output and inversion pivot); a row's settings button opens the channel's
+// settings window (TForm2), its threshold button the threshold window (Tlevel_grid); the menu opens
+// the general settings (TForm4), Help the manual of the window's language and About the about box
+// (TAbt). Windows that are not built yet answer with a short note. The window's height, as the
+// operator leaves it, goes to the core for the shutdown's save.
 //
 // Sizes: the pixel sizes the layout was designed with are scaled by the height of the font in use,
 // and every column, row and panel is made at least as large as its captions need, so English and
@@ -103,7 +105,7 @@ public:
     }
     [[nodiscard]] const std::vector<std::unique_ptr<TKanalRow>>& Rows() const noexcept { return rows_; }
     [[nodiscard]] TKanalRow* Row(int k) const noexcept;
-    [[nodiscard]] int MonitorDevice() const noexcept { return monitorDevice_; }
+    [[nodiscard]] int MonitorDevice() const noexcept { return core_.Settings().Device; }
     // Called with the settings window of a row once it is loaded, before it is shown (tests).
     std::function<void(TForm2&)> settingsDialogShown;
     // Called with the general settings window before it is shown (tests).
@@ -150,6 +152,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildMenu_();
@@ -186,7 +189,6 @@ private:
     std::vector<std::unique_ptr<TKanalRow>> rows_;  // index = channel number - 1
     std::vector<int> rowIds_;                       // the core rows they show
     app::WindowMode windowMode_ = app::WindowMode::Shown;
-    int monitorDevice_ = -1;  // output of the monitoring playback; -1 the default
     bool closeWithoutAsking_ = false;
     bool shutDown_ = false;
     std::optional<std::uint32_t> lastMonitorClick_;  // tick of the last accepted monitoring click

@@ -8,13 +8,14 @@ int runMainWindowTest(int argc, char** argv);
 int runChannelDialogTest(int argc, char** argv);
 int runGeneralSettingsTest(int argc, char** argv);
 int runLevelGridTest(int argc, char** argv);
+int runAboutBoxTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     int failed = 0;
-    for (auto run :
-         {runLevelBarTest, runMainWindowTest, runChannelDialogTest, runGeneralSettingsTest, runLevelGridTest})
+    for (auto run : {runLevelBarTest, runMainWindowTest, runChannelDialogTest, runGeneralSettingsTest, runLevelGridTest,
+                     runAboutBoxTest})
         failed += run(argc, argv);
     return failed == 0 ? 0 : 1;
 }
