@@ -31,8 +31,13 @@ std::vector<fs::path> ManualFolders() {
         folders.push_back(fs::path(share) / "manual");
     const fs::path bin = platform::executablePath().parent_path();
     folders.push_back(bin / ".." / "share" / "kestavo" / "manual");
-    folders.push_back(bin / ".." / "docs" / "manual");
-    folders.push_back(bin / ".." / ".." / "docs" / "manual");
+    // A build folder: the source tree's docs a few levels above the program (build/, build/release/,
+    // and their tests/ folders).
+    fs::path up = bin;
+    for (int level = 0; level < 4 && up.has_parent_path() && up != up.parent_path(); ++level) {
+        up = up.parent_path();
+        folders.push_back(up / "docs" / "manual");
+    }
     return folders;
 }
 

@@ -5,8 +5,8 @@
 // The manual ships as manual/<en|ru>/manual.md (an HTML copy, manual.html, is taken first when
 // there is one). It is looked for, in this order, in $KESTAVO_SHARE/manual, in the installed
 // share/kestavo/manual beside the program's bin folder, and in the source tree's docs/manual one
-// and two folders above the program (a build folder: build/ or build/<kind>/). Nothing is copied;
-// the desktop's viewer opens the file where it lies.
+// to four folders above the program (a build folder: build/, build/<kind>/, their tests/). Nothing
+// is copied; the desktop's viewer opens the file where it lies.
 //
 // Threads: any; nothing here keeps state.
 #include <array>
