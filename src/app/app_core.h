@@ -177,6 +177,17 @@ public:
     void SetThreshold(int k, double dB);
     void SelectMonitor(int k, bool on);  // one channel at most
     void SetLanguage(const std::string& language);
+    // The channel assignment window. AddChannel raises the channel count (MAX) and builds a channel
+    // for free side `sideName` at the end of the list, recording at once while the others go on;
+    // the answer is its side number, or -1 when the side is unknown or in use or its device does
+    // not open, and then the count is the number of rows again. RemoveChannel lowers the count
+    // and removes the channel of `sideName` (later channels move up one number).
+    int AddChannel(const std::string& sideName);
+    void RemoveChannel(const std::string& sideName);
+    void SetPrefix(int k, const std::string& prefix);  // file prefix of channel k, row and channel
+    void ClearLoadAll() noexcept { settings_.LOADALL = false; }
+    // The full save with Channels/MAX; a failed write is shown and the answer is false.
+    bool SaveWithChannelCount();
     void SetWindowMode(WindowMode mode) noexcept { windowMode_ = mode; }
     // The server switched on (a connect without search; false when it failed, and the server stays
     // off) or off; every channel follows at once.

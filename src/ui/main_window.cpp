@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/channel_assignment_window.h"
 #include "ui/channel_dialog.h"
 #include "ui/demods_window.h"
 #include "ui/password_dialog.h"
@@ -262,7 +263,13 @@ void TForm1::buildPanel_() {
     const int entry = core_.Settings().Device + 1;
     if (entry >= 0 && entry < ComboBox1->count()) ComboBox1->setCurrentIndex(entry);
 
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { note_(BitBtn1->text()); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] {
+        // Created for each use and shown modally; the grid follows every channel added or removed.
+        TZvuk window(core_, options_.programFolder, this);
+        connect(&window, &TZvuk::channelsChanged, this, &TForm1::Refresh);
+        window.exec();
+        Refresh();
+    });
     connect(ComboBox1, &QComboBox::activated, this, &TForm1::outputChosen_);
     connect(inv_bar, &QSlider::valueChanged, this, [this](int hz) {
         Edit1->setText(QString::number(hz));

@@ -11,7 +11,7 @@
 // the widgets; bars and level numbers are redrawn only while the window is shown. Operator
 // actions go straight to the core (record button, automatic switch, threshold slider, monitoring,
 // language); a row's settings button opens the channel's settings window (TForm2). Windows that
-// are not built yet (threshold, assignment, general settings, plug-ins, help, about) answer with a
+// are not built yet (threshold, general settings, plug-ins, help, about) answer with a
 // short note.
 //
 // Sizes: the pixel sizes the layout was designed with are scaled by the height of the font in use,

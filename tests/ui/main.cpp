@@ -6,11 +6,13 @@
 int runLevelBarTest(int argc, char** argv);
 int runMainWindowTest(int argc, char** argv);
 int runChannelDialogTest(int argc, char** argv);
+int runChannelAssignmentTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     int failed = 0;
-    for (auto run : {runLevelBarTest, runMainWindowTest, runChannelDialogTest}) failed += run(argc, argv);
+    for (auto run : {runLevelBarTest, runMainWindowTest, runChannelDialogTest, runChannelAssignmentTest})
+        failed += run(argc, argv);
     return failed == 0 ? 0 : 1;
 }
