@@ -90,21 +90,20 @@ TZvuk::TZvuk(app::AppCore& core, const std::filesystem::path& programFolder, QWi
     const QFontMetrics fm(font());
     const double scale = std::max(1.0, fm.height() / kDesignLineHeight);
     const auto design = [scale](int px) { return int(std::lround(px * scale)); };
-    const auto fit = [&](QTableWidget* view, int column, int px) {
-        view->setColumnWidth(
-            column, std::max(design(px), fm.horizontalAdvance(view->horizontalHeaderItem(column)->text()) + 16));
+    // Each list is as wide as its columns; the window takes at least the designed size.
+    const auto fit = [&](QTableWidget* view, std::initializer_list<int> widths) {
+        int total = 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width();
+        int column = 0;
+        for (int px : widths) {
+            const int need = fm.horizontalAdvance(view->horizontalHeaderItem(column)->text()) + 16;
+            view->setColumnWidth(column++, std::max(design(px), need));
+            total += std::max(design(px), need);
+        }
+        view->setMinimumWidth(total);
     };
-    fit(ListView1, 0, 30);
-    fit(ListView1, 1, 174);
-    fit(ListView2, 0, 30);
-    fit(ListView2, 1, 200);
-    fit(ListView2, 2, 70);
-    for (auto* view : {ListView1, ListView2}) {
-        int width = 2 * view->frameWidth() + view->verticalScrollBar()->sizeHint().width();
-        for (int c = 0; c < view->columnCount(); ++c) width += view->columnWidth(c);
-        view->setMinimumWidth(width);
-    }
-    resize(std::max(design(572), sizeHint().width()), std::max(design(297), sizeHint().height()));
+    fit(ListView1, {30, 174});
+    fit(ListView2, {30, 200, 70});
+    resize(std::max(design(572), minimumSizeHint().width()), std::max(design(297), minimumSizeHint().height()));
 
     connect(ListView1, &QTableWidget::cellDoubleClicked, this, [this](int, int) { add_(); });
     connect(SpeedButton1, &QPushButton::clicked, this, &TZvuk::add_);
