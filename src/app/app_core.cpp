@@ -289,6 +289,7 @@ void AppCore::pass_(const std::vector<std::string>& arguments) {
     env.makeMonitor = services_.makeMonitor;
     env.retryDelay = services_.captureRetryDelay;
     wsk_ = std::make_unique<TWWSK>(std::move(env), general.lines, settings_.LOADALL);
+    settings_.MAX = int(rows_.size());  // the channel count is the number of channels built
 
     const auto channels = config::LoadChannelSettings(services_.files, rows_.size(), settings_, services_.capacity);
     noteProblems_(channels.problems);
@@ -649,6 +650,55 @@ void AppCore::SetInversionPivot(int hertz) noexcept { settings_.Inv_Point = std:
 
 void AppCore::SetWindowHeight(int pixels) noexcept {
     if (pixels > 0) settings_.HEIGHT = pixels;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Channel assignment
+
+int AppCore::AddChannel(const std::string& sideName) {
+    if (!wsk_ || !running_) return -1;
+    ++settings_.MAX;
+    const int side = wsk_->AddChannelForSide(sideName);
+    if (side < 0) {
+        settings_.MAX = int(rows_.size());  // no channel was built: the count gives the raise back
+        return side;
+    }
+    // The new channel takes the values a new channel's keys are given (caller-ID and pulse
+    // detectors off) and records into SOUND/<n>, like any channel whose folder is not set.
+    Tkanal& row = *rows_.back();
+    config::ChannelSettings fresh;
+    fresh.callerId = fresh.pulseDetector = false;
+    fresh.recordDir = (services_.files.programFolder / "SOUND" / std::to_string(row.Number())).string();
+    std::error_code ec;
+    fs::create_directories(fresh.recordDir, ec);  // failure ignored: the channel says so when it writes
+    row.ApplySettings(fresh);
+    return side;
+}
+
+void AppCore::RemoveChannel(const std::string& sideName) {
+    if (!wsk_ || !running_) return;
+    --settings_.MAX;
+    wsk_->RemoveChannelForSide(sideName);
+    settings_.MAX = int(rows_.size());  // a side without a channel removed none
+}
+
+void AppCore::SetPrefix(int k, const std::string& prefix) {
+    Tkanal* row = Row(k);
+    if (!row) return;
+    config::ChannelSettings s = row->Settings();
+    s.filePrefix = prefix;
+    row->KeepSettings(s);
+    if (auto* c = row->Channel()) c->SetPrefix(prefix);
+}
+
+bool AppCore::SaveWithChannelCount() {
+    std::vector<config::ChannelSettings> channels;
+    for (const auto& row : rows_) channels.push_back(row->Settings());
+    if (config::SaveAllSettings(services_.files, settings_, channels, true)) {
+        show_(config::unableToWriteText(services_.files.file));
+        return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

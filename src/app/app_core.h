@@ -185,6 +185,17 @@ public:
     [[nodiscard]] std::unique_ptr<platform::SoundMixer> OpenMixer(int k, std::error_code& error);
     void SelectMonitor(int k, bool on);  // one channel at most
     void SetLanguage(const std::string& language);
+    // The channel assignment window. AddChannel raises the channel count (MAX) and builds a channel
+    // for free side `sideName` at the end of the list, recording at once while the others go on;
+    // the answer is its side number, or -1 when the side is unknown or in use or its device does
+    // not open, and then the count is the number of rows again. RemoveChannel lowers the count
+    // and removes the channel of `sideName` (later channels move up one number).
+    int AddChannel(const std::string& sideName);
+    void RemoveChannel(const std::string& sideName);
+    void SetPrefix(int k, const std::string& prefix);  // file prefix of channel k, row and channel
+    void ClearLoadAll() noexcept { settings_.LOADALL = false; }
+    // The full save with Channels/MAX; a failed write is shown and the answer is false.
+    bool SaveWithChannelCount();
     void SetWindowMode(WindowMode mode) noexcept { windowMode_ = mode; }
     // The monitoring output (-1 the system's default): a channel being monitored moves to it.
     // Kept, with the inversion pivot (Hz, 1..5000) and the main window's height (px), for the

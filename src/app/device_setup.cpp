@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <filesystem>
 
 namespace kestavo::app {
 
@@ -296,12 +297,31 @@ void TWWSK::RemoveChannelForSide(const std::string& sideName) {
         (*row)->SetClosing();
         (*row)->ReleaseChannel();
         rows.erase(row);
-        if (env_.files) (void)config::WriteNewChannelDefaults(*env_.files, position);  // best effort, as at run time
+        if (env_.files) {
+            (void)config::WriteNewChannelDefaults(*env_.files, position);  // best effort, as at run time
+            moveChannelFilesUp_(position + 1, rows.size() + 1);
+        }
         renumber_();
     }
     if (index >= 0) {
         captures_[std::size_t(index)].thread = makeCapture_(device, captures_[std::size_t(index)].openAs);
         if (!captures_[std::size_t(index)].thread) captures_.erase(captures_.begin() + index);
+    }
+}
+
+void TWWSK::moveChannelFilesUp_(std::size_t removed, std::size_t last) {
+    // The schedule is time<n>.tim and the control list CONTROL/<n>.ctl in the program folder: the
+    // removed channel's go, and every later channel's take the number it is about to get, so each
+    // channel keeps its own and a channel added later starts with none. Failures are ignored on
+    // purpose: a file left behind only means a channel starts with another's list.
+    const auto& folder = env_.files->programFolder;
+    const auto schedule = [&](std::size_t n) { return folder / ("time" + std::to_string(n) + ".tim"); };
+    const auto control = [&](std::size_t n) { return folder / "CONTROL" / (std::to_string(n) + ".ctl"); };
+    std::error_code ec;
+    for (const auto& name : {schedule(removed), control(removed)}) std::filesystem::remove(name, ec);
+    for (std::size_t n = removed + 1; n <= last; ++n) {
+        if (std::filesystem::exists(schedule(n), ec)) std::filesystem::rename(schedule(n), schedule(n - 1), ec);
+        if (std::filesystem::exists(control(n), ec)) std::filesystem::rename(control(n), control(n - 1), ec);
     }
 }
 

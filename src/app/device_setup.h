@@ -112,7 +112,8 @@ public:
     [[nodiscard]] int FindSideByName(std::string_view name);
 
     // The channel assignment window: a channel for a free side (its side number, or -1), and the
-    // removal of a side's channel (later channels move up one number).
+    // removal of a side's channel (later channels move up one number, taking their schedule and
+    // control list files with them).
     int AddChannelForSide(const std::string& sideName);
     void RemoveChannelForSide(const std::string& sideName);
     // Monitors the channel whose DEVICE is `sideName` on `outputDevice`; empty stops monitoring.
@@ -163,6 +164,9 @@ private:
     int captureIndex_(int device) const;
     int sideOfRow_(const Tkanal& row) const;
     void renumber_();
+    // Channel `removed`'s schedule and control list files go; those of channels removed + 1 ..
+    // `last` move down one number.
+    void moveChannelFilesUp_(std::size_t removed, std::size_t last);
 
     WskEnv env_;
     std::vector<InputSide> sides_;  // enumeration order

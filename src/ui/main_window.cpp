@@ -20,6 +20,7 @@
 
 #include "app/help.h"
 #include "ui/about_box.h"
+#include "ui/channel_assignment_window.h"
 #include "ui/channel_dialog.h"
 #include "ui/demods_window.h"
 #include "ui/expand_window.h"
@@ -275,7 +276,13 @@ void TForm1::buildPanel_() {
     const int entry = core_.Settings().Device + 1;
     if (entry >= 0 && entry < ComboBox1->count()) ComboBox1->setCurrentIndex(entry);
 
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { note_(BitBtn1->text()); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] {
+        // Created for each use and shown modally; the grid follows every channel added or removed.
+        TZvuk window(core_, options_.programFolder, this);
+        connect(&window, &TZvuk::channelsChanged, this, &TForm1::Refresh);
+        window.exec();
+        Refresh();
+    });
     connect(ComboBox1, &QComboBox::activated, this, &TForm1::outputChosen_);
     connect(inv_bar, &QSlider::valueChanged, this, [this](int hz) {
         Edit1->setText(QString::number(hz));
@@ -639,19 +646,6 @@ void TForm1::coefficientsWindow_(int k) {
     window->show();
     window->raise();
     window->activateWindow();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Notes for windows still to come
-
-void TForm1::note_(const QString& what) {
-    const bool russian = core_.Settings().Language == "Russian";
-    QMessageBox box(
-        QMessageBox::Information, QString(what).remove('&'),
-        russian ? QString::fromUtf8("Это окно пока недоступно.") : QString("This window is not available yet."),
-        QMessageBox::Ok, this);
-    box.setObjectName("NotAvailable");
-    box.exec();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -11,9 +11,9 @@
 // the widgets; bars and level numbers are redrawn only while the window is shown. Operator
 // actions go straight to the core (record button, automatic switch, threshold slider, monitoring,
 // language, monitoring output and inversion pivot); a row's settings button opens the channel's
-// settings window (TForm2), its threshold button the threshold window (Tlevel_grid); the menu opens
-// the general settings (TForm4), Help the manual of the window's language and About the about box
-// (TAbt). Windows that are not built yet answer with a short note. The window's height, as the
+// settings window (TForm2), its threshold button the threshold window (Tlevel_grid), "Channel
+// assignment" the assignment window (TZvuk); the menu opens the general settings (TForm4), Help
+// the manual of the window's language and About the about box (TAbt). The window's height, as the
 // operator leaves it, goes to the core for the shutdown's save.
 //
 // Sizes: the pixel sizes the layout was designed with are scaled by the height of the font in use,
@@ -166,7 +166,6 @@ private:
     void refreshTray_();
     void shutdown_();
     void setWindowMode_(app::WindowMode mode);
-    void note_(const QString& what);
     QString text_(int n) const;
 
     void recordClicked_(int k);
