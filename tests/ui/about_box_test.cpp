@@ -80,13 +80,11 @@ private slots:
     // names a folder:
     //   KESTAVO_UI_SCREENSHOTS=docs QT_QPA_PLATFORM=xcb xvfb-run -a test_ui aboutScreenshots
     void aboutScreenshots() {
-        const QString folder = QString::fromUtf8(qgetenv("KESTAVO_UI_SCREENSHOTS"));
+        const QString folder = kestavo::ui::testing::screenshotFolder();
         if (folder.isEmpty()) QSKIP("KESTAVO_UI_SCREENSHOTS is not set");
         for (const auto& [language, code] : {std::pair{"English", "en"}, {"Russian", "ru"}}) {
             TAbt box(language);
-            box.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&box));
-            QVERIFY(box.grab().save(folder + "/about-" + code + ".png"));
+            QVERIFY(kestavo::ui::testing::saveShot(box, folder, QString("about-") + code));
         }
     }
 };

@@ -3,13 +3,12 @@
 // Escape and the close box; the small windows it opens; texts that fit in both languages at 96
 // and 144 dpi; and the documentation's pictures.
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QtTest>
 #include <fstream>
 
-#include "app/fast_pace.h"
 #include "config/ini_file.h"
 #include "gui_rig.h"
-#include "support/channel_fixture.h"
 #include "ui/channel_dialog.h"
 #include "ui/control_list_dialog.h"
 #include "ui/cut_dialog.h"
@@ -17,76 +16,23 @@
 #include "ui/period_dialog.h"
 #include "ui/plugin_chooser_dialog.h"
 
-using kestavo::ui::TForm1;
 using kestavo::ui::TForm2;
 using kestavo::ui::testing::GuiRig;
+using kestavo::ui::testing::onNextModal;
 namespace fs = std::filesystem;
 namespace test = kestavo::test;
-namespace platform = kestavo::platform;
-namespace app = kestavo::app;
 
 namespace {
 
-// Runs `answer` on the next modal window once the event loop shows it.
-void onNextDialog(std::function<void(QWidget&)> answer) {
-    QTimer::singleShot(0, [answer] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) answer(*dialog);
-    });
+// One fast-paced line: 2 s of faint line noise, 4 s of speech peaking at -10 dB, then 20 s of
+// line noise, channel 1 set up by `ini`.
+GuiRig speechRig(const std::vector<std::string>& ini) {
+    test::Signal s = test::silence(test::samplesOf(2000.0));
+    test::append(s, test::speechLike(4.0, test::amplitudeOf(-10.0), 3));
+    test::append(s, test::silence(test::samplesOf(20000.0)));
+    test::mixInto(s, test::noise(test::amplitudeOf(-60.0), s.size(), 5));
+    return GuiRig({.lines = {s}, .ini = ini, .fastPace = true});
 }
-
-// A core over one fast-paced file-backed line: 2 s of faint line noise, 4 s of speech peaking at
-// -10 dB, then 20 s of line noise. The sound moves only while the test pumps the pace, so nothing
-// is processed before the settings window has been used.
-struct FastLineRig {
-    test::TempDir dir{"kestavo-ui-dialog"};
-    kestavo::config::ConfigFiles files = test::filesIn(dir.path());
-    platform::PendingWork pending;
-    std::unique_ptr<platform::FileLineSystem> lines;
-    std::unique_ptr<app::FastPace> pace;
-    platform::MainDispatcher dispatcher;
-    platform::CollectingMessageSink messages;
-    std::unique_ptr<app::AppCore> core;
-    std::unique_ptr<TForm1> form;
-    static constexpr double kSpeechFrom = 2.0, kSpeechTo = 6.0, kLineEnd = 26.0;  // s
-
-    explicit FastLineRig(const std::vector<std::string>& ini) {
-        (void)kestavo::config::InstallLanguageTables(fs::path(KESTAVO_SOURCE_DIR) / "data", files.programFolder);
-        test::writeIni(files.file, ini);
-        fs::create_directories(dir / "LINES");
-        test::Signal s = test::silence(test::samplesOf(kSpeechFrom * 1000.0));
-        test::append(s, test::speechLike(kSpeechTo - kSpeechFrom, test::amplitudeOf(-10.0), 3));
-        test::append(s, test::silence(test::samplesOf((kLineEnd - kSpeechTo) * 1000.0)));
-        test::mixInto(s, test::noise(test::amplitudeOf(-60.0), s.size(), 5));
-        test::writeWav16(dir / "LINES" / "line.wav", 1, test::pcm16(s));
-        lines = std::make_unique<platform::FileLineSystem>(dir / "LINES", platform::LinePace::Fast,
-                                                           platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}, pending);
-        pace = std::make_unique<app::FastPace>(*lines->clock(), pending, [] {});
-        auto services = test::coreServices(*lines, pace->clock(), dispatcher, messages, pending, files);
-        services.makeSink = [this](kestavo::capture::Tchannel& c, const platform::Event& stop) {
-            return pace->wrap([&c](const std::byte* b, std::uint32_t n) { c.PutData(b, n); }, stop);
-        };
-        core = std::make_unique<app::AppCore>(std::move(services));
-        core->Start();
-        form = std::make_unique<TForm1>(
-            *core,
-            kestavo::ui::FormOptions{.tickWork = [this] { (void)pace->pump(dispatcher, [this] { core->tick(); }); },
-                                     .programFolder = files.programFolder,
-                                     .startTimer = false});
-    }
-    // Until the line has delivered everything and every block is done (a hang fails by timeout).
-    void playToTheEnd() {
-        while (!(lines->allLinesEnded() && pending.count() == 0))
-            if (!pace->pump(dispatcher, [this] { core->tick(); }))
-                (void)lines->allLinesEndedEvent().wait(std::chrono::milliseconds(1));
-        dispatcher.drain();
-    }
-    ~FastLineRig() {
-        form.reset();
-        pace->close();  // a capture thread waiting for the timer goes on
-        if (core) core->Shutdown();
-        dispatcher.close();
-    }
-};
 
 // Every text of `w`'s labels, buttons and group titles, with the width it was given.
 bool everyTextFits(QWidget& w, QString& failed) {
@@ -116,9 +62,8 @@ private slots:
     void settingsButtonOpensTheWindowAndItsSettingsDecideWhatTheLineRecords() {
         // Level mode at 0 dB never records this line; voice mode, combined with a -30 dB threshold
         // and a 2 s stop delay, records the speech into one file.
-        FastLineRig rig({"[MAIN]", "DIRS_D=0", "AUTO=0", "[Channels1]", "CompressMode1=0", "VOXmode1=0", "POROG1=0",
-                         "auto1=1", "PREFIX1=K_", "Pred_Time1=1", "Min_Time1=0", "zad_stop1=15"});
-        QCOMPARE(int(rig.core->Rows().size()), 1);
+        GuiRig rig = speechRig({"DIRS_D=0", "[Channels1]", "CompressMode1=0", "VOXmode1=0", "POROG1=0", "auto1=1",
+                                "PREFIX1=K_", "Pred_Time1=1", "Min_Time1=0", "zad_stop1=15"});
         rig.form->Row(1)->ThresholdBar->setValue(-3000);  // the row's slider: -30.00 dB
         bool shown = false;
         rig.form->settingsDialogShown = [&](TForm2& dialog) {
@@ -252,7 +197,7 @@ private slots:
         d.Load(1);
         d.show();
         auto periodAnswer = [](const QString& start, const QString& stop) {
-            onNextDialog([start, stop](QWidget& w) {
+            onNextModal([start, stop](QWidget& w) {
                 auto* p = qobject_cast<kestavo::ui::Tperiod*>(&w);
                 QTest::keyClicks(p->start, start);
                 QTest::keyClicks(p->stop, stop);
@@ -268,7 +213,7 @@ private slots:
         QCOMPARE(d.prds->item(0, 0)->text() + "-" + d.prds->item(0, 1)->text(), QString("9:30:00-17:45:00"));
         QCOMPARE(QString::fromStdString(test::readText(folder / "time1.tim")), QString("9:30:00\t17:45:00\t\r\n"));
 
-        onNextDialog([](QWidget& w) {  // the file length starts at 30 minutes
+        onNextModal([](QWidget& w) {  // the file length starts at 30 minutes
             auto* n = qobject_cast<kestavo::ui::Tnarez*>(&w);
             QCOMPARE(n->Edit1->text(), QString("30"));
             QTest::mouseClick(n->BitBtn1, Qt::LeftButton);
@@ -280,7 +225,7 @@ private slots:
         QCOMPARE(d.prds->rowCount(), 47);
 
         // The control list: typed, kept by Cancel, read back by the next editor.
-        onNextDialog([](QWidget& w) {
+        onNextModal([](QWidget& w) {
             auto* c = qobject_cast<kestavo::ui::TCTL*>(&w);
             QCOMPARE(c->windowTitle(), QString("Start recording while ID detected 1"));
             QTest::keyClicks(c->m1, "8495******* Moscow");
@@ -289,7 +234,7 @@ private slots:
         QTest::mouseClick(d.BitBtn7, Qt::LeftButton);
         QCOMPARE(QString::fromStdString(test::readText(folder / "CONTROL" / "1.ctl")), QString("8495******* Moscow\n"));
         QString shown;
-        onNextDialog([&shown](QWidget& w) {
+        onNextModal([&shown](QWidget& w) {
             auto* c = qobject_cast<kestavo::ui::TCTL*>(&w);
             shown = c->m1->toPlainText();
             QTest::mouseClick(c->BitBtn1, Qt::LeftButton);
@@ -299,7 +244,7 @@ private slots:
 
         // The plug-in chooser lists what PLUGINS holds; OK attaches the selected one.
         QStringList listed;
-        onNextDialog([&listed](QWidget& w) {
+        onNextModal([&listed](QWidget& w) {
             auto* p = qobject_cast<kestavo::ui::TPLUGINFORM*>(&w);
             for (int c = 0; c < 3; ++c)
                 listed << p->PlugView->headerItem()->text(c) << p->PlugView->topLevelItem(0)->text(c);
@@ -316,51 +261,57 @@ private slots:
         d.reject();
     }
 
+    void captionsFollowTheLanguageAndEveryTextFitsAt96And144Dpi_data() {
+        QTest::addColumn<double>("scale");  // 144 dpi draws the same point size half as large again
+        QTest::addColumn<QString>("lang");
+        for (double scale : {1.0, 1.5})
+            for (const char* language : {"English", "Russian"})
+                QTest::addRow("%s at %d dpi", language, int(96 * scale)) << scale << QString(language);
+    }
     void captionsFollowTheLanguageAndEveryTextFitsAt96And144Dpi() {
+        QFETCH(double, scale);
+        QFETCH(QString, lang);
         const QFont original = QApplication::font();
-        for (double scale : {1.0, 1.5}) {  // 144 dpi draws the same point size half as large again
-            QFont f = original;
-            f.setPointSizeF(original.pointSizeF() * scale);
-            QApplication::setFont(f);
-            for (const char* language : {"English", "Russian"}) {
-                GuiRig rig(1, language);
-                TForm2 d(*rig.core);
-                d.Load(1);
-                d.show();
-                QVERIFY(QTest::qWaitForWindowExposed(&d));
-                const bool ru = language[0] == 'R';
-                QCOMPARE(d.windowTitle(), QString::fromUtf8(ru ? "Установки" : "Settings"));
-                QCOMPARE(d.GroupBox1->title(), QString::fromUtf8(ru ? "Установки канала 1" : "Settings of channel 1"));
-                QCOMPARE(d.BitBtn1->text(), QString::fromUtf8(ru ? "ВВОД" : "ENTER"));
-                QCOMPARE(d.BitBtn8->text(), QString::fromUtf8(ru ? "Добавить" : "Add"));
-                QCOMPARE(d.Radio[3]->text(), QString::fromUtf8(ru ? "Времени" : "Time"));
-                d.ApplyLanguage(ru ? "English" : "Russian");  // and back: the captions follow
-                QCOMPARE(d.BitBtn9->text(), QString::fromUtf8(ru ? "Remove" : "Удалить"));
-                d.ApplyLanguage(language);
-                QString failed;
-                d.CheckBox6->setChecked(true);  // the WAV group shown too
-                QVERIFY2(everyTextFits(d, failed), qPrintable(QString(language) + " " + failed));
-                const auto folder = rig.files.programFolder;
-                kestavo::ui::Tperiod period(folder, language);
-                kestavo::ui::Tnarez cut(folder, language);
-                kestavo::ui::TCTL list;
-                list.Prepare(1, folder / "CONTROL" / "1.ctl", language);
-                kestavo::ui::TPLUGINFORM plugins({{"demod.plg", "A demodulator", "1.0"}}, folder, language);
-                for (QDialog* w : std::initializer_list<QDialog*>{&period, &cut, &list, &plugins}) {
-                    w->show();
-                    QVERIFY(QTest::qWaitForWindowExposed(w));
-                    QVERIFY2(everyTextFits(*w, failed), qPrintable(QString(language) + " " + failed));
-                }
-            }
+        QFont f = original;
+        f.setPointSizeF(original.pointSizeF() * scale);
+        QApplication::setFont(f);
+        const auto restore = qScopeGuard([&] { QApplication::setFont(original); });
+        const std::string language = lang.toStdString();
+        GuiRig rig(1, language);
+        TForm2 d(*rig.core);
+        d.Load(1);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        const bool ru = language[0] == 'R';
+        QCOMPARE(d.windowTitle(), QString::fromUtf8(ru ? "Установки" : "Settings"));
+        QCOMPARE(d.GroupBox1->title(), QString::fromUtf8(ru ? "Установки канала 1" : "Settings of channel 1"));
+        QCOMPARE(d.BitBtn1->text(), QString::fromUtf8(ru ? "ВВОД" : "ENTER"));
+        QCOMPARE(d.BitBtn8->text(), QString::fromUtf8(ru ? "Добавить" : "Add"));
+        QCOMPARE(d.Radio[3]->text(), QString::fromUtf8(ru ? "Времени" : "Time"));
+        d.ApplyLanguage(ru ? "English" : "Russian");  // and back: the captions follow
+        QCOMPARE(d.BitBtn9->text(), QString::fromUtf8(ru ? "Remove" : "Удалить"));
+        d.ApplyLanguage(language);
+        QString failed;
+        d.CheckBox6->setChecked(true);  // the WAV group shown too
+        QVERIFY2(everyTextFits(d, failed), qPrintable(lang + " " + failed));
+        const auto folder = rig.files.programFolder;
+        kestavo::ui::Tperiod period(folder, language);
+        kestavo::ui::Tnarez cut(folder, language);
+        kestavo::ui::TCTL list;
+        list.Prepare(1, folder / "CONTROL" / "1.ctl", language);
+        kestavo::ui::TPLUGINFORM plugins({{"demod.plg", "A demodulator", "1.0"}}, folder, language);
+        for (QDialog* w : std::initializer_list<QDialog*>{&period, &cut, &list, &plugins}) {
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+            QVERIFY2(everyTextFits(*w, failed), qPrintable(lang + " " + failed));
         }
-        QApplication::setFont(original);
     }
 
     // Pictures of the settings window and its small windows for the documentation, taken only when
     // KESTAVO_UI_SCREENSHOTS names a folder:
     //   KESTAVO_UI_SCREENSHOTS=docs QT_QPA_PLATFORM=xcb xvfb-run -a test_ui settingsScreenshots
     void settingsScreenshots() {
-        const QString folder = QString::fromUtf8(qgetenv("KESTAVO_UI_SCREENSHOTS"));
+        const QString folder = kestavo::ui::testing::screenshotFolder();
         if (folder.isEmpty()) QSKIP("KESTAVO_UI_SCREENSHOTS is not set");
         for (const char* language : {"English", "Russian"}) {
             const QString tag = language[0] == 'R' ? "ru" : "en";
@@ -370,10 +321,7 @@ private slots:
                 << "8:00:00\t12:30:00\t\r\n13:30:00\t18:00:00\t\r\n";
             rig.core->Row(1)->Channel()->EditSchedule([](auto& p) { (void)p.Load(); });
             auto grab = [&](QWidget& w, const QString& name) {
-                w.show();
-                QVERIFY(QTest::qWaitForWindowExposed(&w));
-                QTest::qWait(100);
-                QVERIFY(w.grab().save(folder + "/" + name + "-" + tag + ".png"));
+                QVERIFY(kestavo::ui::testing::saveShot(w, folder, name + "-" + tag));
             };
             TForm2 d(*rig.core);
             d.Load(1);

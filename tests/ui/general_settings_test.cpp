@@ -46,17 +46,15 @@ private slots:
     // Pictures of the window for the documentation, taken only when KESTAVO_UI_SCREENSHOTS names a folder:
     //   KESTAVO_UI_SCREENSHOTS=docs QT_QPA_PLATFORM=xcb xvfb-run -a test_ui generalSettingsScreenshots
     void generalSettingsScreenshots() {
-        const QString folder = QString::fromUtf8(qgetenv("KESTAVO_UI_SCREENSHOTS"));
+        const QString folder = kestavo::ui::testing::screenshotFolder();
         if (folder.isEmpty()) QSKIP("KESTAVO_UI_SCREENSHOTS is not set");
         for (const char* language : {"English", "Russian"}) {
             GuiRig rig(1, language);
             TForm4 d(*rig.core, &rig.password);
             d.Edit1->setText("rec@archive");
             d.Edit2->setText("45000");
-            d.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&d));
-            QTest::qWait(100);
-            QVERIFY(d.grab().save(folder + "/general-settings-" + (language[0] == 'R' ? "ru" : "en") + ".png"));
+            QVERIFY(kestavo::ui::testing::saveShot(d, folder,
+                                                   QString("general-settings-") + (language[0] == 'R' ? "ru" : "en")));
             d.Abandon();
         }
     }

@@ -37,31 +37,41 @@ QString shown(const tbar& bar) {
 class LevelBarTest : public QObject {
     Q_OBJECT
 private slots:
+    void rowSliderSetsTheThresholdAndTheRowsBarDrawsItsLitRedAndPeakSegmentsWithinItsColumn_data() {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("cellText");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QList<double>>("levels");
+        QTest::newRow("full scale") << 0 << "0.00"
+                                    << "English" << QList<double>{0.0};
+        QTest::newRow("-6 dB over -10 dB") << -1000 << "-10.00"
+                                           << "Russian" << QList<double>{-6.0};
+        QTest::newRow("peak held above a fallen level") << -3000 << "-30.00"
+                                                        << "English" << QList<double>{0.0, -60.0, -60.0, -60.0};
+        QTest::newRow("silence") << -6000 << "-60.00"
+                                 << "English" << QList<double>{-90.0};
+    }
     void rowSliderSetsTheThresholdAndTheRowsBarDrawsItsLitRedAndPeakSegmentsWithinItsColumn() {
-        // Full scale; -6 dB over a -10 dB threshold; the peak held above a level that fell; silence.
-        const std::tuple<int, QString, const char*, std::vector<double>> cases[] = {
-            {0, "0.00", "English", {0.0}},
-            {-1000, "-10.00", "Russian", {-6.0}},
-            {-3000, "-30.00", "English", {0.0, -60.0, -60.0, -60.0}},
-            {-6000, "-60.00", "English", {-90.0}}};
-        for (const auto& [position, cellText, language, levels] : cases) {
-            GuiRig rig(1, language);
-            rig.form->show();
-            auto* row = rig.form->Row(1);
-            row->ThresholdBar->setValue(-500);  // a change from wherever it starts
-            row->ThresholdBar->setValue(position);
-            QCOMPARE(rig.cell(2, 2), cellText);
-            // The row's bar turns red where tbar does for the threshold the cell shows, and the widget in
-            // the level column holds all 50 segments and draws the bar's state.
-            tbar reference(BarRect{0, 0, 300, 15}, BarOrientation::Horizontal, 50);
-            reference.SetThreshold(cellText.toDouble());
-            auto& bar = rig.core->Row(1)->bar;
-            QCOMPARE(bar.RedFrom(), reference.RedFrom());
-            for (double level : levels) bar.Update(level);
-            rig.form->Refresh();
-            QVERIFY(row->Bar->Shown().Segment(50).right <= row->Bar->width());
-            QCOMPARE(drawn(*row->Bar, row->Bar->Shown()), shown(bar));
-        }
+        QFETCH(int, position);
+        QFETCH(QString, cellText);
+        QFETCH(QString, language);
+        QFETCH(QList<double>, levels);
+        GuiRig rig(1, language.toStdString());
+        rig.form->show();
+        auto* row = rig.form->Row(1);
+        row->ThresholdBar->setValue(-500);  // a change from wherever it starts
+        row->ThresholdBar->setValue(position);
+        QCOMPARE(rig.cell(2, 2), cellText);
+        // The row's bar turns red where tbar does for the threshold the cell shows, and the widget in
+        // the level column holds all 50 segments and draws the bar's state.
+        tbar reference(BarRect{0, 0, 300, 15}, BarOrientation::Horizontal, 50);
+        reference.SetThreshold(cellText.toDouble());
+        auto& bar = rig.core->Row(1)->bar;
+        QCOMPARE(bar.RedFrom(), reference.RedFrom());
+        for (double level : levels) bar.Update(level);
+        rig.form->Refresh();
+        QVERIFY(row->Bar->Shown().Segment(50).right <= row->Bar->width());
+        QCOMPARE(drawn(*row->Bar, row->Bar->Shown()), shown(bar));
     }
 };
 

@@ -4,72 +4,30 @@
 // it, and its K1 field follows the K1/K2 window. And the documentation's pictures.
 #include <QtTest>
 
-#include "app/fast_pace.h"
 #include "gui_rig.h"
 #include "platform/memory_mixer.h"
-#include "support/channel_fixture.h"
 #include "ui/channel_dialog.h"
 #include "ui/expand_window.h"
 #include "ui/level_grid_window.h"
 
 using kestavo::ui::TExpandform;
-using kestavo::ui::TForm1;
 using kestavo::ui::TForm2;
 using kestavo::ui::Tlevel_grid;
-namespace fs = std::filesystem;
+using kestavo::ui::testing::GuiRig;
 namespace test = kestavo::test;
 namespace platform = kestavo::platform;
 namespace app = kestavo::app;
 
 namespace {
 
-// One fast-paced line of `signal`; the sound moves only while the test pumps the pace.
-struct PacedRig {
-    test::TempDir dir{"kestavo-ui-grid"};
-    kestavo::config::ConfigFiles files = test::filesIn(dir.path());
-    platform::PendingWork pending;
-    std::unique_ptr<platform::FileLineSystem> lines;
-    std::unique_ptr<app::FastPace> pace;
-    platform::MainDispatcher dispatcher;
-    platform::CollectingMessageSink messages;
-    std::unique_ptr<app::AppCore> core;
-    std::unique_ptr<TForm1> form;
-
-    PacedRig(const test::Signal& signal, const std::string& language) {
-        (void)kestavo::config::InstallLanguageTables(fs::path(KESTAVO_SOURCE_DIR) / "data", files.programFolder);
-        test::writeIni(files.file,
-                       {"[MAIN]", "Language=" + language, "DIRS_D=0", "AUTO=0", "[Channels1]", "CompressMode1=0",
-                        "VOXmode1=0", "POROG1=0", "auto1=1", "Pred_Time1=0", "Min_Time1=0", "zad_stop1=10"});
-        fs::create_directories(dir / "LINES");
-        test::writeWav16(dir / "LINES" / "line.wav", 1, test::pcm16(signal));
-        lines = std::make_unique<platform::FileLineSystem>(dir / "LINES", platform::LinePace::Fast,
-                                                           platform::LocalTime{2026, 12, 5, 16, 5, 9, 0}, pending);
-        pace = std::make_unique<app::FastPace>(*lines->clock(), pending, [] {});
-        auto services = test::coreServices(*lines, pace->clock(), dispatcher, messages, pending, files);
-        services.makeSink = [this](kestavo::capture::Tchannel& c, const platform::Event& stop) {
-            return pace->wrap([&c](const std::byte* b, std::uint32_t n) { c.PutData(b, n); }, stop);
-        };
-        core = std::make_unique<app::AppCore>(std::move(services));
-        core->Start();
-        form = std::make_unique<TForm1>(
-            *core,
-            kestavo::ui::FormOptions{.tickWork = [this] { (void)pace->pump(dispatcher, [this] { core->tick(); }); },
-                                     .programFolder = files.programFolder,
-                                     .startTimer = false});
-    }
-    void playToTheEnd() {
-        while (!(lines->allLinesEnded() && pending.count() == 0))
-            if (!pace->pump(dispatcher, [this] { core->tick(); }))
-                (void)lines->allLinesEndedEvent().wait(std::chrono::milliseconds(1));
-        dispatcher.drain();
-    }
-    ~PacedRig() {
-        form.reset();
-        pace->close();
-        if (core) core->Shutdown();
-        dispatcher.close();
-    }
-};
+// One fast-paced line of `signal` that records by level from the start.
+GuiRig pacedRig(const test::Signal& signal, const std::string& language = "English") {
+    return GuiRig({.language = language,
+                   .lines = {signal},
+                   .ini = {"DIRS_D=0", "[Channels1]", "CompressMode1=0", "VOXmode1=0", "POROG1=0", "auto1=1",
+                           "Pred_Time1=0", "Min_Time1=0", "zad_stop1=10"},
+                   .fastPace = true});
+}
 
 // 2 s of line noise, 3 s of a tone at -40 dB, 1 s of noise, 4 s of a tone at -20 dB, 6 s of noise.
 test::Signal twoTones() {
@@ -98,7 +56,7 @@ class LevelGridTest : public QObject {
 private slots:
     void thresholdWindowSliderDecidesTheLevelAtWhichTheLineRecords() {
         // At 0 dB neither tone records; at -30 dB the -20 dB tone does and the -40 dB one does not.
-        PacedRig rig(twoTones(), "English");
+        GuiRig rig = pacedRig(twoTones());
         QTest::mouseClick(rig.form->Row(1)->ThresholdButton, Qt::LeftButton);
         QTest::mouseClick(rig.form->Row(1)->ThresholdButton, Qt::LeftButton);  // the same window again
         const auto windows = openWindows<Tlevel_grid>();
@@ -125,7 +83,7 @@ private slots:
     }
 
     void settingsWindowOpensBothWindowsWhichOutliveItAndItsK1FieldFollows() {
-        PacedRig rig(twoTones(), "English");
+        GuiRig rig = pacedRig(twoTones());
         QString k1Shown;
         rig.form->settingsDialogShown = [&](TForm2& dialog) {
             QTimer::singleShot(0, [&] {
@@ -156,7 +114,7 @@ private slots:
     // names a folder:
     //   KESTAVO_UI_SCREENSHOTS=docs QT_QPA_PLATFORM=xcb xvfb-run -a test_ui levelGridScreenshots
     void levelGridScreenshots() {
-        const QString folder = QString::fromUtf8(qgetenv("KESTAVO_UI_SCREENSHOTS"));
+        const QString folder = kestavo::ui::testing::screenshotFolder();
         if (folder.isEmpty()) QSKIP("KESTAVO_UI_SCREENSHOTS is not set");
         for (const char* language : {"English", "Russian"}) {
             const QString tag = language[0] == 'R' ? "ru" : "en";
@@ -166,7 +124,7 @@ private slots:
                 test::append(s, test::silence(test::samplesOf(1500.0)));
             }
             test::mixInto(s, test::noise(test::amplitudeOf(-50.0), s.size(), 5));
-            PacedRig rig(s, language);
+            GuiRig rig = pacedRig(s, language);
             rig.core->SetThreshold(1, -24.0);
             rig.playToTheEnd();
             Tlevel_grid grid(*rig.core);
@@ -175,18 +133,12 @@ private slots:
                                                          {"Capture", true, 0, 63, {40, 40}, true, true}};
             rig.core->Row(1)->SetMixerLine(1);
             QVERIFY(grid.Prepare(1, app::LevelGridMode::Level, std::make_unique<platform::MemoryMixer>(mixer)));
-            grid.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&grid));
-            QTest::qWait(100);
-            QVERIFY(grid.grab().save(folder + "/level-grid-" + tag + ".png"));
+            QVERIFY(kestavo::ui::testing::saveShot(grid, folder, "level-grid-" + tag));
             TExpandform expand(*rig.core);
             QVERIFY(expand.Prepare(1));
             rig.core->Row(1)->level = -9.0;
             expand.Timer1Timer();
-            expand.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&expand));
-            QTest::qWait(100);
-            QVERIFY(expand.grab().save(folder + "/expand-" + tag + ".png"));
+            QVERIFY(kestavo::ui::testing::saveShot(expand, folder, "expand-" + tag));
         }
     }
 };

@@ -9,20 +9,15 @@
 
 using kestavo::ui::TForm1;
 using kestavo::ui::testing::GuiRig;
+using kestavo::ui::testing::onNextModal;
 
 namespace {
 
-// Runs `answer` on the next modal dialog once the event loop shows it.
-void onNextDialog(std::function<void(QWidget&)> answer) {
-    QTimer::singleShot(0, [answer] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) answer(*dialog);
-    });
-}
 void answerBox(QMessageBox::StandardButton b) {
-    onNextDialog([b](QWidget& d) { qobject_cast<QMessageBox*>(&d)->button(b)->click(); });
+    onNextModal([b](QWidget& d) { qobject_cast<QMessageBox*>(&d)->button(b)->click(); });
 }
 void answerPassword(const QString& text) {
-    onNextDialog([text](QWidget& d) {
+    onNextModal([text](QWidget& d) {
         QTest::keyClicks(d.findChild<QLineEdit*>("Password"), text);
         QTest::mouseClick(d.findChild<QPushButton*>("OKBtn"), Qt::LeftButton);
     });
@@ -41,32 +36,36 @@ QString rowCaptions(GuiRig& rig, int k) {
 class MainWindowTest : public QObject {
     Q_OBJECT
 private slots:
+    void gridHoldsTwoRowsPerChannelWithTheirControlsAndEveryCaptionFitsItsCell_data() {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "English";
+        QTest::newRow("Russian") << "Russian";
+    }
     void gridHoldsTwoRowsPerChannelWithTheirControlsAndEveryCaptionFitsItsCell() {
-        for (const char* language : {"English", "Russian"}) {
-            GuiRig rig(2, language);
-            auto* grid = rig.form->StringGrid1;
-            QCOMPARE(QSize(grid->columnCount(), grid->rowCount()), QSize(7, 5));  // a header row, two per channel
-            QCOMPARE(rig.form->StatusPanels.size(), std::size_t(5));
-            QVERIFY(grid->rowHeight(2) > grid->rowHeight(1));
-            const QFontMetrics fm(rig.form->font());
-            for (int c = 0; c <= 5; ++c)
-                QVERIFY2(fm.horizontalAdvance(rig.cell(0, c)) < grid->columnWidth(c), qPrintable(rig.cell(0, c)));
-            for (int k = 1; k <= 2; ++k) {
-                QStringList widgets;  // the upper row's cells, then the lower row's
-                for (int row : {2 * k - 1, 2 * k}) {
-                    for (int c = 0; c < 7; ++c) {
-                        QWidget* w = grid->cellWidget(row, c);
-                        widgets << (w ? w->objectName() : "-");
-                        if (auto* b = qobject_cast<QAbstractButton*>(w))
-                            QVERIFY2(fm.horizontalAdvance(b->text()) < grid->columnWidth(c), qPrintable(b->text()));
-                    }
+        QFETCH(QString, language);
+        GuiRig rig(2, language.toStdString());
+        auto* grid = rig.form->StringGrid1;
+        QCOMPARE(QSize(grid->columnCount(), grid->rowCount()), QSize(7, 5));  // a header row, two per channel
+        QCOMPARE(rig.form->StatusPanels.size(), std::size_t(5));
+        QVERIFY(grid->rowHeight(2) > grid->rowHeight(1));
+        const QFontMetrics fm(rig.form->font());
+        for (int c = 0; c <= 5; ++c)
+            QVERIFY2(fm.horizontalAdvance(rig.cell(0, c)) < grid->columnWidth(c), qPrintable(rig.cell(0, c)));
+        for (int k = 1; k <= 2; ++k) {
+            QStringList widgets;  // the upper row's cells, then the lower row's
+            for (int row : {2 * k - 1, 2 * k}) {
+                for (int c = 0; c < 7; ++c) {
+                    QWidget* w = grid->cellWidget(row, c);
+                    widgets << (w ? w->objectName() : "-");
+                    if (auto* b = qobject_cast<QAbstractButton*>(w))
+                        QVERIFY2(fm.horizontalAdvance(b->text()) < grid->columnWidth(c), qPrintable(b->text()));
                 }
-                QCOMPARE(widgets.join(' '),
-                         QString("- Bar - - - - MonitorBox - ThresholdBar - AutoBox RecordButton "
-                                 "SettingsButton ThresholdButton"));
-                QCOMPARE(grid->cellWidget(2 * k, 4)->property("tag").toInt(), k);
-                QCOMPARE(rig.cell(2 * k - 1, 0), QString::number(k));
             }
+            QCOMPARE(widgets.join(' '),
+                     QString("- Bar - - - - MonitorBox - ThresholdBar - AutoBox RecordButton "
+                             "SettingsButton ThresholdButton"));
+            QCOMPARE(grid->cellWidget(2 * k, 4)->property("tag").toInt(), k);
+            QCOMPARE(rig.cell(2 * k - 1, 0), QString::number(k));
         }
     }
 
@@ -197,7 +196,7 @@ private slots:
     }
 
     void windowScreenshots() {
-        const QString folder = QString::fromUtf8(qgetenv("KESTAVO_UI_SCREENSHOTS"));
+        const QString folder = kestavo::ui::testing::screenshotFolder();
         if (folder.isEmpty()) QSKIP("KESTAVO_UI_SCREENSHOTS is not set");
         GuiRig rig(2);
         rig.form->show();
