@@ -24,13 +24,6 @@ capture::ChannelReport report(Kind kind, std::string file, capture::RecordCause 
 
 platform::LocalTime at(int second) { return {2026, 12, 5, 16, 0, second, 250}; }
 
-std::vector<std::string> folderNames(const fs::path& folder) {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 }  // namespace
 
 TEST(RecordingSidecar, AKeptRecordingGetsItsNumbersAndOffsetsUnderItsFinalName) {
@@ -70,7 +63,7 @@ TEST(RecordingSidecar, AKeptRecordingGetsItsNumbersAndOffsetsUnderItsFinalName) 
   "lost_seconds": 0.000
 }
 )");
-    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"L_1(4951).wav.json"}));
+    EXPECT_EQ(test::fileNames(dir.path()), (std::vector<std::string>{"L_1(4951).wav.json"}));
 }
 
 TEST(RecordingSidecar, ARecordingWhoseFileWasNeverMadeGetsOneNamingTheFaultWhereTheFileWouldHaveBeen) {
@@ -90,7 +83,7 @@ TEST(RecordingSidecar, ARecordingWhoseFileWasNeverMadeGetsOneNamingTheFaultWhere
     const std::string text = test::readText(dir / "a.wav.json");
     EXPECT_NE(text.find("\"outcome\": \"no file\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"fault\": \"No space left on device\""), std::string::npos) << text;
-    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"a.wav.json"}));
+    EXPECT_EQ(test::fileNames(dir.path()), (std::vector<std::string>{"a.wav.json"}));
 }
 
 TEST(RecordingSidecar, AFailingDiskLeavesNoPartialSidecarAndTheOldOneUntouched) {
@@ -115,6 +108,6 @@ TEST(RecordingSidecar, AFailingDiskLeavesNoPartialSidecarAndTheOldOneUntouched) 
         const recording::FileOps ops = test::FaultyDisk::ops();
         EXPECT_EQ(app::WriteSidecarFile(path, text, ops).value(), c.expected) << c.what;
         EXPECT_EQ(test::readText(path), c.expected ? "old" : text) << c.what;
-        EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"x.wav.json"})) << c.what;
+        EXPECT_EQ(test::fileNames(dir.path()), (std::vector<std::string>{"x.wav.json"})) << c.what;
     }
 }
