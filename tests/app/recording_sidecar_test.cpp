@@ -24,16 +24,9 @@ capture::ChannelReport report(Kind kind, std::string file, capture::RecordCause 
 
 platform::LocalTime at(int second) { return {2026, 12, 5, 16, 0, second, 250}; }
 
-std::vector<std::string> folderNames(const fs::path& folder) {
-    std::vector<std::string> out;
-    for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 }  // namespace
 
-TEST(RecordingSidecar, AKeptRecordingGetsItsNumbersAndOffsetsUnderItsFinalName) {
+TEST(RecordingSidecar, AKeptRecordingGetsItsNumbersUnderItsFinalNameAndAnUnmadeFileItsFault) {
     test::TempDir dir("kestavo-sidecar");
     const std::string started = (dir / "L_1.wav").string(), renamed = (dir / "L_1(4951).wav").string();
     app::RecordingSidecars sidecars;
@@ -70,12 +63,8 @@ TEST(RecordingSidecar, AKeptRecordingGetsItsNumbersAndOffsetsUnderItsFinalName) 
   "lost_seconds": 0.000
 }
 )");
-    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"L_1(4951).wav.json"}));
-}
 
-TEST(RecordingSidecar, ARecordingWhoseFileWasNeverMadeGetsOneNamingTheFaultWhereTheFileWouldHaveBeen) {
-    test::TempDir dir("kestavo-sidecar");
-    app::RecordingSidecars sidecars;
+    // A recording whose file was never made gets one naming the fault where the file would have been.
     const std::string name = (dir / "a.wav").string();
     (void)sidecars.Take(report(Kind::Started, name), at(1), "1", "", true);
     auto fault = report(Kind::Fault, name);
@@ -84,13 +73,13 @@ TEST(RecordingSidecar, ARecordingWhoseFileWasNeverMadeGetsOneNamingTheFaultWhere
     (void)sidecars.Take(fault, at(2), {}, {}, true);
     auto noFile = report(Kind::Stopped, {});
     noFile.outcome = capture::RecordOutcome::NoFile;
-    const auto written = sidecars.Take(noFile, at(9), {}, {}, true);
-    ASSERT_TRUE(written);
-    EXPECT_FALSE(written->upload);
+    const auto unmade = sidecars.Take(noFile, at(9), {}, {}, true);
+    ASSERT_TRUE(unmade);
+    EXPECT_FALSE(unmade->upload);
     const std::string text = test::readText(dir / "a.wav.json");
     EXPECT_NE(text.find("\"outcome\": \"no file\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"fault\": \"No space left on device\""), std::string::npos) << text;
-    EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"a.wav.json"}));
+    EXPECT_EQ(test::fileNames(dir.path()), (std::vector<std::string>{"L_1(4951).wav.json", "a.wav.json"}));
 }
 
 TEST(RecordingSidecar, AFailingDiskLeavesNoPartialSidecarAndTheOldOneUntouched) {
@@ -115,6 +104,6 @@ TEST(RecordingSidecar, AFailingDiskLeavesNoPartialSidecarAndTheOldOneUntouched) 
         const recording::FileOps ops = test::FaultyDisk::ops();
         EXPECT_EQ(app::WriteSidecarFile(path, text, ops).value(), c.expected) << c.what;
         EXPECT_EQ(test::readText(path), c.expected ? "old" : text) << c.what;
-        EXPECT_EQ(folderNames(dir.path()), (std::vector<std::string>{"x.wav.json"})) << c.what;
+        EXPECT_EQ(test::fileNames(dir.path()), (std::vector<std::string>{"x.wav.json"})) << c.what;
     }
 }

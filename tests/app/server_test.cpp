@@ -36,14 +36,6 @@ struct ServerRig : CoreRig {
     }
 };
 
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(ServerRecordings, ShortRecordingIsOnlyDeletedOnTheServerALongOneIsReportedAndUploaded) {
     ServerRig rig;
     rig.input.devices = {device("Line", true, false)};
@@ -61,7 +53,7 @@ TEST(ServerRecordings, ShortRecordingIsOnlyDeletedOnTheServerALongOneIsReportedA
     EXPECT_EQ(rig.lib.calls("del_rec"), std::vector<std::string>{"del_rec 100"});
     EXPECT_TRUE(rig.lib.calls("stop_rec_file").empty());
     EXPECT_EQ(rig.core->ServerClient().Uploads().Queued(), 0u);
-    const auto shortOnes = filesIn(temp);
+    const auto shortOnes = test::fileNames(temp);
     EXPECT_EQ(shortOnes.size(), 1u);  // the server was told; the local file is left alone
 
     rig.record(1, 6);
@@ -80,7 +72,7 @@ TEST(ServerRecordings, ShortRecordingIsOnlyDeletedOnTheServerALongOneIsReportedA
     ASSERT_GE(content.size(), 44u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(content.data()), 4), "RIFF");
     ASSERT_TRUE(rig.core->ServerClient().Uploads().WaitEmpty(10s));
-    EXPECT_EQ(filesIn(temp), shortOnes);  // the uploaded files are gone, the short one stays (without sidecar)
+    EXPECT_EQ(test::fileNames(temp), shortOnes);  // the uploaded files are gone, the short one stays (without sidecar)
     const auto starts = rig.lib.calls("start_rec_file");
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_NE(starts[1].find("|1"), std::string::npos);  // the label: the channel number alone (No_Name=0)
@@ -99,7 +91,7 @@ TEST(ServerRecordings, LocalServerRecordsIntoTheServerFolderAndUploadsNothing) {
     rig.ticks(AppCore::kSecondTicks);
     rig.record(1, 6);
     ASSERT_EQ(rig.lib.calls("stop_rec_file").size(), 1u);
-    const auto kept = filesIn(rig.dir.path() / "server");
+    const auto kept = test::fileNames(rig.dir.path() / "server");
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_NE(rig.lib.calls("start_rec_file")[0].find((rig.dir.path() / "server" / kept[0]).string()),
               std::string::npos);

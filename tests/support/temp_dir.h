@@ -1,6 +1,8 @@
 #pragma once
 // TempDir: a fresh folder under the system's temporary folder, removed with everything in it at the end.
+// fileNames: the names in a folder, sorted.
 // ScopedEnv: sets environment variables for one test and puts the old values back at the end.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -29,6 +31,15 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The names of the entries in `folder`, sorted; none when it cannot be read.
+inline std::vector<std::string> fileNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class ScopedEnv {
 public:
