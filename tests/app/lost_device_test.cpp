@@ -33,6 +33,16 @@ bool startsWith(const std::vector<std::int16_t>& whole, const std::vector<std::i
     return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
+// Ticks the core until `done` holds, at most 30 s of real time (a missing event fails, not hangs).
+bool ticksUntil(CoreRig& rig, const std::function<bool()>& done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done() && std::chrono::steady_clock::now() < until) {
+        rig.ticks(1);
+        std::this_thread::yield();
+    }
+    return done();
+}
+
 }  // namespace
 
 TEST(LostDevice, RemovedLineEndsItsChannelsFileWithItsLastBlockTheOtherRecordsOnAndItsReturnRecordsAgain) {
@@ -89,15 +99,6 @@ TEST(LostDevice, RemovedLineEndsItsChannelsFileWithItsLastBlockTheOtherRecordsOn
     rig.pending.done();
     Tkanal& rowA = *rig.core->Row(1);
     Tkanal& rowB = *rig.core->Row(2);
-    // Ticks until `done` holds, at most 30 s of real time (a missing event fails here, not by hanging).
-    auto tickUntil = [&](const std::function<bool()>& done) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!done() && std::chrono::steady_clock::now() < until) {
-            rig.ticks(1);
-            std::this_thread::yield();
-        }
-        return done();
-    };
     auto stoppedBy = [&](int channel, capture::RecordCause cause) {
         return std::find_if(rig.activity.begin(), rig.activity.end(), [&](const Activity& x) {
             return x.report.kind == capture::ChannelReport::Kind::Stopped && x.report.channel == channel &&
@@ -108,7 +109,7 @@ TEST(LostDevice, RemovedLineEndsItsChannelsFileWithItsLastBlockTheOtherRecordsOn
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!rig.core->Setup()->CaptureFor(0)->Lost() && std::chrono::steady_clock::now() < until)
         std::this_thread::yield();
-    ASSERT_TRUE(tickUntil([&] { return stoppedBy(1, capture::RecordCause::DeviceLost) != rig.activity.end(); }));
+    ASSERT_TRUE(ticksUntil(rig, [&] { return stoppedBy(1, capture::RecordCause::DeviceLost) != rig.activity.end(); }));
     const auto lost = *stoppedBy(1, capture::RecordCause::DeviceLost);
     EXPECT_EQ(lost.report.outcome, capture::RecordOutcome::Kept);
     ASSERT_EQ(devices.size(), 1u);
@@ -129,12 +130,12 @@ TEST(LostDevice, RemovedLineEndsItsChannelsFileWithItsLastBlockTheOtherRecordsOn
     // from its start, and the recording the loss ended goes on in a new file.
     const std::uint64_t before = rowA.Channel()->BlocksProcessed();
     fs::rename(folder / "a.away", folder / "a.wav");
-    ASSERT_TRUE(tickUntil([&] { return devices.size() == 2; }));
+    ASSERT_TRUE(ticksUntil(rig, [&] { return devices.size() == 2; }));
     EXPECT_EQ(devices[1].kind, DeviceEvent::Kind::Back);
     EXPECT_EQ(devices[1].channels, std::vector<int>{1});
     EXPECT_TRUE(rowA.Recording());
     EXPECT_EQ(rig.core->StateText(rowA), rig.core->StateText(rowB));  // recording, as channel 2
-    ASSERT_TRUE(tickUntil([&] { return rowA.Channel()->BlocksProcessed() >= before + 2; }));
+    ASSERT_TRUE(ticksUntil(rig, [&] { return rowA.Channel()->BlocksProcessed() >= before + 2; }));
     const auto resumed = std::find_if(rig.activity.begin(), rig.activity.end(), [](const Activity& x) {
         return x.report.kind == capture::ChannelReport::Kind::Started &&
             x.report.cause == capture::RecordCause::DeviceBack;
@@ -170,15 +171,7 @@ TEST(LostDevice, IsOpenedAgainByItsProductNameUnderANewNumberNeverAsAnotherDevic
     rig.start();
     rig.core->SetDeviceListener([&](const DeviceEvent& e) { devices.push_back(e); });
     ASSERT_EQ(rig.core->Rows().size(), 2u);
-    auto tickUntil = [&](const std::function<bool()>& done) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!done() && std::chrono::steady_clock::now() < until) {
-            rig.ticks(1);
-            std::this_thread::yield();
-        }
-        return done();
-    };
-    ASSERT_TRUE(tickUntil([&] { return devices.size() == 1; }));
+    ASSERT_TRUE(ticksUntil(rig, [&] { return devices.size() == 1; }));
     EXPECT_EQ(devices[0].device, "1 CardB");
     EXPECT_EQ(devices[0].channels, std::vector<int>{2});
     EXPECT_EQ(rig.core->Setup()->CaptureFor(1), nullptr);
@@ -195,13 +188,13 @@ TEST(LostDevice, IsOpenedAgainByItsProductNameUnderANewNumberNeverAsAnotherDevic
     // CardB comes back as device 2: found by its name, it feeds channel 2 again.
     rig.input.devices.push_back({{"CardB", true, false}, std::vector<std::byte>(65536 * 4), {}, 0, -1});
     const std::uint64_t before = rig.core->Row(2)->Channel()->BlocksProcessed();
-    ASSERT_TRUE(tickUntil([&] { return devices.size() == 2; }));
+    ASSERT_TRUE(ticksUntil(rig, [&] { return devices.size() == 2; }));
     EXPECT_EQ(devices[1].kind, DeviceEvent::Kind::Back);
     EXPECT_EQ(devices[1].channels, std::vector<int>{2});
     ASSERT_NE(rig.core->Setup()->CaptureFor(1), nullptr);
     EXPECT_EQ(rig.core->Setup()->CaptureFor(1)->DeviceId(), 2);
     EXPECT_FALSE(rig.core->Row(2)->deviceLost);
-    EXPECT_TRUE(tickUntil([&] { return rig.core->Row(2)->Channel()->BlocksProcessed() > before; }));
+    EXPECT_TRUE(ticksUntil(rig, [&] { return rig.core->Row(2)->Channel()->BlocksProcessed() > before; }));
     rig.core->Setup()->RestartCaptures();  // a restart keeps to the number it was found under
     ASSERT_NE(rig.core->Setup()->CaptureFor(1), nullptr);
     EXPECT_EQ(rig.core->Setup()->CaptureFor(1)->DeviceId(), 2);
