@@ -50,9 +50,9 @@ grep -q "No sound input" "$D/out.txt" || fail "--list-devices: $(cat "$D/out.txt
 grep -q "KESTAVO_LINES" "$D/out.txt" || fail "--list-devices does not say how to give lines"
 echo "list devices: says there is no input and how to give lines"
 
-# ---- 3. events of a batch run
-D=$TMP/events; mkdir -p "$D/lines" "$D/run" "$D/cfg/kestavo" "$D/home"
-python3 - "$D/lines/exchange.wav" <<'PY'
+# write_line <file> <python>: a mono 11025 Hz telephone line made by the given calls of quiet(s),
+# dial(keys), pulses(digit counts) and talk(s), written as a 16-bit WAV file.
+LINE_PY=$(cat <<'PY'
 import math, struct, sys
 rate = 11025
 keys = {"1": (697, 1209), "2": (697, 1336), "3": (697, 1477), "4": (770, 1209), "5": (770, 1336),
@@ -65,13 +65,27 @@ def dial(number):  # 80 ms of each key's tone pair at -10 dBFS, 80 ms apart
         s.extend(int(round(32767 * 0.158 * (math.sin(2 * math.pi * lo * i / rate) + math.sin(2 * math.pi * hi * i / rate))))
                  for i in range(int(0.08 * rate)))
         quiet(0.08)
+def pulses(counts):  # loop-disconnect dialling: a relay click at each break and make, 60 ms break, 40 ms make
+    quiet(0.2)
+    for c in counts:
+        at = len(s); quiet(c * 0.1 + 0.6)
+        for p in range(c):
+            for t in (at + int((p * 0.1) * rate), at + int((p * 0.1 + 0.06) * rate)):
+                for n in range(40):
+                    s[t + n] += int(round(16384 * math.exp(-n / 6.0) * math.cos(2 * math.pi * 4000 * n / rate)))
 def talk(sec): s.extend(int(round(12000 * math.sin(2 * math.pi * 440 * i / rate))) for i in range(int(sec * rate)))
-quiet(10); dial("4951234"); talk(15); quiet(40); dial("2468"); talk(10); quiet(30)
+exec(sys.argv[2])
 data = b"".join(struct.pack("<h", v) for v in s)
 with open(sys.argv[1], "wb") as f:
     f.write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " +
             struct.pack("<IHHIIHH", 16, 1, 1, rate, rate * 2, 2, 16) + b"data" + struct.pack("<I", len(data)) + data)
 PY
+)
+write_line() { python3 -c "$LINE_PY" "$1" "$2"; }
+
+# ---- 3. events of a batch run
+D=$TMP/events; mkdir -p "$D/lines" "$D/run" "$D/cfg/kestavo" "$D/home"
+write_line "$D/lines/exchange.wav" 'quiet(10); dial("4951234"); talk(15); quiet(40); dial("2468"); talk(10); quiet(30)'
 printf '%s\r\n' "[MAIN]" "DIRS_D=0" "AUTO=1" \
   "[Channels1]" "CompressMode1=0" "auto1=1" "POROG1=-30" "zad_rec1=1" "zad_stop1=3" "Min_Time1=5" "PREFIX1=L_" \
   "AON1=0" "Pulse1=0" "DTMF1=1" "PulseREC1=0" > "$D/cfg/kestavo/tevra4.ini"
@@ -136,33 +150,7 @@ echo "events on standard output: only the events"
 # ---- 6. sidecars: one beside each recording, its numbers and offsets as kestavo-detect finds them
 # in that recording (within one detection block: 71 samples, 6.4 ms)
 D6=$TMP/sidecar; mkdir -p "$D6/lines" "$D6/run" "$D6/cfg/kestavo" "$D6/home"
-python3 - "$D6/lines/exchange.wav" <<'PY'
-import math, struct, sys
-rate = 11025
-keys = {"4": (770, 1209), "9": (852, 1477), "5": (770, 1336), "1": (697, 1209)}
-s = []
-def quiet(sec): s.extend([(i % 5) - 2 for i in range(int(sec * rate))])
-def dial(number):  # 80 ms of each key's tone pair at -10 dBFS, 80 ms apart
-    for k in number:
-        lo, hi = keys[k]
-        s.extend(int(round(32767 * 0.158 * (math.sin(2 * math.pi * lo * i / rate) + math.sin(2 * math.pi * hi * i / rate))))
-                 for i in range(int(0.08 * rate)))
-        quiet(0.08)
-def pulses(counts):  # loop-disconnect dialling: a relay click at each break and make, 60 ms break, 40 ms make
-    quiet(0.2)
-    for c in counts:
-        at = len(s); quiet(c * 0.1 + 0.6)
-        for p in range(c):
-            for t in (at + int((p * 0.1) * rate), at + int((p * 0.1 + 0.06) * rate)):
-                for n in range(40):
-                    s[t + n] += int(round(16384 * math.exp(-n / 6.0) * math.cos(2 * math.pi * 4000 * n / rate)))
-def talk(sec): s.extend(int(round(12000 * math.sin(2 * math.pi * 440 * i / rate))) for i in range(int(sec * rate)))
-quiet(10); dial("4951"); talk(12); quiet(20); talk(2); pulses([2, 7]); talk(4); quiet(20)
-data = b"".join(struct.pack("<h", v) for v in s)
-with open(sys.argv[1], "wb") as f:
-    f.write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " +
-            struct.pack("<IHHIIHH", 16, 1, 1, rate, rate * 2, 2, 16) + b"data" + struct.pack("<I", len(data)) + data)
-PY
+write_line "$D6/lines/exchange.wav" 'quiet(10); dial("4951"); talk(12); quiet(20); talk(2); pulses([2, 7]); talk(4); quiet(20)'
 printf '%s\r\n' "[MAIN]" "DIRS_D=0" "AUTO=0" "SIDECAR=1" \
   "[Channels1]" "CompressMode1=0" "auto1=1" "POROG1=-30" "zad_rec1=1" "zad_stop1=3" "Min_Time1=5" "PREFIX1=L_" \
   "AON1=0" "Pulse1=1" "DTMF1=1" "PulseREC1=0" > "$D6/cfg/kestavo/tevra4.ini"
